@@ -1,0 +1,22 @@
+# Small helpers shared by every subsystem's CMakeLists.
+
+# lapido_add_test(NAME test_x SOURCES a.cpp b.cpp LIBS lib... LABELS unit sim)
+# One GoogleTest executable per subsystem; cases are discovered so ctest lists each one.
+function(lapido_add_test)
+  cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${T_NAME} ${T_SOURCES})
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} lapido_testsupport GTest::gtest GTest::gmock)
+  if(NOT T_LABELS)
+    set(T_LABELS unit)
+  endif()
+  gtest_discover_tests(${T_NAME}
+    WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
+    PROPERTIES LABELS "${T_LABELS}"
+    DISCOVERY_TIMEOUT 60)
+endfunction()
+
+# Model libraries must never reach for widgets; this keeps the rule visible in CMake.
+function(lapido_model_library name)
+  add_library(${name} STATIC ${ARGN})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+endfunction()

@@ -1,0 +1,30 @@
+// The one debug operation every part of the station writes through.
+#pragma once
+
+#include <QString>
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace lapido {
+
+// Debug line on the root logger. Cheap when nothing is configured: no properties file means
+// nothing is logged.
+void LogDebug(std::string_view text);
+void LogDebug(const QString& text);
+
+// Collects the debug lines written while it lives (tests read what a part logged).
+class DebugLogCapture {
+public:
+    DebugLogCapture();
+    ~DebugLogCapture();
+    DebugLogCapture(const DebugLogCapture&) = delete;
+    DebugLogCapture& operator=(const DebugLogCapture&) = delete;
+
+    std::vector<std::string> lines() const;
+    void clear();
+
+};
+
+} // namespace lapido

@@ -1,0 +1,96 @@
+// The per-user settings store: sections of named string values in one SQLite file.
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <stdexcept>
+#include <vector>
+
+struct sqlite3;
+
+namespace lapido {
+
+// Raised when the store file cannot be opened or used at all (not a database, read-only,
+// locked beyond the busy timeout). The message names the file.
+class SettingsStoreError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+struct SettingsEntry {
+    QString section;
+    QString key;
+    QString value;
+    bool operator==(const SettingsEntry&) const = default;
+};
+
+// Every value is a string; section and key names compare without regard to case and keep the
+// spelling of their first write. A missing section or value is never an error. The file is
+// shared with companion programs that write at the same moment: WAL mode and a busy timeout
+// make concurrent access wait instead of fail.
+class SettingsStore {
+public:
+    // Opens (creating when missing) the store at path. Throws SettingsStoreError.
+    static std::unique_ptr<SettingsStore> open(const QString& path);
+    ~SettingsStore();
+    SettingsStore(const SettingsStore&) = delete;
+    SettingsStore& operator=(const SettingsStore&) = delete;
+
+    const QString& path() const { return m_path; }
+
+    // Raw access. value() is nullopt when the value is absent.
+    bool sectionExists(const QString& section) const;
+    std::optional<QString> value(const QString& section, const QString& key) const;
+    void setValue(const QString& section, const QString& key, const QString& value);
+    bool removeValue(const QString& section, const QString& key);
+    // All values, or those of one section, ordered by section then key.
+    std::vector<SettingsEntry> entries(const QString& section = {}) const;
+    // Writes many values in one transaction (import).
+    void setValues(const std::vector<SettingsEntry>& values);
+
+    // The read rules every reader follows.
+    QString ReadString(const QString& section, const QString& key, const QString& defaultValue) const;
+    int ReadInteger(const QString& section, const QString& key, int defaultValue) const;
+    std::int64_t ReadInt64(const QString& section, const QString& key, std::int64_t defaultValue) const;
+    bool ReadBool(const QString& section, const QString& key, bool defaultValue) const;
+    // Read as text with defaultText, convert with the user's locale; unparsable text gives
+    // the separate fallback number.
+    double ReadFloat(const QString& section, const QString& key, const QString& defaultText,
+                     double unparsable) const;
+    // Colour: 0x00BBGGRR as decimal text (an integer read).
+    std::uint32_t ReadColor(const QString& section, const QString& key, std::uint32_t defaultValue) const;
+
+    void WriteString(const QString& section, const QString& key, const QString& value);
+    void WriteInteger(const QString& section, const QString& key, std::int64_t value);
+    void WriteBool(const QString& section, const QString& key, bool value);
+    void WriteFloat(const QString& section, const QString& key, double value);
+    void WriteColor(const QString& section, const QString& key, std::uint32_t value);
+
+private:
+    SettingsStore(QString path, sqlite3* db);
+    void exec(const char* sql) const;
+    [[noreturn]] void fail(const QString& what) const;
+
+    QString m_path;
+    sqlite3* m_db;
+    mutable std::mutex m_mutex;
+};
+
+// Where the station's store lives: $LAPIDOGRAPH_SETTINGS, else
+// $XDG_CONFIG_HOME/Lapidograph/settings.db (~/.config/... when unset).
+QString defaultSettingsPath();
+// The station's configuration folder (pulse counter files and other per-user files).
+QString configFolder();
+
+// The process-wide store, opened on first use at defaultSettingsPath(). Throws
+// SettingsStoreError when it cannot be opened.
+SettingsStore& AppRegistry();
+// Replaces the process-wide store (tests; the station after choosing a path). Null resets it
+// so that the next AppRegistry() opens the default path again.
+void setAppRegistry(std::unique_ptr<SettingsStore> store);
+
+} // namespace lapido

@@ -1,0 +1,67 @@
+// lapidograph-cli: the station's operations from a terminal, for service and companion programs.
+#include "cliio.h"
+#include "commands.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <memory>
+
+namespace {
+
+struct Command {
+    const char* name;
+    int (*run)(const QStringList&);
+    bool needsGui; // fonts, text layout and painting need a GUI application (offscreen is fine)
+    const char* usage;
+};
+
+const Command kCommands[] = {
+    {"settings", lapido::cli::cmdSettings, false,
+     "settings get SECTION KEY | set SECTION KEY VALUE | list [SECTION] | export FILE | import FILE | record"},
+};
+
+void printUsage()
+{
+    std::fprintf(stderr, "usage: lapidograph-cli COMMAND [ARGS]\n");
+    for (const auto& c : kCommands)
+        std::fprintf(stderr, "  %s\n", c.usage);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
+        printUsage();
+        return argc < 2 ? 2 : 0;
+    }
+    const Command* cmd = nullptr;
+    for (const auto& c : kCommands)
+        if (std::strcmp(argv[1], c.name) == 0)
+            cmd = &c;
+    if (!cmd) {
+        std::fprintf(stderr, "lapidograph-cli: unknown command \"%s\"\n", argv[1]);
+        printUsage();
+        return 2;
+    }
+    std::unique_ptr<QCoreApplication> app;
+    if (cmd->needsGui) {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        app = std::make_unique<QGuiApplication>(argc, argv);
+    } else {
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    }
+    QStringList args = QCoreApplication::arguments();
+    args = args.mid(2);
+    try {
+        return cmd->run(args);
+    } catch (const std::exception& e) {
+        lapido::cli::err(QStringLiteral("lapidograph-cli: ") + QString::fromUtf8(e.what()));
+        return 1;
+    }
+}
