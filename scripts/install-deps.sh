@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake ninja-build pkg-config git
+  build-essential cmake ninja-build pkg-config git ccache
   clang libclang-rt-14-dev
   qt6-base-dev qt6-base-dev-tools libqt6serialport6-dev libqt6sql6-sqlite libqt6sql6-odbc
   qt6-image-formats-plugins
