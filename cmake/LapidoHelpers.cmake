@@ -20,3 +20,19 @@ function(lapido_model_library name)
   add_library(${name} STATIC ${ARGN})
   target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
 endfunction()
+
+# lapido_subsystem(lapido_x LINKS a b ...): the library of a src/ folder made of every .cpp in
+# it (picked up at the next build). While a folder has no source yet it is an interface
+# library, so that the folders built on it still configure.
+function(lapido_subsystem name)
+  cmake_parse_arguments(S "" "" "LINKS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  if(sources)
+    lapido_model_library(${name} ${sources})
+    target_link_libraries(${name} PUBLIC ${S_LINKS})
+  else()
+    add_library(${name} INTERFACE)
+    target_include_directories(${name} INTERFACE ${PROJECT_SOURCE_DIR}/src)
+    target_link_libraries(${name} INTERFACE ${S_LINKS})
+  endif()
+endfunction()
