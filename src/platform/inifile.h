@@ -1,0 +1,81 @@
+// An INI profile file in memory: case-insensitive sections and keys that keep their order.
+#pragma once
+
+#include <QChar>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace lapido {
+
+// Reads and writes profile files the way the station's companion programs expect:
+// "[Section]" headers and "Key=Value" lines, names compared without regard to case and kept in
+// the spelling of their first write, sections and keys in the order they were first seen.
+// Lines starting with ';' are comments and are not kept. Blanks around names and values are
+// dropped; a value wrapped in a pair of double quotes loses them. A missing file reads as empty.
+class IniFile {
+public:
+    IniFile() = default;
+    // Loads path at once when given (missing or unreadable: empty).
+    explicit IniFile(const QString& path);
+
+    // Replaces the content. loadFromFile is false when the file exists but cannot be read.
+    bool loadFromFile(const QString& path);
+    void loadFromText(const QString& text);
+    // The whole file as text, lines ended by "\r\n".
+    QString toText() const;
+    // Writes to a temporary file and renames it over path: never a half-written file.
+    // Returns false (and leaves the old file) when that fails; errorString() says why.
+    bool saveToFile(const QString& path) const;
+    // The path given to the constructor or the last load or save.
+    const QString& fileName() const { return m_fileName; }
+    const QString& errorString() const { return m_error; }
+
+    QString ReadString(const QString& section, const QString& key, const QString& defaultValue) const;
+    // Decimal with optional sign, or hexadecimal as "0x1F" or "$1F"; anything else gives the
+    // default.
+    std::int64_t ReadInteger(const QString& section, const QString& key, std::int64_t defaultValue) const;
+    // Float with the given decimal separator (no group separators); unparsable gives the default.
+    double ReadFloat(const QString& section, const QString& key, double defaultValue, QChar separator) const;
+    // "1"/"0" as written by WriteBool; any other integer is true when non-zero.
+    bool ReadBool(const QString& section, const QString& key, bool defaultValue) const;
+
+    void WriteString(const QString& section, const QString& key, const QString& value);
+    void WriteInteger(const QString& section, const QString& key, std::int64_t value);
+    // Shortest general form with up to 15 significant digits and the given separator.
+    void WriteFloat(const QString& section, const QString& key, double value, QChar separator);
+    void WriteBool(const QString& section, const QString& key, bool value);
+
+    bool SectionExists(const QString& section) const;
+    bool ValueExists(const QString& section, const QString& key) const;
+    QStringList ReadSections() const;
+    // Key names of one section, in file order.
+    QStringList ReadSection(const QString& section) const;
+    void EraseSection(const QString& section);
+    void DeleteKey(const QString& section, const QString& key);
+    void clear();
+
+    // The raw value, nullopt when absent.
+    std::optional<QString> value(const QString& section, const QString& key) const;
+
+private:
+    struct Entry {
+        QString key;
+        QString value;
+    };
+    struct Section {
+        QString name;
+        std::vector<Entry> entries;
+    };
+    const Section* findSection(const QString& name) const;
+    Section& sectionFor(const QString& name);
+
+    std::vector<Section> m_sections;
+    mutable QString m_fileName;
+    mutable QString m_error;
+};
+
+} // namespace lapido

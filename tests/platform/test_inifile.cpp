@@ -1,0 +1,116 @@
+// INI profile file: case-insensitive lookup, kept order, number forms, atomic save.
+#include "platform/inifile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+using lapido::IniFile;
+
+namespace {
+
+const char* const kSample =
+    "; made by hand\r\n"
+    "[General]\r\n"
+    "Description = VeduvAZU Drawing\r\n"
+    "Version=1\r\n"
+    "\r\n"
+    "[Object_2]\r\n"
+    "Type=TCADLine\r\n"
+    "Quoted=\" padded \"\r\n"
+    "Type=ignored second\r\n"
+    "[Object_1]\r\n"
+    "X=1,5\r\n"
+    "Hex=$1F\r\n";
+
+} // namespace
+
+TEST(IniFileTest, LookupIgnoresCaseAndKeepsOrder)
+{
+    IniFile ini;
+    ini.loadFromText(QString::fromLatin1(kSample));
+    EXPECT_EQ(ini.ReadString("general", "DESCRIPTION", {}), "VeduvAZU Drawing");
+    EXPECT_EQ(ini.ReadString("OBJECT_2", "type", {}), "TCADLine");
+    EXPECT_EQ(ini.ReadString("Object_2", "Quoted", {}), " padded ");
+    EXPECT_EQ(ini.ReadString("Object_9", "Type", "none"), "none");
+    EXPECT_EQ(ini.ReadSections(), (QStringList{"General", "Object_2", "Object_1"}));
+    EXPECT_EQ(ini.ReadSection("object_2"), (QStringList{"Type", "Quoted"}));
+
+    // A rewrite keeps the first spelling and place.
+    ini.WriteString("GENERAL", "version", "2");
+    EXPECT_EQ(ini.ReadSection("General"), (QStringList{"Description", "Version"}));
+    EXPECT_EQ(ini.ReadInteger("General", "Version", 0), 2);
+}
+
+TEST(IniFileTest, NumbersUseTheGivenSeparatorAndFallBackToDefaults)
+{
+    IniFile ini;
+    ini.loadFromText(QString::fromLatin1(kSample));
+    EXPECT_DOUBLE_EQ(ini.ReadFloat("Object_1", "X", -1, u','), 1.5);
+    EXPECT_DOUBLE_EQ(ini.ReadFloat("Object_1", "X", -1, u'.'), -1);
+    EXPECT_EQ(ini.ReadInteger("Object_1", "Hex", 0), 31);
+    EXPECT_EQ(ini.ReadInteger("Object_1", "X", 7), 7);
+    EXPECT_EQ(ini.ReadInteger("Object_1", "Missing", 7), 7);
+
+    const double values[] = {0.0, -2.5, 1e-5, 1.5e20, M_PI, 123456789.123};
+    for (double v : values) {
+        for (QChar sep : {QChar(u'.'), QChar(u',')}) {
+            ini.WriteFloat("F", "v", v, sep);
+            EXPECT_NEAR(ini.ReadFloat("F", "v", NAN, sep), v, std::abs(v) * 1e-14) << v;
+        }
+    }
+}
+
+TEST(IniFileTest, EraseAndDelete)
+{
+    IniFile ini;
+    ini.loadFromText(QString::fromLatin1(kSample));
+    ini.DeleteKey("object_2", "TYPE");
+    EXPECT_FALSE(ini.ValueExists("Object_2", "Type"));
+    EXPECT_TRUE(ini.ValueExists("Object_2", "Quoted"));
+    ini.EraseSection("OBJECT_1");
+    EXPECT_FALSE(ini.SectionExists("Object_1"));
+    EXPECT_EQ(ini.ReadSections(), (QStringList{"General", "Object_2"}));
+}
+
+TEST(IniFileTest, SaveAndLoadRoundTrip)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath("round.ini");
+
+    IniFile missing(path);
+    EXPECT_TRUE(missing.ReadSections().isEmpty());
+
+    IniFile ini;
+    ini.WriteString("General", "Name", QString::fromUtf8("Ångström = 1"));
+    ini.WriteInteger("General", "Count", -42);
+    ini.WriteBool("Flags", "On", true);
+    ASSERT_TRUE(ini.saveToFile(path));
+
+    IniFile back(path);
+    EXPECT_EQ(back.toText(), ini.toText());
+    EXPECT_EQ(back.ReadString("general", "name", {}), QString::fromUtf8("Ångström = 1"));
+    EXPECT_EQ(back.ReadInteger("General", "Count", 0), -42);
+    EXPECT_TRUE(back.ReadBool("Flags", "On", false));
+
+    // A save into a folder that does not exist fails and says so.
+    EXPECT_FALSE(ini.saveToFile(dir.filePath("no/such/folder/x.ini")));
+    EXPECT_FALSE(ini.errorString().isEmpty());
+}
+
+TEST(IniFileTest, SingleByteFilesStillLoad)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("latin.ini");
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("[S]\nName=Stra\xDF" "e\n");
+    f.close();
+    IniFile ini(path);
+    EXPECT_EQ(ini.ReadString("S", "Name", {}), QString::fromUtf8("Straße"));
+}
