@@ -1,0 +1,197 @@
+// TDMC: opening, the command paths with their log lines, and reading numbers out of replies.
+#include "machine/galildmc.h"
+
+#include "machine/galil.h"
+#include "platform/debuglog.h"
+#include "platform/settingsstore.h"
+#include "settings/settingskeys.h"
+
+#include <QDebug>
+
+#include <array>
+#include <charconv>
+#include <exception>
+
+namespace lapido {
+
+namespace {
+
+// The polling commands: positions, encoders, motion status, buffer and speed. Timers send
+// them many times a second, so they stay out of the log.
+constexpr std::array<std::string_view, 13> kQuietCommands = {
+    "TPXYZW", "RPXYZW", "MG _BGS", "MG _BGX", "MG _BGY", "MG _BGE", "MG _BGD",
+    "MG _BGZ", "LM?",    "RPXYZ",  "SP ",     "IP ,,",   "PA ?,?,?",
+};
+
+// Only ASCII letters: the command language knows no others, and bytes above 127 of an
+// 8-bit string must pass untouched.
+std::string upperAscii(std::string_view text)
+{
+    std::string out(text);
+    for (char& c : out)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    return out;
+}
+
+bool isBlankOrControl(char c)
+{
+    return static_cast<unsigned char>(c) <= ' ';
+}
+
+std::string_view trimmed(std::string_view s)
+{
+    while (!s.empty() && isBlankOrControl(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && isBlankOrControl(s.back()))
+        s.remove_suffix(1);
+    return s;
+}
+
+// Whole-token decimal with '.' and an optional sign and exponent; nullopt otherwise.
+std::optional<double> parseNumber(std::string_view token)
+{
+    if (token.empty())
+        return std::nullopt;
+    if (token.front() == '+')
+        token.remove_prefix(1);
+    // from_chars accepts neither "inf"/"nan" spelt out on purpose nor a lone sign: the
+    // controller never sends them, so they read as 0 like any other non-number.
+    for (char c : token)
+        if (!((c >= '0' && c <= '9') || c == '.' || c == '-' || c == '+' || c == 'e' || c == 'E'))
+            return std::nullopt;
+    double value = 0;
+    const auto [end, ec] = std::from_chars(token.data(), token.data() + token.size(), value);
+    if (ec != std::errc() || end != token.data() + token.size())
+        return std::nullopt;
+    return value;
+}
+
+} // namespace
+
+TDMC::TDMC() : TDMC(std::make_unique<TGalil>()) {}
+
+TDMC::TDMC(std::unique_ptr<GalilTransport> transport) : m_transport(std::move(transport))
+{
+    open();
+}
+
+TDMC::~TDMC()
+{
+    if (m_connected) {
+        std::lock_guard lock(m_mutex);
+        try {
+            m_transport->disconnect();
+        } catch (const std::exception&) {
+        }
+        LogDebug("Closed controller: " + std::to_string(m_controller));
+    }
+}
+
+void TDMC::open()
+{
+    LogDebug("Opening controller: " + std::to_string(m_controller));
+    try {
+        const QString stored = keys::read(AppRegistry(), keys::GalilIP);
+        m_transport->setAddress(stored.toStdString());
+        if (stored.isEmpty())
+            keys::write(keys::GalilIP, QString::fromStdString(m_transport->address()));
+        m_transport->connect();
+        m_connectionString = m_transport->connection();
+        const std::string address = m_transport->address();
+        m_connected = m_connectionString.find(address) != std::string::npos;
+    } catch (const std::exception&) {
+        m_connected = false;
+    }
+    LogDebug(m_connected ? std::string("Opening controller succeeded.")
+                         : std::string("Communication with the motion controller could not be "
+                                       "established. Please check that the inscribing machine is "
+                                       "powered"));
+    m_replyStr.clear();
+}
+
+bool TDMC::isQuiet(std::string_view Cmd)
+{
+    for (std::string_view q : kQuietCommands)
+        if (Cmd.find(q) != std::string_view::npos)
+            return true;
+    return false;
+}
+
+std::string TDMC::ReplyStr() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_replyStr;
+}
+
+std::string TDMC::CommandReply(std::string_view Cmd)
+{
+    std::lock_guard lock(m_mutex);
+    m_replyStr.clear();
+    if (!isQuiet(Cmd))
+        LogDebug("Sending command: " + std::string(Cmd));
+    if (!m_connected)
+        return {};
+    const std::string upper = upperAscii(Cmd);
+    try {
+        GalilReply reply = m_transport->command(upper, "\r\n", "", true);
+        if (reply.ok)
+            m_replyStr = std::move(reply.text);
+        else if (!reply.error.empty() && !isQuiet(upper))
+            LogDebug("Command " + upper + " failed: " + reply.error);
+    } catch (const std::exception&) {
+        m_replyStr.clear();
+    }
+    if (!isQuiet(upper))
+        LogDebug("Sending command: " + upper + " with result " + m_replyStr);
+    return m_replyStr;
+}
+
+std::string TDMC::LightCommandReply(std::string_view Cmd)
+{
+    std::lock_guard lock(m_mutex);
+    std::string result = "0.0000";
+    try {
+        GalilReply reply = m_transport->command(Cmd, "\r\n", "", true);
+        if (reply.ok)
+            result = std::move(reply.text);
+        else
+            qDebug().noquote() << QStringLiteral("exception light cmd ") + QString::fromStdString(reply.error);
+    } catch (const std::exception& e) {
+        qDebug().noquote() << QStringLiteral("exception light cmd ") + QString::fromUtf8(e.what());
+    }
+    return result;
+}
+
+void TDMC::FastCommand(std::string_view Cmd)
+{
+    std::lock_guard lock(m_mutex);
+    LogDebug("Sending fast command: " + std::string(Cmd));
+    if (!m_connected)
+        return;
+    try {
+        m_transport->command(upperAscii(Cmd), "\r\n", "", true);
+    } catch (const std::exception&) {
+    }
+}
+
+double TDMC::SeparateValue(std::string& St)
+{
+    if (St.empty())
+        return 0;
+    if (const auto cr = St.find('\r'); cr != std::string::npos)
+        St.erase(cr);
+    std::string_view token;
+    std::string rest;
+    if (const auto comma = St.find(','); comma != std::string::npos) {
+        token = trimmed(std::string_view(St).substr(0, comma));
+        rest = St.substr(comma + 1);
+    } else {
+        token = trimmed(St);
+    }
+    const double value = parseNumber(token).value_or(0.0);
+    St = std::move(rest);
+    return value;
+}
+
+} // namespace lapido

@@ -1,0 +1,61 @@
+// TDMC: the one command channel to the motion controller (every byte to it passes here).
+#pragma once
+
+#include "machine/galiltransport.h"
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+namespace lapido {
+
+// Opens the controller at the stored address, sends commands and keeps the last reply. It
+// never raises: a failed command gives an empty reply, which numeric reads turn into 0.
+// Thread safe: every command and reply pair runs under one lock, so the trace sampler can
+// read positions while a marking runs on the main thread.
+class TDMC {
+public:
+    // Opens the controller at Hardware/GalilIP through the address-dispatching transport
+    // (address "sim": the in-process simulator; "host" or "host:port": TCP).
+    TDMC();
+    // Opens through the given transport (tests, or a caller that chose the link itself).
+    explicit TDMC(std::unique_ptr<GalilTransport> transport);
+    ~TDMC();
+    TDMC(const TDMC&) = delete;
+    TDMC& operator=(const TDMC&) = delete;
+
+    // The normal path: upper-cases, logs (except the polling commands), stores ReplyStr.
+    std::string CommandReply(std::string_view Cmd);
+    // One status read: no log, no upper-casing, no Connected test; "0.0000" on failure.
+    std::string LightCommandReply(std::string_view Cmd);
+    // Fire and forget: logs, sends upper-cased when connected, drops the reply.
+    void FastCommand(std::string_view Cmd);
+    // Takes the first comma-separated number off the front of St (first line only); 0 when
+    // St is empty or the token is not a number.
+    static double SeparateValue(std::string& St);
+
+    bool Connected() const { return m_connected; }
+    // Reply to the last CommandReply (empty after a failure).
+    std::string ReplyStr() const;
+    const std::string& ConnectionString() const { return m_connectionString; }
+    // Controller number shown in the log lines; never assigned, so always 0.
+    int Controller() const { return m_controller; }
+
+    // True when Cmd is one of the polling commands that leave no log line.
+    static bool isQuiet(std::string_view Cmd);
+    // The link underneath (tests reach the simulator through it).
+    GalilTransport& transport() { return *m_transport; }
+
+private:
+    void open();
+
+    std::unique_ptr<GalilTransport> m_transport;
+    mutable std::mutex m_mutex;
+    bool m_connected = false;
+    std::string m_replyStr;
+    std::string m_connectionString;
+    int m_controller = 0;
+};
+
+} // namespace lapido

@@ -1,0 +1,35 @@
+// DmcSimTransport: the controller link to the in-process simulator (address "sim").
+#pragma once
+
+#include "machine/galiltransport.h"
+
+#include <memory>
+
+namespace lapido {
+
+class DmcSimulator;
+
+// Talks to a simulator in the same process; the replies go through the same trimming and
+// error rules as a TCP link, so the channel cannot tell them apart.
+class DmcSimTransport final : public GalilTransport {
+public:
+    // simulator: null means currentDmcSimulator() at connect time.
+    explicit DmcSimTransport(std::shared_ptr<DmcSimulator> simulator = nullptr);
+    ~DmcSimTransport() override;
+
+    std::string address() const override { return "sim"; }
+    void setAddress(std::string_view) override {}
+    bool connect() override;
+    void disconnect() override;
+    std::string connection() const override;
+    GalilReply command(std::string_view text, std::string_view terminator, std::string_view ack,
+                       bool trim) override;
+
+    const std::shared_ptr<DmcSimulator>& simulator() const { return m_sim; }
+
+private:
+    std::shared_ptr<DmcSimulator> m_sim;
+    bool m_connected = false;
+};
+
+} // namespace lapido
