@@ -5,7 +5,7 @@
 function(lapido_add_test)
   cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})
-  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} lapido_testsupport GTest::gtest GTest::gmock)
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} lapido_testsupport lapido_testmain GTest::gtest GTest::gmock)
   if(NOT T_LABELS)
     set(T_LABELS unit)
   endif()

@@ -133,7 +133,7 @@ std::optional<double> parsePointNumber(std::string_view s)
     const char* first = norm.data();
     const char* last = norm.data() + norm.size();
     auto [ptr, ec] = std::from_chars(first, last, v);
-    if (ptr != last || (ec != std::errc() && ec != std::errc::result_out_of_range))
+    if (ptr != last || ec != std::errc())
         return std::nullopt;
     if (!std::isfinite(v))
         return std::nullopt;

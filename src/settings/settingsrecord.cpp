@@ -14,7 +14,6 @@ namespace lapido {
 
 namespace {
 
-constexpr double kDegToRad = 0.017453292519943295769;
 constexpr double kRadToDeg = 57.295779513082320877;
 
 // How a field is stored.
@@ -220,7 +219,9 @@ QString fullPrecision(double v)
 
 double contourResolutionRadians(int degrees)
 {
-    return degrees * kDegToRad;
+    // degrees * pi / 180 in double arithmetic: 6 degrees is held as 0.10471975511965977, the
+    // value stations have always held (one unit in the last place below the exact product).
+    return degrees * 3.14159265358979323846 / 180.0;
 }
 
 int contourResolutionDegrees(double radians)

@@ -1,0 +1,167 @@
+// The settings store: read rules, names without case, bad files, two writers at once.
+#include "platform/settingsstore.h"
+#include "platform/numfmt.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace lapido;
+
+class SettingsStoreTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_dir.isValid());
+        m_store = SettingsStore::open(path());
+    }
+    QString path() const { return m_dir.filePath(QStringLiteral("settings.db")); }
+    QTemporaryDir m_dir;
+    std::unique_ptr<SettingsStore> m_store;
+};
+
+TEST_F(SettingsStoreTest, MissingSectionOrValueGivesTheDefault)
+{
+    EXPECT_EQ(m_store->ReadString("Nope", "Key", "dflt"), QStringLiteral("dflt"));
+    EXPECT_EQ(m_store->ReadInteger("Nope", "Key", 7), 7);
+    EXPECT_TRUE(m_store->ReadBool("Nope", "Key", true));
+    EXPECT_EQ(m_store->ReadFloat("Nope", "Key", "2.5", 9), 2.5);
+    EXPECT_FALSE(m_store->sectionExists("Nope"));
+}
+
+TEST_F(SettingsStoreTest, NamesIgnoreCaseAndKeepTheirFirstSpelling)
+{
+    m_store->WriteString("Motion", "X_Accel", "5");
+    m_store->WriteString("MOTION", "x_accel", "7");
+    EXPECT_EQ(m_store->ReadString("motion", "X_ACCEL", ""), QStringLiteral("7"));
+    const auto all = m_store->entries();
+    ASSERT_EQ(all.size(), 1u);
+    EXPECT_EQ(all[0].section, QStringLiteral("Motion"));
+    EXPECT_EQ(all[0].key, QStringLiteral("X_Accel"));
+}
+
+TEST_F(SettingsStoreTest, TypedReadsFollowTheirRules)
+{
+    struct Case {
+        const char* stored;
+        int asInt;
+        bool asBool;
+    };
+    const Case cases[] = {{"120", 120, true}, {"-5", -5, true}, {"0", 0, false},
+                          {"1.5", 42, true}, {"", 42, true}, {"abc", 42, true}};
+    for (const auto& c : cases) {
+        m_store->WriteString("S", "K", c.stored);
+        EXPECT_EQ(m_store->ReadInteger("S", "K", 42), c.asInt) << c.stored;
+        EXPECT_EQ(m_store->ReadBool("S", "K", true), c.asBool) << c.stored;
+    }
+    // A present but empty value is the stored text, not the default.
+    m_store->WriteString("S", "Empty", "");
+    EXPECT_EQ(m_store->ReadString("S", "Empty", "dflt"), QString());
+    m_store->WriteString("S", "F", "abc");
+    EXPECT_EQ(m_store->ReadFloat("S", "F", "5.0", 100), 100);
+    m_store->WriteColor("Colors", "CrossHair", 255);
+    EXPECT_EQ(m_store->ReadString("Colors", "CrossHair", ""), QStringLiteral("255"));
+    EXPECT_EQ(m_store->ReadColor("Colors", "CrossHair", 0), 255u);
+    m_store->WriteInteger("Hardware", "TotalPulseCount", 123456789012345LL);
+    EXPECT_EQ(m_store->ReadInt64("Hardware", "TotalPulseCount", 0), 123456789012345LL);
+}
+
+TEST_F(SettingsStoreTest, FloatsFollowTheUserLocale)
+{
+    setUserLocale(QLocale(QLocale::German, QLocale::Germany));
+    m_store->WriteFloat("Marking", "MarkingSpeed", 0.5);
+    EXPECT_EQ(m_store->ReadString("Marking", "MarkingSpeed", ""), QStringLiteral("0,5"));
+    EXPECT_EQ(m_store->ReadFloat("Marking", "MarkingSpeed", "0.5", 0.2), 0.5);
+    m_store->WriteString("Marking", "MarkingSpeed", "0.5"); // written on an English system
+    EXPECT_EQ(m_store->ReadFloat("Marking", "MarkingSpeed", "0.5", 0.2), 0.2);
+    setUserLocale(QLocale(QLocale::English, QLocale::UnitedStates));
+    EXPECT_EQ(m_store->ReadFloat("Marking", "MarkingSpeed", "0.5", 0.2), 0.5);
+    setUserLocale(QLocale::system());
+}
+
+TEST_F(SettingsStoreTest, ValuesSurviveReopening)
+{
+    m_store->WriteString("Layout", "TextLabel", QStringLiteral("Ünïcode\ttab\nline"));
+    m_store.reset();
+    auto again = SettingsStore::open(path());
+    EXPECT_EQ(again->ReadString("Layout", "TextLabel", ""), QStringLiteral("Ünïcode\ttab\nline"));
+}
+
+TEST(SettingsStoreFile, NotADatabaseIsOneClearErrorAndTheFileIsUntouched)
+{
+    QTemporaryDir dir;
+    const QString p = dir.filePath("settings.db");
+    QFile f(p);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    const QByteArray junk(4096, 'x');
+    f.write(junk);
+    f.close();
+    try {
+        SettingsStore::open(p);
+        FAIL() << "opened a file that is not a database";
+    } catch (const SettingsStoreError& e) {
+        EXPECT_NE(std::string(e.what()).find(p.toStdString()), std::string::npos) << e.what();
+    }
+    QFile back(p);
+    ASSERT_TRUE(back.open(QIODevice::ReadOnly));
+    EXPECT_EQ(back.readAll(), junk);
+}
+
+TEST(SettingsStoreFile, ReadOnlyFileIsRefused)
+{
+    if (geteuid() == 0)
+        GTEST_SKIP() << "root writes read-only files";
+    QTemporaryDir dir;
+    const QString p = dir.filePath("settings.db");
+    SettingsStore::open(p)->WriteString("A", "B", "C");
+    ASSERT_EQ(chmod(QFile::encodeName(p).constData(), 0444), 0);
+    EXPECT_THROW(SettingsStore::open(p), SettingsStoreError);
+}
+
+// A companion program writes while the station reads and writes: nothing may fail or be lost.
+TEST(SettingsStoreFile, TwoProcessesWriteAtOnceAndLoseNothing)
+{
+    QTemporaryDir dir;
+    const QString p = dir.filePath("settings.db");
+    SettingsStore::open(p); // create the file and its table first
+    constexpr int kWrites = 2000;
+
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        int rc = 0;
+        try {
+            auto store = SettingsStore::open(p);
+            for (int i = 0; i < kWrites; ++i) {
+                store->WriteInteger("Child", QString::number(i), i);
+                if (store->ReadInteger("Child", QString::number(i), -1) != i)
+                    rc = 3;
+            }
+        } catch (...) {
+            rc = 4;
+        }
+        _exit(rc);
+    }
+    auto store = SettingsStore::open(p);
+    int readFailures = 0;
+    for (int i = 0; i < kWrites; ++i) {
+        store->WriteInteger("Parent", QString::number(i), i);
+        store->ReadString("Child", QString::number(i / 2), "");
+        if (store->ReadInteger("Parent", QString::number(i), -1) != i)
+            ++readFailures;
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(readFailures, 0);
+    EXPECT_EQ(store->entries("Parent").size(), static_cast<size_t>(kWrites));
+    EXPECT_EQ(store->entries("Child").size(), static_cast<size_t>(kWrites));
+    for (int i = 0; i < kWrites; i += 97)
+        EXPECT_EQ(store->ReadInteger("Child", QString::number(i), -1), i);
+}
