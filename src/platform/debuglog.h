@@ -13,6 +13,8 @@ namespace lapido {
 // nothing is logged.
 void LogDebug(std::string_view text);
 void LogDebug(const QString& text);
+inline void LogDebug(const char* text) { LogDebug(std::string_view(text)); }
+inline void LogDebug(const std::string& text) { LogDebug(std::string_view(text)); }
 
 // Collects the debug lines written while it lives (tests read what a part logged).
 class DebugLogCapture {

@@ -1,4 +1,6 @@
 // Fixtures shared by the test programs: a fresh settings store, virtual time, scripted dialogs.
+// Every test program gets its main() from testmain.cpp (an offscreen QGuiApplication, so fonts
+// and painting work); test folders add no main() of their own.
 #pragma once
 
 #include "platform/clock.h"

@@ -1,0 +1,108 @@
+// Debug-log configuration: the station's property names reach the logging library.
+#include "records/log4station.h"
+
+#include "platform/debuglog.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace lapido;
+
+namespace {
+void writeFile(const QString& path, const QByteArray& text)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(text);
+}
+QString readFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+}
+} // namespace
+
+TEST(Log4Station, TranslatesKeysAndClassNames)
+{
+    std::map<QString, QString> station = {
+        {"log4station.rootLogger", "DEBUG, A, B"},
+        {"log4station.threshold", "ALL"},
+        {"log4station.appender.A", "TRollingFileAppender"},
+        {"log4station.appender.A.File", "station.log"},
+        {"log4station.appender.A.AppDir", "true"},
+        {"log4station.appender.A.MaxFileSize", "100KB"},
+        {"log4station.appender.A.layout", "TPatternLayout"},
+        {"log4station.appender.A.layout.Pattern", "%p %m%n"},
+        {"log4station.appender.B", "TNoSuchAppender"},
+        {"log4station.appender.B.File", "b.log"},
+    };
+    QStringList diagnostics;
+    const auto out = translateDebugLogProperties(station, diagnostics, "/opt/station");
+    EXPECT_EQ(out.at("log4j.rootLogger"), QStringLiteral("DEBUG, A, B"));
+    EXPECT_EQ(out.at("log4j.appender.A"), QStringLiteral("org.apache.log4j.RollingFileAppender"));
+    EXPECT_EQ(out.at("log4j.appender.A.File"), QStringLiteral("/opt/station/station.log"));
+    EXPECT_EQ(out.at("log4j.appender.A.layout"), QStringLiteral("org.apache.log4j.PatternLayout"));
+    EXPECT_EQ(out.at("log4j.appender.A.layout.ConversionPattern"), QStringLiteral("%p %m%n"));
+    EXPECT_EQ(out.at("log4j.appender.A.MaxFileSize"), QStringLiteral("100KB"));
+    EXPECT_EQ(out.count("log4j.appender.B"), 0u);
+    EXPECT_EQ(out.count("log4j.appender.B.File"), 0u);
+    ASSERT_EQ(diagnostics.size(), 1);
+    EXPECT_TRUE(diagnostics[0].contains("TNoSuchAppender"));
+}
+
+TEST(Log4Station, PropertiesTextForms)
+{
+    const auto p = parsePropertiesText(QStringLiteral("# comment\n! also\nk1=v1\nk2: v2\nk3 v3\n"
+                                                      "k4 = spaced value \nk5=first \\\n  second\n"));
+    EXPECT_EQ(p.at("k1"), QStringLiteral("v1"));
+    EXPECT_EQ(p.at("k2"), QStringLiteral("v2"));
+    EXPECT_EQ(p.at("k3"), QStringLiteral("v3"));
+    EXPECT_EQ(p.at("k4"), QStringLiteral("spaced value"));
+    EXPECT_EQ(p.at("k5"), QStringLiteral("first second"));
+    EXPECT_EQ(p.size(), 5u);
+}
+
+TEST(Log4Station, ConfiguredFileAppenderReceivesDebugLines)
+{
+    QTemporaryDir dir;
+    const QString logPath = dir.filePath("debug.log");
+    const QString props = dir.filePath("log4station.properties");
+    writeFile(props, QStringLiteral("log4station.rootLogger=DEBUG, F\n"
+                                    "log4station.appender.F=TFileAppender\n"
+                                    "log4station.appender.F.File=%1\n"
+                                    "log4station.appender.F.layout=TSimpleLayout\n")
+                         .arg(logPath)
+                         .toUtf8());
+    const DebugLogConfig cfg = ConfigureDebugLog(props);
+    EXPECT_TRUE(cfg.configured);
+    LogDebug("Start.");
+    LogDebug(QStringLiteral("Opening controller succeeded."));
+    ResetDebugLog();
+    EXPECT_EQ(readFile(logPath), QStringLiteral("DEBUG - Start.\nDEBUG - Opening controller succeeded.\n"));
+}
+
+TEST(Log4Station, NoFileLogsNothingAndTheStationGoesOn)
+{
+    QTemporaryDir dir;
+    const DebugLogConfig cfg = ConfigureDebugLog(dir.filePath("log4station.properties"));
+    EXPECT_FALSE(cfg.configured);
+    ASSERT_EQ(cfg.diagnostics.size(), 2);
+    EXPECT_TRUE(cfg.diagnostics[0].startsWith("Could not read configuration file ["));
+    EXPECT_TRUE(cfg.diagnostics[1].startsWith("Ignoring configuration file ["));
+    LogDebug("nothing configured"); // must not throw or print
+    EXPECT_TRUE(QDir(dir.path()).entryList(QDir::Files).isEmpty());
+}
+
+TEST(Log4Station, UnreadableFileIsReportedAndIgnored)
+{
+    QTemporaryDir dir;
+    const QString props = dir.filePath("log4station.properties");
+    ASSERT_TRUE(QDir().mkpath(props)); // a folder where the file should be
+    const DebugLogConfig cfg = ConfigureDebugLog(props);
+    EXPECT_FALSE(cfg.configured);
+    ASSERT_FALSE(cfg.diagnostics.isEmpty());
+    EXPECT_TRUE(cfg.diagnostics.last().startsWith("Ignoring configuration file [" + props + "]"));
+}
