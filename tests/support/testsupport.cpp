@@ -1,6 +1,8 @@
 // Shared test fixtures.
 #include "testsupport.h"
 
+#include "platform/stationglobals.h"
+
 namespace lapido::test {
 
 void StationFixture::SetUp()
@@ -9,6 +11,7 @@ void StationFixture::SetUp()
     setAppRegistry(SettingsStore::open(m_dir.filePath(QStringLiteral("settings.db"))));
     m_previousClock = setSystemClock(&m_clock);
     m_previousDialogs = setOperatorDialogs(&m_dialogs);
+    resetStationGlobals();
 }
 
 void StationFixture::TearDown()
@@ -16,6 +19,7 @@ void StationFixture::TearDown()
     setOperatorDialogs(m_previousDialogs);
     setSystemClock(m_previousClock);
     setAppRegistry(nullptr);
+    resetStationGlobals();
 }
 
 QString StationFixture::scratch(const QString& name) const
