@@ -1,0 +1,108 @@
+// TLedsRGB: the RGB LED ring light on its serial port, its colour templates and rotation.
+#pragma once
+
+#include "peripherals/seriallink.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace lapido {
+
+// One LED entry "index#red#green#blue#" taken apart.
+struct LedColor {
+    int index = 0;
+    int red = 0;
+    int green = 0;
+    int blue = 0;
+    bool operator==(const LedColor&) const = default;
+};
+
+// The entry split at "#" into exactly four numbers, each 0..255 (the index only >= 0);
+// nullopt for anything else, which the colour display skips.
+std::optional<LedColor> parseLedEntry(const QString& entry);
+// A pattern text split at "@" into its entries, each trimmed; empty pieces are dropped.
+QStringList splitLedPattern(const QString& pattern);
+// The entries each followed by "@" (the form of templates and of the set command's body).
+QString joinLedPattern(const QStringList& entries);
+
+// The ring light controller: 16 LEDs whose colours are read, set, rotated and kept as named
+// templates in the store. Without a configured or working port every command is skipped
+// silently after the error box of the connection attempt.
+class TLedsRGB {
+public:
+    using LinkFactory = std::function<std::unique_ptr<SerialLink>()>;
+
+    // The longest a reply to "TSN" or "TC" may take once reading starts. The longest proper
+    // reply, 16 entries of up to 16 characters, needs about 270 ms at 9600 baud; a port that
+    // stays silent or a reply that never ends is given up after this and counts as a read
+    // error. Real time: the controller runs in real time whatever clock the station uses.
+    static constexpr int kReplyTimeoutMs = 1000;
+    // Replies are read in pieces of at most this many characters.
+    static constexpr int kReadPieceChars = 255;
+    // A reply growing past this without its end mark is garbage, not a colour pattern.
+    static constexpr int kMaxReplyChars = 4096;
+    // Pause before and after commands, as the controller's firmware expects.
+    static constexpr int kSettleMs = 250;
+
+    // The process-wide instance, created (and InitLedsLight run) on first use.
+    static TLedsRGB& GetInstance();
+    // Destroys the process-wide instance (closing its port); the next GetInstance makes a new
+    // one. For the end of the run and for tests.
+    static void ReleaseInstance();
+
+    explicit TLedsRGB(LinkFactory makeLink = makeLightSerialLink);
+    ~TLedsRGB(); // Destroy: disconnect
+    TLedsRGB(const TLedsRGB&) = delete;
+    TLedsRGB& operator=(const TLedsRGB&) = delete;
+
+    void InitLedsLight();
+    void connect();
+    void disconnect();
+    bool IsConnected() const;
+    void setCOMP(const QString& comn);
+    QString getCOMP() const;
+    void CMD(const QString& Str);
+    // True when a reply was read (the list then holds it); false leaves the list unchanged.
+    bool LoadLedsColor();
+    const QStringList& GetLedsColor() const { return LedsColors; }
+    void ChangeLedColor(int led, int R, int G, int b);
+    void ApplyLedsColor();
+    void LoadLedsTemplate(const QString& templatename);
+    void SaveLedsTemplate(const QString& templatename);
+    void LiveRotate(int step);
+    void RotatePlus() { LiveRotate(1); }
+    void RotateMoins() { LiveRotate(15); }
+    void DirectRotatePlus() { CMD(QStringLiteral("SR1")); }
+    void DirectRotateMoins() { CMD(QStringLiteral("SR15")); }
+
+    // Service access: a port used instead of the stored one without changing the store
+    // (empty: the stored one again).
+    void setPortOverride(const QString& portName) { m_portOverride = portName; }
+    // The port name connect() uses: the override, else the stored one.
+    QString portName() const;
+    // The reply of the last identification ("nothing" when it could not be read).
+    const QString& identity() const { return m_identity; }
+    // Replaces the whole list (a pattern typed by a service engineer); nothing is sent.
+    void setLedsColors(const QStringList& entries) { LedsColors = entries; }
+    void setReplyTimeoutMs(int ms) { m_replyTimeoutMs = ms; }
+
+private:
+    void ensurePort();
+    // Waits on the station's clock while the user interface keeps running.
+    void waitPumping(int ms);
+    // Reads one reply and removes its end marks; nullopt on a read error or time-out.
+    std::optional<QString> readReply();
+
+    LinkFactory m_makeLink;
+    std::unique_ptr<SerialLink> ComPort1;
+    QStringList LedsColors;
+    QString m_portOverride;
+    QString m_identity;
+    int m_replyTimeoutMs = kReplyTimeoutMs;
+};
+
+} // namespace lapido
