@@ -67,6 +67,9 @@ inline constexpr IntKey EnableOnDelaySeconds{kHardware, "EnableOnDelay", 8};
 inline constexpr BoolKey XAxesLowCurrentMode{kHardware, "XAxesLowCurrentMode", true};
 inline constexpr BoolKey YAxesLowCurrentMode{kHardware, "YAxesLowCurrentMode", true};
 inline constexpr BoolKey ZAxesLowCurrentMode{kHardware, "ZAxesLowCurrentMode", true};
+// Milliseconds a machine wait may see no progress (no motion, no buffer change) before the
+// machine is put in its safe state.
+inline constexpr IntKey MachineGuardTime{kHardware, "MachineGuardTime", 10000};
 
 // LaserSource
 inline constexpr IntKey VA5BlowerStatus{kLaserSource, "VA5BlowerStatus", 0};
