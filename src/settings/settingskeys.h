@@ -67,6 +67,9 @@ inline constexpr IntKey EnableOnDelaySeconds{kHardware, "EnableOnDelay", 8};
 inline constexpr BoolKey XAxesLowCurrentMode{kHardware, "XAxesLowCurrentMode", true};
 inline constexpr BoolKey YAxesLowCurrentMode{kHardware, "YAxesLowCurrentMode", true};
 inline constexpr BoolKey ZAxesLowCurrentMode{kHardware, "ZAxesLowCurrentMode", true};
+// Shot counters (64-bit decimal texts; unparsable reads as 0), also saved with the record.
+inline constexpr TextKey TotalPulseCount{kHardware, "TotalPulseCount", "0"};
+inline constexpr TextKey PulseCount{kHardware, "PulseCount", "0"};
 // Milliseconds a machine wait may see no progress (no motion, no buffer change) before the
 // machine is put in its safe state.
 inline constexpr IntKey MachineGuardTime{kHardware, "MachineGuardTime", 10000};
