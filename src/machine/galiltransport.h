@@ -73,6 +73,32 @@ inline int commandsInLine(std::string_view line)
     return n;
 }
 
+// Counts the acknowledgements of a reply as its bytes arrive. A ':' or '?' ends one command's
+// answer only where an answer can begin (first byte, after an acknowledgement, after a line
+// end); inside the text of an answer it is data.
+struct AckScanner {
+    int acks = 0;
+    bool refused = false;
+    bool atStart = true;
+
+    void feed(char c)
+    {
+        if (atStart && (c == ':' || c == '?')) {
+            ++acks;
+            refused = refused || c == '?';
+        } else if (c == '\n') {
+            atStart = true;
+        } else if (c != '\r') {
+            atStart = false;
+        }
+    }
+    void feed(std::string_view bytes)
+    {
+        for (char c : bytes)
+            feed(c);
+    }
+};
+
 } // namespace galil
 
 } // namespace lapido

@@ -1,7 +1,38 @@
 // TcpTransport: connection, one-write commands and acknowledgement counting over POSIX sockets.
 #include "machine/tcptransport.h"
 
+#include "platform/debuglog.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <chrono>
+#include <cstring>
+
 namespace lapido {
+
+namespace {
+
+std::int64_t monotonicMs()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+// Extra patience for lines that hold a controller-side wait: WT n holds the answer n ms, a
+// motion-complete wait as long as the move runs, a reset some hundreds of milliseconds.
+constexpr int kMotionWaitMs = 120000;
+constexpr int kResetMs = 5000;
+
+} // namespace
 
 TcpTransport::TcpTransport(std::string address, int timeoutMs)
     : m_address(std::move(address)), m_timeoutMs(timeoutMs)
@@ -13,29 +44,217 @@ TcpTransport::~TcpTransport()
     disconnect();
 }
 
+bool TcpTransport::parseAddress(std::string_view address, std::string& host, std::uint16_t& port)
+{
+    port = kDefaultPort;
+    const std::size_t colon = address.rfind(':');
+    // An IPv6 literal has colons of its own; only "[v6]:port" carries a port then.
+    const bool bracketed = !address.empty() && address.front() == '[';
+    if (colon != std::string_view::npos && (address.find(':') == colon || bracketed)) {
+        const std::string_view p = address.substr(colon + 1);
+        unsigned value = 0;
+        const auto [end, ec] = std::from_chars(p.data(), p.data() + p.size(), value);
+        if (p.empty() || ec != std::errc() || end != p.data() + p.size() || value == 0 || value > 65535)
+            return false;
+        port = static_cast<std::uint16_t>(value);
+        address = address.substr(0, colon);
+    }
+    if (bracketed && address.size() >= 2 && address.back() == ']')
+        address = address.substr(1, address.size() - 2);
+    host = std::string(address);
+    return !host.empty();
+}
+
+int TcpTransport::lineTimeoutMs(std::string_view line, int baseMs)
+{
+    std::int64_t total = baseMs;
+    std::size_t start = 0;
+    while (start <= line.size()) {
+        std::size_t end = line.find(';', start);
+        if (end == std::string_view::npos)
+            end = line.size();
+        std::string_view cmd = line.substr(start, end - start);
+        while (!cmd.empty() && cmd.front() == ' ')
+            cmd.remove_prefix(1);
+        if (cmd.substr(0, 2) == "WT") {
+            std::string_view n = cmd.substr(2);
+            while (!n.empty() && n.front() == ' ')
+                n.remove_prefix(1);
+            long long ms = 0;
+            std::from_chars(n.data(), n.data() + n.size(), ms);
+            if (ms > 0)
+                total += ms;
+        } else if (cmd.substr(0, 2) == "MC" || cmd.substr(0, 2) == "AM") {
+            total += kMotionWaitMs;
+        } else if (cmd.substr(0, 2) == "RS") {
+            total += kResetMs;
+        }
+        start = end + 1;
+    }
+    return static_cast<int>(std::min<std::int64_t>(total, 24LL * 3600 * 1000));
+}
+
 bool TcpTransport::connect()
 {
-    return false;
+    disconnect();
+    std::string host;
+    std::uint16_t port = 0;
+    if (!parseAddress(m_address, host, port)) {
+        LogDebug("Controller address not understood: " + m_address);
+        return false;
+    }
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    const std::string service = std::to_string(port);
+    if (getaddrinfo(host.c_str(), service.c_str(), &hints, &found) != 0 || !found) {
+        LogDebug("Controller host not found: " + host);
+        return false;
+    }
+    for (addrinfo* ai = found; ai && m_fd < 0; ai = ai->ai_next) {
+        const int fd = ::socket(ai->ai_family, ai->ai_socktype | SOCK_CLOEXEC, ai->ai_protocol);
+        if (fd < 0)
+            continue;
+        // Non-blocking connect so that a controller that is off costs one time-out, not the
+        // system's minutes.
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+        int rc = ::connect(fd, ai->ai_addr, ai->ai_addrlen);
+        if (rc < 0 && errno == EINPROGRESS) {
+            pollfd p{fd, POLLOUT, 0};
+            rc = ::poll(&p, 1, m_timeoutMs) == 1 ? 0 : -1;
+            int err = 0;
+            socklen_t len = sizeof err;
+            if (rc == 0 && (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) < 0 || err != 0))
+                rc = -1;
+        }
+        if (rc < 0) {
+            ::close(fd);
+            continue;
+        }
+        // Without it every short command waits for the delayed acknowledgement of the last one.
+        int one = 1;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        m_fd = fd;
+    }
+    freeaddrinfo(found);
+    if (m_fd < 0) {
+        LogDebug("Controller not reachable at " + m_address);
+        return false;
+    }
+    // Identify the controller: "address, revision, serial number", as the vendor object did.
+    const GalilReply rev = exchange("\x12\x16", m_timeoutMs);
+    if (!isOpen())
+        return false;
+    m_connection = m_address;
+    if (rev.ok && !rev.text.empty())
+        m_connection += ", " + galil::trimReply(rev.text);
+    const GalilReply serial = exchange("MG _BN", m_timeoutMs);
+    if (serial.ok) {
+        std::string s = galil::trimReply(serial.text);
+        if (const auto dot = s.find('.'); dot != std::string::npos)
+            s.erase(dot);
+        m_connection += ", " + s;
+    }
+    return true;
 }
 
 void TcpTransport::disconnect()
 {
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
     m_connection.clear();
 }
 
-GalilReply TcpTransport::command(std::string_view, std::string_view, std::string_view, bool)
+void TcpTransport::drainStale()
 {
-    return {false, {}, "NOT CONNECTED"};
+    // Late acknowledgements of a line that timed out must not answer the next command.
+    char buf[512];
+    while (m_fd >= 0) {
+        const ssize_t n = ::recv(m_fd, buf, sizeof buf, MSG_DONTWAIT);
+        if (n > 0)
+            continue;
+        if (n == 0) {
+            LogDebug("Controller closed the connection");
+            disconnect();
+        }
+        return;
+    }
 }
 
-bool TcpTransport::parseAddress(std::string_view, std::string&, std::uint16_t&)
+GalilReply TcpTransport::exchange(std::string_view line, int timeoutMs)
 {
-    return false;
+    if (m_fd < 0)
+        return {false, {}, "NOT CONNECTED"};
+    drainStale();
+    if (m_fd < 0)
+        return {false, {}, "LINK LOST"};
+    // One write per command: a command split over two segments can stall on the peer's
+    // delayed acknowledgement.
+    std::string out(line);
+    out += '\r';
+    std::size_t sent = 0;
+    const std::int64_t deadline = monotonicMs() + timeoutMs;
+    while (sent < out.size()) {
+        const ssize_t n = ::send(m_fd, out.data() + sent, out.size() - sent, MSG_NOSIGNAL);
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            pollfd p{m_fd, POLLOUT, 0};
+            const std::int64_t left = deadline - monotonicMs();
+            if (left <= 0 || ::poll(&p, 1, static_cast<int>(left)) <= 0)
+                return {false, {}, "TIMEOUT"};
+            continue;
+        }
+        if (n <= 0) {
+            disconnect();
+            return {false, {}, "LINK LOST"};
+        }
+        sent += static_cast<std::size_t>(n);
+    }
+    const int expected = galil::commandsInLine(line);
+    galil::AckScanner acks;
+    std::string reply;
+    char buf[4096];
+    while (acks.acks < expected) {
+        const std::int64_t left = deadline - monotonicMs();
+        pollfd p{m_fd, POLLIN, 0};
+        if (left <= 0 || ::poll(&p, 1, static_cast<int>(left)) <= 0)
+            return {false, {}, "TIMEOUT"};
+        const ssize_t n = ::recv(m_fd, buf, sizeof buf, 0);
+        if (n < 0 && (errno == EAGAIN || errno == EINTR))
+            continue;
+        if (n <= 0) {
+            disconnect();
+            return {false, {}, "LINK LOST"};
+        }
+        for (ssize_t i = 0; i < n; ++i) {
+            const char c = buf[i];
+            // Unsolicited characters carry the top bit; they are no part of the answer.
+            if (static_cast<unsigned char>(c) & 0x80)
+                continue;
+            reply += c;
+            acks.feed(c);
+        }
+    }
+    if (acks.refused)
+        return {false, {}, "COMMAND ERROR"};
+    return {true, std::move(reply), {}};
 }
 
-int TcpTransport::lineTimeoutMs(std::string_view, int baseMs)
+GalilReply TcpTransport::command(std::string_view text, std::string_view, std::string_view, bool trim)
 {
-    return baseMs;
+    GalilReply r = exchange(text, lineTimeoutMs(text, m_timeoutMs));
+    if (!r.ok) {
+        if (r.error == "COMMAND ERROR") {
+            const GalilReply why = exchange("TC1", m_timeoutMs);
+            if (why.ok)
+                r.error += ": " + galil::trimReply(why.text);
+        }
+        return r;
+    }
+    if (trim)
+        r.text = galil::trimReply(r.text);
+    return r;
 }
 
 } // namespace lapido

@@ -36,26 +36,14 @@ GalilReply DmcSimTransport::command(std::string_view text, std::string_view, std
     const std::optional<std::string> raw = m_sim->execute(text);
     if (!raw)
         return {false, {}, "TIMEOUT"};
-    // A '?' anywhere in the acknowledgements means one of the line's commands was refused.
-    const int expected = galil::commandsInLine(text);
-    int acks = 0;
-    bool refused = false;
-    bool inData = false;
-    for (char c : *raw) {
-        if (c == '?' && !inData) {
-            refused = true;
-            ++acks;
-        } else if (c == ':' && !inData) {
-            ++acks;
-        } else if (c == '\n') {
-            inData = false;
-        } else if (c != '\r') {
-            inData = true;
-        }
+    galil::AckScanner acks;
+    acks.feed(*raw);
+    if (acks.refused) {
+        // As the vendor's drivers do, ask for the reason so that the log can say it.
+        const std::optional<std::string> why = m_sim->execute("TC1");
+        return {false, {}, "COMMAND ERROR" + (why ? ": " + galil::trimReply(*why) : std::string())};
     }
-    if (refused)
-        return {false, {}, "COMMAND ERROR"};
-    if (acks < expected)
+    if (acks.acks < galil::commandsInLine(text))
         return {false, {}, "GARBLED REPLY"};
     return {true, trim ? galil::trimReply(*raw) : *raw, {}};
 }

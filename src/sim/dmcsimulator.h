@@ -29,9 +29,13 @@ struct DmcWiring {
     // A gated source emits while the gate is open (marks every controller sample) instead of
     // one pulse per W step.
     bool gatedSource = false;
-    // Scales for the laser record (counts per mm).
+    // Scales and directions for the laser record (counts per mm; a reversed axis counts
+    // opposite to millimetres).
     double xyCountsPerMm = 1000.0;
     double zCountsPerMm = 1000.0;
+    bool xReversed = false;
+    bool yReversed = false;
+    bool zReversed = false;
 };
 
 enum class LaserMarkKind { Pulse, Gated };

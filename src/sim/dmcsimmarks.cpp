@@ -1,0 +1,85 @@
+// The laser record of the simulated controller written out: CSV of the marks and a picture of them.
+#include "sim/dmcsimulator.h"
+
+#include <QSaveFile>
+
+#include <algorithm>
+#include <cmath>
+
+namespace lapido {
+
+bool DmcSimulator::writeMarksCsv(const QString& path, QString* error) const
+{
+    const std::vector<LaserMark> all = marks();
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    QByteArray text = "x_mm,y_mm,z_mm,time_us,kind\n";
+    for (const LaserMark& m : all) {
+        text += QByteArray::number(m.xMm, 'f', 6) + ',' + QByteArray::number(m.yMm, 'f', 6) + ',' +
+                QByteArray::number(m.zMm, 'f', 6) + ',' + QByteArray::number(static_cast<qlonglong>(m.timeUs)) +
+                ',' + (m.kind == LaserMarkKind::Pulse ? "pulse" : "gated") + '\n';
+    }
+    file.write(text);
+    if (!file.commit()) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+QImage DmcSimulator::marksImage(double pixelsPerMm, double marginMm) const
+{
+    const std::vector<LaserMark> all = marks();
+    if (all.empty() || !(pixelsPerMm > 0))
+        return {};
+    double minX = all.front().xMm, maxX = minX, minY = all.front().yMm, maxY = minY;
+    for (const LaserMark& m : all) {
+        minX = std::min(minX, m.xMm);
+        maxX = std::max(maxX, m.xMm);
+        minY = std::min(minY, m.yMm);
+        maxY = std::max(maxY, m.yMm);
+    }
+    minX -= marginMm;
+    minY -= marginMm;
+    maxX += marginMm;
+    maxY += marginMm;
+    // A picture of a few square metres at this scale is a mistake, not a stone.
+    constexpr double kMaxPixels = 16384;
+    const int w = static_cast<int>(std::ceil((maxX - minX) * pixelsPerMm)) + 1;
+    const int h = static_cast<int>(std::ceil((maxY - minY) * pixelsPerMm)) + 1;
+    if (w > kMaxPixels || h > kMaxPixels)
+        return {};
+    QImage img(w, h, QImage::Format_Grayscale8);
+    img.fill(255);
+    for (const LaserMark& m : all) {
+        const int px = static_cast<int>(std::lround((m.xMm - minX) * pixelsPerMm));
+        const int py = h - 1 - static_cast<int>(std::lround((m.yMm - minY) * pixelsPerMm));
+        if (px >= 0 && px < w && py >= 0 && py < h)
+            img.scanLine(py)[px] = 0;
+    }
+    return img;
+}
+
+bool DmcSimulator::writeMarksPng(const QString& path, double pixelsPerMm, QString* error) const
+{
+    const QImage img = marksImage(pixelsPerMm);
+    if (img.isNull()) {
+        if (error)
+            *error = QStringLiteral("no marks to draw at this scale");
+        return false;
+    }
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || !img.save(&file, "PNG") || !file.commit()) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+} // namespace lapido

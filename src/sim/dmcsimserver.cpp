@@ -1,0 +1,143 @@
+// DmcSimServer: accept loop and one reader thread per connection.
+#include "sim/dmcsimserver.h"
+
+#include "sim/dmcsimulator.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace lapido {
+
+namespace {
+constexpr int kPollMs = 100;
+} // namespace
+
+DmcSimServer::DmcSimServer(std::shared_ptr<DmcSimulator> simulator) : m_sim(std::move(simulator)) {}
+
+DmcSimServer::~DmcSimServer()
+{
+    stop();
+}
+
+bool DmcSimServer::listen(std::uint16_t port, const std::string& bindAddress, std::string* error)
+{
+    auto fail = [&](const std::string& what) {
+        if (error)
+            *error = what + ": " + std::strerror(errno);
+        if (m_listenFd >= 0)
+            ::close(m_listenFd);
+        m_listenFd = -1;
+        return false;
+    };
+    m_listenFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (m_listenFd < 0)
+        return fail("socket");
+    int one = 1;
+    ::setsockopt(m_listenFd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(port);
+    if (::inet_pton(AF_INET, bindAddress.c_str(), &addr.sin_addr) != 1) {
+        errno = EINVAL;
+        return fail("address " + bindAddress);
+    }
+    if (::bind(m_listenFd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) < 0)
+        return fail("bind");
+    if (::listen(m_listenFd, kMaxHandles) < 0)
+        return fail("listen");
+    socklen_t len = sizeof addr;
+    ::getsockname(m_listenFd, reinterpret_cast<sockaddr*>(&addr), &len);
+    m_port = ntohs(addr.sin_port);
+    m_stop = false;
+    m_acceptThread = std::thread([this] { acceptLoop(); });
+    return true;
+}
+
+void DmcSimServer::stop()
+{
+    m_stop = true;
+    if (m_acceptThread.joinable())
+        m_acceptThread.join();
+    std::vector<std::thread> clients;
+    {
+        std::lock_guard lock(m_mutex);
+        clients.swap(m_clients);
+    }
+    for (std::thread& t : clients)
+        t.join();
+    if (m_listenFd >= 0)
+        ::close(m_listenFd);
+    m_listenFd = -1;
+}
+
+void DmcSimServer::acceptLoop()
+{
+    while (!m_stop) {
+        pollfd p{m_listenFd, POLLIN, 0};
+        if (::poll(&p, 1, kPollMs) <= 0)
+            continue;
+        const int fd = ::accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd < 0)
+            continue;
+        if (m_open >= kMaxHandles) {
+            ::close(fd); // every handle taken: the controller resets the newcomer
+            continue;
+        }
+        int one = 1;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        ++m_open;
+        std::lock_guard lock(m_mutex);
+        m_clients.emplace_back([this, fd] { serve(fd); });
+    }
+}
+
+void DmcSimServer::serve(int fd)
+{
+    std::string pending;
+    char buf[4096];
+    while (!m_stop) {
+        pollfd p{fd, POLLIN, 0};
+        const int ready = ::poll(&p, 1, kPollMs);
+        if (ready == 0)
+            continue;
+        if (ready < 0 && errno == EINTR)
+            continue;
+        const ssize_t n = ready < 0 ? -1 : ::recv(fd, buf, sizeof buf, 0);
+        if (n <= 0)
+            break;
+        pending.append(buf, static_cast<std::size_t>(n));
+        std::size_t cr;
+        bool closeNow = false;
+        while ((cr = pending.find('\r')) != std::string::npos) {
+            const std::string line = pending.substr(0, cr);
+            pending.erase(0, cr + 1);
+            const std::optional<std::string> reply = m_sim->execute(line);
+            if (m_sim->linkLost()) {
+                closeNow = true;
+                break;
+            }
+            if (!reply || reply->empty())
+                continue;
+            if (::send(fd, reply->data(), reply->size(), MSG_NOSIGNAL) < 0) {
+                closeNow = true;
+                break;
+            }
+        }
+        if (closeNow)
+            break;
+        // A peer that streams without ever ending a line must not grow the buffer forever.
+        if (pending.size() > 1 << 20)
+            break;
+    }
+    ::close(fd);
+    --m_open;
+}
+
+} // namespace lapido
