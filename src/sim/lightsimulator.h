@@ -54,6 +54,8 @@ public:
     // Every command received, in order, without its line end.
     QStringList received() const;
     void clearReceived();
+    // Sends bytes nobody asked for (a late or stray reply), at once, from the caller's thread.
+    void speakOutOfTurn(const QByteArray& bytes) { send(bytes); }
     // Called on the simulator's thread with each command as it arrives.
     void setCommandObserver(std::function<void(const QString&)> observer);
 

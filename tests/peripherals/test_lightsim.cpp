@@ -81,16 +81,14 @@ TEST_F(LightOnPtyTest, ConnectReadSetAndRotate)
     EXPECT_TRUE(m_sim.received().isEmpty());
 }
 
-TEST_F(LightOnPtyTest, ReconnectsAfterTheControllerSpokeOutOfTurn)
+TEST_F(LightOnPtyTest, StrayReplyIsNotTakenForTheColours)
 {
     TLedsRGB light;
     light.InitLedsLight();
     ASSERT_TRUE(light.IsConnected());
-    // The controller answers with a stray reply nobody asked for, then behaves again: the
-    // next read must not take the stale text for the colours.
-    m_sim.setFault(LightSimulator::Fault::Garbage);
-    light.CMD(QStringLiteral("SR1"));
-    m_sim.setFault(LightSimulator::Fault::None);
+    // A stray reply nobody asked for waits in the line: the next read must not take it for
+    // the colours.
+    m_sim.speakOutOfTurn("0#9#9#9#@;\r\n");
     ASSERT_TRUE(light.LoadLedsColor());
     EXPECT_EQ(joinLedPattern(light.GetLedsColor()), m_sim.pattern());
 }
