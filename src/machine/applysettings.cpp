@@ -28,6 +28,19 @@ std::optional<QString> ApplyMotionSettings(const TSettings& s, TLaser& laser)
             {"LinearAccel", s.LinearAccel},
             {"LinearDecel", s.LinearDecel},
             {"PulseDistance", s.PulseDistance},
+            // The counts the commands carry must fit the controller's 32-bit fields.
+            {"X speed in counts", double(s.XY_CountsPerMM) * s.X_Speed},
+            {"X acceleration in counts", double(s.XY_CountsPerMM) * s.X_Accel},
+            {"X deceleration in counts", double(s.XY_CountsPerMM) * s.X_Decel},
+            {"Y speed in counts", double(s.XY_CountsPerMM) * s.Y_Speed},
+            {"Y acceleration in counts", double(s.XY_CountsPerMM) * s.Y_Accel},
+            {"Y deceleration in counts", double(s.XY_CountsPerMM) * s.Y_Decel},
+            {"Z speed in counts", double(s.Z_CountsPerMM) * s.Z_Speed},
+            {"Z acceleration in counts", double(s.Z_CountsPerMM) * s.Z_Accel},
+            {"Z deceleration in counts", double(s.Z_CountsPerMM) * s.Z_Decel},
+            {"marking speed in counts", double(s.XY_CountsPerMM) * s.MarkingSpeed},
+            {"contour acceleration in counts", double(s.XY_CountsPerMM) * s.LinearAccel},
+            {"contour deceleration in counts", double(s.XY_CountsPerMM) * s.LinearDecel},
         })) {
         const QString message = QStringLiteral("Motion settings refused: ") + *error;
         LogDebug(message);
