@@ -1,6 +1,7 @@
 // TLedsRGB over a scripted serial link: connection paths, reply reading, templates, rotation.
 #include "peripherals/ledsrgb.h"
 
+#include "platform/eventpump.h"
 #include "settings/settingskeys.h"
 #include "testsupport.h"
 
@@ -313,6 +314,43 @@ TEST_F(LedsRGBTest, SetCompStoresThePortAndConnects)
     EXPECT_EQ(m_light->getCOMP(), QStringLiteral("COM3"));
     m_light->disconnect();
     EXPECT_FALSE(m_light->IsConnected());
+}
+
+// Counts pumps and notes the station time of each, to see the waits keep the window alive.
+class CountingPump final : public EventPump {
+public:
+    explicit CountingPump(const Clock& clock) : m_clock(clock) {}
+    void pump() override { times.push_back(m_clock.nowUs()); }
+    std::vector<std::int64_t> times;
+
+private:
+    const Clock& m_clock;
+};
+
+TEST_F(LedsRGBTest, SettleWaitsRunOnTheStationClockAndPump)
+{
+    CountingPump pump(m_clock);
+    EventPump* previous = setEventPump(&pump);
+    keys::write(keys::ArdlightCOMnb, QStringLiteral("COM8"));
+    m_script->pieces = {QByteArray("RNG;"), QByteArray("0#1#1#1#@;")};
+
+    const std::int64_t t0 = m_clock.nowUs();
+    m_light->connect(); // 250 ms before "TSN", 250 ms after
+    const std::int64_t t1 = m_clock.nowUs();
+    EXPECT_TRUE(m_light->LoadLedsColor()); // three times 250 ms around "TC"
+    const std::int64_t t2 = m_clock.nowUs();
+    setEventPump(previous);
+
+    EXPECT_EQ(t1 - t0, 500'000);
+    EXPECT_EQ(t2 - t1, 750'000);
+    ASSERT_FALSE(pump.times.empty());
+    // The user interface is served all through the waits, never more than a few ms apart.
+    std::int64_t last = t0;
+    for (std::int64_t t : pump.times) {
+        EXPECT_LE(t - last, 10'000);
+        last = t;
+    }
+    EXPECT_EQ(last, t2);
 }
 
 TEST(LedEntryTest, ParsesExactlyFourNumbers)
