@@ -302,24 +302,37 @@ public:
 
     void sample()
     {
+        st.timeUs += kSampleUs; // marks of this sample are stamped within it
         std::array<double, kSlots> before{};
         for (int i = 0; i < kSlots; ++i)
             before[i] = st.axes[i].pos;
         for (int i = 0; i < kSlots; ++i)
             stepAxis(st.axes[i]);
-        const double ds = stepVector();
-        // Gearing: the slave moves ratio times the master's travel in this sample.
+        // The path is cut at each segment end so that a pulse is placed where it fell, not
+        // where the interpolation over the whole sample would put it.
+        std::array<double, kSlots> pieceFrom = before;
+        recordSteps(pieceFrom);
+        for (int i = 0; i < kSlots; ++i)
+            pieceFrom[i] = st.axes[i].pos;
+        stepVector([&](double ds) {
+            for (Axis& a : st.axes)
+                if (a.ratio != 0 && a.gearMaster == kMasterS)
+                    a.pos += a.ratio * ds; // the path counts forward whatever its direction
+            recordSteps(pieceFrom);
+            for (int i = 0; i < kSlots; ++i)
+                pieceFrom[i] = st.axes[i].pos;
+        });
         for (int i = 0; i < kSlots; ++i) {
             Axis& a = st.axes[i];
-            if (a.ratio == 0 || a.gearMaster < 0)
+            if (a.ratio == 0 || a.gearMaster < 0 || a.gearMaster == kMasterS)
                 continue;
-            const double md = a.gearMaster == kMasterS ? ds : st.axes[a.gearMaster].pos - before[a.gearMaster];
-            a.pos += a.ratio * md;
+            a.pos += a.ratio * (st.axes[a.gearMaster].pos - before[a.gearMaster]);
         }
         stepCam();
         checkLimits(before);
-        st.timeUs += kSampleUs;
-        recordLaser(before);
+        recordSteps(pieceFrom);
+        if (st.wiring.gatedSource && laserReady() && gateOpen())
+            addMark(before, 1.0, LaserMarkKind::Gated);
     }
 
     void stepAxis(Axis& a)
@@ -408,17 +421,19 @@ public:
 
     double segmentSpeed(const Segment& g) const { return g.speed >= 0 ? g.speed : st.vec.vs; }
 
-    // Advances the vector path by one sample; returns the path length travelled.
-    double stepVector()
+    // Advances the vector path by one sample; onPiece(ds) is called with the path length
+    // travelled up to each segment end and for the rest of the sample.
+    template <typename OnPiece>
+    void stepVector(OnPiece&& onPiece)
     {
         Vector& vc = st.vec;
         if (!vc.running)
-            return 0;
+            return;
         if (vc.queue.empty()) {
             vc.v = 0;
             if (vc.leSent || vc.stopping)
                 endSequence();
-            return 0;
+            return;
         }
         double vmax = 0;
         if (vc.stopping) {
@@ -442,7 +457,7 @@ public:
             vc.v = std::max(vc.v - vc.vd * kDt, vmax);
         if (vc.stopping && vc.v <= 0) {
             endSequence();
-            return 0;
+            return;
         }
         if (!vc.stopping)
             vc.v = std::max(vc.v, std::min(segmentSpeed(vc.queue.front()), std::max(vc.vd * kDt, 1.0)));
@@ -464,6 +479,8 @@ public:
                 ++vc.segmentsDone;
                 vc.s = 0;
                 vc.applied = {};
+                onPiece(travelled);
+                travelled = 0;
                 if (vc.queue.empty()) {
                     // With LE the path has come to rest; without it the buffer ran dry and the
                     // path stops dead, waiting for more segments.
@@ -485,7 +502,8 @@ public:
                 dist = 0;
             }
         }
-        return travelled;
+        if (travelled > 0)
+            onPiece(travelled);
     }
 
     void endSequence()
@@ -564,22 +582,23 @@ public:
         }
     }
 
-    void recordLaser(const std::array<double, kSlots>& before)
+    void recordSteps(const std::array<double, kSlots>& from)
     {
-        const std::int64_t steps = std::llround(st.axes[3].pos);
-        const std::int64_t n = std::llabs(steps - st.wStepsSeen);
-        const bool fire = laserReady() && gateOpen();
-        if (n > 0) {
-            st.wStepsTotal += n;
-            st.wStepsSeen = steps;
-            if (fire && !st.wiring.gatedSource)
-                for (std::int64_t k = 1; k <= n; ++k) {
-                    const double f = static_cast<double>(k) / static_cast<double>(n);
-                    addMark(before, f, LaserMarkKind::Pulse);
-                }
+        // A stepper issues a step when the profile reaches the next whole count (the small
+        // tolerance keeps a path that ends at 1999.9999999 from losing its last pulse).
+        constexpr double kEps = 1e-6;
+        const double w = st.axes[3].pos;
+        const double w0 = from[3];
+        const bool fire = laserReady() && gateOpen() && !st.wiring.gatedSource;
+        while (w >= static_cast<double>(st.wStepsSeen) + 1 - kEps || w <= static_cast<double>(st.wStepsSeen) - 1 + kEps) {
+            const bool up = w > static_cast<double>(st.wStepsSeen);
+            st.wStepsSeen += up ? 1 : -1;
+            ++st.wStepsTotal;
+            if (fire) {
+                const double f = w == w0 ? 1.0 : std::clamp((static_cast<double>(st.wStepsSeen) - w0) / (w - w0), 0.0, 1.0);
+                addMark(from, f, LaserMarkKind::Pulse);
+            }
         }
-        if (fire && st.wiring.gatedSource)
-            addMark(before, 1.0, LaserMarkKind::Gated);
     }
 
     void addMark(const std::array<double, kSlots>& before, double f, LaserMarkKind kind)
@@ -804,7 +823,7 @@ private:
         if (op == "BG")
             return m.axisMoving(slot) ? 1 : 0;
         if (op == "RP")
-            return std::llround(a.pos);
+            return static_cast<double>(reference(slot));
         if (op == "TP")
             return std::llround(a.encoder());
         if (op == "SP")
@@ -822,6 +841,12 @@ private:
         if (op == "PA")
             return a.target;
         throw Refused{1};
+    }
+
+    // For W, the steps issued (its profile may sit between two counts); others round.
+    std::int64_t reference(int slot) const
+    {
+        return slot == 3 ? st.wStepsSeen : std::llround(st.axes[slot].pos);
     }
 
     int freeSlots() const { return st.model.bufferSize - static_cast<int>(st.vec.queue.size()); }
@@ -926,7 +951,7 @@ private:
         std::vector<std::string> vals;
         for (int i = 0; i < kSlots; ++i)
             if (mask & (1 << i))
-                vals.push_back(fmtInt(encoder ? st.axes[i].encoder() : st.axes[i].pos));
+                vals.push_back(fmtInt(encoder ? st.axes[i].encoder() : static_cast<double>(reference(i))));
         return joinFields(vals);
     }
 
@@ -1596,13 +1621,17 @@ std::string DmcSimulator::revision() const
 std::int64_t DmcSimulator::referencePosition(char axis) const
 {
     std::lock_guard lock(m_mutex);
+    syncLocked();
     const int slot = axisSlot(axis, 8);
+    if (slot == 3)
+        return m_state->wStepsSeen;
     return slot < 0 ? 0 : std::llround(m_state->axes[slot].pos);
 }
 
 std::int64_t DmcSimulator::encoderPosition(char axis) const
 {
     std::lock_guard lock(m_mutex);
+    syncLocked();
     const int slot = axisSlot(axis, 8);
     return slot < 0 ? 0 : std::llround(m_state->axes[slot].encoder());
 }
@@ -1610,6 +1639,7 @@ std::int64_t DmcSimulator::encoderPosition(char axis) const
 bool DmcSimulator::isMoving(char axis) const
 {
     std::lock_guard lock(m_mutex);
+    syncLocked();
     Machine m(*m_state);
     if (axis == 'S')
         return m_state->vec.running;
@@ -1620,12 +1650,18 @@ bool DmcSimulator::isMoving(char axis) const
 bool DmcSimulator::output(int bit) const
 {
     std::lock_guard lock(m_mutex);
+    syncLocked();
     return bit >= 1 && bit <= kOutputs && m_state->out[bit];
 }
 
 void DmcSimulator::advanceToNow()
 {
     std::lock_guard lock(m_mutex);
+    syncLocked();
+}
+
+void DmcSimulator::syncLocked() const
+{
     Machine(*m_state).advanceTo(clock().nowUs());
 }
 
@@ -1644,12 +1680,14 @@ DmcWiring DmcSimulator::wiring() const
 std::vector<LaserMark> DmcSimulator::marks() const
 {
     std::lock_guard lock(m_mutex);
+    syncLocked();
     return m_state->marks;
 }
 
 std::size_t DmcSimulator::markCount() const
 {
     std::lock_guard lock(m_mutex);
+    syncLocked();
     return m_state->marks.size();
 }
 
@@ -1662,6 +1700,7 @@ void DmcSimulator::clearMarks()
 std::int64_t DmcSimulator::wSteps() const
 {
     std::lock_guard lock(m_mutex);
+    syncLocked();
     return m_state->wStepsTotal;
 }
 

@@ -86,7 +86,8 @@ public:
     // The firmware text of "^R^V".
     std::string revision() const;
 
-    // --- state for tests and tools; axis is one of X Y Z W (or A B C D) and N
+    // --- state for tests and tools, as of the clock's present time; axis is one of X Y Z W
+    // (or A B C D) and N
     std::int64_t referencePosition(char axis) const;
     std::int64_t encoderPosition(char axis) const;
     bool isMoving(char axis) const; // 'S' for the vector sequence
@@ -126,6 +127,9 @@ public:
 
 private:
     Clock& clock() const;
+    // Brings the model to the clock's time; the state is behind a pointer, so readers that
+    // only observe may call it (the model is the same whenever it is looked at).
+    void syncLocked() const;
 
     Clock* m_clock;
     mutable std::recursive_mutex m_mutex;
