@@ -14,16 +14,6 @@ std::unique_ptr<TDataBaseLogging>& instanceSlot()
 }
 } // namespace
 
-bool isPlainSqlIdentifier(const QString& name)
-{
-    if (name.isEmpty() || name.size() > 64)
-        return false;
-    for (QChar c : name)
-        if (!(c.isLetterOrNumber() && c.unicode() < 128) && c != QChar('_') && c != QChar('$'))
-            return false;
-    return true;
-}
-
 DatabaseLoggingConfig DatabaseLoggingConfig::fromStore()
 {
     DatabaseLoggingConfig c;

@@ -70,7 +70,4 @@ private:
     LocalTimeSource m_now;
 };
 
-// Database and table names go into statements as they are, so only plain identifiers pass.
-bool isPlainSqlIdentifier(const QString& name);
-
 } // namespace lapido

@@ -55,6 +55,10 @@ QString TFileLogging::fileNameFor(const QString& table, const QDateTime& when) c
 
 bool TFileLogging::InsertReg(const QString& table, const QString& action, const QString& newValue)
 {
+    if (!isPlainSqlIdentifier(table)) {
+        reportFileError(QStringLiteral("FileCreateError"), QStringLiteral("\"%1\" is not a maintenance action.").arg(table));
+        return false;
+    }
     const QDateTime when = m_now();
     const MaintenanceRecord record = makeMaintenanceRecord(m_identity, action, newValue, when);
     const QString name = fileNameFor(table, when);

@@ -71,6 +71,8 @@ bool TLoggingProxy::InsertReg(const QString& table, const QString& action, const
         }
         const SqlOutcome r = db->InsertReg(table, action, newValue);
         if (!r.ok()) {
+            // Most likely the connection went away: the next record connects afresh.
+            TDataBaseLogging::ResetInstance();
             reportDatabaseError(r.error);
             return false;
         }

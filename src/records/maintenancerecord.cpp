@@ -49,6 +49,16 @@ const MaintenanceAction* findMaintenanceAction(const QString& name)
     return nullptr;
 }
 
+bool isPlainSqlIdentifier(const QString& name)
+{
+    if (name.isEmpty() || name.size() > 64)
+        return false;
+    for (QChar c : name)
+        if (!(c.isLetterOrNumber() && c.unicode() < 128) && c != QChar('_') && c != QChar('$'))
+            return false;
+    return true;
+}
+
 QStringList maintenanceFieldNames()
 {
     return {QStringLiteral("Action"),      QStringLiteral("NewValue"),  QStringLiteral("ShotsCounts"),
@@ -78,12 +88,9 @@ QString maintenanceDateTimeText(const QDateTime& when)
 {
     const QChar sep = localeTimeSeparator();
     const QTime t = when.time();
-    return when.date().toString(QStringLiteral("yyyy-MM-dd")) + QChar(' ')
-           + QStringLiteral("%1%4%2%4%3")
-                 .arg(t.hour(), 2, 10, QChar('0'))
-                 .arg(t.minute(), 2, 10, QChar('0'))
-                 .arg(t.second(), 2, 10, QChar('0'))
-                 .arg(sep);
+    const auto two = [](int v) { return QStringLiteral("%1").arg(v, 2, 10, QChar('0')); };
+    return when.date().toString(QStringLiteral("yyyy-MM-dd")) + QChar(' ') + two(t.hour()) + sep + two(t.minute()) + sep
+           + two(t.second());
 }
 
 MaintenanceRecord makeMaintenanceRecord(const MaintenanceIdentity& identity, const QString& action,

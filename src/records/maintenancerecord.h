@@ -24,6 +24,10 @@ std::span<const MaintenanceAction> maintenanceActions();
 // Finds an action by table name or operation name (exact spelling, either form).
 const MaintenanceAction* findMaintenanceAction(const QString& name);
 
+// Database, table and file-prefix names go into statements and file names as they are, so
+// only plain names pass: ASCII letters, digits, "_" and "$", at most 64 characters.
+bool isPlainSqlIdentifier(const QString& name);
+
 // The fields every record carries, in their fixed order.
 struct MaintenanceRecord {
     QString Action;

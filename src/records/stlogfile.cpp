@@ -1,6 +1,7 @@
 // The marking trace file and its XY sampler.
 #include "records/stlogfile.h"
 
+#include "machine/laser.h"
 #include "platform/clock.h"
 #include "platform/debuglog.h"
 #include "platform/numfmt.h"
@@ -17,6 +18,21 @@ namespace {
 // after this much real time, so that a stop is seen promptly even when time stands still.
 constexpr std::int64_t kSampleIntervalUs = 1000;
 constexpr std::int64_t kStopLatencyMs = 5;
+
+// The station's source: the machine object, whichever one is installed at the moment.
+class LaserSampleSource final : public MotionSampleSource {
+public:
+    void GetPosition(double& X, double& Y, double& Z, double& W) override
+    {
+        if (TLaser* laser = Laser())
+            laser->GetPosition(X, Y, Z, W);
+    }
+    bool W_IsShooting() override
+    {
+        TLaser* laser = Laser();
+        return laser && laser->W_IsShooting();
+    }
+};
 
 std::unique_ptr<FileLogger>& instanceSlot()
 {
@@ -156,6 +172,12 @@ void FileLogger::StartXYLogging(MotionSampleSource& source)
         t_MotionLogger->Stop();
     t_MotionLogger = std::make_unique<MotionLogger>(source);
     t_MotionLogger->Start();
+}
+
+void FileLogger::StartXYLogging()
+{
+    static LaserSampleSource machine;
+    StartXYLogging(machine);
 }
 
 bool FileLogger::WriteEngravingMoveTraceLog()

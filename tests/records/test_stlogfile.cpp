@@ -1,0 +1,222 @@
+// Trace file entries and the XY sampler's pacing and de-duplication.
+#include "records/stlogfile.h"
+
+#include "platform/numfmt.h"
+#include "testsupport.h"
+
+#include <QFile>
+#include <QDir>
+
+#include <chrono>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace lapido {
+namespace {
+
+QByteArray readAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// Positions handed out one per query; the last one repeats.
+class ScriptedSource final : public MotionSampleSource {
+public:
+    struct Sample {
+        double x, y;
+        bool shooting;
+    };
+    explicit ScriptedSource(std::vector<Sample> samples) : m_samples(std::move(samples)) {}
+
+    void GetPosition(double& X, double& Y, double& Z, double& W) override
+    {
+        std::lock_guard lock(m_mutex);
+        m_current = m_samples[std::min(m_next, m_samples.size() - 1)];
+        ++m_next;
+        X = m_current.x;
+        Y = m_current.y;
+        Z = 1;
+        W = 0;
+    }
+    bool W_IsShooting() override
+    {
+        std::lock_guard lock(m_mutex);
+        return m_current.shooting;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::vector<Sample> m_samples;
+    std::size_t m_next = 0;
+    Sample m_current{};
+};
+
+bool waitFor(const std::function<bool()>& done)
+{
+    for (int i = 0; i < 2000; ++i) {
+        if (done())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return false;
+}
+
+class FileLoggerTest : public test::StationFixture {
+protected:
+    void SetUp() override
+    {
+        StationFixture::SetUp();
+        m_previousLocale = userLocale();
+        setUserLocale(QLocale::c());
+    }
+    void TearDown() override
+    {
+        setUserLocale(m_previousLocale);
+        StationFixture::TearDown();
+    }
+    static QDateTime fixedTime() { return QDateTime(QDate(2016, 5, 3), QTime(14, 22, 5)); }
+
+    // Lets the sampler take one sample per millisecond of clock time, n times.
+    void runSamples(MotionLogger& logger, int n)
+    {
+        for (int i = 0; i < n; ++i) {
+            const auto before = logger.samplesTaken();
+            m_clock.advanceUs(1000);
+            ASSERT_TRUE(waitFor([&] { return logger.samplesTaken() > before; }));
+        }
+    }
+
+    QLocale m_previousLocale;
+};
+
+TEST_F(FileLoggerTest, NewFileGetsWarningLineOnceAndOneSessionLinePerRun)
+{
+    {
+        FileLogger first(scratch());
+        EXPECT_EQ(first.filePath(), scratch(QStringLiteral("LATrace")));
+    }
+    FileLogger second(scratch());
+    const QByteArray session = (" **** New Lapidograph log session started at ");
+    const QByteArray text = readAll(scratch(QStringLiteral("LATrace")));
+    const QList<QByteArray> lines = text.split('\n');
+    ASSERT_EQ(lines.size(), 4) << text.constData(); // three lines and the tail after the last CR LF
+    EXPECT_EQ(lines[0], traceFileWarningLine().toLatin1() + '\r');
+    EXPECT_TRUE(lines[1].startsWith(session));
+    EXPECT_TRUE(lines[1].endsWith(" ****\r"));
+    EXPECT_TRUE(lines[2].startsWith(session));
+    EXPECT_TRUE(lines[3].isEmpty());
+    EXPECT_EQ(text.count("!!! IMPORTANT !!!"), 2); // both on the first line
+}
+
+TEST_F(FileLoggerTest, DatedAndUndatedEntriesAreOnDiskWhenTheCallReturns)
+{
+    FileLogger logger(scratch());
+    logger.setLocalTimeSource([] { return fixedTime(); });
+    ASSERT_TRUE(logger.AppendLog(QStringLiteral("NMR")));
+    const QByteArray afterDated = readAll(logger.filePath());
+    EXPECT_TRUE(afterDated.endsWith(
+        ("[" + FormatShortDateLongTime(fixedTime()) + "]:NMR\r\n").toLocal8Bit()));
+    ASSERT_TRUE(logger.AppendLogWD(QStringLiteral("RCbefore\"M\":ABC")));
+    EXPECT_TRUE(readAll(logger.filePath()).endsWith("]:NMR\r\nRCbefore\"M\":ABC\r\n"));
+}
+
+TEST_F(FileLoggerTest, UnwritableTraceFileReportsOnceAndKeepsGoing)
+{
+    const QString blocked = scratch(QStringLiteral("blocked"));
+    ASSERT_TRUE(QDir().mkpath(blocked));
+    // A folder where the file should be: every open fails, whoever runs the test.
+    ASSERT_TRUE(QDir().mkpath(blocked + QStringLiteral("/LATrace")));
+    FileLogger logger(blocked);
+    EXPECT_FALSE(logger.lastError().isEmpty());
+    EXPECT_FALSE(logger.AppendLog(QStringLiteral("NMR")));
+    EXPECT_FALSE(logger.AppendLogWD(QStringLiteral("Im:")));
+    EXPECT_TRUE(logger.lastError().contains(QStringLiteral("LATrace")));
+    ASSERT_EQ(m_dialogs.transcript().size(), 1u);
+    EXPECT_FALSE(m_dialogs.transcript()[0].modal); // never holds a marking in a modal box
+}
+
+TEST_F(FileLoggerTest, SamplerWritesEachNewFiringPointOnce)
+{
+    ScriptedSource source({{1.5, 2, true},
+                           {1.5, 2, true},   // same point: no second line
+                           {3, 2.25, false}, // not firing: skipped
+                           {3, 2.25, true},
+                           {0.001, -4, true}});
+    FileLogger logger(scratch());
+    logger.AppendLogWD(QStringLiteral("Im:"));
+    logger.AppendLogWD(QStringLiteral("Label 1"));
+    MotionLogger sampler(source);
+    sampler.Start();
+    runSamples(sampler, 5);
+    sampler.Stop();
+    EXPECT_EQ(sampler.strmovelog(), QStringLiteral("1.5:2\r\n3:2.25\r\n0.001:-4\r\n"));
+}
+
+TEST_F(FileLoggerTest, SamplerUsesTheUserLocaleForNumbers)
+{
+    setUserLocale(QLocale(QLocale::German, QLocale::Germany));
+    ScriptedSource source({{1.5, 2.25, true}});
+    MotionLogger sampler(source);
+    sampler.Start();
+    runSamples(sampler, 1);
+    sampler.Stop();
+    EXPECT_EQ(sampler.strmovelog(), QStringLiteral("1,5:2,25\r\n"));
+}
+
+TEST_F(FileLoggerTest, SamplerTakesAtMostOneSamplePerMillisecondOfClockTime)
+{
+    ScriptedSource source({{1, 1, true}});
+    MotionLogger sampler(source);
+    sampler.Start();
+    // Time stands still: one sample, however long the marking thread takes.
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    EXPECT_LE(sampler.samplesTaken(), 1);
+    // Ten milliseconds of clock time give at most ten more.
+    for (int i = 0; i < 10; ++i) {
+        m_clock.advanceUs(1000);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_LE(sampler.samplesTaken(), 11);
+    EXPECT_GE(sampler.samplesTaken(), 2);
+    sampler.Stop();
+}
+
+TEST_F(FileLoggerTest, MoveTraceGoesBetweenTheNodeEntriesAndEnd)
+{
+    ScriptedSource source({{2, 3, true}, {2.5, 3, true}});
+    FileLogger logger(scratch());
+    logger.setLocalTimeSource([] { return fixedTime(); });
+    logger.StartXYLogging(source);
+    ASSERT_TRUE(logger.isSampling());
+    // The sampler reads on its own thread while time moves on the marking's.
+    for (int i = 0; i < 5; ++i) {
+        m_clock.advanceUs(1000);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    logger.AppendLogWD(QStringLiteral("Im:"));
+    logger.AppendLogWD(QStringLiteral("Label 1"));
+    ASSERT_TRUE(logger.WriteEngravingMoveTraceLog());
+    EXPECT_FALSE(logger.isSampling());
+    logger.AppendLog(QStringLiteral("ME"));
+    const QByteArray text = readAll(logger.filePath());
+    const QByteArray me = ("[" + FormatShortDateLongTime(fixedTime()) + "]:ME\r\n").toLocal8Bit();
+    EXPECT_TRUE(text.endsWith("Im:\r\nLabel 1\r\n2:3\r\n2.5:3\r\n\r\n" + me)) << text.constData();
+}
+
+TEST_F(FileLoggerTest, MarkingWithoutFiringWritesOneEmptyLine)
+{
+    ScriptedSource source({{2, 3, false}, {4, 5, false}});
+    FileLogger logger(scratch());
+    logger.StartXYLogging(source);
+    m_clock.advanceUs(5000);
+    logger.AppendLogWD(QStringLiteral("Label 1"));
+    ASSERT_TRUE(logger.WriteEngravingMoveTraceLog());
+    logger.AppendLogWD(QStringLiteral("ME"));
+    EXPECT_TRUE(readAll(logger.filePath()).endsWith("Label 1\r\n\r\nME\r\n"));
+}
+
+} // namespace
+} // namespace lapido
