@@ -7,6 +7,7 @@ namespace lapido::cli {
 
 // args: the words after the command name.
 int cmdSettings(const QStringList& args);
+int cmdDither(const QStringList& args);
 int cmdLight(const QStringList& args);
 int cmdLightSim(const QStringList& args);
 

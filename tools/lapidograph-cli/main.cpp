@@ -22,6 +22,7 @@ struct Command {
 const Command kCommands[] = {
     {"settings", lapido::cli::cmdSettings, false,
      "settings get SECTION KEY | set SECTION KEY VALUE | list [SECTION] | export FILE | import FILE | record"},
+    {"dither", lapido::cli::cmdDither, false, "dither IN OUT --size WxH [--gamma G] [--keep-aspect]"},
     {"light", lapido::cli::cmdLight, false,
      "light [--port P] identify | colors | set PATTERN | rotate +|- [--direct] | load-template NAME | save-template NAME"},
     {"light-sim", lapido::cli::cmdLightSim, false, "light-sim [--fault none|silent|garbage|other|endless]"},

@@ -1,0 +1,236 @@
+// TDithering: grey frame, contrast and gamma step, integer Floyd-Steinberg error diffusion.
+#include "glyphs/dithering.h"
+
+#include "platform/numfmt.h"
+
+#include <QFileInfo>
+#include <QImageReader>
+#include <QImageWriter>
+#include <QPainter>
+#include <QSaveFile>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+namespace lapido {
+
+namespace {
+
+// The frame around the stretched picture is this grey; the extremes start from it.
+constexpr int kFrameGrey = 127;
+
+// A picture with transparency is laid on white first: what is not there is not engraved.
+QImage opaque(const QImage& picture)
+{
+    if (!picture.hasAlphaChannel())
+        return picture;
+    QImage flat(picture.size(), QImage::Format_RGB32);
+    flat.fill(Qt::white);
+    QPainter painter(&flat);
+    painter.drawImage(0, 0, picture);
+    return flat;
+}
+
+// (blue + green + red) div 3 of every pixel, as 8-bit grey. A grey picture already is that.
+QImage greyOf(const QImage& picture)
+{
+    if (picture.format() == QImage::Format_Grayscale8)
+        return picture;
+    const QImage rgb = picture.format() == QImage::Format_RGB32 ? picture
+                                                                : picture.convertToFormat(QImage::Format_RGB32);
+    const int w = rgb.width();
+    const int h = rgb.height();
+    QImage grey(w, h, QImage::Format_Grayscale8);
+    if (grey.isNull())
+        return grey;
+    for (int y = 0; y < h; ++y) {
+        const auto* in = reinterpret_cast<const std::uint32_t*>(rgb.constScanLine(y));
+        std::uint8_t* out = grey.scanLine(y);
+        for (int x = 0; x < w; ++x) {
+            const std::uint32_t p = in[x];
+            out[x] = static_cast<std::uint8_t>(((p & 0xFFu) + ((p >> 8) & 0xFFu) + ((p >> 16) & 0xFFu)) / 3u);
+        }
+    }
+    return grey;
+}
+
+// Smallest and largest grey of the picture and of the frame.
+void greyExtremes(const QImage& grey, int& minGrey, int& maxGrey)
+{
+    std::uint8_t lo = kFrameGrey;
+    std::uint8_t hi = kFrameGrey;
+    const int w = grey.width();
+    for (int y = 0; y < grey.height(); ++y) {
+        const std::uint8_t* row = grey.constScanLine(y);
+        std::uint8_t rowLo = lo;
+        std::uint8_t rowHi = hi;
+        for (int x = 0; x < w; ++x) {
+            rowLo = std::min(rowLo, row[x]);
+            rowHi = std::max(rowHi, row[x]);
+        }
+        lo = rowLo;
+        hi = rowHi;
+    }
+    minGrey = lo;
+    maxGrey = hi;
+}
+
+// Floyd-Steinberg over the mapped greys, rows top to bottom, each left to right. Each quotient
+// is truncated toward zero on its own (C++ integer division does exactly that). err[c] holds the
+// error that reaches column c (1..w; 0 and w + 1 are the frame) of the row being dithered; while
+// a row runs, the slot behind the current pixel is already final for the next row, so one buffer
+// serves both rows. What runs into the frame columns or below the last row is dropped.
+void diffuse(const QImage& grey, const std::array<std::uint8_t, 256>& table, QImage& dots)
+{
+    const int w = grey.width();
+    const int h = grey.height();
+    std::vector<int> err(static_cast<std::size_t>(w) + 2, 0);
+    int* e = err.data();
+    for (int y = 0; y < h; ++y) {
+        const std::uint8_t* in = grey.constScanLine(y);
+        std::uint8_t* out = dots.scanLine(y);
+        int right = 0;     // 7/16 of the previous pixel's error
+        int behind = 0;    // what column c - 1 of the next row has collected so far
+        int belowRight = 0;  // 1/16 of the previous pixel's error, for column c of the next row
+        for (int c = 1; c <= w; ++c) {
+            const int v = table[in[c - 1]] + e[c] + right;
+            const bool white = v > 127;
+            const int d = white ? v - 255 : v;
+            out[c - 1] = white ? 255 : 0;
+            right = 7 * d / 16;
+            e[c - 1] = behind + 3 * d / 16;
+            behind = belowRight + 5 * d / 16;
+            belowRight = d / 16;
+        }
+        e[w] = behind;
+    }
+}
+
+} // namespace
+
+TDithering::TDithering() = default;
+TDithering::~TDithering() = default;
+
+std::array<std::uint8_t, 256> contrastGammaTable(int minGrey, int maxGrey, double gamma)
+{
+    std::array<std::uint8_t, 256> table{};
+    const double k = minGrey < maxGrey ? 255.0 / (maxGrey - minGrey) : 1.0;
+    for (int v = 0; v < 256; ++v) {
+        const double x = std::max(0, v - minGrey) * k / 255.0;
+        double mapped = 255.0 * std::pow(x, gamma);
+        // A gamma outside the track bar's range must not wrap a grey around.
+        if (!(mapped >= 0.0))
+            mapped = 0.0;
+        mapped = std::min(mapped, 255.0);
+        table[static_cast<std::size_t>(v)] = static_cast<std::uint8_t>(RoundHalfEven(mapped));
+    }
+    return table;
+}
+
+QSize ditheredSize(QSize picture, int width, int height, bool preserveAspect)
+{
+    if (picture.isEmpty() || width <= 0 || height <= 0)
+        return {0, 0};
+    const std::int64_t pw = picture.width();
+    const std::int64_t ph = picture.height();
+    if (preserveAspect) {
+        if (width * ph < height * pw)
+            height = static_cast<int>(RoundHalfEven(static_cast<double>(ph) * width / pw));
+        else
+            width = static_cast<int>(RoundHalfEven(static_cast<double>(pw) * height / ph));
+    }
+    return {width, height};
+}
+
+void TDithering::Execute()
+{
+    m_lastError.clear();
+    ScaledImg = QImage();
+    DitherImg = QImage();
+    const int w = DitherWidth;
+    const int h = DitherHeight;
+    if (w <= 0 || h <= 0)
+        return;
+    if (static_cast<std::int64_t>(w) * h > kMaxDitherPixels) {
+        m_lastError = QStringLiteral("The dot image of %1 x %2 dots is larger than the limit of %3 dots.")
+                          .arg(w)
+                          .arg(h)
+                          .arg(GroupThousands(kMaxDitherPixels));
+        return;
+    }
+    if (!SourceImg || SourceImg->isNull()) {
+        m_lastError = QStringLiteral("There is no picture to dither.");
+        return;
+    }
+
+    QImage stretched = opaque(*SourceImg);
+    if (stretched.size() != QSize(w, h))
+        stretched = stretched.scaled(w, h, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    ScaledImg = greyOf(stretched);
+    DitherImg = QImage(w, h, QImage::Format_Grayscale8);
+    if (ScaledImg.size() != QSize(w, h) || DitherImg.isNull()) {
+        ScaledImg = QImage();
+        DitherImg = QImage();
+        m_lastError = QStringLiteral("Not enough memory for a dot image of %1 x %2 dots.").arg(w).arg(h);
+        return;
+    }
+
+    int minGrey = kFrameGrey;
+    int maxGrey = kFrameGrey;
+    greyExtremes(ScaledImg, minGrey, maxGrey);
+    diffuse(ScaledImg, contrastGammaTable(minGrey, maxGrey, Gamma), DitherImg);
+}
+
+PictureFile loadPicture(const QString& path)
+{
+    PictureFile result;
+    if (!QFileInfo(path).isFile()) {
+        result.error = QStringLiteral("File \"%1\" does not exist").arg(path);
+        return result;
+    }
+    QImageReader reader(path);
+    reader.setAutoTransform(true);
+    const QSize size = reader.size();
+    if (size.isValid() && static_cast<std::int64_t>(size.width()) * size.height() > kMaxPicturePixels) {
+        result.error = QStringLiteral("The picture \"%1\" has %2 x %3 pixels; at most %4 pixels can be used.")
+                           .arg(path)
+                           .arg(size.width())
+                           .arg(size.height())
+                           .arg(GroupThousands(kMaxPicturePixels));
+        return result;
+    }
+    // Qt's own allocation limit would refuse large pictures before ours does.
+    reader.setAllocationLimit(static_cast<int>(kMaxPicturePixels * 4 / (1024 * 1024) + 1));
+    if (!reader.read(&result.image) || result.image.isNull()) {
+        result.image = QImage();
+        result.error = QStringLiteral("The picture \"%1\" cannot be read: %2").arg(path, reader.errorString());
+    }
+    return result;
+}
+
+QString saveDotImage(const QImage& dots, const QString& path)
+{
+    if (dots.isNull())
+        return QStringLiteral("There is no dot image to write.");
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix != QLatin1String("pbm") && suffix != QLatin1String("png"))
+        return QStringLiteral("\"%1\": the dot image is written as .pbm or .png").arg(path);
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return QStringLiteral("\"%1\" cannot be written: %2").arg(path, file.errorString());
+    QImageWriter writer(&file, suffix.toLatin1());
+    // The dots are already pure black and white; a threshold keeps them exactly as they are.
+    const QImage image = suffix == QLatin1String("pbm") ? dots.convertToFormat(QImage::Format_Mono, Qt::ThresholdDither)
+                                                        : dots;
+    if (!writer.write(image)) {
+        file.cancelWriting();
+        return QStringLiteral("\"%1\" cannot be written: %2").arg(path, writer.errorString());
+    }
+    if (!file.commit())
+        return QStringLiteral("\"%1\" cannot be written: %2").arg(path, file.errorString());
+    return {};
+}
+
+} // namespace lapido
