@@ -1,0 +1,99 @@
+// TCustomFonts: fonts made of one drawing per digit, one folder per font under the working folder.
+#include "glyphs/customfonts.h"
+
+#include "geometry/contours.h"
+#include "platform/debuglog.h"
+#include "settings/settingskeys.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
+
+namespace lapido {
+
+namespace {
+
+const QString kCustomFontsFolder = QStringLiteral("CustomFontsFolder");
+
+// The names found by the last listing; the outline source reads them for every character, so
+// the folder is not listed again each time.
+struct CustomFontNames {
+    bool listed = false;
+    QStringList names;
+};
+
+CustomFontNames& lastListing()
+{
+    static CustomFontNames names;
+    return names;
+}
+
+QString workingDir()
+{
+    const QString w = keys::read(keys::WorkingDir);
+    if (!w.isEmpty())
+        return w;
+    // The program's own folder, with the delimiter the working folder is expected to end with.
+    return QCoreApplication::applicationDirPath() + QLatin1Char('/');
+}
+
+QStringList listSubfolders(const QString& dir)
+{
+    QStringList names;
+    QDirIterator it(dir, QDir::Dirs | QDir::NoDotAndDotDot);
+    while (it.hasNext()) {
+        it.next();
+        names << it.fileName();
+    }
+    lastListing() = CustomFontNames{true, names};
+    return names;
+}
+
+// The folder name as the file system spells it (names compare without regard to case).
+QString folderNameOf(const QString& fontName)
+{
+    if (!lastListing().listed)
+        TCustomFonts();
+    for (const QString& n : lastListing().names)
+        if (n.compare(fontName, Qt::CaseInsensitive) == 0)
+            return n;
+    return {};
+}
+
+} // namespace
+
+TCustomFonts::TCustomFonts()
+    : m_workingDir(workingDir())
+{
+    const QString dir = folder();
+    if (!QFileInfo(dir).isDir() && !QDir().mkpath(dir))
+        LogDebug(QStringLiteral("Custom fonts folder cannot be created: %1").arg(dir));
+    listSubfolders(dir);
+}
+
+QString TCustomFonts::folder() const
+{
+    return m_workingDir + kCustomFontsFolder;
+}
+
+void TCustomFonts::GetCustomFontNames(QStringList& listOfCustomFonts)
+{
+    listOfCustomFonts << listSubfolders(folder());
+}
+
+bool isCustomFont(const QString& fontName)
+{
+    return !fontName.isEmpty() && !folderNameOf(fontName).isEmpty();
+}
+
+std::unique_ptr<TContourList> customDigitOutline(const QString& fontName, char16_t digit, double& CellIncX)
+{
+    Q_UNUSED(CellIncX);
+    const QString file = TCustomFonts().folder() + QLatin1Char('/') + folderNameOf(fontName) + QLatin1Char('/')
+        + QChar(digit) + QStringLiteral(".lal");
+    LogDebug(QStringLiteral("Custom font drawing not read yet: %1").arg(file));
+    return std::make_unique<TContourList>();
+}
+
+} // namespace lapido
