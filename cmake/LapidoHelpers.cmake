@@ -9,9 +9,15 @@ function(lapido_add_test)
   if(NOT T_LABELS)
     set(T_LABELS unit)
   endif()
+  # Discovered tests take one label through PROPERTIES (a list does not survive the trip);
+  # further labels go on the folder, which holds one test program per subsystem.
+  list(POP_FRONT T_LABELS first_label)
+  if(T_LABELS)
+    set_property(DIRECTORY APPEND PROPERTY LABELS ${T_LABELS})
+  endif()
   gtest_discover_tests(${T_NAME}
     WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
-    PROPERTIES LABELS "${T_LABELS}"
+    PROPERTIES LABELS ${first_label}
     DISCOVERY_TIMEOUT 60)
 endfunction()
 
