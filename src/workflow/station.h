@@ -1,0 +1,294 @@
+// TStation: the behaviour of the station's main window as a model without widgets. Every
+// operator command of the main window is an operation here; the window only presents the
+// state (edit texts, enabled and visible flags, the label tree) and forwards clicks and keys.
+// The operator's answers come through operatorDialogs().
+#pragma once
+
+#include "geometry/xytransform.h"
+#include "glyphs/fontstyles.h"
+#include "glyphs/labeltree.h"
+
+#include <QImage>
+#include <QString>
+#include <QStringList>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace lapido {
+
+class DocumentRichEdit;
+class FileLogger;
+class TDataModule1;
+class TGlyph;
+class TGlyphRichString;
+class TTemplateList;
+
+enum class TAIMState { aimsHoming, aimsToAlign, aimsAligning, aimsInspecting, aimsMarking };
+
+struct TCircleCoord {
+    double X = 0;
+    double Y = 0;
+    bool XIsSet = false;
+    bool YIsSet = false;
+};
+
+// The numeric edit boxes of the main window (EditFloatChange is shared by all of them).
+enum class TEditBox {
+    EditDiam,
+    EditGirdle,
+    EditSlant,
+    EditGlyphLabelHeight,
+    EditGlyphLabelOffset,
+    EditGlyphLabelSpacing,
+    EditGlyphTextHeight,
+    EditGlyphTextOffset,
+    EditGlyphTextSpacing,
+    EditGlyphSymbolsHeight,
+    EditGlyphSymbolsOffset,
+    EditGlyphSymbolsSpacing,
+    EditGlyphSpaceWidth,
+    EditGlyphLogoHeight,
+    EditGlyphLogoOffset,
+    EditGlyphPhotoHeight,
+    EditGlyphPhotoOffset,
+    Edit_PulseTrainRate,
+    EditGrid,
+    Count
+};
+
+// An edit box as the model holds it: the text as typed and whether it is shown red (refused).
+struct TEditText {
+    QString text;
+    bool refused = false;
+};
+
+// Which property panel the window shows for the selected node.
+enum class TPropertyPanel { None, Label, Text, Symbols, Char, Space, Logo, Photo };
+
+// The main window's speed buttons of the Align / Inspect / Engrave group.
+enum class TSpeedButton { Align, Inspect, Mark };
+
+// Enabled, visible and down states of the main window's controls, as SetAIMSState and the
+// tree's change handler decide them; the window copies them onto its widgets.
+struct TStationControls {
+    bool addButtons = true;            // the six "Add" buttons
+    bool propertyPanels = true;        // the property group boxes
+    bool girdleAndSlant = true;        // GroupBoxGirdle, GroupBoxSlant, EditGirdle, EditSlant
+    bool speedButtonAlign = true;
+    bool speedButtonInspect = false;
+    bool speedButtonMark = false;      // enabled
+    bool speedButtonMarkVisible = true; // hidden by the blower interlock
+    TSpeedButton down = TSpeedButton::Align;
+    bool bitBtnReset = true;           // enabled
+    bool bitBtnResetVisible = true;
+    bool bitBtn3Visible = false;       // "Go to Start"
+    bool bitBtnSettings = true;
+    bool bitBtnSettingsVisible = true;
+    bool bitBtnExit = true;
+    bool bitBtnEditSymbolList = true;
+    bool bitBtnLogos = true;
+    bool comboBoxTemplates = false;
+    bool templateSave = false;         // BitBtn1
+    bool templateLoad = false;         // BitBtn2
+    bool templateClose = false;        // BitBtn4
+    bool roundAndDiameter = false;     // RadioButtonRound, EditDiam
+    bool gotoStandby = false;          // BitBtnGoto1..3
+    bool focusLeftCenterRight = false; // BitBtnFocusLeft/Center/Right
+    bool setFocus = false;             // BitBtnFocus ("Set Focus")
+    bool abort = false;                // BitBtnAbort
+    bool taskUp = false, taskDown = false, delTask = false;
+    bool circleSet = false, circleGoto = false, circleClear = false;
+    bool autoIncChecked = false, autoIncEnabled = true; // CheckBox_AutoInc ("On Reset")
+    bool runControlsReadOnly = false;  // a run node of a label is shown read-only
+    TPropertyPanel panel = TPropertyPanel::None;
+    QString resetCaption;              // BitBtnReset
+    QString resetHint;
+    QString goToStartCaption;          // BitBtn3
+};
+
+// The outside services the station uses; the app installs the real ones, tests their own.
+struct TStationServices {
+    FileLogger* logger = nullptr;        // trace file (FileLogger::GetInstance() when null)
+    TDataModule1* dataBase = nullptr;    // marking records (none: nothing recorded)
+    // Starts the companion queue application; returns false when it could not be started.
+    std::function<bool(QString& error)> startCompanion;
+    // The current picture of the camera, for template snapshots (empty: a grey picture).
+    std::function<QImage()> snapshot;
+    // Sets the ring light's colour template ("inspection", "holderfree"); none: no light.
+    std::function<void(const QString& name)> lightTemplate;
+};
+
+class TStation {
+public:
+    explicit TStation(TStationServices services = {});
+    ~TStation();
+    TStation(const TStation&) = delete;
+    TStation& operator=(const TStation&) = delete;
+
+    // --- start and stop (window life cycle, without widgets)
+    // Start switches: each argument compared in upper case; "/DEBUG", "/NOHOMING".
+    static void ParseStartSwitches(const QStringList& arguments);
+    void FormCreate();
+    void FormShow();
+    void FormActivate();
+    // Asks "Exit Lapidograph?" when appropriate; true when the station may close. Shuts the
+    // machine down and writes the window's settings back.
+    bool FormCloseQuery();
+    // "$XXXX" per UTF-16 unit, and back in groups of five characters.
+    static QString EncodeSymbolList(const QString& symbols);
+    static QString DecodeSymbolList(const QString& stored);
+
+    // --- timers
+    void TimerLaserTick();       // 50 ms: positions, marking reference, "Set Focus" rule
+    void BlowerEnableDisableMarking();
+    void FormControlTimerTick(); // 500 ms: "On Reset" enabled unless DeleteLabelAfterF10
+
+    // --- keys and buttons of the main window
+    void KeyF9();
+    void KeyF10();
+    void KeyF11();
+    void KeyF12();
+    void KeyEsc();
+    // Jog keys: axis 'X', 'Y' or 'Z', direction +1/-1, k = 1, 2 (Ctrl) or 4 (Ctrl+Shift).
+    void KeyJog(char axis, int direction, int k);
+
+    // --- label tree and properties
+    TLabelTree& TreeViewGlyphs() { return m_tree; }
+    DocumentRichEdit& RichEditGlyphLabel() { return *m_richEdit; }
+    void BitBtnAddRichEditClick();
+    void BitBtnAddTextClick();
+    void BitBtnAddSymbolClick();
+    void BitBtnAddSpaceClick();
+    void BitBtnAddLogoClick();
+    void BitBtnAddPhotoClick();
+    void BitBtnDelTaskClick();
+    void BitBtnTaskUpClick();
+    void BitBtnTaskDownClick();
+    void TreeViewGlyphsChange(TTreeNode* Node);
+    void GlyphPropertiesChange();
+    // A numeric edit box changed to text: the value rules of the box apply.
+    void EditFloatChange(TEditBox box, const QString& text);
+    void SpinButtonSizeUpClick();
+    void SpinButtonSizeDownClick();
+    void SpinButtonSlantUpClick();
+    void SpinButtonSlantDownClick();
+    void SpinButtonGridUpClick();
+    void SpinButtonGridDownClick();
+    const TEditText& edit(TEditBox box) const { return m_edits[static_cast<size_t>(box)]; }
+    // Millimetre displays (three decimals) of the heights, offsets and widths.
+    QString millimetreDisplay(TEditBox box) const;
+
+    QString Tree2XML() const;
+    // Replaces the label by the one in the XML text. False (label unchanged) with the reason
+    // when the text is not a label.
+    bool XML2Tree(const QString& DocumentLink, QString* error = nullptr);
+
+    // --- marking sequence
+    void SpeedButtonAIMClick(TSpeedButton Sender);
+    void SetAIMSState(TAIMState State);
+    bool IsThereAnythingToMark();
+    double TotalLabelWidth() const;
+    void GetMarkingExtends(const TXYTransform& XYTF, TCoord& Pmin, TCoord& PMax);
+    void MarkOutLines();
+    void BitBtnAbortClick();
+    static bool IsAlphabetic(const QString& S);
+    static bool IsNumeric(const QString& S);
+    static bool IsAlphaNumeric(const QString& S);
+
+    // --- focus curvature and positioning
+    void BitBtnFocusClick();
+    void SetFocusCurvature();
+    double GetFocusHeight(double X) const;
+    enum class TLabelEnd { Left, Center, Right };
+    void BitBtnGotoLabelLeftCenterOrRightClick(TLabelEnd which);
+    void BitBtnGotoClick(int standby); // 1..3
+    void BitBtnGoToStartClick();
+    void BitBtnResetClick();
+    void DelMarking();
+    void F12Command();
+    enum class TCirclePoint { None, Left, Right, Top, Bottom, Center };
+    void RadioButton_CircleClick(TCirclePoint point);
+    void ButtonSetCenterClick();
+    void BitBtn_CircleGotoClick();
+    void BitBtn_CircleClearClick();
+
+    // --- templates
+    TTemplateList& Templates() { return *m_templates; }
+    int templateIndex() const { return m_templateIndex; }
+    QStringList ComboBoxTemplatesItems() const;
+    void ComboBoxTemplatesChange(int index);
+    void BitBtnSaveTemplateClick();  // BitBtn1 "Save"
+    void BitBtnLoadTemplateClick(const QStringList& checkedNames); // BitBtn2 "Load" + manager
+    void BitBtnCloseTemplateClick(); // BitBtn4 "Close"
+    void BindTemplateTemporary(int digit); // Ctrl+digit
+    void BindTemplatePermanent(int digit); // Ctrl+Alt+digit
+    void UseTemplateBinding(int digit);    // Alt+digit
+
+    // --- scanned codes and auto-increment
+    void GrabBarCodeFromRegistry();
+    void RemoveBarCodeFromRegistry();
+    void StartTFApplication();
+    void BitBtnIncLabelClick();
+    void CheckBox_AutoIncClick(bool checked);
+
+    // --- state (names as the operator's documentation uses them)
+    TAIMState AIMState = TAIMState::aimsHoming;
+    double AxisPosition_X = 0, AxisPosition_Y = 0, AxisPosition_Z = 0, AxisPosition_W = 0;
+    double MarkingReference_X = 0, MarkingReference_Y = 0, MarkingReference_Z = 0;
+    double CuvatureLeft_X = 0, CuvatureLeft_Z = 0, CuvatureRight_X = 0, CuvatureRight_Z = 0;
+    double Curvature_A = 0, Curvature_B = 0, Curvature_C = 0;
+    double Curvature_Interval = 0, Curvature_Span = 0, Curvature_Start = 0;
+    double Diameter = 5.0;
+    TCircleCoord Circle_Left, Circle_Right, Circle_Top, Circle_Bottom, Circle_Center;
+    TCirclePoint CircleChecked = TCirclePoint::None;
+    TTreeNode* MarkingTreeNode = nullptr;
+    TGlyph* GlyphAutoInc = nullptr;
+    bool DisableGlyphPropertiesChangeEvent = false;
+    TXYTransform XYTF_Slant;
+
+    // Glyph defaults and panel values (fractions of the girdle height unless said).
+    QString DefaultRichEditFont = QStringLiteral("Arial");
+    TFontStyles DefaultRichEditStyle;
+    QString TextLabel;                  // EditGlyphTextLabel
+    QString TextLabelFont = QStringLiteral("Arial");
+    TFontStyles TextLabelStyle;
+    QString DefaultSymbolList;
+    QString SymbolListFont = QStringLiteral("Arial");
+    TFontStyles SymbolListStyle;
+    QString DefaultLogoName;
+    QString PhotoDir;
+    double LabelHeight = 0.8, LabelOffset = 0, LabelSpacing = 0;
+    double TextHeight = 0.8, TextOffset = 0, TextSpacing = 0;
+    double SymbolsHeight = 0.8, SymbolsOffset = 0, SymbolsSpacing = 0;
+    double SpaceWidth = 0.5;
+    double LogoHeight = 0.8, LogoOffset = 0;
+    double PhotoHeight = 0.8, PhotoOffset = 0;
+    double PhotoGamma = 1.0;            // gamma track bar position / 10
+    QString PhotoFileName;              // picture for the next photo (empty: the default picture)
+    int MarkingStatusIndex = 0;         // "Marking status" choice: 0 not processed, 1 processed
+    int PulseTrainCount = 10, PulseTrainRate = 100, PulseDuration = 50;
+    double GridPitch = 0.5;
+    bool ShowGrid = true, ShowOverlay = true, ZoomOut = false;
+    QString reportNumber;               // the (normally hidden) report-number box
+
+    const TStationControls& controls() const { return m_controls; }
+    TStationControls& controls() { return m_controls; }
+
+private:
+    TStationServices m_services;
+    TLabelTree m_tree;
+    std::unique_ptr<DocumentRichEdit> m_richEdit;
+    std::unique_ptr<TTemplateList> m_templates;
+    int m_templateIndex = 0;
+    std::array<TEditText, static_cast<size_t>(TEditBox::Count)> m_edits;
+    TStationControls m_controls;
+
+    FileLogger& logger();
+    void refreshPositionAndPulseCount();
+};
+
+} // namespace lapido
