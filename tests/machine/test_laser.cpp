@@ -1,84 +1,17 @@
 // TLaser command streams: what DMCCmd sends for start-up, moves, output lines, marking and cam.
-#include "machine/applysettings.h"
-#include "machine/laser.h"
 #include "platform/debuglog.h"
 #include "platform/numfmt.h"
-#include "settings/settingskeys.h"
-#include "settings/settingsrecord.h"
-#include "sim/dmcsimulator.h"
 
-#include "testsupport.h"
+#include "test_laserfixture.h"
 
-#include <algorithm>
 #include <cmath>
 
 namespace lapido {
 namespace {
 
-using Commands = std::vector<std::string>;
+using test::Commands;
 
-// A station on the in-process simulator with 1000 counts per mm on every axis; the echo
-// hook records every command DMCCmd sends.
-class LaserCommandTest : public test::StationFixture {
-protected:
-    void SetUp() override
-    {
-        StationFixture::SetUp();
-        m_sim = std::make_unique<ScopedDmcSimulator>(&m_clock);
-        keys::write(keys::GalilIP, QStringLiteral("sim"));
-        store().WriteString(QStringLiteral("Hardware"), QStringLiteral("EnableOnDelay"), QStringLiteral("0"));
-        Settings() = TSettings{};
-        Settings().UseZaxis = false;
-        m_settings = TSettings{};
-        TSettings& s = m_settings;
-        s.XY_CountsPerMM = 1000;
-        s.Z_CountsPerMM = 1000;
-        s.MarkingSpeed = 0.5;
-        s.PhotoSpeed = 0.1;
-        s.PulseDistance = 5;
-    }
-    void TearDown() override
-    {
-        m_laser.reset();
-        m_sim.reset();
-        Settings() = TSettings{};
-        StationFixture::TearDown();
-    }
-
-    TLaser& laser()
-    {
-        if (!m_laser) {
-            m_laser = std::make_unique<TLaser>();
-            m_laser->ShowDMCCmd = true;
-            m_laser->setEchoHook([this](EchoLine kind, const std::string& text) {
-                if (kind == EchoLine::Command)
-                    m_sent.push_back(text);
-            });
-        }
-        return *m_laser;
-    }
-    // Applies m_settings and forgets the set-up commands.
-    TLaser& applied()
-    {
-        EXPECT_EQ(ApplyMotionSettings(m_settings, laser()), std::nullopt);
-        m_sent.clear();
-        return *m_laser;
-    }
-    long count(const std::string& prefix, std::size_t end = std::string::npos) const
-    {
-        const auto last = end == std::string::npos ? m_sent.end() : m_sent.begin() + end;
-        return std::count_if(m_sent.begin(), last, [&](const std::string& c) { return c.rfind(prefix, 0) == 0; });
-    }
-    std::size_t indexOf(const std::string& cmd) const
-    {
-        return std::find(m_sent.begin(), m_sent.end(), cmd) - m_sent.begin();
-    }
-
-    std::unique_ptr<ScopedDmcSimulator> m_sim;
-    std::unique_ptr<TLaser> m_laser;
-    TSettings m_settings;
-    Commands m_sent;
-};
+class LaserCommandTest : public test::LaserFixture {};
 
 TEST_F(LaserCommandTest, InitializeWithoutHomingOnAReversedXAxis)
 {
@@ -332,7 +265,7 @@ TEST_F(LaserCommandTest, PulsesAndPulseTrains)
     const std::size_t open = indexOf("SB1");
     ASSERT_LE(open + train.size(), m_sent.size());
     EXPECT_EQ(Commands(m_sent.begin() + open, m_sent.begin() + open + train.size()), train);
-    EXPECT_EQ((*m_sim)->markCount(), 1u) << "one pulse fired with the gate open";
+    EXPECT_EQ(sim().markCount(), 1u) << "one pulse fired with the gate open";
 
     m_sent.clear();
     l.EmitPulse(50);

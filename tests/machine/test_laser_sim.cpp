@@ -1,0 +1,263 @@
+// TLaser against the controller simulator: homing, marks of contours and dot rows, the cam,
+// the laser plug-in around each firing, and the guard when the link goes or nothing moves.
+#include "machine/lasersource.h"
+#include "platform/debuglog.h"
+
+#include "test_laserfixture.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <cmath>
+
+namespace lapido {
+namespace {
+
+// Distance from p to the segment a-b (mm).
+double segmentDistance(double px, double py, double ax, double ay, double bx, double by)
+{
+    const double dx = bx - ax, dy = by - ay;
+    const double len2 = dx * dx + dy * dy;
+    const double t = len2 > 0 ? std::clamp(((px - ax) * dx + (py - ay) * dy) / len2, 0.0, 1.0) : 0.0;
+    return std::hypot(px - (ax + t * dx), py - (ay + t * dy));
+}
+
+// The simulated laser source selected, with its calls logged to a file.
+class LaserSimTest : public test::LaserFixture {
+protected:
+    void SetUp() override
+    {
+        LaserFixture::SetUp();
+        m_log = scratch(QStringLiteral("laser-calls.log"));
+        qputenv("DE60_SIM_LOG", m_log.toLocal8Bit());
+        m_source = std::make_unique<TLaserSource>();
+        m_source->LoadLaserSourcePackage({TLaserSource::programPluginFolder()});
+        TSettings record;
+        ASSERT_TRUE(m_source->ComboBoxSourceSelect(m_source->indexOf(QStringLiteral("DE60 Simulated Source")), record));
+        ASSERT_TRUE(m_source->isLoaded());
+        setLaserSource(m_source.get());
+    }
+    void TearDown() override
+    {
+        setLaserSource(nullptr);
+        m_source.reset();
+        qunsetenv("DE60_SIM_LOG");
+        LaserFixture::TearDown();
+    }
+    QStringList emissionCalls() const
+    {
+        QFile f(m_log);
+        if (!f.open(QIODevice::ReadOnly))
+            return {};
+        return QString::fromLatin1(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts).filter(QStringLiteral("Emission"));
+    }
+    // Laser supply and enable on, as the marking sequence does before marking.
+    TLaser& ready()
+    {
+        TLaser& l = applied();
+        l.ServoHere();
+        l.SystemOn();
+        EXPECT_TRUE(l.EnableOn());
+        return l;
+    }
+
+    QString m_log;
+    std::unique_ptr<TLaserSource> m_source;
+};
+
+TEST_F(LaserSimTest, InitializeHomesAndReachesTheStartUpPosition)
+{
+    Settings().UseZaxis = true;
+    TLaser& l = applied();
+    l.Initialize();
+    ASSERT_TRUE(l.Initialized);
+    EXPECT_EQ(count("HM"), 1);
+    EXPECT_EQ(sim().referencePosition('X'), 15000);
+    EXPECT_EQ(sim().referencePosition('Y'), 12500);
+    EXPECT_EQ(sim().referencePosition('Z'), 12500);
+    double x = 0, y = 0, z = 0, w = 0;
+    l.GetPosition(x, y, z, w);
+    EXPECT_DOUBLE_EQ(x, 15);
+    EXPECT_DOUBLE_EQ(y, 12.5);
+    EXPECT_DOUBLE_EQ(z, 12.5);
+}
+
+TEST_F(LaserSimTest, ContourLeavesMarksAlongThePathAtThePulseDistance)
+{
+    Settings().ContourBuffering = 20;
+    TLaser& l = ready();
+    // A 0.5 mm square as 40 vertices, slowing down into the corners.
+    std::vector<std::pair<double, double>> corners{{5, 5}, {5.5, 5}, {5.5, 5.5}, {5, 5.5}, {5, 5}};
+    l.MoveTo(5, 5);
+    ASSERT_TRUE(l.WaitOnMotionComplete());
+    sim().clearMarks();
+    l.StartLIXYMode();
+    for (std::size_t side = 0; side + 1 < corners.size(); ++side)
+        for (int i = 1; i <= 10; ++i) {
+            const double t = i / 10.0;
+            const auto [ax, ay] = corners[side];
+            const auto [bx, by] = corners[side + 1];
+            l.AddLIXYVertex(ax + t * (bx - ax), ay + t * (by - ay), i == 10 ? 0.02 : 0.5);
+        }
+    l.FinishLIXYMode();
+
+    const auto marks = sim().marks();
+    // 2 mm of path at 5 µm: 400 pulses.
+    EXPECT_NEAR(double(marks.size()), 400.0, 2.0);
+    int spacingChecked = 0;
+    for (std::size_t i = 0; i < marks.size(); ++i) {
+        double nearest = 1e9;
+        for (std::size_t s = 0; s + 1 < corners.size(); ++s)
+            nearest = std::min(nearest, segmentDistance(marks[i].xMm, marks[i].yMm, corners[s].first, corners[s].second,
+                                                        corners[s + 1].first, corners[s + 1].second));
+        EXPECT_LT(nearest, 0.0011) << "mark " << i << " off the contour";
+        if (i > 0) {
+            const double d = std::hypot(marks[i].xMm - marks[i - 1].xMm, marks[i].yMm - marks[i - 1].yMm);
+            EXPECT_LE(d, 0.0051 + 0.0001) << "gap before mark " << i;
+            if (d > 0.0049)
+                ++spacingChecked;
+        }
+    }
+    EXPECT_GT(spacingChecked, 380) << "almost every pair of marks is one pulse distance apart";
+    EXPECT_FALSE(l.GateIsOpen);
+    EXPECT_EQ(emissionCalls(), (QStringList{QStringLiteral("LaserEmissionOn"), QStringLiteral("LaserEmissionOff")}));
+    EXPECT_TRUE(m_source->report()->contains(QStringLiteral("Emission: off")));
+}
+
+TEST_F(LaserSimTest, DotRowLeavesOnePulsePerDot)
+{
+    TLaser& l = ready();
+    l.MoveTo(4.9, 5);
+    ASSERT_TRUE(l.WaitOnMotionComplete());
+    sim().clearMarks();
+    m_source->EmissionOn();
+    l.StartLIXY_Pulse_Mode();
+    for (int i = 0; i < 10; ++i)
+        l.AddLIXY_Pulse(5 + 0.02 * i, 5, false);
+    l.AddLIXY_Pulse(5.25, 5, true);
+    l.FinishLIXYMode();
+    const auto marks = sim().marks();
+    ASSERT_EQ(marks.size(), 10u);
+    for (int i = 0; i < 10; ++i) {
+        EXPECT_NEAR(marks[i].xMm, 5 + 0.02 * i, 0.0011);
+        EXPECT_NEAR(marks[i].yMm, 5, 0.0011);
+    }
+    EXPECT_TRUE(m_source->report()->contains(QStringLiteral("Emission: off")));
+}
+
+struct CamFollowCase {
+    const char* name;
+    bool xReversed;
+};
+
+class LaserCamFollowTest : public LaserSimTest, public ::testing::WithParamInterface<CamFollowCase> {};
+
+TEST_P(LaserCamFollowTest, ZFollowsTheTableOfHeightsWhileXMoves)
+{
+    Settings().UseZaxis = true;
+    m_settings.X_Reversed = GetParam().xReversed;
+    TLaser& l = applied();
+    l.ServoHere();
+    auto height = [](double i) { return 10 + 0.0004 * (i - 25) * (i - 25); };
+    for (int i = 0; i <= 50; ++i)
+        l.Z_ECAMTable[i] = height(i);
+    l.XZ_ECAM_Start(2.0, 0.1);
+    EXPECT_NEAR(sim().referencePosition('Z'), 1000 * height(0), 1);
+    for (int i : {10, 25, 45}) {
+        l.MoveTo(2.0 + 0.1 * i, 3);
+        ASSERT_TRUE(l.WaitOnMotionComplete());
+        EXPECT_NEAR(sim().referencePosition('Z'), 1000 * height(i), 2) << "table entry " << i;
+    }
+    l.XZ_ECAM_Stop();
+}
+
+INSTANTIATE_TEST_SUITE_P(Axes, LaserCamFollowTest,
+                         ::testing::Values(CamFollowCase{"NormalX", false}, CamFollowCase{"ReversedX", true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(LaserSimTest, PullingTheLinkMidContourStopsWithTheLaserOff)
+{
+    Settings().ContourBuffering = 20;
+    TLaser& l = ready();
+    l.MoveTo(5, 5);
+    ASSERT_TRUE(l.WaitOnMotionComplete());
+    DebugLogCapture log;
+    l.StartLIXYMode();
+    sim().setLinkLostAfter(120);
+    const std::int64_t start = m_clock.tickMs();
+    for (int i = 1; i <= 300; ++i)
+        l.AddLIXYVertex(5 + 0.01 * i, 5, 0.5);
+    l.FinishLIXYMode();
+    EXPECT_TRUE(sim().linkLost());
+    EXPECT_GT(sim().markCount(), 0u) << "the link went while marking";
+    EXPECT_LT(count("LI "), 300) << "no segment is queued after the link went";
+    EXPECT_LT(m_clock.tickMs() - start, l.guardTimeMs());
+    EXPECT_TRUE(l.sequenceFaulted());
+    EXPECT_TRUE(l.lastError().contains(QStringLiteral("link lost"))) << l.lastError().toStdString();
+    EXPECT_FALSE(l.GateIsOpen);
+    EXPECT_FALSE(l.EnableIsOn);
+    EXPECT_EQ(emissionCalls().last(), QStringLiteral("LaserEmissionOff"));
+    const auto lines = log.lines();
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& s) { return s.rfind("Machine stopped: ", 0) == 0; }));
+}
+
+// A controller that reports motion for ever; its positions advance only when asked to.
+class StuckTransport final : public GalilTransport {
+public:
+    explicit StuckTransport(bool advancing, int movingPolls) : m_advancing(advancing), m_movingPolls(movingPolls) {}
+    std::string address() const override { return "stuck"; }
+    void setAddress(std::string_view) override {}
+    bool connect() override { return true; }
+    void disconnect() override {}
+    std::string connection() const override { return "stuck, test controller"; }
+    GalilReply command(std::string_view text, std::string_view, std::string_view, bool) override
+    {
+        if (text == "MG _BGS")
+            return {true, m_movingPolls-- > 0 ? "1.0000" : "0.0000", {}};
+        if (text.substr(0, 5) == "MG _B")
+            return {true, "0.0000", {}};
+        if (text == "RPXYZW")
+            return {true, std::to_string(m_advancing ? ++m_x : m_x) + ", 0, 0, 0", {}};
+        return {true, "", {}};
+    }
+
+private:
+    bool m_advancing;
+    int m_movingPolls;
+    int m_x = 0;
+};
+
+struct StallCase {
+    const char* name;
+    bool advancing;
+    bool completes;
+};
+
+class LaserStallTest : public test::StationFixture, public ::testing::WithParamInterface<StallCase> {};
+
+TEST_P(LaserStallTest, MotionWaitEndsWhenNothingProgresses)
+{
+    const StallCase& c = GetParam();
+    // 1000 polls of 10 ms: ten seconds of motion, longer than the guard time.
+    TLaser l(std::make_unique<TDMC>(std::make_unique<StuckTransport>(c.advancing, 1000)));
+    ASSERT_TRUE(l.HardwareFound);
+    l.setGuardTimeMs(2000);
+    const std::int64_t start = m_clock.tickMs();
+    EXPECT_EQ(l.WaitOnMotionComplete(), c.completes);
+    const std::int64_t elapsed = m_clock.tickMs() - start;
+    if (c.completes) {
+        EXPECT_GE(elapsed, 9000);
+        EXPECT_TRUE(l.lastError().isEmpty());
+    } else {
+        EXPECT_GE(elapsed, 2000);
+        EXPECT_LT(elapsed, 2500);
+        EXPECT_TRUE(l.lastError().contains(QStringLiteral("nothing progressed"))) << l.lastError().toStdString();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Motion, LaserStallTest,
+                         ::testing::Values(StallCase{"Stuck", false, false}, StallCase{"Moving", true, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace
+} // namespace lapido
