@@ -289,6 +289,27 @@ private:
 
     FileLogger& logger();
     void refreshPositionAndPulseCount();
+
+    // Marking and positioning helpers (marking.cpp, focus.cpp).
+public:
+    // The "Set Focus" rule, evaluated on every position tick.
+    void updateSetFocusEnabled();
+    // Texts of the circle-centre tool: a point's label ("x , y" or "not set") and the centre boxes.
+    QString circlePointText(TCirclePoint point) const;
+    QString circleCenterXText() const;
+    QString circleCenterYText() const;
+
+private:
+    // The holder stands at the start position: "Go to Start" hidden, Reset shown.
+    bool atStartPosition() const;
+    // Glyph units to machine millimetres: scale girdle height, slant, marking reference.
+    void buildLabelTransform(TXYTransform& XYTF) const;
+    void alignCommand();
+    void engraveCommand();
+    // The label-format check before Engrave; true when the operator refused or was refused.
+    bool labelFormatRefused();
+    void updateCircleTool();
+    bool focusIsCurved() const { return Curvature_A != 0 || Curvature_B != 0; }
 };
 
 } // namespace lapido
