@@ -21,7 +21,8 @@ void appendNativeOutline(const NativeOutline& outline, int H, int C, TContourLis
     auto vertex = [h, C](const NativeOutline::Point& p) {
         return TVertex{p.x / h, (p.y - C) / h, false};
     };
-    TVertexList nodes;
+    // Reused from call to call: outlines are taken on the user-interface thread only.
+    static TVertexList nodes;
     for (const NativeOutline::Polygon& poly : outline.polygons) {
         auto contour = std::make_unique<TContour>();
         const TVertex start = vertex(poly.start);

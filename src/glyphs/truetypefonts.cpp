@@ -199,11 +199,17 @@ bool TrueTypeFace::nativeOutline(char32_t code, NativeOutline& out) const
         advance += strength;
     }
     out.cellIncX = int(advance);
-    if (o->n_points > 0) {
-        FT_BBox box;
-        FT_Outline_Get_CBox(o, &box);
-        out.blackBoxX = int(box.xMax - box.xMin);
-        out.originX = int(box.xMin);
+    if (m_oblique || m_embolden) {
+        if (o->n_points > 0) {
+            FT_BBox box;
+            FT_Outline_Get_CBox(o, &box);
+            out.blackBoxX = int(box.xMax - box.xMin);
+            out.originX = int(box.xMin);
+        }
+    } else {
+        // Unscaled, the loader's metrics are the outline's control box.
+        out.blackBoxX = int(slot->metrics.width);
+        out.originX = int(slot->metrics.horiBearingX);
     }
 
     using P = NativeOutline::Point;
@@ -328,6 +334,10 @@ std::optional<Resolved> resolve(const QString& familyName, TFontStyles style)
 
 struct Cache {
     std::map<QString, std::unique_ptr<TrueTypeFace>> faces; // null entries remember failures
+    bool hasLast = false;
+    QString lastName;
+    TFontStyles lastStyle;
+    const TrueTypeFace* lastFace = nullptr;
 };
 
 Cache& cache()
@@ -341,12 +351,25 @@ Cache& cache()
 
 const TrueTypeFace* face(const QString& familyName, TFontStyles style)
 {
+    // A label asks for the same font character after character: answer that without building
+    // a key.
+    style &= (fsBold | fsItalic);
+    Cache& c = cache();
+    if (c.hasLast && c.lastStyle == style && c.lastName == familyName)
+        return c.lastFace;
     const QString key = familyName.toLower() + QLatin1Char('\n')
         + QString::number(int(style & (fsBold | fsItalic)));
     auto& faces = cache().faces;
+    auto remember = [&c, &familyName, style](const TrueTypeFace* f) {
+        c.hasLast = true;
+        c.lastName = familyName;
+        c.lastStyle = style;
+        c.lastFace = f;
+        return f;
+    };
     auto it = faces.find(key);
     if (it != faces.end())
-        return it->second.get();
+        return remember(it->second.get());
     std::unique_ptr<TrueTypeFace> f;
     if (!familyName.trimmed().isEmpty()) {
         if (auto r = resolve(familyName, style))
@@ -354,7 +377,7 @@ const TrueTypeFace* face(const QString& familyName, TFontStyles style)
         else
             LogDebug(QStringLiteral("No installed font answers to the name \"%1\"").arg(familyName));
     }
-    return faces.emplace(key, std::move(f)).first->second.get();
+    return remember(faces.emplace(key, std::move(f)).first->second.get());
 }
 
 QStringList trueTypeFamilies()
@@ -385,7 +408,10 @@ QStringList trueTypeFamilies()
 
 void resetCache()
 {
-    cache().faces.clear();
+    Cache& c = cache();
+    c.hasLast = false;
+    c.lastFace = nullptr;
+    c.faces.clear();
 }
 
 } // namespace truetype
