@@ -1,4 +1,4 @@
-// One ODBC database connection (unixODBC through Qt's ODBC driver) with parameterised statements.
+// One ODBC database connection (unixODBC's driver manager) with parameterised statements.
 #pragma once
 
 #include <QString>
@@ -37,8 +37,8 @@ struct SqlRows {
     bool ok() const { return error.isEmpty(); }
 };
 
-// A named connection of this process; closed and unregistered when destroyed. Use on the
-// thread that opened it.
+// A connection through the ODBC driver manager; closed when destroyed. Text travels as
+// UTF-16 with exact lengths, so a bound value reaches the server byte for byte.
 class OdbcConnection {
 public:
     // Opens with the ODBC connection string (no login prompt). nullptr and the driver's
@@ -54,12 +54,12 @@ public:
     SqlOutcome exec(const QString& sql, const QStringList& values);
     SqlRows query(const QString& sql, const QStringList& values = {});
 
-    bool isOpen() const;
-    const QString& name() const { return m_name; }
-
 private:
-    explicit OdbcConnection(QString name) : m_name(std::move(name)) {}
-    QString m_name;
+    OdbcConnection() = default;
+    struct Statement;
+
+    void* m_env = nullptr; // SQLHENV
+    void* m_dbc = nullptr; // SQLHDBC
 };
 
 } // namespace lapido

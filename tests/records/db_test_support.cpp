@@ -1,0 +1,33 @@
+// Locating the test database server.
+#include "db_test_support.h"
+
+#include <QtGlobal>
+
+namespace lapido::test {
+
+std::optional<TestDatabaseServer> testDatabaseServer()
+{
+    TestDatabaseServer s;
+    s.host = qEnvironmentVariable("LAPIDO_TEST_DB_HOST");
+    s.port = qEnvironmentVariable("LAPIDO_TEST_DB_PORT");
+    s.user = qEnvironmentVariable("LAPIDO_TEST_DB_USER");
+    s.password = qEnvironmentVariable("LAPIDO_TEST_DB_PASSWORD");
+    if (s.host.isEmpty() || s.port.isEmpty() || s.user.isEmpty())
+        return std::nullopt;
+    return s;
+}
+
+std::unique_ptr<OdbcConnection> TestDatabaseServer::connect(const QString& database) const
+{
+    QString error;
+    auto c = OdbcConnection::open(QStringLiteral("DRIVER={MariaDB Unicode};SERVER=") + host + QStringLiteral(";PORT=") + port
+                                      + QStringLiteral(";UID=") + user + QStringLiteral(";PWD=")
+                                      + odbcAttributeValue(password) + QStringLiteral(";DATABASE=") + database
+                                      + QChar(';'),
+                                  &error);
+    if (!c)
+        qWarning("test database: %s", qPrintable(error));
+    return c;
+}
+
+} // namespace lapido::test
