@@ -7,15 +7,9 @@ namespace lapido::cli {
 
 // args: the words after the command name.
 int cmdSettings(const QStringList& args);
-int cmdDmc(const QStringList& args);
 int cmdMachine(const QStringList& args);
 int cmdDither(const QStringList& args);
 int cmdLight(const QStringList& args);
 int cmdLightSim(const QStringList& args);
-// The --font form of "outline" (one character of a font); "outline" hands these words over.
-int cmdOutlineFont(const QStringList& args);
-// Maintenance log and marking records by hand (service).
-int cmdMaintenance(const QStringList& args);
-int cmdRecords(const QStringList& args);
 
 } // namespace lapido::cli

@@ -22,7 +22,6 @@ struct Command {
 const Command kCommands[] = {
     {"settings", lapido::cli::cmdSettings, false,
      "settings get SECTION KEY | set SECTION KEY VALUE | list [SECTION] | export FILE | import FILE | record"},
-    {"dmc", lapido::cli::cmdDmc, false, "dmc [--address sim|HOST[:PORT]] [--timeout MS] COMMAND... (prints each reply)"},
     {"machine", lapido::cli::cmdMachine, false,
      "machine [--address A] [--echo] init | move X Y [Z] | inc AXIS MM | jog AXIS SPEED [SECONDS] | stop | position"
      " | pulse-train COUNT RATE | timed-pulse MS | cam-start XSTART XINTERVAL --heights H0,...,H50 | cam-stop"},
@@ -30,8 +29,6 @@ const Command kCommands[] = {
     {"light", lapido::cli::cmdLight, false,
      "light [--port P] identify | colors | set PATTERN | rotate +|- [--direct] | load-template NAME | save-template NAME"},
     {"light-sim", lapido::cli::cmdLightSim, false, "light-sim [--fault none|silent|garbage|other|endless]"},
-    {"maintenance", lapido::cli::cmdMaintenance, false, "maintenance list | record ACTION [VALUE]"},
-    {"records", lapido::cli::cmdRecords, false, "records insert REPORT CONTENT"},
 };
 
 void printUsage()
