@@ -278,6 +278,51 @@ TEST_F(LaserCommandTest, PulsesAndPulseTrains)
     EXPECT_TRUE(m_sent.empty()) << "a train that cannot advance is refused";
 }
 
+TEST_F(LaserCommandTest, AfterAndBeforeMarkingPositionsToggleOnce)
+{
+    Settings().UseZaxis = true;
+    Settings().AfterMarking_Z = 2;
+    Settings().BeforeMarking_Z = 2;
+    store().WriteString(QStringLiteral("Positioning"), QStringLiteral("BeforeAndAfterMarkingSpeedUp"), QStringLiteral("3"));
+    TLaser& l = applied();
+    l.ServoHere();
+    l.MoveTo(5, 5, 10);
+    m_sent.clear();
+    DebugLogCapture log;
+    l.MoveToAfterMarkingPosition();
+    l.MoveToAfterMarkingPosition();
+    EXPECT_EQ(m_sent, (Commands{"SP 10000,10000,30000", "PA 5000,5000,8000", "BGXYZ"})) << "waits for the move, then once";
+    EXPECT_TRUE(l.InAfterMarkingPosition);
+    m_sent.clear();
+    l.MoveToBeforeMarkingPosition();
+    l.MoveToBeforeMarkingPosition();
+    EXPECT_EQ(m_sent, (Commands{"SP 10000,10000,30000", "PA 5000,5000,10000", "BGXYZ"}));
+    EXPECT_FALSE(l.InAfterMarkingPosition);
+    const auto lines = log.lines();
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "AfterMarking_Z2"), lines.end());
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "BeforeMarking_Z2"), lines.end());
+}
+
+TEST_F(LaserCommandTest, EchoShowsCommandsAndRepliesButNotStatusReads)
+{
+    TLaser& l = applied();
+    std::vector<std::pair<EchoLine, std::string>> memo;
+    l.setEchoHook([&](EchoLine kind, const std::string& text) { memo.emplace_back(kind, text); });
+    l.SetVariable("V1", 1.5);
+    EXPECT_DOUBLE_EQ(l.Getvariable("V1"), 1.5);
+    l.IsMoving();
+    double x, y, z, w;
+    l.GetPosition(x, y, z, w);
+    l.DistanceToTarget(x, y, z);
+    const std::vector<std::pair<EchoLine, std::string>> expected{
+        {EchoLine::Command, "V1=1.5"}, {EchoLine::Reply, ""}, {EchoLine::Command, "V1="}, {EchoLine::Reply, "1.5000"}};
+    EXPECT_EQ(memo, expected);
+    memo.clear();
+    l.ShowDMCCmd = false;
+    l.MoveTo(1, 1);
+    EXPECT_TRUE(memo.empty());
+}
+
 struct CamCase {
     const char* name;
     bool xReversed;

@@ -145,6 +145,28 @@ TEST_F(LaserSimTest, DotRowLeavesOnePulsePerDot)
     EXPECT_TRUE(m_source->report()->contains(QStringLiteral("Emission: off")));
 }
 
+TEST_F(LaserSimTest, BufferUnderrunShowsTheMarkingProblemNoticeAndMarkingGoesOn)
+{
+    Settings().ContourBuffering = 20;
+    TLaser& l = ready();
+    l.MoveTo(5, 5);
+    ASSERT_TRUE(l.WaitOnMotionComplete());
+    l.StartLIXYMode();
+    for (int i = 1; i <= 60; ++i) {
+        if (i == 40)
+            sim().forceBufferUnderrun();
+        l.AddLIXYVertex(5 + 0.01 * i, 5, 0.5);
+    }
+    l.FinishLIXYMode();
+    EXPECT_EQ(count("LI "), 60);
+    EXPECT_FALSE(l.sequenceFaulted());
+    const auto& shown = m_dialogs.transcript();
+    const auto notice = std::find_if(shown.begin(), shown.end(), [](const auto& e) { return e.title == QStringLiteral("Marking problem"); });
+    ASSERT_NE(notice, shown.end());
+    EXPECT_FALSE(notice->modal);
+    EXPECT_TRUE(notice->text.startsWith(QStringLiteral("There was a buffer underrun during marking.\n")));
+}
+
 struct CamFollowCase {
     const char* name;
     bool xReversed;
