@@ -11,5 +11,7 @@ int cmdMachine(const QStringList& args);
 int cmdDither(const QStringList& args);
 int cmdLight(const QStringList& args);
 int cmdLightSim(const QStringList& args);
+// The --font form of "outline" (one character of a font); "outline" hands these words over.
+int cmdOutlineFont(const QStringList& args);
 
 } // namespace lapido::cli
