@@ -1568,6 +1568,8 @@ DmcSimulator::DmcSimulator(Clock* clock, DmcModel model)
 {
     m_state->model = model;
     m_state->resetController();
+    for (int i = 0; i < 8; ++i)
+        m_state->axes[i].motorOn = model.motorsOnAtPowerOn;
 }
 
 DmcSimulator::~DmcSimulator() = default;

@@ -55,6 +55,9 @@ struct DmcModel {
     int bufferSize = 512;   // LI buffer; 511 reproduces a DMC-40x0
     int axisCount = 4;      // 4: "MG _BGE" is refused; 8: it reads 0
     int resetMs = 200;      // duration of "RS"
+    // Drives on at power-on (as after a start-up program's "SH"); "RS" always leaves them off,
+    // which is the state the station's start-up expects.
+    bool motorsOnAtPowerOn = true;
     std::int64_t homeSwitch[4] = {0, 0, 0, 0}; // home switch transition per axis, counts
 };
 

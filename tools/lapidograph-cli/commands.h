@@ -7,6 +7,7 @@ namespace lapido::cli {
 
 // args: the words after the command name.
 int cmdSettings(const QStringList& args);
+int cmdDmc(const QStringList& args);
 int cmdMachine(const QStringList& args);
 int cmdDither(const QStringList& args);
 int cmdLight(const QStringList& args);

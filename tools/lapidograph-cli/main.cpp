@@ -22,6 +22,7 @@ struct Command {
 const Command kCommands[] = {
     {"settings", lapido::cli::cmdSettings, false,
      "settings get SECTION KEY | set SECTION KEY VALUE | list [SECTION] | export FILE | import FILE | record"},
+    {"dmc", lapido::cli::cmdDmc, false, "dmc [--address sim|HOST[:PORT]] [--timeout MS] COMMAND... (prints each reply)"},
     {"machine", lapido::cli::cmdMachine, false,
      "machine [--address A] [--echo] init | move X Y [Z] | inc AXIS MM | jog AXIS SPEED [SECONDS] | stop | position"
      " | pulse-train COUNT RATE | timed-pulse MS | cam-start XSTART XINTERVAL --heights H0,...,H50 | cam-stop"},
