@@ -14,5 +14,8 @@ int cmdLight(const QStringList& args);
 int cmdLightSim(const QStringList& args);
 // The --font form of "outline" (one character of a font); "outline" hands these words over.
 int cmdOutlineFont(const QStringList& args);
+// Maintenance log and marking records by hand (service).
+int cmdMaintenance(const QStringList& args);
+int cmdRecords(const QStringList& args);
 
 } // namespace lapido::cli

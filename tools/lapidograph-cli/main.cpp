@@ -30,6 +30,8 @@ const Command kCommands[] = {
     {"light", lapido::cli::cmdLight, false,
      "light [--port P] identify | colors | set PATTERN | rotate +|- [--direct] | load-template NAME | save-template NAME"},
     {"light-sim", lapido::cli::cmdLightSim, false, "light-sim [--fault none|silent|garbage|other|endless]"},
+    {"maintenance", lapido::cli::cmdMaintenance, false, "maintenance list | record ACTION [VALUE]"},
+    {"records", lapido::cli::cmdRecords, false, "records insert REPORT CONTENT"},
 };
 
 void printUsage()
