@@ -1,6 +1,7 @@
 // TCustomFonts: fonts made of one drawing per digit, one folder per font under the working folder.
 #include "glyphs/customfonts.h"
 
+#include "geometry/cadonpaintbox.h"
 #include "geometry/contours.h"
 #include "platform/debuglog.h"
 #include "settings/settingskeys.h"
@@ -89,11 +90,17 @@ bool isCustomFont(const QString& fontName)
 
 std::unique_ptr<TContourList> customDigitOutline(const QString& fontName, char16_t digit, double& CellIncX)
 {
-    Q_UNUSED(CellIncX);
     const QString file = TCustomFonts().folder() + QLatin1Char('/') + folderNameOf(fontName) + QLatin1Char('/')
         + QChar(digit) + QStringLiteral(".lal");
-    LogDebug(QStringLiteral("Custom font drawing not read yet: %1").arg(file));
-    return std::make_unique<TContourList>();
+    TCADOnPaintBox drawing;
+    if (!drawing.LoadFromFile(file))
+        LogDebug(QStringLiteral("Custom font drawing cannot be read: %1").arg(file));
+    // An empty drawing has no width: the advance stays as it was.
+    double width = CellIncX;
+    auto contours = std::make_unique<TContourList>(drawing.GetOutLine(width));
+    if (!contours->isEmpty())
+        CellIncX = width;
+    return contours;
 }
 
 } // namespace lapido
