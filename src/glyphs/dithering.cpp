@@ -14,6 +14,10 @@
 #include <cstring>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace lapido {
 
 namespace {
@@ -56,25 +60,62 @@ QImage greyOf(const QImage& picture)
     return grey;
 }
 
-// Smallest and largest grey of the picture and of the frame.
+// Smallest and largest grey of the picture and of the frame. Stops early once both ends of
+// the grey range have been seen, which most photographs reach within a few rows.
 void greyExtremes(const QImage& grey, int& minGrey, int& maxGrey)
 {
     std::uint8_t lo = kFrameGrey;
     std::uint8_t hi = kFrameGrey;
     const int w = grey.width();
-    for (int y = 0; y < grey.height(); ++y) {
+    for (int y = 0; y < grey.height() && (lo > 0 || hi < 255); ++y) {
         const std::uint8_t* row = grey.constScanLine(y);
-        std::uint8_t rowLo = lo;
-        std::uint8_t rowHi = hi;
-        for (int x = 0; x < w; ++x) {
-            rowLo = std::min(rowLo, row[x]);
-            rowHi = std::max(rowHi, row[x]);
+        int x = 0;
+#if defined(__SSE2__)
+        __m128i vlo = _mm_set1_epi8(static_cast<char>(lo));
+        __m128i vhi = _mm_set1_epi8(static_cast<char>(hi));
+        for (; x + 16 <= w; x += 16) {
+            const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x));
+            vlo = _mm_min_epu8(vlo, p);
+            vhi = _mm_max_epu8(vhi, p);
         }
-        lo = rowLo;
-        hi = rowHi;
+        alignas(16) std::uint8_t los[16];
+        alignas(16) std::uint8_t his[16];
+        _mm_store_si128(reinterpret_cast<__m128i*>(los), vlo);
+        _mm_store_si128(reinterpret_cast<__m128i*>(his), vhi);
+        for (int i = 0; i < 16; ++i) {
+            lo = std::min(lo, los[i]);
+            hi = std::max(hi, his[i]);
+        }
+#endif
+        for (; x < w; ++x) {
+            lo = std::min(lo, row[x]);
+            hi = std::max(hi, row[x]);
+        }
     }
     minGrey = lo;
     maxGrey = hi;
+}
+
+// Every buffer value the diffusion can meet. A value's error d is in [-128, 128] once the value
+// is in [-128, 383]; a pixel receives at most (7 + 3 + 5 + 1)/16 of such errors, so with greys
+// of 0..255 every value stays in that range and the tables below cover all of them.
+constexpr int kValueBias = 128;
+constexpr int kValueCount = 512;
+
+struct DiffusionSteps {
+    std::array<int, kValueCount> error{}; // value - 255 for white, value for black
+    std::array<int, kValueCount> right{}; // 7/16 of the error, truncated toward zero
+};
+
+DiffusionSteps diffusionSteps()
+{
+    DiffusionSteps s;
+    for (int k = 0; k < kValueCount; ++k) {
+        const int v = k - kValueBias;
+        s.error[k] = v > 127 ? v - 255 : v;
+        s.right[k] = 7 * s.error[k] / 16;
+    }
+    return s;
 }
 
 // Floyd-Steinberg over the mapped greys, rows top to bottom, each left to right. Each quotient
@@ -86,6 +127,7 @@ void diffuse(const QImage& grey, const std::array<std::uint8_t, 256>& table, QIm
 {
     const int w = grey.width();
     const int h = grey.height();
+    static const DiffusionSteps steps = diffusionSteps();
     std::vector<int> err(static_cast<std::size_t>(w) + 2, 0);
     int* e = err.data();
     for (int y = 0; y < h; ++y) {
@@ -95,11 +137,13 @@ void diffuse(const QImage& grey, const std::array<std::uint8_t, 256>& table, QIm
         int behind = 0;    // what column c - 1 of the next row has collected so far
         int belowRight = 0;  // 1/16 of the previous pixel's error, for column c of the next row
         for (int c = 1; c <= w; ++c) {
-            const int v = table[in[c - 1]] + e[c] + right;
-            const bool white = v > 127;
-            const int d = white ? v - 255 : v;
-            out[c - 1] = white ? 255 : 0;
-            right = 7 * d / 16;
+            // Only the carried 7/16 has to wait for the previous pixel; looking it up keeps
+            // that chain short and free of unpredictable branches.
+            const int v = (table[in[c - 1]] + e[c]) + right;
+            const std::size_t k = static_cast<std::size_t>(v + kValueBias);
+            right = steps.right[k];
+            const int d = steps.error[k];
+            out[c - 1] = static_cast<std::uint8_t>(-static_cast<int>(v > 127));
             e[c - 1] = behind + 3 * d / 16;
             behind = belowRight + 5 * d / 16;
             belowRight = d / 16;
@@ -220,13 +264,38 @@ QString saveDotImage(const QImage& dots, const QString& path)
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return QStringLiteral("\"%1\" cannot be written: %2").arg(path, file.errorString());
-    QImageWriter writer(&file, suffix.toLatin1());
-    // The dots are already pure black and white; a threshold keeps them exactly as they are.
-    const QImage image = suffix == QLatin1String("pbm") ? dots.convertToFormat(QImage::Format_Mono, Qt::ThresholdDither)
-                                                        : dots;
-    if (!writer.write(image)) {
-        file.cancelWriting();
-        return QStringLiteral("\"%1\" cannot be written: %2").arg(path, writer.errorString());
+    if (suffix == QLatin1String("pbm")) {
+        // Raw PBM: a header, then each row packed eight dots to a byte, first dot in the high
+        // bit, 1 for black.
+        const int w = dots.width();
+        const QImage grey = dots.format() == QImage::Format_Grayscale8 ? dots
+                                                                       : dots.convertToFormat(QImage::Format_Grayscale8);
+        file.write(QStringLiteral("P4\n%1 %2\n").arg(w).arg(dots.height()).toLatin1());
+        QByteArray packed((w + 7) / 8, '\0');
+        auto* bytes = reinterpret_cast<std::uint8_t*>(packed.data());
+        for (int y = 0; y < grey.height(); ++y) {
+            const std::uint8_t* row = grey.constScanLine(y);
+            int x = 0;
+            for (; x + 8 <= w; x += 8) {
+                unsigned b = 0;
+                for (int i = 0; i < 8; ++i)
+                    b = (b << 1) | (row[x + i] < 128 ? 1u : 0u);
+                bytes[x / 8] = static_cast<std::uint8_t>(b);
+            }
+            if (x < w) {
+                unsigned b = 0;
+                for (int i = 0; i < 8; ++i)
+                    b = (b << 1) | (x + i < w && row[x + i] < 128 ? 1u : 0u);
+                bytes[x / 8] = static_cast<std::uint8_t>(b);
+            }
+            file.write(packed);
+        }
+    } else {
+        QImageWriter writer(&file, "png");
+        if (!writer.write(dots)) {
+            file.cancelWriting();
+            return QStringLiteral("\"%1\" cannot be written: %2").arg(path, writer.errorString());
+        }
     }
     if (!file.commit())
         return QStringLiteral("\"%1\" cannot be written: %2").arg(path, file.errorString());
