@@ -7,6 +7,11 @@
 #include <QSaveFile>
 #include <QStringDecoder>
 
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <string>
+
 namespace lapido {
 
 namespace {
@@ -27,6 +32,27 @@ QString decode(const QByteArray& bytes)
     if (!utf8.hasError())
         return text;
     return QString::fromLatin1(data);
+}
+
+// The usual 15-digit text when it reads back as the same number, else the shortest text that
+// does (up to 17 digits), so that a value written and read again is the value written.
+QString exactFloatText(double value, QChar separator)
+{
+    QString text = FloatToStr(value, separator);
+    if (!std::isfinite(value) || StrToFloat(text, separator) == value)
+        return text;
+    char buf[64];
+    const auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general);
+    std::string s(buf, res.ptr);
+    const auto e = s.find('e');
+    if (e != std::string::npos) {
+        const int exponent = std::atoi(s.c_str() + e + 1);
+        s = s.substr(0, e) + "E" + std::to_string(exponent);
+    }
+    text = QString::fromStdString(s);
+    if (separator != QChar('.'))
+        text.replace(QChar('.'), separator);
+    return text;
 }
 
 } // namespace
@@ -199,7 +225,7 @@ void IniFile::WriteInteger(const QString& section, const QString& key, std::int6
 
 void IniFile::WriteFloat(const QString& section, const QString& key, double value, QChar separator)
 {
-    WriteString(section, key, FloatToStr(value, separator));
+    WriteString(section, key, exactFloatText(value, separator));
 }
 
 void IniFile::WriteBool(const QString& section, const QString& key, bool value)

@@ -45,7 +45,8 @@ public:
 
     void WriteString(const QString& section, const QString& key, const QString& value);
     void WriteInteger(const QString& section, const QString& key, std::int64_t value);
-    // Shortest general form with up to 15 significant digits and the given separator.
+    // General form with the given separator: 15 significant digits when they read back as the
+    // same number, else as many (up to 17) as needed for that.
     void WriteFloat(const QString& section, const QString& key, double value, QChar separator);
     void WriteBool(const QString& section, const QString& key, bool value);
 

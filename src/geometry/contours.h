@@ -1,0 +1,81 @@
+// Polylines of vertices (contours), lists of them, and quadratic B-spline flattening.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <vector>
+
+namespace lapido {
+
+struct TVertex {
+    double X = 0;
+    double Y = 0;
+    bool Processed = false;
+    bool operator==(const TVertex&) const = default;
+};
+
+// An ordered list of vertices it owns. Index errors throw std::out_of_range.
+class TVertexList {
+public:
+    virtual ~TVertexList() = default;
+
+    int Add(double X, double Y);
+    int Add(const TVertex& AVertex);
+    TVertex GetVertex(int Index) const;
+    void Delete(int Index);
+    virtual void Clear();
+
+    int Count() const { return int(m_vertices.size()); }
+    bool isEmpty() const { return m_vertices.empty(); }
+    const TVertex& operator[](int index) const { return m_vertices[std::size_t(index)]; }
+    const std::vector<TVertex>& vertices() const { return m_vertices; }
+    auto begin() const { return m_vertices.begin(); }
+    auto end() const { return m_vertices.end(); }
+
+protected:
+    std::vector<TVertex> m_vertices;
+};
+
+// One open or closed polyline; a closed one repeats its first point as its last.
+class TContour : public TVertexList {
+public:
+    // Vertices come one by one; room grows in blocks so that long outlines do not reallocate
+    // at every point.
+    static constexpr int kCapacityBlock = 256;
+
+    TContour();
+    int Add(double X, double Y);
+    int Add(const TVertex& AVertex);
+    int capacity() const { return int(m_vertices.capacity()); }
+
+    // Appends a quadratic B-spline with implied on-curve midpoints (the TrueType form). Node 0
+    // is the start point, already in the contour; nodes 1..N-2 are off-curve controls; node
+    // N-1 is the on-curve end. With N <= 2 every node (node 0 included) is appended as it is.
+    // Each Bezier piece is split until consecutive segments turn by no more than
+    // Settings().ContourResolution radians.
+    void AddQubicBSpline(const TVertexList& QBSplineNodes);
+
+private:
+    void reserveForOneMore();
+    void addQuadraticPiece(const TVertex& s, const TVertex& c, const TVertex& e, double cosLimit,
+                           int depth);
+};
+
+// Owns its contours; removing or clearing destroys them. References stay valid while more
+// contours are added.
+class TContourList {
+public:
+    TContour& GetContour(int Index) const;
+    // Takes ownership; returns the index.
+    int Add(std::unique_ptr<TContour> AContour);
+    int Add(TContour&& AContour);
+    void Delete(int Index);
+    void Clear() { m_contours.clear(); }
+    int Count() const { return int(m_contours.size()); }
+    bool isEmpty() const { return m_contours.empty(); }
+
+private:
+    std::vector<std::unique_ptr<TContour>> m_contours;
+};
+
+} // namespace lapido
