@@ -4,22 +4,334 @@
 
 #include "glyphs/glyph.h"
 #include "glyphs/richstring.h"
+#include "machine/applysettings.h"
+#include "machine/laser.h"
+#include "platform/debuglog.h"
+#include "platform/operatordialogs.h"
+#include "platform/stationglobals.h"
 #include "records/stlogfile.h"
+#include "settings/settingskeys.h"
+#include "settings/settingsrecord.h"
 #include "workflow/templatelist.h"
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QTextDocument>
+
 namespace lapido {
+
+namespace {
+
+// Font style as kept in the store: bit 0 italic, bit 1 bold; underline and strike-out are lost.
+TFontStyles styleFromCode(int code)
+{
+    TFontStyles style;
+    if (code & 1)
+        style |= fsItalic;
+    if (code & 2)
+        style |= fsBold;
+    return style;
+}
+
+int codeFromStyle(TFontStyles style)
+{
+    return (style.testFlag(fsItalic) ? 1 : 0) | (style.testFlag(fsBold) ? 2 : 0);
+}
+
+QString versionText()
+{
+    const QString v = QCoreApplication::applicationVersion();
+    return v.isEmpty() ? QStringLiteral("0.0.0.0") : v;
+}
+
+} // namespace
 
 TStation::TStation(TStationServices services)
     : m_services(std::move(services)),
       m_richEdit(std::make_unique<DocumentRichEdit>()),
       m_templates(std::make_unique<TTemplateList>())
 {
+    m_edits[static_cast<size_t>(TEditBox::EditSlant)].text = QStringLiteral("0.0");
 }
 
 TStation::~TStation()
 {
-    // Glyphs of the tree may refer to the rich edit; free them first.
+    // Label glyphs keep a pointer to the rich edit; free the tree while it still exists.
+    GlyphAutoInc = nullptr;
     m_tree.Clear();
+}
+
+FileLogger& TStation::logger()
+{
+    return m_services.logger ? *m_services.logger : FileLogger::GetInstance();
+}
+
+// --- start switches and the symbol-list encoding -------------------------------------------------
+
+void TStation::ParseStartSwitches(const QStringList& arguments)
+{
+    for (const QString& argument : arguments) {
+        const QString upper = argument.toUpper();
+        if (upper == QStringLiteral("/DEBUG"))
+            setDebugMode(true);
+        else if (upper == QStringLiteral("/NOHOMING"))
+            setNoHoming(true);
+    }
+}
+
+QString TStation::EncodeSymbolList(const QString& symbols)
+{
+    QString out;
+    out.reserve(symbols.size() * 5);
+    for (QChar c : symbols)
+        out += QStringLiteral("$%1").arg(c.unicode(), 4, 16, QChar('0')).toUpper();
+    return out;
+}
+
+QString TStation::DecodeSymbolList(const QString& stored)
+{
+    // Pieces of five characters, "$" and four hexadecimal digits. A piece that is not one (a
+    // hand-edited store) is skipped rather than turned into a wrong character.
+    QString out;
+    for (qsizetype i = 0; i + 5 <= stored.size(); i += 5) {
+        const QString piece = stored.mid(i, 5);
+        if (piece.at(0) != QChar('$'))
+            continue;
+        bool ok = false;
+        const uint code = piece.mid(1).toUInt(&ok, 16);
+        if (ok)
+            out += QChar(static_cast<char16_t>(code));
+    }
+    return out;
+}
+
+// --- life cycle ---------------------------------------------------------------------------------
+
+void TStation::FormCreate()
+{
+    if (keys::read(keys::WorkingDir).isEmpty())
+        keys::write(keys::WorkingDir, QDir::toNativeSeparators(QCoreApplication::applicationDirPath() + '/'));
+    QString dir = keys::read(keys::WorkingDir);
+    if (!dir.isEmpty() && !dir.endsWith('/') && !dir.endsWith('\\'))
+        dir += '/';
+    setWorkingDir(dir);
+    QDir().mkpath(WorkingDir() + QStringLiteral("Logos"));
+
+    AIMState = TAIMState::aimsHoming;
+    DisableGlyphPropertiesChangeEvent = false;
+    DefaultSymbolList.clear();
+    setDebugMode(false);
+    setNoHoming(false);
+    if (QCoreApplication::instance())
+        ParseStartSwitches(QCoreApplication::arguments());
+
+    XYTF_Slant.Clear();
+    m_controls.panel = TPropertyPanel::None;
+
+    AxisPosition_X = AxisPosition_Y = AxisPosition_Z = AxisPosition_W = 0;
+    MarkingReference_X = MarkingReference_Y = MarkingReference_Z = 0;
+    CuvatureLeft_X = CuvatureLeft_Z = CuvatureRight_X = CuvatureRight_Z = 0;
+    Curvature_A = Curvature_B = Curvature_C = 0;
+    MarkingTreeNode = nullptr;
+
+    GlyphAutoInc = nullptr;
+    Circle_Left = Circle_Right = Circle_Top = Circle_Bottom = Circle_Center = TCircleCoord{};
+    CircleChecked = TCirclePoint::None;
+    RemoveBarCodeFromRegistry();
+    StartTFApplication();
+
+    LogDebug(QStringLiteral("Start."));
+    LogDebug(QStringLiteral("LA version: ") + versionText());
+
+    if (keys::read(keys::ResetAndFreeEnable) == 1) {
+        m_controls.resetCaption = QStringLiteral("Reset and Free\r\nHolder (F10)");
+        m_controls.goToStartCaption = QStringLiteral("Go to Start\r\npos. (F11)");
+    } else {
+        m_controls.resetCaption = QStringLiteral("Reset (F10)");
+        m_controls.resetHint = QStringLiteral("Reset");
+    }
+    m_controls.bitBtnResetVisible = true;
+    m_controls.bitBtn3Visible = false;
+
+    GlyphPropertiesChange();
+    m_templates = std::make_unique<TTemplateList>();
+    m_templateIndex = 0;
+}
+
+void TStation::FormShow()
+{
+    EditFloatChange(TEditBox::EditDiam, keys::read(keys::DiamondDiameter));
+    EditFloatChange(TEditBox::EditGirdle, keys::read(keys::DiamondGirdle));
+
+    DefaultRichEditFont = keys::read(keys::RichLabelFont);
+    DefaultRichEditStyle = styleFromCode(keys::read(keys::RichLabelStyle));
+    {
+        // New text in the editor takes the default font and style.
+        QTextDocument& doc = m_richEdit->document();
+        QFont font = doc.defaultFont();
+        font.setFamily(DefaultRichEditFont);
+        font.setBold(DefaultRichEditStyle.testFlag(fsBold));
+        font.setItalic(DefaultRichEditStyle.testFlag(fsItalic));
+        doc.setDefaultFont(font);
+        doc.setPlainText(keys::read(keys::RichLabel));
+    }
+    EditFloatChange(TEditBox::EditGlyphLabelHeight, keys::read(keys::RichLabelHeight));
+    EditFloatChange(TEditBox::EditGlyphLabelOffset, keys::read(keys::RichLabelOffset));
+    EditFloatChange(TEditBox::EditGlyphLabelSpacing, keys::read(keys::RichLabelSpacing));
+
+    TextLabel = keys::read(keys::TextLabel);
+    TextLabelFont = keys::read(keys::TextLabelFont);
+    TextLabelStyle = styleFromCode(keys::read(keys::TextLabelStyle));
+    EditFloatChange(TEditBox::EditGlyphTextHeight, keys::read(keys::TextLabelHeight));
+    EditFloatChange(TEditBox::EditGlyphTextOffset, keys::read(keys::TextLabelOffset));
+    EditFloatChange(TEditBox::EditGlyphTextSpacing, keys::read(keys::TextLabelSpacing));
+
+    DefaultSymbolList = DecodeSymbolList(keys::read(keys::SymbolList));
+    SymbolListFont = keys::read(keys::SymbolListFont);
+    SymbolListStyle = styleFromCode(keys::read(keys::SymbolListStyle));
+    EditFloatChange(TEditBox::EditGlyphSymbolsHeight, keys::read(keys::SymbolListHeight));
+    EditFloatChange(TEditBox::EditGlyphSymbolsOffset, keys::read(keys::SymbolListOffset));
+    EditFloatChange(TEditBox::EditGlyphSymbolsSpacing, keys::read(keys::SymbolListSpacing));
+
+    DefaultLogoName = keys::read(keys::LogoName);
+    EditFloatChange(TEditBox::EditGlyphLogoHeight, keys::read(keys::LogoHeight));
+    EditFloatChange(TEditBox::EditGlyphLogoOffset, keys::read(keys::LogoOffset));
+    EditFloatChange(TEditBox::EditGlyphPhotoHeight, keys::read(keys::PhotoHeight));
+    EditFloatChange(TEditBox::EditGlyphPhotoOffset, keys::read(keys::PhotoOffset));
+    EditFloatChange(TEditBox::EditGlyphSpaceWidth, keys::read(keys::SpaceWidth));
+
+    PhotoDir = keys::read(keys::PhotoDir);
+    PulseTrainCount = keys::read(keys::RollDownPulseTrainCount);
+    PulseTrainRate = keys::read(keys::RollDownPulseTrainRate);
+    m_edits[static_cast<size_t>(TEditBox::Edit_PulseTrainRate)].text = QString::number(PulseTrainRate);
+    EditFloatChange(TEditBox::EditGrid, keys::read(keys::RollDownGrid));
+    ShowGrid = keys::read(keys::RollDownShowGrid);
+
+    m_controls.comboBoxTemplates = true;
+    m_controls.templateSave = true;
+    m_controls.templateLoad = true;
+    m_controls.templateClose = false;
+
+    if (TLaser* laser = Laser()) {
+        if (const auto refused = ApplyMotionSettings(Settings(), *laser))
+            operatorDialogs().error(*refused);
+    }
+
+    m_templates->SetTemplate(0, Tree2XML());
+    m_templateIndex = 0;
+    if (Settings().AutoTemplateName) {
+        for (const QString& name : m_templates->GetTemplatesPathLinks())
+            m_templates->ImportTemplate(name);
+    }
+
+    if (m_services.lightTemplate)
+        m_services.lightTemplate(QStringLiteral("holderfree"));
+}
+
+void TStation::FormActivate()
+{
+    TLaser* laser = Laser();
+    if (laser && !laser->Initialized) {
+        m_controls.bitBtnSettingsVisible = false;
+        SetAIMSState(TAIMState::aimsHoming);
+        laser->Initialize();
+        SetAIMSState(TAIMState::aimsAligning);
+        m_controls.bitBtnSettingsVisible = true;
+    }
+}
+
+bool TStation::FormCloseQuery()
+{
+    TLaser* laser = Laser();
+    if (!DebugMode() && laser && laser->Initialized) {
+        const DialogButton buttons[] = {{DialogResult::Ok, {}, true}, {DialogResult::Cancel, {}, false}};
+        if (operatorDialogs().message(DialogKind::Confirmation, QStringLiteral("Confirm"),
+                                      QStringLiteral("Exit Lapidograph?"), buttons)
+            != DialogResult::Ok)
+            return false;
+    }
+    if (laser)
+        laser->ShutDown();
+
+    const auto text = [this](TEditBox box) { return edit(box).text; };
+    keys::write(keys::DiamondDiameter, text(TEditBox::EditDiam));
+    keys::write(keys::DiamondGirdle, text(TEditBox::EditGirdle));
+    keys::write(keys::RichLabelFont, DefaultRichEditFont);
+    keys::write(keys::RichLabelStyle, codeFromStyle(DefaultRichEditStyle));
+    // The label text is not meant to survive a restart.
+    keys::write(keys::RichLabel, QString());
+    keys::write(keys::RichLabelHeight, text(TEditBox::EditGlyphLabelHeight));
+    keys::write(keys::RichLabelOffset, text(TEditBox::EditGlyphLabelOffset));
+    keys::write(keys::RichLabelSpacing, text(TEditBox::EditGlyphLabelSpacing));
+    keys::write(keys::TextLabel, TextLabel);
+    keys::write(keys::TextLabelFont, TextLabelFont);
+    keys::write(keys::TextLabelStyle, codeFromStyle(TextLabelStyle));
+    keys::write(keys::TextLabelHeight, text(TEditBox::EditGlyphTextHeight));
+    keys::write(keys::TextLabelOffset, text(TEditBox::EditGlyphTextOffset));
+    keys::write(keys::TextLabelSpacing, text(TEditBox::EditGlyphTextSpacing));
+    keys::write(keys::SymbolList, EncodeSymbolList(DefaultSymbolList));
+    keys::write(keys::SymbolListFont, SymbolListFont);
+    keys::write(keys::SymbolListStyle, codeFromStyle(SymbolListStyle));
+    keys::write(keys::SymbolListHeight, text(TEditBox::EditGlyphSymbolsHeight));
+    keys::write(keys::SymbolListOffset, text(TEditBox::EditGlyphSymbolsOffset));
+    keys::write(keys::SymbolListSpacing, text(TEditBox::EditGlyphSymbolsSpacing));
+    keys::write(keys::LogoName, DefaultLogoName);
+    keys::write(keys::LogoHeight, text(TEditBox::EditGlyphLogoHeight));
+    keys::write(keys::LogoOffset, text(TEditBox::EditGlyphLogoOffset));
+    keys::write(keys::PhotoHeight, text(TEditBox::EditGlyphPhotoHeight));
+    keys::write(keys::PhotoOffset, text(TEditBox::EditGlyphPhotoOffset));
+    keys::write(keys::SpaceWidth, text(TEditBox::EditGlyphSpaceWidth));
+    keys::write(keys::PhotoDir, PhotoDir);
+    keys::write(keys::RollDownPulseTrainCount, PulseTrainCount);
+    keys::write(keys::RollDownPulseTrainRate, PulseTrainRate);
+    keys::write(keys::RollDownGrid, text(TEditBox::EditGrid));
+    keys::write(keys::RollDownShowGrid, ShowGrid);
+    return true;
+}
+
+// --- timers -------------------------------------------------------------------------------------
+
+void TStation::TimerLaserTick()
+{
+    refreshPositionAndPulseCount();
+    if (AIMState == TAIMState::aimsHoming || AIMState == TAIMState::aimsAligning) {
+        MarkingReference_X = AxisPosition_X;
+        MarkingReference_Y = AxisPosition_Y;
+        MarkingReference_Z = AxisPosition_Z;
+    }
+    updateSetFocusEnabled();
+}
+
+void TStation::FormControlTimerTick()
+{
+    m_controls.autoIncEnabled = !Settings().DeleteLabelAfterF10;
+}
+
+// --- jogging ------------------------------------------------------------------------------------
+
+void TStation::KeyJog(char axis, int direction, int k)
+{
+    if (AIMState == TAIMState::aimsHoming || AIMState == TAIMState::aimsMarking)
+        return;
+    TLaser* laser = Laser();
+    if (!laser)
+        return;
+    const TSettings& s = Settings();
+    const double pixelUm = s.VideoScale > 0 ? 1000.0 / s.VideoScale : 0;
+    const double sign = direction < 0 ? -1.0 : 1.0;
+    switch (axis) {
+    case 'X':
+        laser->IncrementX(sign * pixelUm * s.XMovementSpeedUp * 0.001 * k);
+        break;
+    case 'Y':
+        laser->IncrementY(sign * pixelUm * s.YMovementSpeedUp * 0.001 * k);
+        break;
+    case 'Z':
+        laser->IncrementZ(sign * s.WheelTick1_Z * s.ZMovementSpeedUp * 0.001 * k);
+        break;
+    default:
+        break;
+    }
 }
 
 } // namespace lapido

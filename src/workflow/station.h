@@ -310,6 +310,34 @@ private:
     bool labelFormatRefused();
     void updateCircleTool();
     bool focusIsCurved() const { return Curvature_A != 0 || Curvature_B != 0; }
+
+    // Label editing, XML, templates and scanned codes (labeledit.cpp, labelxml.cpp,
+    // stationtemplates.cpp, scannedcode.cpp).
+public:
+    // The "Marking status" choice of the character, logo and photo panels (0 not processed).
+    void MarkingStatusChange(int index);
+    // The program file written into the label XML's "app" attribute.
+    static QString programPath();
+
+private:
+    double* fractionOf(TEditBox box);
+    void stepGirdle(int direction);
+    void stepGrid(int direction);
+    TTreeNode* addTopLevel(const QString& caption);
+    void selectAdded(TTreeNode* node);
+    QString logoFilePath(const QString& name) const;
+    bool makeLogoGlyph(TTreeNode* node, const QString& fileName, double height, double offset);
+    void updateTaskButtons(TTreeNode* Node);
+    static TPropertyPanel panelOf(const TGlyph* glyph);
+    void applyTextRules();
+    // Empties the label (the auto-increment reference goes with it) and resets the editor.
+    void clearLabel();
+    void refreshTemplateControls();
+    void loadSelectedTemplate();
+    std::optional<QString> askTemplateName();
+    QString proposeTemplateName() const;
+    void saveTemplateSnapshot(const QString& pathWithoutExtension);
+    void bindTemplate(int digit, bool permanent);
 };
 
 } // namespace lapido

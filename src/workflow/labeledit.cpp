@@ -1,0 +1,555 @@
+// TStation: editing the label tree, the property panels, the numeric edit boxes and their
+// millimetre displays, the spin steps and the text rules of the label editor.
+#include "workflow/station.h"
+
+#include "glyphs/customfonts.h"
+#include "glyphs/glyph.h"
+#include "glyphs/glyphoutline.h"
+#include "glyphs/richstring.h"
+#include "platform/stationglobals.h"
+#include "settings/settingsrecord.h"
+
+#include <QFileInfo>
+#include <QTextCursor>
+#include <QTextDocument>
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+// Logos are outline glyphs read from drawing files; they take part once the drawing model is built.
+#if __has_include("geometry/cad.h")
+#define LAPIDO_HAVE_LOGO_GLYPH 1
+#endif
+
+namespace lapido {
+
+namespace {
+
+QString threeDecimals(double value)
+{
+    return QString::number(value, 'f', 3);
+}
+
+QString percentText(double fraction)
+{
+    return QString::number(fraction * 100, 'f', 1);
+}
+
+// Boxes that take zero and negatives; every other box needs at least 0.001.
+bool acceptsZeroAndNegative(TEditBox box)
+{
+    switch (box) {
+    case TEditBox::EditSlant:
+    case TEditBox::EditGlyphLabelOffset:
+    case TEditBox::EditGlyphLabelSpacing:
+    case TEditBox::EditGlyphTextOffset:
+    case TEditBox::EditGlyphTextSpacing:
+    case TEditBox::EditGlyphSymbolsOffset:
+    case TEditBox::EditGlyphSymbolsSpacing:
+    case TEditBox::EditGlyphSpaceWidth:
+    case TEditBox::EditGlyphLogoOffset:
+    case TEditBox::EditGlyphPhotoOffset:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool isSpacingBox(TEditBox box)
+{
+    return box == TEditBox::EditGlyphLabelSpacing || box == TEditBox::EditGlyphTextSpacing
+           || box == TEditBox::EditGlyphSymbolsSpacing;
+}
+
+// Removes every character of the document for which drop() holds, keeping the formatting of
+// the others.
+template <typename Pred>
+void removeCharacters(QTextDocument& doc, Pred drop)
+{
+    const QString text = doc.toPlainText();
+    for (qsizetype i = text.size() - 1; i >= 0; --i) {
+        if (!drop(text.at(i)))
+            continue;
+        QTextCursor cursor(&doc);
+        cursor.setPosition(int(i));
+        cursor.setPosition(int(i) + 1, QTextCursor::KeepAnchor);
+        cursor.removeSelectedText();
+    }
+}
+
+// Removes the two-character sequences backslash-n and backslash-r typed into a one-line label.
+void removeEscapedLineEnds(QTextDocument& doc)
+{
+    for (;;) {
+        const QString text = doc.toPlainText();
+        qsizetype at = -1;
+        for (qsizetype i = 0; i + 1 < text.size(); ++i)
+            if (text.at(i) == QChar('\\') && (text.at(i + 1) == QChar('n') || text.at(i + 1) == QChar('r'))) {
+                at = i;
+                break;
+            }
+        if (at < 0)
+            return;
+        QTextCursor cursor(&doc);
+        cursor.setPosition(int(at));
+        cursor.setPosition(int(at) + 2, QTextCursor::KeepAnchor);
+        cursor.removeSelectedText();
+    }
+}
+
+bool isTopLevel(const TTreeNode* node)
+{
+    return node && node->Parent() == nullptr;
+}
+
+} // namespace
+
+double* TStation::fractionOf(TEditBox box)
+{
+    switch (box) {
+    case TEditBox::EditGlyphLabelHeight: return &LabelHeight;
+    case TEditBox::EditGlyphLabelOffset: return &LabelOffset;
+    case TEditBox::EditGlyphLabelSpacing: return &LabelSpacing;
+    case TEditBox::EditGlyphTextHeight: return &TextHeight;
+    case TEditBox::EditGlyphTextOffset: return &TextOffset;
+    case TEditBox::EditGlyphTextSpacing: return &TextSpacing;
+    case TEditBox::EditGlyphSymbolsHeight: return &SymbolsHeight;
+    case TEditBox::EditGlyphSymbolsOffset: return &SymbolsOffset;
+    case TEditBox::EditGlyphSymbolsSpacing: return &SymbolsSpacing;
+    case TEditBox::EditGlyphSpaceWidth: return &SpaceWidth;
+    case TEditBox::EditGlyphLogoHeight: return &LogoHeight;
+    case TEditBox::EditGlyphLogoOffset: return &LogoOffset;
+    case TEditBox::EditGlyphPhotoHeight: return &PhotoHeight;
+    case TEditBox::EditGlyphPhotoOffset: return &PhotoOffset;
+    default: return nullptr;
+    }
+}
+
+QString TStation::millimetreDisplay(TEditBox box) const
+{
+    const double g = GirdleHeight();
+    switch (box) {
+    case TEditBox::EditGlyphLabelHeight: return threeDecimals(LabelHeight * g);
+    case TEditBox::EditGlyphLabelOffset: return threeDecimals(LabelOffset * LabelHeight * g);
+    case TEditBox::EditGlyphTextHeight: return threeDecimals(TextHeight * g);
+    case TEditBox::EditGlyphTextOffset: return threeDecimals(TextOffset * TextHeight * g);
+    case TEditBox::EditGlyphSymbolsHeight: return threeDecimals(SymbolsHeight * g);
+    case TEditBox::EditGlyphSymbolsOffset: return threeDecimals(SymbolsOffset * SymbolsHeight * g);
+    case TEditBox::EditGlyphSpaceWidth: return threeDecimals(SpaceWidth * g);
+    case TEditBox::EditGlyphLogoHeight: return threeDecimals(LogoHeight * g);
+    case TEditBox::EditGlyphLogoOffset: return threeDecimals(LogoOffset * LogoHeight * g);
+    case TEditBox::EditGlyphPhotoHeight: return threeDecimals(PhotoHeight * g);
+    case TEditBox::EditGlyphPhotoOffset: return threeDecimals(PhotoOffset * PhotoHeight * g);
+    default: return {};
+    }
+}
+
+// --- numeric edit boxes --------------------------------------------------------------------------
+
+void TStation::EditFloatChange(TEditBox box, const QString& text)
+{
+    if (box == TEditBox::Count)
+        return;
+    TEditText& edit = m_edits[static_cast<size_t>(box)];
+    edit.text = text;
+    bool ok = false;
+    // A point is the decimal separator in these boxes whatever the locale.
+    const double v = text.trimmed().toDouble(&ok);
+    if (!ok || !std::isfinite(v) || (!acceptsZeroAndNegative(box) && v < 0.001)) {
+        edit.refused = true;
+        return;
+    }
+    edit.refused = false;
+
+    switch (box) {
+    case TEditBox::EditDiam:
+        Diameter = v;
+        return;
+    case TEditBox::EditGirdle:
+        setGirdleHeight(v);
+        // A taught point closer to the reference than two girdle heights no longer describes
+        // the curve of a stone this high.
+        if (CuvatureLeft_X != 0 && -CuvatureLeft_X < 2 * v) {
+            CuvatureLeft_X = CuvatureLeft_Z = 0;
+            SetFocusCurvature();
+        }
+        if (CuvatureRight_X != 0 && CuvatureRight_X < 2 * v) {
+            CuvatureRight_X = CuvatureRight_Z = 0;
+            SetFocusCurvature();
+        }
+        return;
+    case TEditBox::EditSlant:
+        setSlantAngle(v);
+        XYTF_Slant.SetRotation(v * std::numbers::pi / 180.0);
+        return;
+    case TEditBox::Edit_PulseTrainRate: {
+        const int maxRate = std::max(1, Settings().MaxReprate);
+        PulseTrainRate = std::clamp(static_cast<int>(std::lround(v)), 1, maxRate);
+        return;
+    }
+    case TEditBox::EditGrid:
+        GridPitch = v;
+        return;
+    default:
+        break;
+    }
+    if (double* fraction = fractionOf(box)) {
+        *fraction = v / 100.0;
+        if (isSpacingBox(box))
+            GlyphPropertiesChange();
+    }
+}
+
+// --- spin steps -----------------------------------------------------------------------------------
+
+namespace {
+int effectiveVideoScale(bool zoomOut)
+{
+    const int s = Settings().VideoScale;
+    return zoomOut ? s / 2 : s;
+}
+} // namespace
+
+void TStation::stepGirdle(int direction)
+{
+    const int s = effectiveVideoScale(ZoomOut);
+    const int a = Settings().VideoAspect;
+    if (s <= 0 || a <= 0)
+        return;
+    const double step = 2.0 / (s * a / 100.0);
+    EditFloatChange(TEditBox::EditGirdle, threeDecimals(GirdleHeight() + direction * step));
+}
+
+void TStation::SpinButtonSizeUpClick()
+{
+    stepGirdle(+1);
+}
+
+void TStation::SpinButtonSizeDownClick()
+{
+    stepGirdle(-1);
+}
+
+void TStation::SpinButtonSlantUpClick()
+{
+    EditFloatChange(TEditBox::EditSlant, threeDecimals(SlantAngle() + 0.075));
+}
+
+void TStation::SpinButtonSlantDownClick()
+{
+    EditFloatChange(TEditBox::EditSlant, threeDecimals(SlantAngle() - 0.075));
+}
+
+void TStation::stepGrid(int direction)
+{
+    const int s = effectiveVideoScale(ZoomOut);
+    if (s <= 0)
+        return;
+    const double d = 10.0 / s;
+    const double place = std::pow(10.0, std::trunc(std::log10(d)) - 1);
+    const double pitch = std::round((GridPitch + direction * d) / place) * place;
+    if (direction < 0 && pitch <= 0.001)
+        return;
+    EditFloatChange(TEditBox::EditGrid, threeDecimals(pitch));
+}
+
+void TStation::SpinButtonGridUpClick()
+{
+    stepGrid(+1);
+}
+
+void TStation::SpinButtonGridDownClick()
+{
+    stepGrid(-1);
+}
+
+// --- tree editing ---------------------------------------------------------------------------------
+
+TTreeNode* TStation::addTopLevel(const QString& caption)
+{
+    TTreeNode* node = m_tree.Add(caption);
+    return node;
+}
+
+void TStation::selectAdded(TTreeNode* node)
+{
+    m_tree.setSelected(node);
+    TreeViewGlyphsChange(node);
+}
+
+void TStation::BitBtnAddRichEditClick()
+{
+    TTreeNode* node = addTopLevel(QStringLiteral("Label"));
+    TGlyph::CreateFor<TGlyphRichString>(&m_tree, node, m_richEdit.get(), LabelHeight, LabelOffset, LabelSpacing);
+    selectAdded(node);
+}
+
+void TStation::BitBtnAddTextClick()
+{
+    TTreeNode* node = addTopLevel(QStringLiteral("Text"));
+    TGlyph::CreateFor<TGlyphString>(&m_tree, node, TextLabel, TextLabelFont, TextLabelStyle, TextHeight, TextOffset,
+                                    TextSpacing);
+    selectAdded(node);
+}
+
+void TStation::BitBtnAddSymbolClick()
+{
+    TTreeNode* node = addTopLevel(QStringLiteral("Symbol List"));
+    TGlyph::CreateFor<TGlyphWideString>(&m_tree, node, DefaultSymbolList, SymbolListFont, SymbolListStyle,
+                                        SymbolsHeight, SymbolsOffset, SymbolsSpacing);
+    selectAdded(node);
+}
+
+void TStation::BitBtnAddSpaceClick()
+{
+    TTreeNode* node = addTopLevel(QStringLiteral("Space"));
+    TGlyph::CreateFor<TGlyphSpace>(&m_tree, node, SpaceWidth);
+    selectAdded(node);
+}
+
+QString TStation::logoFilePath(const QString& name) const
+{
+    const QString trimmed = name.trimmed();
+    if (trimmed.isEmpty())
+        return {};
+    return WorkingDir() + QStringLiteral("Logos/") + trimmed + QStringLiteral(".lal");
+}
+
+bool TStation::makeLogoGlyph(TTreeNode* node, const QString& fileName, double height, double offset)
+{
+#ifdef LAPIDO_HAVE_LOGO_GLYPH
+    TGlyph::CreateFor<TGlyphLogo>(&m_tree, node, fileName, height, offset);
+    return true;
+#else
+    Q_UNUSED(node);
+    Q_UNUSED(fileName);
+    Q_UNUSED(height);
+    Q_UNUSED(offset);
+    return false;
+#endif
+}
+
+void TStation::BitBtnAddLogoClick()
+{
+    TTreeNode* node = addTopLevel(QStringLiteral("Logo"));
+    makeLogoGlyph(node, logoFilePath(DefaultLogoName), LogoHeight, LogoOffset);
+    selectAdded(node);
+}
+
+void TStation::BitBtnAddPhotoClick()
+{
+    // The photo glyph kind is not part of the glyph library yet: the node is added so that the
+    // label's order is kept, and it marks nothing.
+    TTreeNode* node = addTopLevel(QStringLiteral("Photo"));
+    selectAdded(node);
+}
+
+void TStation::BitBtnDelTaskClick()
+{
+    TTreeNode* node = m_tree.Selected();
+    // Only whole elements go: a run or a character belongs to its label's text.
+    if (!isTopLevel(node) || AIMState == TAIMState::aimsMarking)
+        return;
+    MarkingAborted() = false;
+    if (GlyphAutoInc && GlyphAutoInc == node->Data())
+        GlyphAutoInc = nullptr;
+    if (MarkingTreeNode == node)
+        MarkingTreeNode = nullptr;
+    m_tree.Delete(node);
+    m_tree.setSelected(nullptr);
+    updateTaskButtons(nullptr);
+    if (m_tree.IsEmpty())
+        m_controls.panel = TPropertyPanel::None;
+}
+
+void TStation::BitBtnTaskUpClick()
+{
+    TTreeNode* node = m_tree.Selected();
+    if (!isTopLevel(node) || node->Index() == 0 || AIMState == TAIMState::aimsMarking)
+        return;
+    m_tree.MoveRoot(node->Index(), node->Index() - 1);
+    updateTaskButtons(node);
+}
+
+void TStation::BitBtnTaskDownClick()
+{
+    TTreeNode* node = m_tree.Selected();
+    if (!isTopLevel(node) || node->Index() + 1 >= m_tree.RootCount() || AIMState == TAIMState::aimsMarking)
+        return;
+    m_tree.MoveRoot(node->Index() + 1, node->Index());
+    updateTaskButtons(node);
+}
+
+void TStation::updateTaskButtons(TTreeNode* Node)
+{
+    const bool editable = isTopLevel(Node) && AIMState != TAIMState::aimsMarking;
+    m_controls.taskUp = editable && Node->Index() > 0;
+    m_controls.taskDown = editable && Node->Index() + 1 < m_tree.RootCount();
+    m_controls.delTask = editable;
+}
+
+// --- selection and property panels ----------------------------------------------------------------
+
+TPropertyPanel TStation::panelOf(const TGlyph* glyph)
+{
+    if (!glyph)
+        return TPropertyPanel::None;
+    if (dynamic_cast<const TGlyphRichString*>(glyph))
+        return TPropertyPanel::Label;
+    if (dynamic_cast<const TGlyphString*>(glyph))
+        return TPropertyPanel::Text;
+    if (dynamic_cast<const TGlyphWideString*>(glyph))
+        return TPropertyPanel::Symbols;
+    if (dynamic_cast<const TGlyphChar*>(glyph))
+        return TPropertyPanel::Char;
+    if (dynamic_cast<const TGlyphSpace*>(glyph))
+        return TPropertyPanel::Space;
+    if (dynamic_cast<const TGlyphLogo*>(glyph))
+        return TPropertyPanel::Logo;
+    return TPropertyPanel::None;
+}
+
+void TStation::TreeViewGlyphsChange(TTreeNode* Node)
+{
+    updateTaskButtons(Node);
+    TGlyph* glyph = Node ? Node->Data() : nullptr;
+    m_controls.panel = panelOf(glyph);
+    m_controls.runControlsReadOnly = false;
+    m_controls.bitBtnEditSymbolList = true;
+    if (!glyph)
+        return;
+
+    const bool wasDisabled = DisableGlyphPropertiesChangeEvent;
+    DisableGlyphPropertiesChangeEvent = true;
+    const auto show = [this](TEditBox box, double fraction) { EditFloatChange(box, percentText(fraction)); };
+    switch (m_controls.panel) {
+    case TPropertyPanel::Label: {
+        auto* label = static_cast<TGlyphRichString*>(glyph);
+        label->RichString->SetToRichEdit(*m_richEdit);
+        show(TEditBox::EditGlyphLabelHeight, label->RelativeSize);
+        show(TEditBox::EditGlyphLabelOffset, label->Offset);
+        show(TEditBox::EditGlyphLabelSpacing, label->Spacing);
+        m_controls.autoIncChecked = GlyphAutoInc == glyph;
+        if (auto handler = m_richEdit->selectionChangeHandler())
+            handler();
+        break;
+    }
+    case TPropertyPanel::Text: {
+        auto* text = static_cast<TGlyphString*>(glyph);
+        TextLabelFont = text->FontName;
+        TextLabelStyle = text->FontStyle;
+        TextLabel = text->TextLabel;
+        show(TEditBox::EditGlyphTextHeight, text->RelativeSize);
+        show(TEditBox::EditGlyphTextOffset, text->Offset);
+        show(TEditBox::EditGlyphTextSpacing, text->Spacing);
+        m_controls.runControlsReadOnly = text->Parent != nullptr;
+        break;
+    }
+    case TPropertyPanel::Symbols: {
+        auto* symbols = static_cast<TGlyphWideString*>(glyph);
+        SymbolListFont = symbols->FontName;
+        SymbolListStyle = symbols->FontStyle;
+        DefaultSymbolList = symbols->WideLabel;
+        show(TEditBox::EditGlyphSymbolsHeight, symbols->RelativeSize);
+        show(TEditBox::EditGlyphSymbolsOffset, symbols->Offset);
+        show(TEditBox::EditGlyphSymbolsSpacing, symbols->Spacing);
+        m_controls.runControlsReadOnly = symbols->Parent != nullptr;
+        m_controls.bitBtnEditSymbolList = symbols->Parent == nullptr;
+        break;
+    }
+    case TPropertyPanel::Char:
+        MarkingStatusIndex = glyph->Processed ? 1 : 0;
+        break;
+    case TPropertyPanel::Space:
+        show(TEditBox::EditGlyphSpaceWidth, glyph->RelativeSize);
+        break;
+    case TPropertyPanel::Logo: {
+        auto* logo = static_cast<TGlyphLogo*>(glyph);
+        DefaultLogoName = QFileInfo(logo->FileName).completeBaseName();
+        show(TEditBox::EditGlyphLogoHeight, logo->RelativeSize);
+        show(TEditBox::EditGlyphLogoOffset, logo->Offset);
+        MarkingStatusIndex = glyph->Processed ? 1 : 0;
+        break;
+    }
+    case TPropertyPanel::Photo:
+    case TPropertyPanel::None:
+        break;
+    }
+    DisableGlyphPropertiesChangeEvent = wasDisabled;
+}
+
+void TStation::applyTextRules()
+{
+    QTextDocument& doc = m_richEdit->document();
+    if (Settings().FormatLabelText) {
+        const QString text = doc.toPlainText();
+        const qsizetype lineEnd = text.indexOf(QChar('\n'));
+        if (lineEnd >= 0) {
+            QTextCursor cursor(&doc);
+            cursor.setPosition(int(lineEnd));
+            cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+            cursor.removeSelectedText();
+        }
+    }
+    if (isCustomFont(DefaultRichEditFont))
+        removeCharacters(doc, [](QChar c) { return c < QChar('0') || c > QChar('9'); });
+}
+
+void TStation::GlyphPropertiesChange()
+{
+    applyTextRules();
+    TTreeNode* node = m_tree.Selected();
+    TGlyph* glyph = node ? node->Data() : nullptr;
+    if (DisableGlyphPropertiesChangeEvent || !glyph)
+        return;
+    switch (panelOf(glyph)) {
+    case TPropertyPanel::Label:
+        removeEscapedLineEnds(m_richEdit->document());
+        static_cast<TGlyphRichString*>(glyph)->UpDate(m_richEdit.get(), LabelHeight, LabelOffset, LabelSpacing);
+        break;
+    case TPropertyPanel::Text: {
+        auto* text = static_cast<TGlyphString*>(glyph);
+        // A run of a label follows its label's formatted text; it is not edited on its own.
+        if (text->Parent)
+            break;
+        text->UpDate(TextLabel, TextLabelFont, TextLabelStyle, TextHeight, TextOffset, TextSpacing);
+        break;
+    }
+    case TPropertyPanel::Symbols: {
+        auto* symbols = static_cast<TGlyphWideString*>(glyph);
+        if (symbols->Parent)
+            break;
+        symbols->UpDate(DefaultSymbolList, SymbolListFont, SymbolListStyle, SymbolsHeight, SymbolsOffset,
+                        SymbolsSpacing);
+        break;
+    }
+    case TPropertyPanel::Char:
+        glyph->Processed = MarkingStatusIndex == 1;
+        break;
+    case TPropertyPanel::Space:
+        static_cast<TGlyphSpace*>(glyph)->Update(SpaceWidth);
+        break;
+    case TPropertyPanel::Logo:
+        static_cast<TGlyphLogo*>(glyph)->UpDate(logoFilePath(DefaultLogoName), LogoHeight, LogoOffset);
+        MarkingStatusIndex = glyph->Processed ? 1 : 0;
+        break;
+    case TPropertyPanel::Photo:
+    case TPropertyPanel::None:
+        break;
+    }
+}
+
+void TStation::MarkingStatusChange(int index)
+{
+    MarkingStatusIndex = index;
+    if (DisableGlyphPropertiesChangeEvent)
+        return;
+    TTreeNode* node = m_tree.Selected();
+    TGlyph* glyph = node ? node->Data() : nullptr;
+    const TPropertyPanel panel = panelOf(glyph);
+    if (panel == TPropertyPanel::Char || panel == TPropertyPanel::Logo || panel == TPropertyPanel::Photo)
+        glyph->Processed = index == 1;
+}
+
+} // namespace lapido
