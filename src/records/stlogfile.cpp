@@ -61,6 +61,8 @@ void MotionLogger::Start()
         return;
     DoLogging = true;
     m_thread = std::thread([this] { Execute(); });
+    std::unique_lock lock(m_startMutex);
+    m_started.wait(lock, [this] { return m_running; });
 }
 
 void MotionLogger::Stop()
@@ -72,6 +74,11 @@ void MotionLogger::Stop()
 
 void MotionLogger::Execute()
 {
+    {
+        std::lock_guard lock(m_startMutex);
+        m_running = true;
+    }
+    m_started.notify_all();
     Clock& clock = systemClock();
     std::int64_t nextUs = clock.nowUs();
     while (DoLogging.load()) {

@@ -5,8 +5,10 @@
 #include <QString>
 
 #include <atomic>
+#include <condition_variable>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 namespace lapido {
@@ -31,6 +33,8 @@ public:
     MotionLogger(const MotionLogger&) = delete;
     MotionLogger& operator=(const MotionLogger&) = delete;
 
+    // Returns once the thread runs, so that a marking started right after is sampled from
+    // its beginning.
     void Start();
     // Clears DoLogging and waits until the thread has ended.
     void Stop();
@@ -47,6 +51,9 @@ private:
     MotionSampleSource& m_source;
     std::thread m_thread;
     std::atomic<std::int64_t> m_samples{0};
+    std::mutex m_startMutex;
+    std::condition_variable m_started;
+    bool m_running = false;
 
     double AxisPosition_X = 0, AxisPosition_Y = 0, AxisPosition_W = 0, AxisPosition_Z = 0;
     double tmpAxisPosition_X = 0, tmpAxisPosition_Y = 0;
