@@ -167,6 +167,17 @@ TEST_F(LaserSimTest, BufferUnderrunShowsTheMarkingProblemNoticeAndMarkingGoesOn)
     EXPECT_TRUE(notice->text.startsWith(QStringLiteral("There was a buffer underrun during marking.\n")));
 }
 
+TEST_F(LaserSimTest, PulseTrainFiresTheCountWithEmissionAroundIt)
+{
+    TLaser& l = ready();
+    sim().clearMarks();
+    l.EmitPulseTrain(25, 1000);
+    EXPECT_EQ(sim().markCount(), 25u);
+    EXPECT_EQ(emissionCalls(), (QStringList{QStringLiteral("LaserEmissionOn"), QStringLiteral("LaserEmissionOff")}));
+    EXPECT_FALSE(l.GateIsOpen);
+    EXPECT_FALSE(sim().output(1));
+}
+
 struct CamFollowCase {
     const char* name;
     bool xReversed;
