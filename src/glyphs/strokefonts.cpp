@@ -24,9 +24,9 @@ const std::array<const StrokeFont*, 3> kFonts{&kRomans, &kScripts, &kGreeks};
 
 const StrokeFont* findStrokeFont(const QString& fontName)
 {
-    const QString upper = fontName.toUpper();
+    // Compared without building an upper-cased copy: this runs for every character of a label.
     for (const StrokeFont* f : kFonts)
-        if (upper == QLatin1String(f->name))
+        if (fontName.compare(QLatin1String(f->name), Qt::CaseInsensitive) == 0)
             return f;
     return nullptr;
 }
