@@ -8,7 +8,7 @@ packages=(
   clang libclang-rt-14-dev
   qt6-base-dev qt6-base-dev-tools libqt6serialport6-dev libqt6sql6-sqlite libqt6sql6-odbc
   qt6-image-formats-plugins
-  libfreetype-dev libfontconfig-dev fonts-liberation
+  libfreetype-dev libfontconfig-dev fonts-liberation fonts-dejavu-core
   liblog4cxx-dev
   libsqlite3-dev sqlite3
   unixodbc unixodbc-dev odbc-mariadb tdsodbc
