@@ -1,0 +1,214 @@
+// Drawing file round trips, rejected files, and the outline of a drawing.
+#include "geometry/cadonpaintbox.h"
+
+#include "geometrytestutil.h"
+#include "platform/inifile.h"
+#include "platform/numfmt.h"
+#include "testsupport.h"
+
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
+
+using namespace lapido;
+using lapido::test::ScopedContourResolution;
+
+namespace {
+
+constexpr double kPi = std::numbers::pi;
+
+class DrawingFileTest : public lapido::test::StationFixture {
+protected:
+    void TearDown() override
+    {
+        setUserLocale(m_savedLocale);
+        StationFixture::TearDown();
+    }
+    void writeText(const QString& path, const QByteArray& text)
+    {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(text);
+    }
+    QLocale m_savedLocale = userLocale();
+};
+
+void expectSameObjects(const TCADOnPaintBox& a, const TCADOnPaintBox& b)
+{
+    ASSERT_EQ(a.CADObjectList.Count(), b.CADObjectList.Count());
+    for (int i = 0; i < a.CADObjectList.Count(); ++i) {
+        const TCADObject& x = a.CADObjectList.GetCADObject(i);
+        const TCADObject& y = b.CADObjectList.GetCADObject(i);
+        EXPECT_EQ(x.typeName(), y.typeName());
+        EXPECT_EQ(x.Surpressed, y.Surpressed);
+        EXPECT_EQ(x.Visible, y.Visible);
+        EXPECT_EQ(x.LayerName, y.LayerName);
+        EXPECT_EQ(x.PLineID, y.PLineID);
+        EXPECT_EQ(y.Owner, &b);
+        if (const auto* lx = dynamic_cast<const TCADLine*>(&x)) {
+            const auto* ly = dynamic_cast<const TCADLine*>(&y);
+            ASSERT_NE(ly, nullptr);
+            EXPECT_EQ(lx->P1, ly->P1);
+            EXPECT_EQ(lx->P2, ly->P2);
+        }
+        if (const auto* ax = dynamic_cast<const TCADArc*>(&x)) {
+            const auto* ay = dynamic_cast<const TCADArc*>(&y);
+            ASSERT_NE(ay, nullptr);
+            EXPECT_EQ(ax->A, ay->A);
+            EXPECT_EQ(ax->R, ay->R);
+            EXPECT_EQ(ax->A1, ay->A1);
+            EXPECT_EQ(ax->A2, ay->A2);
+            EXPECT_EQ(ax->Pc, ay->Pc);
+        }
+    }
+}
+
+} // namespace
+
+TEST_F(DrawingFileTest, SaveAndLoadReproduceEveryValueInEitherLocale)
+{
+    for (const char* locale : {"en_US", "de_DE"}) {
+        setUserLocale(QLocale(QString::fromLatin1(locale)));
+        TCADOnPaintBox drawing;
+        auto& line = TCADLine::Create(drawing, {0.1, -2.5}, {1e-7, 12345.678});
+        line.LayerName = QString::fromUtf8("Kontur ä");
+        line.PLineID = 7;
+        line.Surpressed = true;
+        auto& arc = TCADArc::Create(drawing, {1, 0}, {-1, 0.3}, 4 * std::atan(0.7));
+        arc.Visible = false;
+        TCADObject::Create(drawing);
+        const QString path = scratch(QStringLiteral("round.lal"));
+        ASSERT_TRUE(drawing.SaveToFile(path));
+
+        const IniFile ini(path);
+        EXPECT_EQ(ini.ReadSections(), (QStringList{"General", "Object_1", "Object_2", "Object_3"}));
+        EXPECT_EQ(ini.ReadString("General", "Description", {}), "VeduvAZU Drawing");
+        EXPECT_EQ(ini.ReadSection("Object_2").first(), "Type");
+        EXPECT_EQ(ini.ReadString("Object_1", "BeginX", {}), "0" + QString(decimalSeparator()) + "1");
+
+        TCADOnPaintBox back;
+        ASSERT_TRUE(back.LoadFromFile(path));
+        expectSameObjects(drawing, back);
+    }
+    EXPECT_TRUE(m_dialogs.texts().isEmpty());
+}
+
+TEST_F(DrawingFileTest, OnlyTheDrawingDescriptionIsAccepted)
+{
+    struct Case {
+        const char* description;
+        bool loads;
+    };
+    const Case cases[] = {{"VeduvAZU Drawing", true}, {"veduvazu DRAWING", true}, {"VeduvAZU", false}, {"", false}};
+    for (const auto& c : cases) {
+        const QString path = scratch(QStringLiteral("d.lal"));
+        writeText(path, QByteArray("[general]\r\ndescription=") + c.description
+                            + "\r\nobjectcount=2\r\n[object_1]\r\ntype=tcadline\r\nendx=2\r\n"
+                              "[Object_2]\r\nType=TCADSpline\r\n");
+        TCADOnPaintBox drawing;
+        TCADLine::Create(drawing, {0, 0}, {1, 1});
+        m_dialogs.clear();
+        EXPECT_EQ(drawing.LoadFromFile(path), c.loads) << c.description;
+        if (c.loads) {
+            ASSERT_EQ(drawing.CADObjectList.Count(), 2); // appended; the unknown type skipped
+            const auto& line = dynamic_cast<const TCADLine&>(drawing.CADObjectList.GetCADObject(1));
+            EXPECT_EQ(line.P2, (TCoord{2, 0}));
+            EXPECT_EQ(line.LayerName, "0");
+            EXPECT_TRUE(line.Visible);
+            EXPECT_TRUE(m_dialogs.texts().isEmpty());
+        } else {
+            EXPECT_EQ(drawing.CADObjectList.Count(), 1);
+            EXPECT_EQ(m_dialogs.texts(), QStringList{"Invalid file format"});
+            EXPECT_EQ(m_dialogs.transcript().front().kind, DialogKind::Error);
+        }
+    }
+    TCADOnPaintBox missing;
+    EXPECT_FALSE(missing.LoadFromFile(scratch(QStringLiteral("none.lal"))));
+}
+
+TEST_F(DrawingFileTest, AbsurdCountsAndNumbersStayHarmless)
+{
+    const QString path = scratch(QStringLiteral("odd.lal"));
+    writeText(path, "[General]\r\nDescription=VeduvAZU Drawing\r\nObjectCount=2000000000\r\n"
+                    "[Object_1999999999]\r\nType=TCADArc\r\nAngle=1e300\r\nRadius=nan\r\nCenterX=x\r\n"
+                    "[Object_5]\r\nType=TCADLine\r\nBeginX=1e999\r\nPLineID=99999999999\r\n");
+    ScopedContourResolution res(6);
+    TCADOnPaintBox drawing;
+    ASSERT_TRUE(drawing.LoadFromFile(path));
+    ASSERT_EQ(drawing.CADObjectList.Count(), 2);
+    EXPECT_EQ(drawing.CADObjectList.GetCADObject(0).typeName(), "TCADLine"); // number order
+    EXPECT_EQ(drawing.CADObjectList.GetCADObject(0).PLineID, 0);
+    const auto& arc = dynamic_cast<const TCADArc&>(drawing.CADObjectList.GetCADObject(1));
+    EXPECT_EQ(arc.R, 0);
+    EXPECT_EQ(arc.Pc.X, 0);
+    EXPECT_LE(arc.Linearize(false).Count(), 100001); // bounded work for any angle
+    drawing.renderImage(QSize(50, 50));
+}
+
+TEST_F(DrawingFileTest, FailedSaveKeepsTheOldFile)
+{
+    const QString path = scratch(QStringLiteral("keep.lal"));
+    writeText(path, "old");
+    TCADOnPaintBox drawing;
+    QString error;
+    EXPECT_FALSE(drawing.SaveToFile(scratch(QStringLiteral("missing/folder/x.lal")), &error));
+    EXPECT_FALSE(error.isEmpty());
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), "old");
+}
+
+TEST(GetOutLineTest, SquareInAnyOrderChainsIntoOneClosedContour)
+{
+    TCADOnPaintBox drawing;
+    // Four sides of the square (2,2)-(4,4), shuffled and partly reversed.
+    TCADLine::Create(drawing, {4, 4}, {4, 2});
+    TCADLine::Create(drawing, {2, 2}, {2, 4});
+    TCADLine::Create(drawing, {2, 2}, {4, 2});
+    TCADLine::Create(drawing, {2, 4}, {4, 4});
+    TCADObject::Create(drawing); // no geometry: skipped
+    TCADLine::Create(drawing, {100, 100}, {200, 200}).Surpressed = true;
+    TCADLine::Create(drawing, {-100, 100}, {200, 200}).Visible = false;
+
+    double width = -1;
+    const TContourList contours = drawing.GetOutLine(width);
+    EXPECT_DOUBLE_EQ(width, 1);
+    ASSERT_EQ(contours.Count(), 1);
+    const TContour& c = contours.GetContour(0);
+    const std::vector<TVertex> expected{{1, 0.5}, {1, -0.5}, {0, -0.5}, {0, 0.5}, {1, 0.5}};
+    EXPECT_EQ(c.vertices(), expected);
+}
+
+TEST(GetOutLineTest, OpenChainsArcsAndEmptyDrawings)
+{
+    ScopedContourResolution res(6);
+    TCADOnPaintBox drawing;
+    TCADArc::Create(drawing, TCoord{0, 0}, TCoord{2, 0}, -kPi); // upper semicircle, clockwise
+    TCADLine::Create(drawing, {10, 0}, {2, 0});                  // joins at its P2, reversed
+    TCADLine::Create(drawing, {20, 5}, {21, 5});                 // a separate piece
+    double width = 0;
+    const TContourList contours = drawing.GetOutLine(width);
+    ASSERT_EQ(contours.Count(), 2);
+    // Bounds (0,0)-(21,5): scale 1/5, y centred on 2.5.
+    EXPECT_DOUBLE_EQ(width, 21.0 / 5);
+    const TContour& first = contours.GetContour(0);
+    ASSERT_EQ(first.Count(), 31 + 1);
+    EXPECT_NEAR(first[0].X, 0, 1e-12);
+    EXPECT_NEAR(first[0].Y, -0.5, 1e-12);
+    EXPECT_NEAR(first[15].Y, (1 - 2.5) / 5, 1e-12); // the top of the arc
+    EXPECT_NEAR(first[31].X, 2, 1e-12);
+    EXPECT_EQ(contours.GetContour(1).Count(), 2);
+
+    TCADOnPaintBox empty;
+    width = 7;
+    EXPECT_TRUE(empty.GetOutLine(width).isEmpty());
+    EXPECT_EQ(width, 0);
+
+    TCADOnPaintBox broken;
+    TCADLine::Create(broken, {std::nan(""), 0}, {1, 1});
+    TCADLine::Create(broken, {0, 0}, {1, 1});
+    EXPECT_EQ(broken.GetOutLine(width).Count(), 2); // ends although a point is not a number
+}
