@@ -19,6 +19,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 using namespace lapido;
 
 namespace {
@@ -271,6 +273,47 @@ TEST_F(TrueTypeFontTest, UnreadableFontFiles)
             appendNativeOutline(native, face->cellHeight(), face->centreHeight(), contours);
         }
     }
+}
+
+// A face whose typographic ascender and descender are both 0 would make every coordinate a
+// division by zero; its cell height falls back to the em size.
+TEST_F(TrueTypeFontTest, CellHeightFallsBackToEmWithoutVerticalMetrics)
+{
+    const TrueTypeFace* good = truetype::face(QStringLiteral("Liberation Sans"), {});
+    ASSERT_NE(good, nullptr);
+    QFile source(good->file());
+    ASSERT_TRUE(source.open(QIODevice::ReadOnly));
+    QByteArray bytes = source.readAll();
+    auto be16 = [&](int at) { return (uchar(bytes[at]) << 8) | uchar(bytes[at + 1]); };
+    auto be32 = [&](int at) { return (be16(at) << 16) | be16(at + 2); };
+    int os2 = -1;
+    for (int i = 0, n = be16(4); i < n; ++i)
+        if (bytes.mid(12 + 16 * i, 4) == "OS/2")
+            os2 = be32(12 + 16 * i + 8);
+    ASSERT_GT(os2, 0);
+    // sTypoAscender and sTypoDescender sit at bytes 68 to 71 of the table.
+    for (int k = 68; k < 72; ++k)
+        bytes[os2 + k] = 0;
+    const QString path = scratch(QStringLiteral("flat.ttf"));
+    QFile out(path);
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write(bytes);
+    out.close();
+
+    auto face = TrueTypeFace::open(path);
+    ASSERT_TRUE(face);
+    EXPECT_EQ(face->ascent(), 0);
+    EXPECT_EQ(face->descent(), 0);
+    EXPECT_EQ(face->cellHeight(), 2048);
+    EXPECT_EQ(face->centreHeight(), 0);
+    NativeOutline native;
+    ASSERT_TRUE(face->nativeOutline(U'H', native));
+    TContourList contours;
+    appendNativeOutline(native, face->cellHeight(), face->centreHeight(), contours);
+    ASSERT_GT(contours.Count(), 0);
+    for (const TVertex& v : contours.GetContour(0))
+        EXPECT_TRUE(std::isfinite(v.X) && std::isfinite(v.Y));
+    EXPECT_DOUBLE_EQ(contours.GetContour(0)[0].Y * 2048, double(native.polygons[0].start.y));
 }
 
 TEST_F(TrueTypeFontTest, OpenCurveStartFollowsTheNativeRule)
