@@ -1,0 +1,403 @@
+// TStation: teaching the girdle's curvature, the focus height along the label, moves to the
+// label's ends and standby positions, go to start, reset and free holder, F10 to F12, and the
+// circle-centre tool.
+#include "workflow/station.h"
+
+#include "glyphs/glyph.h"
+#include "glyphs/glyphoutline.h"
+#include "glyphs/richstring.h"
+#include "machine/laser.h"
+#include "platform/debuglog.h"
+#include "platform/numfmt.h"
+#include "platform/stationglobals.h"
+#include "records/loggingproxy.h"
+#include "settings/settingskeys.h"
+#include "settings/settingsrecord.h"
+
+#include <QTextCursor>
+#include <QTextDocument>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+namespace lapido {
+
+namespace {
+
+bool resetAndFreeEnabled()
+{
+    return keys::read(keys::ResetAndFreeEnable) == 1;
+}
+
+QString threeDecimals(double value)
+{
+    return QString::number(value, 'f', 3);
+}
+
+} // namespace
+
+// --- teaching -----------------------------------------------------------------------------------
+
+void TStation::updateSetFocusEnabled()
+{
+    m_controls.setFocus = AIMState == TAIMState::aimsInspecting && Settings().UseZaxis
+                          && std::abs(AxisPosition_X - MarkingReference_X) > GirdleHeight();
+}
+
+void TStation::BitBtnFocusClick()
+{
+    const double X = AxisPosition_X;
+    const double Z = AxisPosition_Z;
+    const double Xr = MarkingReference_X;
+    const double Zr = MarkingReference_Z;
+    LogDebug(QStringLiteral("Teach - focus clicked: axis position x [") + FloatToStr(X)
+             + QStringLiteral("] marking reference x [") + FloatToStr(Xr) + QStringLiteral("]"));
+    if (X < Xr) {
+        CuvatureLeft_X = X - Xr;
+        CuvatureLeft_Z = Z - Zr;
+        LogDebug(QStringLiteral("Teach - axis position x < marking reference x. Curvature left x [")
+                 + FloatToStr(CuvatureLeft_X) + QStringLiteral("] curvature left z [") + FloatToStr(CuvatureLeft_Z)
+                 + QStringLiteral("]"));
+    } else if (X > Xr) {
+        CuvatureRight_X = X - Xr;
+        CuvatureRight_Z = Z - Zr;
+        LogDebug(QStringLiteral("Teach - axis position x > marking reference x. Curvature right x [")
+                 + FloatToStr(CuvatureRight_X) + QStringLiteral("] curvature right z [")
+                 + FloatToStr(CuvatureRight_Z) + QStringLiteral("]"));
+    }
+    LogDebug("Teach focus clicked and computing focus curvature.");
+    SetFocusCurvature();
+}
+
+void TStation::SetFocusCurvature()
+{
+    const double Xr = MarkingReference_X;
+    const double Zr = MarkingReference_Z;
+    const double xl = CuvatureLeft_X, zl = CuvatureLeft_Z;
+    const double xr = CuvatureRight_X, zr = CuvatureRight_Z;
+    if (xl == 0 && xr == 0) {
+        Curvature_A = 0;
+        Curvature_B = 0;
+        Curvature_C = Zr;
+    } else if (xl == 0) {
+        Curvature_A = 0;
+        Curvature_B = zr / xr;
+        Curvature_C = Zr - Curvature_B * Xr;
+    } else if (xr == 0) {
+        Curvature_A = 0;
+        Curvature_B = zl / xl;
+        Curvature_C = Zr - Curvature_B * Xr;
+    } else {
+        // The parabola through the reference and both points, written in absolute X.
+        const double e = xl * xr * (xr - xl);
+        Curvature_A = (xl * zr - xr * zl) / e;
+        Curvature_B = (zl * xr * xr - zr * xl * xl) / e - 2 * Xr * Curvature_A;
+        Curvature_C = (Zr - Curvature_A * Xr * Xr) - Xr * Curvature_B;
+    }
+    LogDebug(QStringLiteral("Teach curvature: A ") + FloatToStr(Curvature_A));
+    LogDebug(QStringLiteral("Teach curvature: B ") + FloatToStr(Curvature_B));
+    LogDebug(QStringLiteral("Teach curvature: C ") + FloatToStr(Curvature_C));
+}
+
+double TStation::GetFocusHeight(double X) const
+{
+    return Curvature_A * X * X + Curvature_B * X + Curvature_C;
+}
+
+// --- positioning --------------------------------------------------------------------------------
+
+void TStation::BitBtnGotoLabelLeftCenterOrRightClick(TLabelEnd which)
+{
+    if (!m_controls.focusLeftCenterRight)
+        return;
+    TLaser* laser = Laser();
+    if (!laser)
+        return;
+    laser->Stop();
+    TXYTransform XYTF;
+    buildLabelTransform(XYTF);
+    TCoord Pmin, PMax;
+    GetMarkingExtends(XYTF, Pmin, PMax);
+    const double Xr = MarkingReference_X;
+    double x = Xr;
+    switch (which) {
+    case TLabelEnd::Left:
+        LogDebug("Teach - left was clicked");
+        LogDebug(QStringLiteral("Teach - curvature left x: ") + FloatToStr(CuvatureLeft_X));
+        x = CuvatureLeft_X != 0 ? Xr + CuvatureLeft_X : std::min(Xr, Pmin.X);
+        LogDebug(QStringLiteral("Teach - marking reference x + curvature left x: ") + FloatToStr(x));
+        break;
+    case TLabelEnd::Right:
+        LogDebug("Teach - right was clicked. Note behavior might change in the future: right = mirror of left.");
+        LogDebug(QStringLiteral("Teach - curvature rigth x: ") + FloatToStr(CuvatureRight_X));
+        x = CuvatureRight_X != 0 ? Xr + CuvatureRight_X : std::max(Xr, PMax.X);
+        LogDebug(QStringLiteral("Teach - marking reference x + curvature left x: ") + FloatToStr(x));
+        break;
+    case TLabelEnd::Center:
+        LogDebug(QStringLiteral("Teach - marking reference x : ") + FloatToStr(x));
+        break;
+    }
+    laser->WaitOnMotionComplete();
+    const double z = GetFocusHeight(x);
+    laser->MoveTo(x, MarkingReference_Y, z);
+    LogDebug(QStringLiteral("Teach - laser moved to [") + FloatToStr(x) + QStringLiteral("] marking reference y [")
+             + FloatToStr(MarkingReference_Y) + QStringLiteral("] focus height [") + FloatToStr(z) + QStringLiteral("]"));
+}
+
+void TStation::BitBtnGotoClick(int standby)
+{
+    if (!m_controls.gotoStandby || standby < 1 || standby > 3)
+        return;
+    TLaser* laser = Laser();
+    if (!laser)
+        return;
+    const TSettings& s = Settings();
+    struct Pos {
+        double X, Y, Z, A;
+    };
+    const Pos positions[3] = {{s.Goto1_X, s.Goto1_Y, s.Goto1_Z, s.Goto1_A},
+                              {s.Goto2_X, s.Goto2_Y, s.Goto2_Z, s.Goto2_A},
+                              {s.Goto3_X, s.Goto3_Y, s.Goto3_Z, s.Goto3_A}};
+    const Pos& p = positions[standby - 1];
+    laser->Stop();
+    laser->WaitOnMotionComplete();
+    laser->MoveTo(p.X, p.Y, p.Z, p.A);
+}
+
+void TStation::BitBtnGoToStartClick()
+{
+    m_controls.gotoStandby = false;
+    if (TLaser* laser = Laser())
+        laser->MoveToBeforeMarkingPosition();
+    m_controls.gotoStandby = true;
+    m_controls.bitBtn3Visible = false;
+    m_controls.bitBtnResetVisible = true;
+    m_controls.speedButtonMark = true;
+    GrabBarCodeFromRegistry();
+    RemoveBarCodeFromRegistry();
+    StartTFApplication();
+    if (m_services.lightTemplate)
+        m_services.lightTemplate(QStringLiteral("inspection"));
+}
+
+void TStation::BitBtnResetClick()
+{
+    TTreeNode* selected = m_tree.Selected();
+    if (m_controls.autoIncChecked && m_controls.autoIncEnabled && m_controls.bitBtnResetVisible && selected
+        && selected->Data()) {
+        selected->Data()->Increment();
+        TreeViewGlyphsChange(selected);
+    }
+    const bool freeHolder = resetAndFreeEnabled();
+    m_controls.bitBtn3Visible = freeHolder;
+    m_controls.bitBtnResetVisible = !freeHolder;
+
+    EditFloatChange(TEditBox::EditSlant, QStringLiteral("0.0"));
+    SetAIMSState(TAIMState::aimsAligning);
+    CuvatureLeft_X = CuvatureLeft_Z = CuvatureRight_X = CuvatureRight_Z = 0;
+
+    DelMarking();
+
+    m_controls.down = TSpeedButton::Align;
+    SpeedButtonAIMClick(TSpeedButton::Align);
+    m_controls.speedButtonMark = !freeHolder;
+
+    if (TLaser* laser = Laser())
+        laser->MoveToAfterMarkingPosition();
+    MarkingAborted() = false;
+
+    if (Settings().TargetLabelAfterF10) {
+        for (TTreeNode* node : m_tree.Items())
+            if (dynamic_cast<TGlyphRichString*>(node->Data())) {
+                m_tree.setSelected(node);
+                TreeViewGlyphsChange(node);
+                QTextCursor cursor(&m_richEdit->document());
+                cursor.select(QTextCursor::Document);
+                m_richEdit->setTextCursor(cursor);
+                break;
+            }
+    }
+
+    if (m_services.lightTemplate)
+        m_services.lightTemplate(QStringLiteral("holderfree"));
+    TLoggingProxy::GetInstance().InsertTotalMachinePulses(QStringLiteral("TotalMachinePulses"),
+                                                         QString::number(Settings().TotalPulseCount));
+}
+
+void TStation::DelMarking()
+{
+    const TSettings& s = Settings();
+    for (TTreeNode* node : m_tree.Items()) {
+        TGlyph* glyph = node->Data();
+        if (!glyph)
+            continue;
+        glyph->ResetMarking();
+        if (s.DeleteLabelAfterF10) {
+            if (auto* label = dynamic_cast<TGlyphRichString*>(glyph)) {
+                if (GlyphAutoInc == label)
+                    GlyphAutoInc = nullptr;
+                m_richEdit->document().clear();
+                label->UpDate(m_richEdit.get(), label->RelativeSize, label->Offset, label->Spacing);
+            }
+        }
+    }
+    // Photos, then logos, then spaces, each kind only when its setting asks for it.
+    const auto removeNodes = [this](bool enabled, auto isKind) {
+        if (!enabled)
+            return;
+        std::vector<TTreeNode*> doomed;
+        for (TTreeNode* node : m_tree.Items())
+            if (node->Data() && isKind(node))
+                doomed.push_back(node);
+        for (TTreeNode* node : doomed) {
+            if (GlyphAutoInc == node->Data())
+                GlyphAutoInc = nullptr;
+            m_tree.Delete(node);
+        }
+    };
+    removeNodes(s.DeletePictureAfterF10, [](TTreeNode* n) { return n->Text() == QStringLiteral("Photo"); });
+    removeNodes(s.DeleteLogoAfterF10, [](TTreeNode* n) { return dynamic_cast<TGlyphLogo*>(n->Data()) != nullptr; });
+    removeNodes(s.DeleteSpaceAfterF10, [](TTreeNode* n) { return dynamic_cast<TGlyphSpace*>(n->Data()) != nullptr; });
+}
+
+void TStation::F12Command()
+{
+    SetAIMSState(TAIMState::aimsAligning);
+    m_controls.down = TSpeedButton::Align;
+    SpeedButtonAIMClick(TSpeedButton::Align);
+    if (Settings().DeleteZAZBZCAfterF12)
+        CuvatureLeft_X = CuvatureLeft_Z = CuvatureRight_X = CuvatureRight_Z = 0;
+}
+
+void TStation::KeyF10()
+{
+    if (!m_controls.bitBtnReset)
+        return;
+    LogDebug("F10 clicked start");
+    BitBtnResetClick();
+    LogDebug("F10 clicked end");
+}
+
+void TStation::KeyF11()
+{
+    LogDebug("F11 clicked start");
+    if (resetAndFreeEnabled())
+        BitBtnGoToStartClick();
+    LogDebug("F11 clicked end");
+}
+
+void TStation::KeyF12()
+{
+    LogDebug("F12 clicked start");
+    if (m_controls.bitBtnReset)
+        F12Command();
+    LogDebug("F12 clicked end");
+}
+
+// --- circle-centre tool -------------------------------------------------------------------------
+
+void TStation::updateCircleTool()
+{
+    Circle_Center.XIsSet = Circle_Left.XIsSet && Circle_Right.XIsSet;
+    Circle_Center.X = Circle_Center.XIsSet ? (Circle_Left.X + Circle_Right.X) / 2 : 0;
+    Circle_Center.YIsSet = Circle_Top.YIsSet && Circle_Bottom.YIsSet;
+    Circle_Center.Y = Circle_Center.YIsSet ? (Circle_Top.Y + Circle_Bottom.Y) / 2 : 0;
+
+    const bool live = AIMState != TAIMState::aimsHoming && AIMState != TAIMState::aimsMarking;
+    const TCirclePoint p = CircleChecked;
+    const bool side = p == TCirclePoint::Left || p == TCirclePoint::Right || p == TCirclePoint::Top
+                      || p == TCirclePoint::Bottom;
+    bool targetSet = false;
+    switch (p) {
+    case TCirclePoint::Left: targetSet = Circle_Left.XIsSet; break;
+    case TCirclePoint::Right: targetSet = Circle_Right.XIsSet; break;
+    case TCirclePoint::Top: targetSet = Circle_Top.XIsSet; break;
+    case TCirclePoint::Bottom: targetSet = Circle_Bottom.XIsSet; break;
+    case TCirclePoint::Center: targetSet = Circle_Center.XIsSet || Circle_Center.YIsSet; break;
+    case TCirclePoint::None: break;
+    }
+    m_controls.circleSet = side && live;
+    m_controls.circleGoto = targetSet && live;
+    m_controls.circleClear = p != TCirclePoint::None || Circle_Left.XIsSet || Circle_Right.XIsSet
+                             || Circle_Top.YIsSet || Circle_Bottom.YIsSet;
+}
+
+void TStation::RadioButton_CircleClick(TCirclePoint point)
+{
+    CircleChecked = point;
+    updateCircleTool();
+}
+
+void TStation::ButtonSetCenterClick()
+{
+    TCircleCoord* target = nullptr;
+    switch (CircleChecked) {
+    case TCirclePoint::Left: target = &Circle_Left; break;
+    case TCirclePoint::Right: target = &Circle_Right; break;
+    case TCirclePoint::Top: target = &Circle_Top; break;
+    case TCirclePoint::Bottom: target = &Circle_Bottom; break;
+    default: break;
+    }
+    if (target)
+        *target = TCircleCoord{AxisPosition_X, AxisPosition_Y, true, true};
+    updateCircleTool();
+}
+
+void TStation::BitBtn_CircleGotoClick()
+{
+    const TCircleCoord* point = nullptr;
+    switch (CircleChecked) {
+    case TCirclePoint::Left: point = &Circle_Left; break;
+    case TCirclePoint::Right: point = &Circle_Right; break;
+    case TCirclePoint::Top: point = &Circle_Top; break;
+    case TCirclePoint::Bottom: point = &Circle_Bottom; break;
+    case TCirclePoint::Center: point = &Circle_Center; break;
+    case TCirclePoint::None: break;
+    }
+    double X = AxisPosition_X, Y = AxisPosition_Y;
+    if (point) {
+        if (point->XIsSet)
+            X = point->X;
+        if (point->YIsSet)
+            Y = point->Y;
+    }
+    if (TLaser* laser = Laser())
+        laser->MoveTo(X, Y);
+}
+
+void TStation::BitBtn_CircleClearClick()
+{
+    for (TCircleCoord* c : {&Circle_Left, &Circle_Right, &Circle_Top, &Circle_Bottom, &Circle_Center})
+        c->XIsSet = c->YIsSet = false;
+    CircleChecked = TCirclePoint::None;
+    updateCircleTool();
+}
+
+QString TStation::circlePointText(TCirclePoint point) const
+{
+    const TCircleCoord* c = nullptr;
+    switch (point) {
+    case TCirclePoint::Left: c = &Circle_Left; break;
+    case TCirclePoint::Right: c = &Circle_Right; break;
+    case TCirclePoint::Top: c = &Circle_Top; break;
+    case TCirclePoint::Bottom: c = &Circle_Bottom; break;
+    default: return {};
+    }
+    if (!c->XIsSet && !c->YIsSet)
+        return QStringLiteral("not set");
+    const auto rounded = [](double v) { return FloatToStr(static_cast<double>(RoundHalfEven(v * 1000)) / 1000); };
+    return rounded(c->X) + QStringLiteral(" , ") + rounded(c->Y);
+}
+
+QString TStation::circleCenterXText() const
+{
+    return Circle_Center.XIsSet ? threeDecimals(Circle_Center.X) : QString();
+}
+
+QString TStation::circleCenterYText() const
+{
+    return Circle_Center.YIsSet ? threeDecimals(Circle_Center.Y) : QString();
+}
+
+} // namespace lapido

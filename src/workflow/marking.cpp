@@ -1,0 +1,463 @@
+// TStation: the Align / Inspect / Engrave cycle, the checks before the laser goes on, the glyph
+// walk that marks the label, abort, the blower interlock and the book-keeping after a run.
+#include "workflow/station.h"
+
+#include "glyphs/glyph.h"
+#include "glyphs/richstring.h"
+#include "machine/laser.h"
+#include "platform/debuglog.h"
+#include "platform/numfmt.h"
+#include "platform/operatordialogs.h"
+#include "platform/stationglobals.h"
+#include "records/lapidographdb.h"
+#include "records/pulsecounters.h"
+#include "records/stlogfile.h"
+#include "settings/settingskeys.h"
+#include "settings/settingsrecord.h"
+
+#include <QTextDocument>
+
+#include <array>
+#include <cmath>
+#include <numbers>
+
+namespace lapido {
+
+namespace {
+
+constexpr double kFarAway = 1e300;
+
+bool allCharsIn(const QString& S, bool letters, bool digits)
+{
+    for (const QChar c : S) {
+        const char16_t u = c.unicode();
+        const bool letter = (u >= u'A' && u <= u'Z') || (u >= u'a' && u <= u'z');
+        const bool digit = u >= u'0' && u <= u'9';
+        if (!((letters && letter) || (digits && digit)))
+            return false;
+    }
+    return true;
+}
+
+// A run that touched the machine can be stopped by the machine's own guard (link lost, nothing
+// moving); the walk treats that like the operator's Abort so the trace and the glyphs say so.
+class FaultWatch {
+public:
+    explicit FaultWatch(TLaser* laser) : m_laser(laser), m_before(laser ? laser->lastError() : QString()) {}
+    bool faulted() const
+    {
+        return m_laser && (m_laser->sequenceFaulted() || m_laser->lastError() != m_before);
+    }
+
+private:
+    TLaser* m_laser;
+    QString m_before;
+};
+
+} // namespace
+
+// --- character classes of the label-format filter ----------------------------------------------
+
+bool TStation::IsAlphabetic(const QString& S)
+{
+    return allCharsIn(S, true, false);
+}
+
+bool TStation::IsNumeric(const QString& S)
+{
+    return allCharsIn(S, false, true);
+}
+
+bool TStation::IsAlphaNumeric(const QString& S)
+{
+    return allCharsIn(S, true, true);
+}
+
+// --- small helpers ------------------------------------------------------------------------------
+
+bool TStation::atStartPosition() const
+{
+    return !m_controls.bitBtn3Visible && m_controls.bitBtnResetVisible;
+}
+
+void TStation::buildLabelTransform(TXYTransform& XYTF) const
+{
+    XYTF.SetScale(GirdleHeight(), GirdleHeight());
+    XYTF.SetRotation(SlantAngle() * std::numbers::pi / 180.0);
+    XYTF.SetOutTranslation(MarkingReference_X, MarkingReference_Y);
+}
+
+void TStation::refreshPositionAndPulseCount()
+{
+    TLaser* laser = Laser();
+    if (!laser)
+        return;
+    laser->GetPosition(AxisPosition_X, AxisPosition_Y, AxisPosition_Z, AxisPosition_W);
+    PulseCountTracker::GetInstance().UpdatePulseCount(RoundHalfEven(AxisPosition_W));
+}
+
+// --- the cycle ----------------------------------------------------------------------------------
+
+void TStation::SpeedButtonAIMClick(TSpeedButton Sender)
+{
+    // The click itself puts the button down, whatever the handler then decides.
+    m_controls.down = Sender;
+    if (atStartPosition()) {
+        switch (Sender) {
+        case TSpeedButton::Align:
+            alignCommand();
+            break;
+        case TSpeedButton::Inspect:
+            LogDebug("Teach - inspect button clicked.");
+            SetAIMSState(TAIMState::aimsInspecting);
+            SetFocusCurvature();
+            break;
+        case TSpeedButton::Mark:
+            engraveCommand();
+            break;
+        }
+    }
+    refreshPositionAndPulseCount();
+}
+
+void TStation::alignCommand()
+{
+    SetAIMSState(TAIMState::aimsToAlign);
+    TLaser* laser = Laser();
+    if (laser) {
+        laser->Stop();
+        laser->WaitOnMotionComplete();
+        double X = 0, Y = 0, Z = 0, W = 0;
+        laser->GetPosition(X, Y, Z, W);
+        LogDebug(QStringLiteral("Moving to marking position ") + FloatToStr(MarkingReference_X) + QStringLiteral(" ")
+                 + FloatToStr(MarkingReference_Y) + QStringLiteral(" ") + FloatToStr(MarkingReference_Z));
+        LogDebug(QStringLiteral("Current position ") + FloatToStr(X) + QStringLiteral(" ") + FloatToStr(Y)
+                 + QStringLiteral(" ") + FloatToStr(Z));
+        laser->MoveTo(MarkingReference_X, MarkingReference_Y, MarkingReference_Z);
+        laser->WaitOnMotionComplete();
+        LogDebug("Moving to marking position ended");
+    }
+    SetAIMSState(TAIMState::aimsAligning);
+}
+
+bool TStation::labelFormatRefused()
+{
+    FileLogger& log = logger();
+    const TSettings& s = Settings();
+    const QString T = m_richEdit->document().toPlainText();
+    const int L = T.size();
+    const int N = s.WLabelTextLength;
+    const QString& M = s.WLabeTextLengthMode;
+    const QString& K = s.WLabelTextType;
+    const QString ok = QStringLiteral(" OK");
+    const QString notOk = QStringLiteral(" NOT OK");
+
+    bool lengthFails = false;
+    if (M.contains(QStringLiteral("Minimum")))
+        lengthFails = L < N;
+    else if (M.contains(QStringLiteral("Maximum")))
+        lengthFails = L > N;
+    else if (M.contains(QStringLiteral("Fixed")))
+        lengthFails = L != N;
+
+    bool typeFails = false;
+    if (K.contains(QStringLiteral("Alphabetic only")))
+        typeFails = !IsAlphabetic(T);
+    else if (K.contains(QStringLiteral("Numeric only")))
+        typeFails = !IsNumeric(T);
+    else if (K.contains(QStringLiteral("Alphanumeric only")))
+        typeFails = !IsAlphaNumeric(T);
+
+    if (!lengthFails && !typeFails)
+        return false;
+
+    const QString body = QStringLiteral("\r\nLabel format does not match the one set in the settings page.\r\n"
+                                        "Text Length Filter: ")
+                         + M + QStringLiteral(" ") + QString::number(N) + (lengthFails ? notOk : ok)
+                         + QStringLiteral(".\r\nText Type Filter: ") + K + (typeFails ? notOk : ok)
+                         + QStringLiteral(".\r\nWould you like to inscribe anyway?");
+    log.AppendLogWD(QStringLiteral("Operator Warned !") + body);
+    // The captions are swapped on purpose: the default button reads "No" although it returns
+    // Yes, so that a hurried Enter does not inscribe a label of the wrong format.
+    const std::array<DialogButton, 2> buttons{DialogButton{DialogResult::Yes, QStringLiteral("No"), true},
+                                              DialogButton{DialogResult::No, QStringLiteral("Yes"), false}};
+    const DialogResult answer =
+        operatorDialogs().message(DialogKind::Custom, QStringLiteral("Lapidograph"), QStringLiteral("Warning !") + body, buttons);
+    if (answer == DialogResult::No) {
+        log.AppendLogWD(QStringLiteral("OrY"));
+        return false;
+    }
+    log.AppendLogWD(QStringLiteral("OrN"));
+    log.AppendLog(QStringLiteral("Abe"));
+    return true;
+}
+
+void TStation::engraveCommand()
+{
+    FileLogger& log = logger();
+    const bool check = Settings().WLabelCheckBeforeEngrave;
+    log.AppendLog(QStringLiteral("NMR"));
+    log.AppendLogWD(QStringLiteral("LWfA"));
+    log.AppendLogWD(check ? QStringLiteral("LWfE") : QStringLiteral("LWfD"));
+    const bool refused = check && labelFormatRefused();
+
+    const bool anything = IsThereAnythingToMark();
+    if (!anything || refused) {
+        m_controls.down = AIMState == TAIMState::aimsInspecting ? TSpeedButton::Inspect : TSpeedButton::Align;
+        return;
+    }
+
+    LogDebug("Teach? - setting focus curvature while speedbuttonmark was clicked and there is something to mark.");
+    SetFocusCurvature();
+    TLaser* laser = Laser();
+    if (laser)
+        laser->Stop();
+    SetAIMSState(TAIMState::aimsMarking);
+
+    log.AppendLogWD(QStringLiteral("RCbefore\"M\":") + m_richEdit->document().toPlainText());
+    if (laser)
+        log.StartXYLogging();
+
+    if (laser) {
+        if (laser->EnableOn())
+            MarkOutLines();
+        laser->EnableOff();
+        laser->MoveTo(MarkingReference_X, MarkingReference_Y, MarkingReference_Z);
+        laser->WaitOnMotionComplete();
+    }
+
+    const bool aborted = MarkingAborted();
+    if (aborted)
+        log.AppendLogWD(QStringLiteral("Mabu"));
+    QString R;
+    for (TTreeNode* node : m_tree.Items()) {
+        if (!node->Data())
+            continue;
+        const QString& caption = node->Text();
+        if (!caption.contains(QStringLiteral("label"), Qt::CaseInsensitive)
+            && !caption.contains(QStringLiteral("photo"), Qt::CaseInsensitive)
+            && !caption.contains(QStringLiteral("logo"), Qt::CaseInsensitive))
+            continue;
+        R += caption;
+        log.AppendLogWD(aborted ? QStringLiteral("Istbm:") : QStringLiteral("Im:"));
+        log.AppendLogWD(caption);
+    }
+    log.WriteEngravingMoveTraceLog();
+    log.AppendLog(QStringLiteral("ME"));
+
+    if (m_services.dataBase)
+        m_services.dataBase->Insert(R, reportNumber);
+    m_controls.down = TSpeedButton::Inspect;
+    SetAIMSState(TAIMState::aimsInspecting);
+    // A run is over: the shots it fired are kept even if the station dies right after.
+    refreshPositionAndPulseCount();
+    PulseCountTracker::GetInstance().SavePulseCounters();
+}
+
+bool TStation::IsThereAnythingToMark()
+{
+    const std::vector<TTreeNode*> nodes = m_tree.Items();
+    if (nodes.empty())
+        return false;
+    bool allDone = true;
+    for (TTreeNode* node : nodes)
+        if (node->Data() && !node->Data()->Processed)
+            allDone = false;
+    auto resetAll = [&nodes] {
+        for (TTreeNode* node : nodes)
+            if (TGlyph* g = node->Data())
+                g->ResetMarking();
+    };
+    if (allDone) {
+        const DialogResult r = operatorDialogs().confirmation(
+            QStringLiteral("Engrave all objects once more?"),
+            {DialogButton{DialogResult::Ok, {}, true}, DialogButton{DialogResult::Cancel, {}, false}});
+        if (r != DialogResult::Ok)
+            return false;
+        resetAll();
+        return true;
+    }
+    if (MarkingAborted()) {
+        const std::array<DialogButton, 3> buttons{DialogButton{DialogResult::Yes, QStringLiteral("Continue"), true},
+                                                  DialogButton{DialogResult::No, QStringLiteral("Restart"), false},
+                                                  DialogButton{DialogResult::Cancel, {}, false}};
+        const DialogResult r =
+            operatorDialogs().message(DialogKind::Custom, QStringLiteral("Lapidograph"), QStringLiteral("Engrave"), buttons);
+        if (r == DialogResult::No) {
+            resetAll();
+            return true;
+        }
+        return r == DialogResult::Yes;
+    }
+    return true;
+}
+
+double TStation::TotalLabelWidth() const
+{
+    double total = 0;
+    for (TTreeNode* node : m_tree.Items())
+        if (TGlyph* g = node->Data())
+            total += g->Width();
+    return total;
+}
+
+void TStation::GetMarkingExtends(const TXYTransform& XYTF, TCoord& Pmin, TCoord& PMax)
+{
+    SetMarkPosition(-TotalLabelWidth() / 2, 0);
+    PMax = Coord(-kFarAway, -kFarAway);
+    Pmin = Coord(kFarAway, kFarAway);
+    for (TTreeNode* node : m_tree.Items()) {
+        MarkingTreeNode = node;
+        if (TGlyph* g = node->Data())
+            g->ExtendMarkingRect(XYTF, Pmin, PMax);
+    }
+    MarkingTreeNode = nullptr;
+}
+
+void TStation::MarkOutLines()
+{
+    MarkingAborted() = false;
+    TLaser* laser = Laser();
+    TXYTransform XYTF;
+    buildLabelTransform(XYTF);
+    TCoord Pmin, PMax;
+    GetMarkingExtends(XYTF, Pmin, PMax);
+
+    const TSettings& s = Settings();
+    const auto inZ = [&s](double z) { return z >= s.Z_MinPos && z <= s.Z_MaxPos; };
+    const bool inside = Pmin.X >= s.X_MinPos && Pmin.Y >= s.Y_MinPos && PMax.X <= s.X_MaxPos
+                        && PMax.Y <= s.Y_MaxPos && inZ(GetFocusHeight(Pmin.X)) && inZ(GetFocusHeight(PMax.X));
+    if (!inside) {
+        operatorDialogs().error(QStringLiteral("Label extends outside workarea!"));
+        return;
+    }
+
+    const bool curved = focusIsCurved();
+    if (curved) {
+        const int countsPerMm = laser ? laser->XY_CountsPerMM : s.XY_CountsPerMM;
+        Curvature_Span = PMax.X - Pmin.X;
+        Curvature_Interval = Curvature_Span / 47;
+        // A whole number of XY counts, at least one, so the cam's table matches the encoder.
+        const double n = std::trunc(countsPerMm * Curvature_Interval) + 1;
+        Curvature_Interval = countsPerMm > 0 ? n / countsPerMm : Curvature_Interval;
+        Curvature_Span = 49 * Curvature_Interval;
+        Curvature_Start = (Pmin.X + PMax.X) / 2 - Curvature_Span / 2;
+        if (laser) {
+            double x = Curvature_Start;
+            for (double& z : laser->Z_ECAMTable) {
+                z = GetFocusHeight(x);
+                x += Curvature_Interval;
+            }
+            laser->XZ_ECAM_Start(Curvature_Start, Curvature_Interval);
+        }
+    } else {
+        LogDebug(QStringLiteral("First move after ecam : AxisPosition_X = ") + FloatToStr(AxisPosition_X)
+                 + QStringLiteral(" AxisPosition_Y = ") + FloatToStr(AxisPosition_Y)
+                 + QStringLiteral(" MarkingReference_Z = ") + FloatToStr(MarkingReference_Z));
+        if (laser) {
+            laser->MoveTo(AxisPosition_X, AxisPosition_Y, MarkingReference_Z);
+            laser->WaitOnMotionComplete();
+        }
+    }
+
+    SetMarkPosition(-TotalLabelWidth() / 2, 0);
+    const FaultWatch watch(laser);
+    for (TTreeNode* node : m_tree.Items()) {
+        if (m_controls.down != TSpeedButton::Mark || MarkingAborted())
+            break;
+        MarkingTreeNode = node;
+        TGlyph* glyph = node->Data();
+        if (glyph)
+            glyph->Mark(XYTF);
+        if (watch.faulted() && !MarkingAborted()) {
+            LogDebug(QStringLiteral("Marking stopped by the machine: ") + (laser ? laser->lastError() : QString()));
+            MarkingAborted() = true;
+        }
+        if (node == m_tree.Selected())
+            TreeViewGlyphsChange(node);
+        // A glyph cut short counts as not marked, so "Continue" marks it again in full.
+        if (MarkingAborted() && glyph)
+            glyph->ResetMarking();
+    }
+    MarkingTreeNode = nullptr;
+
+    if (curved && laser) {
+        bool stop = true;
+        if (DebugMode())
+            stop = operatorDialogs().confirmation(QStringLiteral("Stop Ecam"),
+                                                  {DialogButton{DialogResult::Ok, {}, true},
+                                                   DialogButton{DialogResult::Cancel, {}, false}})
+                   == DialogResult::Ok;
+        if (stop)
+            laser->XZ_ECAM_Stop();
+    }
+}
+
+void TStation::BitBtnAbortClick()
+{
+    if (TLaser* laser = Laser()) {
+        laser->DisablePulses();
+        laser->StopLIXYMode();
+    }
+    MarkingAborted() = true;
+}
+
+// --- state and interlocks -----------------------------------------------------------------------
+
+void TStation::SetAIMSState(TAIMState State)
+{
+    AIMState = State;
+    TStationControls& c = m_controls;
+    const bool notMarking = State != TAIMState::aimsMarking;
+    const bool working = notMarking && State != TAIMState::aimsHoming;
+    c.addButtons = notMarking;
+    c.propertyPanels = notMarking;
+    c.girdleAndSlant = notMarking;
+    c.speedButtonAlign = notMarking;
+    c.bitBtnReset = notMarking;
+    c.bitBtnSettings = notMarking;
+    c.bitBtnExit = notMarking;
+    c.bitBtnEditSymbolList = notMarking;
+    c.bitBtnLogos = notMarking;
+    c.comboBoxTemplates = working;
+    c.speedButtonInspect = working;
+    c.speedButtonMark = working;
+    c.templateSave = working;
+    c.templateLoad = working;
+    c.templateClose = notMarking && m_templateIndex > 0;
+    c.roundAndDiameter = notMarking && Settings().UseAaxis;
+    c.gotoStandby = State == TAIMState::aimsAligning;
+    c.focusLeftCenterRight = State == TAIMState::aimsInspecting;
+    c.abort = State == TAIMState::aimsMarking;
+    if (notMarking) {
+        TreeViewGlyphsChange(m_tree.Selected());
+    } else {
+        c.taskUp = c.taskDown = c.delTask = false;
+    }
+    updateCircleTool();
+}
+
+void TStation::BlowerEnableDisableMarking()
+{
+    m_controls.speedButtonMarkVisible = keys::read(keys::VA5BlowerStatus) != 3;
+}
+
+void TStation::KeyF9()
+{
+    LogDebug("F9 clicked start");
+    if (m_controls.speedButtonMark && m_controls.speedButtonMarkVisible) {
+        LogDebug("F9 clicked speed button aim click start");
+        m_controls.down = TSpeedButton::Mark;
+        SpeedButtonAIMClick(TSpeedButton::Mark);
+        LogDebug("F9 clicked speed button aim click end");
+    }
+    LogDebug("F9 clicked end");
+}
+
+void TStation::KeyEsc()
+{
+    if (m_controls.abort)
+        BitBtnAbortClick();
+}
+
+} // namespace lapido
