@@ -70,6 +70,7 @@ std::unique_ptr<TContourList> GetCharOutline(const QString& fontName, TFontStyle
     }
     const TrueTypeFace* face = truetype::face(fontName, style);
     if (!face) {
+        LogDebug(QStringLiteral("No font \"%1\" for character %2: empty outline").arg(fontName).arg(uint(code)));
         CellIncX = BlackBoxX = OriginX = 0;
         return contours;
     }
