@@ -96,7 +96,6 @@ public:
     void setLocalTimeSource(std::function<QDateTime()> now) { m_now = std::move(now); }
 
     const QString LogFileName = QStringLiteral("LATrace");
-    bool DoLogging = true;
 
 private:
     bool open();

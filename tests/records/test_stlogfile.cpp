@@ -122,19 +122,30 @@ TEST_F(FileLoggerTest, DatedAndUndatedEntriesAreOnDiskWhenTheCallReturns)
     EXPECT_TRUE(readAll(logger.filePath()).endsWith("]:NMR\r\nRCbefore\"M\":ABC\r\n"));
 }
 
-TEST_F(FileLoggerTest, UnwritableTraceFileReportsOnceAndKeepsGoing)
+TEST_F(FileLoggerTest, UnwritableOrFullTraceFileReportsOnceAndKeepsGoing)
 {
-    const QString blocked = scratch(QStringLiteral("blocked"));
-    ASSERT_TRUE(QDir().mkpath(blocked));
-    // A folder where the file should be: every open fails, whoever runs the test.
-    ASSERT_TRUE(QDir().mkpath(blocked + QStringLiteral("/LATrace")));
-    FileLogger logger(blocked);
-    EXPECT_FALSE(logger.lastError().isEmpty());
-    EXPECT_FALSE(logger.AppendLog(QStringLiteral("NMR")));
-    EXPECT_FALSE(logger.AppendLogWD(QStringLiteral("Im:")));
-    EXPECT_TRUE(logger.lastError().contains(QStringLiteral("LATrace")));
-    ASSERT_EQ(m_dialogs.transcript().size(), 1u);
-    EXPECT_FALSE(m_dialogs.transcript()[0].modal); // never holds a marking in a modal box
+    const struct {
+        const char* name;
+        bool (*block)(const QString& path);
+    } cases[] = {
+        // A folder where the file should be: every open fails, whoever runs the test.
+        {"folder in the way", [](const QString& path) { return QDir().mkpath(path); }},
+        // A full disk: the open succeeds, the write does not.
+        {"full disk", [](const QString& path) { return QFile::link(QStringLiteral("/dev/full"), path); }},
+    };
+    for (const auto& c : cases) {
+        m_dialogs.clear();
+        const QString folder = scratch(QString::fromLatin1(c.name));
+        ASSERT_TRUE(QDir().mkpath(folder));
+        ASSERT_TRUE(c.block(folder + QStringLiteral("/LATrace"))) << c.name;
+        FileLogger logger(folder);
+        EXPECT_FALSE(logger.lastError().isEmpty()) << c.name;
+        EXPECT_FALSE(logger.AppendLog(QStringLiteral("NMR"))) << c.name;
+        EXPECT_FALSE(logger.AppendLogWD(QStringLiteral("Im:"))) << c.name;
+        EXPECT_TRUE(logger.lastError().contains(QStringLiteral("LATrace"))) << c.name;
+        ASSERT_EQ(m_dialogs.transcript().size(), 1u) << c.name;
+        EXPECT_FALSE(m_dialogs.transcript()[0].modal) << c.name; // never holds a marking in a modal box
+    }
 }
 
 TEST_F(FileLoggerTest, SamplerWritesEachNewFiringPointOnce)
