@@ -222,10 +222,10 @@ private:
     }
 
     // The optional Z pair after a point: read when present, otherwise left for the next read.
+    // The entity is complete without it, so the end of the file is left for the caller to meet.
     void optional(int code)
     {
-        m_in.need();
-        if (m_in.code != code)
+        if (m_in.read() && m_in.code != code)
             m_in.pushBack();
     }
 
