@@ -215,6 +215,7 @@ GalilReply TcpTransport::exchange(std::string_view line, int timeoutMs)
     galil::AckScanner acks;
     std::string reply;
     char buf[4096];
+    std::size_t unsolicited = 0;
     while (acks.acks < expected) {
         const std::int64_t left = deadline - monotonicMs();
         pollfd p{m_fd, POLLIN, 0};
@@ -230,12 +231,16 @@ GalilReply TcpTransport::exchange(std::string_view line, int timeoutMs)
         for (ssize_t i = 0; i < n; ++i) {
             const char c = buf[i];
             // Unsolicited characters carry the top bit; they are no part of the answer.
-            if (static_cast<unsigned char>(c) & 0x80)
+            if (static_cast<unsigned char>(c) & 0x80) {
+                ++unsolicited;
                 continue;
+            }
             reply += c;
             acks.feed(c);
         }
     }
+    if (unsolicited > 0)
+        LogDebug("Controller sent " + std::to_string(unsolicited) + " unsolicited bytes; dropped");
     if (acks.refused)
         return {false, {}, "COMMAND ERROR"};
     return {true, std::move(reply), {}};
