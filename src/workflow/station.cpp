@@ -218,10 +218,11 @@ void TStation::FormShow()
     }
 
     m_templates->SetTemplate(0, Tree2XML());
-    m_templateIndex = 0;
+    refreshTemplateControls();
     if (Settings().AutoTemplateName) {
         for (const QString& name : m_templates->GetTemplatesPathLinks())
             m_templates->ImportTemplate(name);
+        refreshTemplateControls();
     }
 
     if (m_services.lightTemplate)

@@ -1,0 +1,316 @@
+// TStation: the label as "tree2xml" text and back.
+#include "workflow/station.h"
+
+#include "glyphs/glyph.h"
+#include "glyphs/glyphoutline.h"
+#include "glyphs/richstring.h"
+#include "platform/numfmt.h"
+#include "platform/stationglobals.h"
+#include "settings/settingskeys.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QXmlStreamReader>
+#include <QXmlStreamWriter>
+
+#include <cmath>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace lapido {
+
+namespace {
+
+// A label is a few dozen items; these bounds keep a hostile or corrupt file from exhausting
+// memory or freezing the station while it is read.
+constexpr qsizetype kMaxXmlChars = 4 * 1024 * 1024;
+constexpr int kMaxItems = 5000;
+
+const QString kRoot = QStringLiteral("tree2xml");
+const QString kItem = QStringLiteral("item");
+
+QString styleAttribute(TFontStyles style)
+{
+    // The last of these, in this order, that the style holds.
+    QString name;
+    if (style.testFlag(fsBold))
+        name = QStringLiteral("fsBold");
+    if (style.testFlag(fsItalic))
+        name = QStringLiteral("fsItalic");
+    if (style.testFlag(fsUnderline))
+        name = QStringLiteral("fsUnderline");
+    if (style.testFlag(fsStrikeOut))
+        name = QStringLiteral("fsStrikeOut");
+    return name;
+}
+
+bool writtenAtTop(const TTreeNode* node)
+{
+    const TGlyph* g = node->Data();
+    if (dynamic_cast<const TGlyphSpace*>(g) || dynamic_cast<const TGlyphLogo*>(g))
+        return true;
+    return node->Level() == 1;
+}
+
+// One item as read, before anything of the current label is touched.
+struct XmlItem {
+    QString text;
+    int imageIndex = -1;
+    int stateIndex = -1;
+    std::optional<QString> girdle, slant;
+    QString type;
+    QXmlStreamAttributes attributes;
+};
+
+struct ParseError {
+    QString message;
+};
+
+int intAttribute(const QXmlStreamAttributes& a, const QString& name, int fallback)
+{
+    if (!a.hasAttribute(name))
+        return fallback;
+    bool ok = false;
+    const int v = a.value(name).toInt(&ok);
+    if (!ok)
+        throw ParseError{QStringLiteral("attribute \"%1\" is not a whole number").arg(name)};
+    return v;
+}
+
+// A number of the label file: absent gives nullopt, present but unreadable is an error.
+std::optional<double> numberAttribute(const QXmlStreamAttributes& a, const QString& name)
+{
+    if (!a.hasAttribute(name))
+        return std::nullopt;
+    const QString text = a.value(name).toString();
+    std::optional<double> v = StrToFloat(text);
+    if (!v) {
+        // A label written on a station whose locale uses a point.
+        const std::string latin = text.toStdString();
+        v = StrToFloatPoint(latin);
+    }
+    if (!v || !std::isfinite(*v))
+        throw ParseError{QStringLiteral("attribute \"%1\" is not a number: \"%2\"").arg(name, text.left(40))};
+    return v;
+}
+
+// A file name from the label that must stay inside its folder.
+bool isPlainFileName(const QString& name)
+{
+    return !name.contains(QChar('/')) && !name.contains(QChar('\\')) && !name.contains(QStringLiteral(".."))
+           && !name.contains(QChar(':'));
+}
+
+std::vector<XmlItem> parseLabel(const QString& xml)
+{
+    if (xml.size() > kMaxXmlChars)
+        throw ParseError{QStringLiteral("the label text is larger than %1 characters").arg(kMaxXmlChars)};
+    QXmlStreamReader reader(xml);
+    std::vector<XmlItem> items;
+    bool rootSeen = false;
+    while (!reader.atEnd()) {
+        reader.readNext();
+        if (reader.isStartElement()) {
+            if (!rootSeen) {
+                if (reader.name() != kRoot)
+                    throw ParseError{QStringLiteral("the root element is \"%1\", not \"tree2xml\"")
+                                         .arg(reader.name().toString().left(40))};
+                rootSeen = true;
+                continue;
+            }
+            if (reader.name() != kItem) {
+                reader.skipCurrentElement();
+                continue;
+            }
+            if (int(items.size()) >= kMaxItems)
+                throw ParseError{QStringLiteral("the label has more than %1 items").arg(kMaxItems)};
+            XmlItem item;
+            const QXmlStreamAttributes a = reader.attributes();
+            item.text = a.value(QStringLiteral("text")).toString();
+            item.imageIndex = intAttribute(a, QStringLiteral("imageIndex"), -1);
+            item.stateIndex = intAttribute(a, QStringLiteral("stateIndex"), -1);
+            if (a.hasAttribute(QStringLiteral("Girdleheight")))
+                item.girdle = a.value(QStringLiteral("Girdleheight")).toString();
+            if (a.hasAttribute(QStringLiteral("SlantAngle")))
+                item.slant = a.value(QStringLiteral("SlantAngle")).toString();
+            item.type = a.value(QStringLiteral("type")).toString();
+            item.attributes = a;
+            items.push_back(std::move(item));
+            // Nested items (the characters of a run) are written for information only.
+            reader.skipCurrentElement();
+        }
+    }
+    if (reader.hasError())
+        throw ParseError{QStringLiteral("%1 at line %2, column %3")
+                             .arg(reader.errorString())
+                             .arg(reader.lineNumber())
+                             .arg(reader.columnNumber())};
+    if (!rootSeen)
+        throw ParseError{QStringLiteral("there is no \"tree2xml\" element")};
+    return items;
+}
+
+// Checks the kind-specific attributes of every item before the label is replaced, so that a
+// bad item leaves the current label as it was.
+void checkItems(const std::vector<XmlItem>& items)
+{
+    for (const XmlItem& item : items) {
+        const QXmlStreamAttributes& a = item.attributes;
+        if (item.type == QStringLiteral("TGlyphSpace")) {
+            numberAttribute(a, QStringLiteral("spacing"));
+        } else if (item.type == QStringLiteral("TGlyphWideString")) {
+            for (const char* name : {"textHeight", "textOffset", "textSpacing"})
+                numberAttribute(a, QString::fromLatin1(name));
+        } else if (item.type == QStringLiteral("TGlyphLogo")) {
+            const QString file = a.value(QStringLiteral("logoFileName")).toString();
+            if (!isPlainFileName(file))
+                throw ParseError{QStringLiteral("the logo file name \"%1\" leaves the logo folder").arg(file.left(80))};
+            numberAttribute(a, QStringLiteral("logoHeight"));
+            numberAttribute(a, QStringLiteral("logoOffset"));
+        } else if (item.type == QStringLiteral("TGlyphPhoto")) {
+            numberAttribute(a, QStringLiteral("photoHeight"));
+            numberAttribute(a, QStringLiteral("photoOffset"));
+            numberAttribute(a, QStringLiteral("photoGamma"));
+        }
+    }
+}
+
+} // namespace
+
+QString TStation::programPath()
+{
+    if (QCoreApplication::instance())
+        return QDir::toNativeSeparators(QCoreApplication::applicationFilePath());
+    return QStringLiteral("lapidograph");
+}
+
+QString TStation::Tree2XML() const
+{
+    QString out;
+    QXmlStreamWriter w(&out);
+    w.writeStartElement(kRoot);
+    w.writeAttribute(QStringLiteral("app"), programPath());
+
+    const QString girdleText = edit(TEditBox::EditGirdle).text;
+    const QString slantText = edit(TEditBox::EditSlant).text;
+    const auto writeNode = [&](const auto& self, const TTreeNode* node) -> void {
+        w.writeStartElement(kItem);
+        w.writeAttribute(QStringLiteral("text"), node->Text());
+        w.writeAttribute(QStringLiteral("imageIndex"), QString::number(node->ImageIndex));
+        w.writeAttribute(QStringLiteral("stateIndex"), QString::number(node->StateIndex));
+        w.writeAttribute(QStringLiteral("Girdleheight"), girdleText);
+        w.writeAttribute(QStringLiteral("SlantAngle"), slantText);
+        const TGlyph* g = node->Data();
+        if (const auto* text = dynamic_cast<const TGlyphString*>(g)) {
+            w.writeAttribute(QStringLiteral("type"), QStringLiteral("TGlyphWideString"));
+            w.writeAttribute(QStringLiteral("textLabel"), text->TextLabel);
+            w.writeAttribute(QStringLiteral("fontName"), text->FontName);
+            const QString style = styleAttribute(text->FontStyle);
+            if (!style.isEmpty())
+                w.writeAttribute(QStringLiteral("fontStyle"), style);
+            w.writeAttribute(QStringLiteral("textHeight"), FloatToStr(text->RelativeSize));
+            w.writeAttribute(QStringLiteral("textOffset"), FloatToStr(text->Offset));
+            w.writeAttribute(QStringLiteral("textSpacing"), FloatToStr(text->Spacing));
+        } else if (const auto* symbols = dynamic_cast<const TGlyphWideString*>(g)) {
+            w.writeAttribute(QStringLiteral("type"), QStringLiteral("TGlyphWideString"));
+            w.writeAttribute(QStringLiteral("fontName"), symbols->FontName);
+        } else if (dynamic_cast<const TGlyphSpace*>(g)) {
+            w.writeAttribute(QStringLiteral("type"), QStringLiteral("TGlyphSpace"));
+            // The space-width box's value, as the operator last typed it, not the glyph's own.
+            w.writeAttribute(QStringLiteral("spacing"), FloatToStr(SpaceWidth));
+        } else if (const auto* logo = dynamic_cast<const TGlyphLogo*>(g)) {
+            w.writeAttribute(QStringLiteral("type"), QStringLiteral("TGlyphLogo"));
+            w.writeAttribute(QStringLiteral("logoFileName"), QFileInfo(logo->FileName).fileName());
+            w.writeAttribute(QStringLiteral("logoHeight"), FloatToStr(logo->RelativeSize));
+            w.writeAttribute(QStringLiteral("logoOffset"), FloatToStr(logo->Offset));
+        }
+        for (int i = 0; i < node->Count(); ++i)
+            self(self, node->Item(i));
+        w.writeEndElement();
+    };
+
+    for (const TTreeNode* node : m_tree.Items()) {
+        // A node inside a written item is written nested in it.
+        bool insideWritten = false;
+        for (const TTreeNode* p = node->Parent(); p; p = p->Parent())
+            if (writtenAtTop(p))
+                insideWritten = true;
+        if (!insideWritten && writtenAtTop(node))
+            writeNode(writeNode, node);
+    }
+    w.writeEndElement();
+    return out;
+}
+
+void TStation::clearLabel()
+{
+    GlyphAutoInc = nullptr;
+    MarkingTreeNode = nullptr;
+    m_tree.setSelected(nullptr);
+    m_tree.Clear();
+    m_controls.panel = TPropertyPanel::None;
+    m_richEdit->document().clear();
+}
+
+bool TStation::XML2Tree(const QString& DocumentLink, QString* error)
+{
+    std::vector<XmlItem> items;
+    try {
+        items = parseLabel(DocumentLink);
+        checkItems(items);
+    } catch (const ParseError& e) {
+        if (error)
+            *error = QStringLiteral("The label could not be read: ") + e.message + QStringLiteral(".");
+        return false;
+    }
+
+    clearLabel();
+    const bool ignoreGirdle = keys::read(keys::IgnoreGridleheigh);
+    const bool ignoreSlant = keys::read(keys::IgnoreSlantAngle);
+    for (const XmlItem& item : items) {
+        TTreeNode* node = m_tree.Add(item.text);
+        node->ImageIndex = item.imageIndex;
+        node->StateIndex = item.stateIndex;
+        if (!ignoreGirdle && item.girdle)
+            EditFloatChange(TEditBox::EditGirdle, *item.girdle);
+        if (!ignoreSlant && item.slant)
+            EditFloatChange(TEditBox::EditSlant, *item.slant);
+
+        const QXmlStreamAttributes& a = item.attributes;
+        if (item.type == QStringLiteral("TGlyphSpace")) {
+            TGlyph::CreateFor<TGlyphSpace>(&m_tree, node, numberAttribute(a, QStringLiteral("spacing")).value_or(SpaceWidth));
+        } else if (item.type == QStringLiteral("TGlyphWideString")) {
+            const auto height = numberAttribute(a, QStringLiteral("textHeight"));
+            const auto offset = numberAttribute(a, QStringLiteral("textOffset"));
+            const auto spacing = numberAttribute(a, QStringLiteral("textSpacing"));
+            // A symbol-list run carries only its font: it has no text to rebuild a label from.
+            if (!a.hasAttribute(QStringLiteral("textLabel")) || !height || !offset || !spacing)
+                continue;
+            DefaultRichEditFont = a.value(QStringLiteral("fontName")).toString();
+            DefaultRichEditStyle = {};
+            TRichString text;
+            text.Add(a.value(QStringLiteral("textLabel")).toString(), DefaultRichEditFont, {});
+            text.SetToRichEdit(*m_richEdit);
+            TGlyph::CreateFor<TGlyphRichString>(&m_tree, node, m_richEdit.get(), *height, *offset, *spacing);
+        } else if (item.type == QStringLiteral("TGlyphLogo")) {
+            LogoHeight = numberAttribute(a, QStringLiteral("logoHeight")).value_or(LogoHeight);
+            LogoOffset = numberAttribute(a, QStringLiteral("logoOffset")).value_or(LogoOffset);
+            m_edits[static_cast<size_t>(TEditBox::EditGlyphLogoHeight)].text = QString::number(LogoHeight * 100, 'f', 1);
+            m_edits[static_cast<size_t>(TEditBox::EditGlyphLogoOffset)].text = QString::number(LogoOffset * 100, 'f', 1);
+            const QString file = a.value(QStringLiteral("logoFileName")).toString();
+            makeLogoGlyph(node, WorkingDir() + QStringLiteral("Logos/") + file, LogoHeight, LogoOffset);
+        } else if (item.type == QStringLiteral("TGlyphPhoto")) {
+            PhotoFileName = a.value(QStringLiteral("photoFileName")).toString();
+            PhotoHeight = numberAttribute(a, QStringLiteral("photoHeight")).value_or(PhotoHeight);
+            PhotoOffset = numberAttribute(a, QStringLiteral("photoOffset")).value_or(PhotoOffset);
+            if (const auto gamma = numberAttribute(a, QStringLiteral("photoGamma")))
+                PhotoGamma = std::round(*gamma * 10) / 10.0;
+        }
+    }
+    MarkingAborted() = false;
+    return true;
+}
+
+} // namespace lapido
