@@ -1231,11 +1231,9 @@ private:
                 else if (fields[i].kind == Field::Value) {
                     if (std::fabs(fields[i].value) > 2147483647)
                         throw Refused{6};
+                    // Only the next BG uses it; a running move keeps its own target.
                     a.target = std::round(fields[i].value);
                     a.mode = BeginMode::Position;
-                    // A new target of a running position move takes effect at once.
-                    if (a.kind == MoveKind::Position)
-                        a.moveTarget = a.target;
                 }
             }
             if (fields[kN].kind != Field::Empty)
@@ -1279,8 +1277,8 @@ private:
                 Axis& a = st.axes[i];
                 const double n = std::round(fields[i].value);
                 if (a.kind == MoveKind::Position) {
-                    a.target += n;
-                    a.moveTarget = a.target;
+                    a.moveTarget += n;
+                    a.target = a.moveTarget;
                 } else {
                     a.target = a.pos + n;
                     a.mode = BeginMode::Position;

@@ -185,6 +185,15 @@ TEST_F(DmcSimulatorTest, IncrementStartsByItselfAndExtendsARunningMove)
     EXPECT_EQ(sim.referencePosition('X'), 750);
 }
 
+TEST_F(DmcSimulatorTest, NewTargetWaitsForTheNextBegin)
+{
+    sendAll({"SH", "SP 10000", "PA 1000", "BGX", "PA 5000"});
+    EXPECT_EQ(send("BGX"), "?"); // still moving
+    send("MCX");
+    EXPECT_EQ(sim.referencePosition('X'), 1000);
+    EXPECT_EQ(send("BGX;MCX;RPX"), ":: 5000\r\n:");
+}
+
 TEST_F(DmcSimulatorTest, JogChangesSpeedOnTheFlyAndRefusesASecondBegin)
 {
     sendAll({"SH", "AC 1000000", "DC 1000000", "JG 1000", "BGX"});
