@@ -1,5 +1,7 @@
 // A label of outline glyphs marked through the machine on the simulator: every mark lies in
 // the rectangle the glyphs measured, and every contour of every character is visited.
+#include "geometry/cadobjects.h"
+#include "geometry/cadonpaintbox.h"
 #include "glyphs/glyph.h"
 #include "glyphs/glyphoutline.h"
 #include "glyphs/labeltree.h"
@@ -66,6 +68,17 @@ void buildTransform(TXYTransform& t)
     t.SetOutTranslation(15, 12);
 }
 
+// A triangle logo drawing, 2 wide and 1 high.
+QString writeTriangleLogo(const QString& path)
+{
+    TCADOnPaintBox drawing;
+    drawing.CADObjectList.Add(std::make_unique<TCADLine>(&drawing, Coord(0, 0), Coord(2, 0)));
+    drawing.CADObjectList.Add(std::make_unique<TCADLine>(&drawing, Coord(2, 0), Coord(1, 1)));
+    drawing.CADObjectList.Add(std::make_unique<TCADLine>(&drawing, Coord(1, 1), Coord(0, 0)));
+    EXPECT_TRUE(drawing.SaveToFile(path));
+    return path;
+}
+
 double totalWidth(const TLabelTree& tree)
 {
     double w = 0;
@@ -82,6 +95,10 @@ TEST_F(GlyphMarkingSim, MarksStayInsideTheMeasuredRectangleAndVisitEveryContour)
     TGlyph::CreateFor<TGlyphString>(&m_tree, m_tree.Add("Text"), "AB", "ROMANS", TFontStyles(), 0.8, 0.0, 0.1);
     TGlyph::CreateFor<TGlyphSpace>(&m_tree, m_tree.Add("Space"), 0.3);
     TGlyph::CreateFor<TGlyphString>(&m_tree, m_tree.Add("Text"), "Ro", "Arial", TFontStyles(), 0.8, 0.0, 0.0);
+    auto& logo = TGlyph::CreateFor<TGlyphLogo>(&m_tree, m_tree.Add("Logo"), writeTriangleLogo(scratch("tri.lal")), 0.6,
+                                               0.1);
+    EXPECT_EQ(m_tree.Root(3)->Text(), "Logo \"tri\"");
+    EXPECT_NEAR(logo.UnitWidth, 2.0, 1e-9);
 
     TXYTransform xytf;
     buildTransform(xytf);
@@ -116,7 +133,7 @@ TEST_F(GlyphMarkingSim, MarksStayInsideTheMeasuredRectangleAndVisitEveryContour)
             chars.push_back(m);
         }
     }
-    ASSERT_EQ(chars.size(), 4u);
+    ASSERT_EQ(chars.size(), 5u);
     for (const auto& m : chars)
         ASSERT_FALSE(m.firstPoints.empty());
 

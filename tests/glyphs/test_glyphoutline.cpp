@@ -182,3 +182,21 @@ TEST_F(OutlineTest, MeasuredRectangleCoversEveryShiftedVertex)
     EXPECT_DOUBLE_EQ(mx.Y, 2 * (0.5 + 0.1));
     EXPECT_DOUBLE_EQ(MarkPosition().X, -1 + (0.6 + 0.2) * 2);
 }
+
+TEST_F(OutlineTest, LogoReloadsOnlyWhenItsFileChanges)
+{
+    TLabelTree tree;
+    TTreeNode* node = tree.Add("Logo");
+    auto& logo = TGlyph::CreateFor<TGlyphLogo>(&tree, node, scratch("missing.lal"), 0.8, 0.0);
+    EXPECT_EQ(node->Text(), "Logo \"missing\"");
+    EXPECT_EQ(logo.UnitWidth, 0); // a drawing that cannot be read gives an empty logo
+    EXPECT_TRUE(logo.ContourList->isEmpty());
+    logo.Processed = true;
+    logo.UpDate(scratch("missing.lal"), 0.5, 0.2); // same file: only height and offset change
+    EXPECT_TRUE(logo.Processed);
+    EXPECT_EQ(logo.RelativeSize, 0.5);
+    EXPECT_EQ(logo.Offset, 0.2);
+    logo.UpDate(QString(), 0.5, 0.2);
+    EXPECT_FALSE(logo.Processed);
+    EXPECT_EQ(node->Text(), "Logo");
+}

@@ -1,0 +1,41 @@
+// Logos: outline glyphs whose outline comes from a drawing file.
+#include "glyphs/glyphoutline.h"
+
+#include "geometry/cadonpaintbox.h"
+
+#include <QFileInfo>
+
+namespace lapido {
+
+// --- TGlyphLogo ---------------------------------------------------------------------------
+
+TGlyphLogo::TGlyphLogo(TLabelTree* ATreeView, TTreeNode* ATreeNode, const QString& AFileName, double AHeight,
+                       double AOffset)
+    : TGlyphOutLine(ATreeView, ATreeNode)
+{
+    UpDate(AFileName, AHeight, AOffset);
+}
+
+void TGlyphLogo::UpDate(const QString& AFileName, double AHeight, double AOffset)
+{
+    RelativeSize = AHeight;
+    Offset = AOffset;
+    if (AFileName == FileName)
+        return;
+    ResetMarking();
+    FileName = AFileName;
+    const QString base = QFileInfo(FileName).completeBaseName();
+    setCaption(base.isEmpty() ? QStringLiteral("Logo") : QStringLiteral("Logo \"") + base + QStringLiteral("\""));
+    TCADOnPaintBox drawing;
+    double width = 0;
+    if (!FileName.isEmpty() && drawing.LoadFromFile(FileName)) {
+        *ContourList = drawing.GetOutLine(width);
+    } else {
+        // A missing or unreadable drawing leaves an empty logo that takes no room; the label
+        // stays usable.
+        ContourList->Clear();
+    }
+    UnitWidth = width;
+}
+
+} // namespace lapido
