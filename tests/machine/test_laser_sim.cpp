@@ -91,6 +91,8 @@ TEST_F(LaserSimTest, ContourLeavesMarksAlongThePathAtThePulseDistance)
     l.MoveTo(5, 5);
     ASSERT_TRUE(l.WaitOnMotionComplete());
     sim().clearMarks();
+    int fullest = 0;
+    l.setBufferGaugeHook([&](int queued) { fullest = std::max(fullest, queued); });
     l.StartLIXYMode();
     for (std::size_t side = 0; side + 1 < corners.size(); ++side)
         for (int i = 1; i <= 10; ++i) {
@@ -122,6 +124,9 @@ TEST_F(LaserSimTest, ContourLeavesMarksAlongThePathAtThePulseDistance)
     EXPECT_FALSE(l.GateIsOpen);
     EXPECT_EQ(emissionCalls(), (QStringList{QStringLiteral("LaserEmissionOn"), QStringLiteral("LaserEmissionOff")}));
     EXPECT_TRUE(m_source->report()->contains(QStringLiteral("Emission: off")));
+    EXPECT_GT(fullest, 10) << "the gauge showed the queued segments while the feeder waited";
+    EXPECT_LE(fullest, 40);
+    EXPECT_EQ(l.bufferGauge(), 0);
 }
 
 TEST_F(LaserSimTest, DotRowLeavesOnePulsePerDot)
