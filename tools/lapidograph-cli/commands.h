@@ -12,6 +12,9 @@ int cmdMachine(const QStringList& args);
 int cmdDither(const QStringList& args);
 int cmdLight(const QStringList& args);
 int cmdLightSim(const QStringList& args);
+// DXF import into a drawing file; the outline of a drawing (or of a character with --font).
+int cmdDxf2Lal(const QStringList& args);
+int cmdOutline(const QStringList& args);
 // The --font form of "outline" (one character of a font); "outline" hands these words over.
 int cmdOutlineFont(const QStringList& args);
 // Maintenance log and marking records by hand (service).

@@ -32,6 +32,9 @@ const Command kCommands[] = {
     {"light-sim", lapido::cli::cmdLightSim, false, "light-sim [--fault none|silent|garbage|other|endless]"},
     {"maintenance", lapido::cli::cmdMaintenance, false, "maintenance list | record ACTION [VALUE]"},
     {"records", lapido::cli::cmdRecords, false, "records insert REPORT CONTENT"},
+    {"dxf2lal", lapido::cli::cmdDxf2Lal, false, "dxf2lal IN.dxf OUT.lal"},
+    {"outline", lapido::cli::cmdOutline, true,
+     "outline --drawing FILE.lal [--json] | outline --font NAME --char C [--style S] [--json] [--out FILE.kol]"},
 };
 
 void printUsage()
