@@ -107,6 +107,8 @@ std::vector<XmlItem> parseLabel(const QString& xml)
 {
     if (xml.size() > kMaxXmlChars)
         throw ParseError{QStringLiteral("the label text is larger than %1 characters").arg(kMaxXmlChars)};
+    if (xml.trimmed().isEmpty())
+        throw ParseError{QStringLiteral("the text is empty, there is no \"tree2xml\" element")};
     QXmlStreamReader reader(xml);
     std::vector<XmlItem> items;
     bool rootSeen = false;

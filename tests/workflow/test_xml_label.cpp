@@ -1,0 +1,194 @@
+// The label as "tree2xml" text: what is written, in which attribute order, what comes back,
+// and how bad input is refused with the current label kept.
+#include "labelfixture.h"
+
+#include "platform/numfmt.h"
+
+#include <QRegularExpression>
+
+namespace lapido::test {
+namespace {
+
+class XmlLabelTest : public LabelFixture {};
+
+QString item(const QString& attrs, const QString& inner = {})
+{
+    return QStringLiteral("<item text=\"n\" imageIndex=\"-1\" stateIndex=\"-1\" Girdleheight=\"0.15\" SlantAngle=\"0.0\" ")
+           + attrs + (inner.isEmpty() ? QStringLiteral("/>") : QStringLiteral(">") + inner + QStringLiteral("</item>"));
+}
+
+QString doc(const QString& items)
+{
+    return QStringLiteral("<tree2xml app=\"x\">") + items + QStringLiteral("</tree2xml>");
+}
+
+TEST_F(XmlLabelTest, ALabelRunIsWrittenWithItsAttributesInOrder)
+{
+    st().EditFloatChange(TEditBox::EditGirdle, QStringLiteral("0.15"));
+    TTreeNode* label = addLabel(QStringLiteral("AB12"));
+    static_cast<TGlyphRichString*>(label->Data())->UpDate(nullptr, 0.7, 0.1, 0.05);
+    const QString xml = st().Tree2XML();
+    const QString expected = QStringLiteral("<item text=\"Text &quot;AB12&quot;\" imageIndex=\"-1\" stateIndex=\"-1\" Girdleheight=\"0.15\" "
+                                            "SlantAngle=\"0.0\" type=\"TGlyphWideString\" textLabel=\"AB12\" "
+                                            "fontName=\"ROMANS\" textHeight=\"%1\" textOffset=\"%2\" textSpacing=\"%3\">")
+                                 .arg(FloatToStr(0.7), FloatToStr(0.1), FloatToStr(0.05));
+    EXPECT_TRUE(xml.contains(expected)) << qPrintable(xml);
+    EXPECT_TRUE(xml.startsWith(QStringLiteral("<tree2xml app=\"")));
+    EXPECT_FALSE(xml.contains(QStringLiteral("text=\"Label"))) << "the label node itself is not written";
+    // The characters of the run are nested in it.
+    EXPECT_TRUE(xml.contains(QStringLiteral("<item text=\"char &quot;A&quot;\"")));
+}
+
+TEST_F(XmlLabelTest, ALabelComesBackAsOneLabelWithTheSameValues)
+{
+    TTreeNode* label = addLabel(QStringLiteral("AB12"));
+    static_cast<TGlyphRichString*>(label->Data())->UpDate(nullptr, 0.7, 0.1, 0.05);
+    const QString xml = st().Tree2XML();
+
+    makeStation();
+    QString error;
+    ASSERT_TRUE(st().XML2Tree(xml, &error)) << qPrintable(error);
+    ASSERT_EQ(tree().RootCount(), 1);
+    auto* back = dynamic_cast<TGlyphRichString*>(tree().Root(0)->Data());
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(tree().Root(0)->Text(), QStringLiteral("Label \"AB12\""));
+    EXPECT_DOUBLE_EQ(back->RelativeSize, 0.7);
+    EXPECT_DOUBLE_EQ(back->Offset, 0.1);
+    EXPECT_DOUBLE_EQ(back->Spacing, 0.05);
+    ASSERT_EQ(back->RichString->Count(), 1);
+    EXPECT_EQ(back->RichString->GetRichSegment(0).Font, QStringLiteral("ROMANS"));
+    EXPECT_EQ(st().Tree2XML(), xml) << "a second round gives the same text";
+}
+
+TEST_F(XmlLabelTest, SpacesWriteTheBoxValueAndComeBackAsSpaces)
+{
+    st().SpaceWidth = 0.3;
+    st().BitBtnAddSpaceClick();
+    st().SpaceWidth = 0.5;
+    const QString xml = st().Tree2XML();
+    EXPECT_TRUE(xml.contains(QStringLiteral("type=\"TGlyphSpace\" spacing=\"") + FloatToStr(0.5) + QChar('"'))) << qPrintable(xml);
+    makeStation();
+    ASSERT_TRUE(st().XML2Tree(xml));
+    ASSERT_EQ(tree().RootCount(), 1);
+    EXPECT_NE(dynamic_cast<TGlyphSpace*>(tree().Root(0)->Data()), nullptr);
+    EXPECT_DOUBLE_EQ(tree().Root(0)->Data()->RelativeSize, 0.5);
+}
+
+TEST_F(XmlLabelTest, ATopLevelTextComesBackAsCaptionsOfItsCharacters)
+{
+    st().TextLabel = QStringLiteral("AB");
+    st().TextLabelFont = QStringLiteral("ROMANS");
+    st().BitBtnAddTextClick();
+    const QString xml = st().Tree2XML();
+    makeStation();
+    ASSERT_TRUE(st().XML2Tree(xml));
+    EXPECT_EQ(rootCaptions(), (QStringList{QStringLiteral("char \"A\""), QStringLiteral("char \"B\"")}));
+    for (int i = 0; i < tree().RootCount(); ++i)
+        EXPECT_EQ(tree().Root(i)->Data(), nullptr);
+}
+
+TEST_F(XmlLabelTest, AnEmptyLabelIsARootWithoutItems)
+{
+    const QString xml = st().Tree2XML();
+    EXPECT_FALSE(xml.contains(QStringLiteral("<item")));
+    addLabel(QStringLiteral("A"));
+    ASSERT_TRUE(st().XML2Tree(xml));
+    EXPECT_EQ(tree().RootCount(), 0);
+}
+
+TEST_F(XmlLabelTest, ASymbolListRunWithoutTextIsSkipped)
+{
+    const QString xml = doc(item(QStringLiteral("type=\"TGlyphWideString\" fontName=\"Symbol\"")) +
+                            item(QStringLiteral("type=\"TGlyphSpace\" spacing=\"0.25\"")));
+    ASSERT_TRUE(st().XML2Tree(xml));
+    ASSERT_EQ(tree().RootCount(), 2);
+    EXPECT_EQ(tree().Root(0)->Data(), nullptr);
+    EXPECT_NE(tree().Root(1)->Data(), nullptr);
+}
+
+TEST_F(XmlLabelTest, GirdleAndSlantAreTakenUnlessIgnored)
+{
+    const QString xml = QStringLiteral("<tree2xml app=\"x\"><item text=\"n\" Girdleheight=\"0.3\" SlantAngle=\"2.5\"/></tree2xml>");
+    ASSERT_TRUE(st().XML2Tree(xml));
+    EXPECT_DOUBLE_EQ(GirdleHeight(), 0.3);
+    EXPECT_DOUBLE_EQ(SlantAngle(), 2.5);
+    EXPECT_EQ(st().edit(TEditBox::EditGirdle).text, QStringLiteral("0.3"));
+
+    keys::write(keys::IgnoreGridleheigh, true);
+    keys::write(keys::IgnoreSlantAngle, true);
+    setGirdleHeight(0.15);
+    setSlantAngle(0);
+    ASSERT_TRUE(st().XML2Tree(xml));
+    EXPECT_DOUBLE_EQ(GirdleHeight(), 0.15);
+    EXPECT_DOUBLE_EQ(SlantAngle(), 0);
+}
+
+TEST_F(XmlLabelTest, ReadingClearsTheAbortAndTheAutoIncrementGlyph)
+{
+    addLabel(QStringLiteral("A1"));
+    st().CheckBox_AutoIncClick(true);
+    MarkingAborted() = true;
+    ASSERT_TRUE(st().XML2Tree(doc({})));
+    EXPECT_FALSE(MarkingAborted());
+    EXPECT_EQ(st().GlyphAutoInc, nullptr);
+}
+
+struct BadXml {
+    const char* name;
+    QString xml;
+    const char* says; // a piece of the message
+};
+
+class BadXmlTest : public XmlLabelTest, public ::testing::WithParamInterface<BadXml> {};
+
+TEST_P(BadXmlTest, IsRefusedWithAReasonAndTheLabelKept)
+{
+    addLabel(QStringLiteral("KEEP"));
+    const QString before = st().Tree2XML();
+    QString error;
+    EXPECT_FALSE(st().XML2Tree(GetParam().xml, &error));
+    EXPECT_TRUE(error.contains(QString::fromUtf8(GetParam().says), Qt::CaseInsensitive)) << qPrintable(error);
+    EXPECT_EQ(rootCaptions(), QStringList{QStringLiteral("Label \"KEEP\"")});
+    EXPECT_EQ(st().Tree2XML(), before);
+}
+
+QString manyItems(int n)
+{
+    QString items;
+    for (int i = 0; i < n; ++i)
+        items += QStringLiteral("<item text=\"x\"/>");
+    return doc(items);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Inputs, BadXmlTest,
+    ::testing::Values(
+        BadXml{"Malformed", QStringLiteral("<tree2xml><item text=\"a\"></tree2xml>"), "line"},
+        BadXml{"Truncated", doc(item(QStringLiteral("type=\"TGlyphSpace\" spacing=\"0.2\""))).left(60), "line"},
+        BadXml{"PlaceholderOfTheDefaultTemplate", QStringLiteral("<tree2xml app=\"Lapidograph.exe\">"), "line"},
+        BadXml{"Empty", QString(), "tree2xml"},
+        BadXml{"OtherRoot", QStringLiteral("<label/>"), "root element"},
+        BadXml{"Huge", doc(QString(5 * 1024 * 1024, QChar(' '))), "larger than"},
+        BadXml{"TooManyItems", manyItems(6000), "more than"},
+        BadXml{"LogoOutsideItsFolder", doc(item(QStringLiteral("type=\"TGlyphLogo\" logoFileName=\"../../etc/passwd\" "
+                                                               "logoHeight=\"0.8\" logoOffset=\"0\""))),
+               "leaves the logo folder"},
+        BadXml{"NumberThatIsNot", doc(item(QStringLiteral("type=\"TGlyphSpace\" spacing=\"wide\""))), "not a number"},
+        BadXml{"IndexThatIsNot", QStringLiteral("<tree2xml><item text=\"a\" imageIndex=\"one\"/></tree2xml>"),
+               "whole number"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(XmlLabelTest, UnknownTypesAndNestedItemsGiveCaptionNodesOnly)
+{
+    const QString xml = doc(item(QStringLiteral("type=\"TGlyphRocket\""),
+                                 QStringLiteral("<item text=\"inner\" type=\"TGlyphSpace\" spacing=\"0.2\"/>")) +
+                            QStringLiteral("<unknown/>"));
+    ASSERT_TRUE(st().XML2Tree(xml));
+    ASSERT_EQ(tree().RootCount(), 1);
+    EXPECT_EQ(tree().Root(0)->Text(), QStringLiteral("n"));
+    EXPECT_EQ(tree().Root(0)->Data(), nullptr);
+    EXPECT_EQ(tree().Root(0)->Count(), 0);
+}
+
+} // namespace
+} // namespace lapido::test
