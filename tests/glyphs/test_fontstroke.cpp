@@ -7,6 +7,8 @@
 
 #include "testsupport.h"
 
+#include <QFile>
+
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -186,6 +188,51 @@ TEST_F(StrokeFontTest, EveryStrokeIsAPolylineInsideTheBearings)
             }
         }
     }
+}
+
+// The committed tables against the Hershey records they were generated from (a stale or
+// hand-edited table shows here).
+TEST(StrokeTableTest, TablesMatchTheHersheyRecords)
+{
+    using namespace strokefonts;
+    QFile jhf(test::testDataDir() + QStringLiteral("/../../tools/hershey/hershey-needed.jhf"));
+    ASSERT_TRUE(jhf.open(QIODevice::ReadOnly));
+    auto decode = [](char c) { return int(c) - int('R'); };
+    int records = 0;
+    while (!jhf.atEnd()) {
+        QByteArray line = jhf.readLine();
+        while (line.endsWith('\n') || line.endsWith('\r'))
+            line.chop(1);
+        if (line.isEmpty())
+            continue;
+        // Columns 1-5 the glyph number, 6-8 the pair count, then bearings and points.
+        const int number = line.left(5).trimmed().toInt();
+        const QByteArray body = line.mid(8);
+        ASSERT_EQ(body.size(), 2 * line.mid(5, 3).trimmed().toInt()) << number;
+        const StrokeGlyph* glyph = nullptr;
+        for (int g = 0; g < kStrokeGlyphCount; ++g)
+            if (kStrokeGlyphs[g].number == number)
+                glyph = &kStrokeGlyphs[g];
+        ASSERT_NE(glyph, nullptr) << number;
+        EXPECT_EQ(glyph->left, decode(body[0])) << number;
+        EXPECT_EQ(glyph->right, decode(body[1])) << number;
+        std::vector<std::pair<int, int>> expected;
+        for (int i = 2; i < body.size(); i += 2) {
+            if (body[i] == ' ' && body[i + 1] == 'R')
+                expected.emplace_back(-64, 0);
+            else
+                expected.emplace_back(decode(body[i]), decode(body[i + 1]));
+        }
+        expected.emplace_back(-64, -64);
+        std::vector<std::pair<int, int>> actual;
+        for (int k = 0; k < glyph->pointCount; ++k) {
+            const StrokePoint& p = kStrokePoints[glyph->firstPoint + k];
+            actual.emplace_back(p.x, p.y);
+        }
+        EXPECT_EQ(actual, expected) << number;
+        ++records;
+    }
+    EXPECT_EQ(records, kStrokeGlyphCount);
 }
 
 TEST(FontStyleTest, IndexNameAndRoundTrip)
