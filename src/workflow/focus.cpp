@@ -228,20 +228,23 @@ void TStation::BitBtnResetClick()
 void TStation::DelMarking()
 {
     const TSettings& s = Settings();
+    std::vector<TGlyphRichString*> labels;
     for (TTreeNode* node : m_tree.Items()) {
         TGlyph* glyph = node->Data();
         if (!glyph)
             continue;
         glyph->ResetMarking();
-        if (s.DeleteLabelAfterF10) {
-            if (auto* label = dynamic_cast<TGlyphRichString*>(glyph)) {
-                if (GlyphAutoInc == label)
-                    GlyphAutoInc = nullptr;
-                m_richEdit->document().clear();
-                label->UpDate(m_richEdit.get(), label->RelativeSize, label->Offset, label->Spacing);
-            }
-        }
+        if (auto* label = dynamic_cast<TGlyphRichString*>(glyph))
+            labels.push_back(label);
     }
+    // Emptying a label rebuilds its run nodes, so the labels are collected first.
+    if (s.DeleteLabelAfterF10)
+        for (TGlyphRichString* label : labels) {
+            if (GlyphAutoInc == label)
+                GlyphAutoInc = nullptr;
+            m_richEdit->document().clear();
+            label->UpDate(m_richEdit.get(), label->RelativeSize, label->Offset, label->Spacing);
+        }
     // Photos, then logos, then spaces, each kind only when its setting asks for it.
     const auto removeNodes = [this](bool enabled, auto isKind) {
         if (!enabled)
