@@ -84,7 +84,7 @@ TTemplateList::TTemplateList()
     LogDebug(QStringLiteral("templates FilesDir = ") + m_filesDir);
     QDir().mkpath(m_filesDir);
     for (int n = 1; n <= 9; ++n)
-        if (readBindKey(n).isEmpty())
+        if (AppRegistry().ReadString(QString::fromLatin1(keys::kLayout), bindKeyName(n), QString()).isEmpty())
             writeBindKey(n, QString::fromLatin1(keys::kBindKeyNone));
     NewTemplate(kDefaultName, QStringLiteral("<tree2xml app=\"Lapidograph.exe\">"), QString(), false);
 }
@@ -147,7 +147,11 @@ bool TTemplateList::ImportTemplate(const QString& name)
 {
     if (!isSafeName(name))
         return false;
-    QFile file(m_filesDir + name + QStringLiteral(".xml"));
+    // The listing offers ".XML" files too; on a case-sensitive disc they are only found so.
+    QString path = m_filesDir + name + QStringLiteral(".xml");
+    if (!QFile::exists(path))
+        path = m_filesDir + name + QStringLiteral(".XML");
+    QFile file(path);
     if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxTemplateBytes)
         return false;
     const QByteArray bytes = file.readAll();
