@@ -220,7 +220,9 @@ bool TrueTypeFace::nativeOutline(char32_t code, NativeOutline& out) const
     int first = 0;
     for (int c = 0; c < o->n_contours; ++c) {
         const int last = o->contours[c];
-        if (last < first) {
+        // A contour of one point is an anchor, not ink: it gives no polygon (marked, it would
+        // be a stray dot).
+        if (last <= first) {
             first = last + 1;
             continue;
         }

@@ -75,7 +75,7 @@ public:
     bool hasChar(char32_t code) const;
 
     // Fills out with the outline of the character; false (out cleared, metrics 0) when the face
-    // lacks the character or its glyph cannot be loaded.
+    // lacks the character or its glyph cannot be loaded. Contours of a single point are left out.
     bool nativeOutline(char32_t code, NativeOutline& out) const;
 
     // The FreeType face (FT_Face) for callers that render with FreeType themselves.

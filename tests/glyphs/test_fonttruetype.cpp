@@ -369,6 +369,29 @@ TEST_F(TrueTypeFontTest, OpenCurveStartFollowsTheNativeRule)
     }
 }
 
+TEST_F(TrueTypeFontTest, SinglePointContoursAreLeftOut)
+{
+    // DejaVu Sans Bold U+05B7 carries a contour of one point beside its ink.
+    const TrueTypeFace* face = truetype::face(QStringLiteral("DejaVu Sans"), fsBold);
+    ASSERT_NE(face, nullptr);
+    auto ft = static_cast<FT_Face>(face->ftFace());
+    ASSERT_EQ(FT_Load_Char(ft, 0x05B7, FT_LOAD_NO_SCALE), 0);
+    int inked = 0, single = 0;
+    for (int c = 0, first = 0; c < ft->glyph->outline.n_contours; ++c) {
+        const int last = ft->glyph->outline.contours[c];
+        (last == first ? single : inked) += 1;
+        first = last + 1;
+    }
+    ASSERT_GT(single, 0);
+    NativeOutline native;
+    ASSERT_TRUE(face->nativeOutline(0x05B7, native));
+    EXPECT_EQ(int(native.polygons.size()), inked);
+    const Outline o = outlineOf(QStringLiteral("DejaVu Sans"), fsBold, 0x05B7);
+    ASSERT_EQ(o.contours->Count(), inked);
+    for (int c = 0; c < o.contours->Count(); ++c)
+        EXPECT_GT(o.contours->GetContour(c).Count(), 2);
+}
+
 TEST(NativeOutlineWalkTest, RecordsBecomeClosedContoursInCellUnits)
 {
     // One polygon: start (0, 0), a line to (100, 0), a spline through the control (100, 100)
