@@ -1,4 +1,4 @@
-// Tests of the built-in stroke fonts and the font style helpers.
+// Tests of the built-in stroke fonts and the font style functions.
 #include "geometry/contours.h"
 #include "glyphs/customfonts.h"
 #include "glyphs/fontoutlines.h"
