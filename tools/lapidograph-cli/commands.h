@@ -20,5 +20,7 @@ int cmdOutlineFont(const QStringList& args);
 // Maintenance log and marking records by hand (service).
 int cmdMaintenance(const QStringList& args);
 int cmdRecords(const QStringList& args);
+// The whole marking sequence of a label without a window.
+int cmdMark(const QStringList& args);
 
 } // namespace lapido::cli

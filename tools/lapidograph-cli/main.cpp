@@ -35,6 +35,9 @@ const Command kCommands[] = {
     {"dxf2lal", lapido::cli::cmdDxf2Lal, false, "dxf2lal IN.dxf OUT.lal"},
     {"outline", lapido::cli::cmdOutline, true,
      "outline --drawing FILE.lal [--json] | outline --font NAME --char C [--style S] [--json] [--out FILE.kol]"},
+    {"mark", lapido::cli::cmdMark, true,
+     "mark LABEL.xml [--address sim|HOST] [--out DIR] [--answer yes|no|continue|restart ...] [--reference X,Y,Z]"
+     " [--teach-left X,Z] [--teach-right X,Z] [--abort-after N] [--link-lost-after LINES]"},
 };
 
 void printUsage()

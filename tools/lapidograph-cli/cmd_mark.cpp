@@ -1,0 +1,488 @@
+// lapidograph-cli mark: the station's whole marking sequence without a window, on the simulated
+// machine or a real controller, leaving the trace, the command and dialog logs and the marks.
+#include "cliio.h"
+#include "commands.h"
+
+#include "glyphs/glyph.h"
+#include "glyphs/glyphoutline.h"
+#include "machine/applysettings.h"
+#include "machine/galil.h"
+#include "machine/laser.h"
+#include "machine/lasersource.h"
+#include "platform/clock.h"
+#include "platform/eventpump.h"
+#include "platform/numfmt.h"
+#include "platform/operatordialogs.h"
+#include "platform/stationglobals.h"
+#include "records/stlogfile.h"
+#include "settings/settingskeys.h"
+#include "settings/settingsrecord.h"
+#include "sim/dmcsimulator.h"
+#include "workflow/station.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QTextStream>
+
+#include <algorithm>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+namespace lapido::cli {
+
+namespace {
+
+const QString kUsage = QStringLiteral(
+    "usage: mark LABEL.xml [--address sim|HOST] [--out DIR] [--answer yes|no|continue|restart ...]\n"
+    "            [--reference X,Y,Z] [--teach-left X,Z] [--teach-right X,Z] [--abort-after N]\n"
+    "            [--link-lost-after LINES]\n"
+    "  Starts the machine as the station does, loads the label, takes the marking reference (the\n"
+    "  start-up position unless given), teaches the girdle points given, runs Engrave and leaves\n"
+    "  LATrace, commands.log and dialogs.log in DIR (default: the current folder), and on the\n"
+    "  simulator marks.csv and marks.png. --answer gives the operator's answers to the questions\n"
+    "  in order (unanswered questions take their default button). --abort-after presses Abort\n"
+    "  once N glyphs are marked; --link-lost-after makes the simulator fall silent after that many\n"
+    "  more command lines once marking has begun.\n"
+    "  Exit code: 0 marked, 3 the marking was stopped or refused, 1 machine or file error, 2 usage.");
+
+// Label files larger than this are not labels.
+constexpr qint64 kMaxLabelBytes = 16 * 1024 * 1024;
+
+QString escapeLineEnds(QString text)
+{
+    text.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
+    text.replace(QLatin1Char('\r'), QStringLiteral("\\r"));
+    text.replace(QLatin1Char('\n'), QStringLiteral("\\n"));
+    text.replace(QLatin1Char('\t'), QStringLiteral("\\t"));
+    return text;
+}
+
+// A text log written line by line and flushed at once, so it is complete whatever happens.
+class LineLog {
+public:
+    bool open(const QString& path, QString* error)
+    {
+        m_file.setFileName(path);
+        if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) {
+            *error = QStringLiteral("cannot write \"%1\": %2").arg(path, m_file.errorString());
+            return false;
+        }
+        return true;
+    }
+    void write(const QString& line)
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        m_file.write((line + QLatin1Char('\n')).toUtf8());
+        m_file.flush();
+    }
+
+private:
+    std::mutex m_mutex;
+    QFile m_file;
+};
+
+// The controller link at the chosen address, writing every command and its reply to
+// commands.log in the order sent (status reads of the trace sampler included).
+class LoggedLink final : public GalilTransport {
+public:
+    LoggedLink(const QString& address, LineLog& log) : m_log(log) { m_link.setAddress(address.toStdString()); }
+    std::string address() const override { return m_link.address(); }
+    void setAddress(std::string_view) override {}
+    bool connect() override { return m_link.connect(); }
+    void disconnect() override { m_link.disconnect(); }
+    std::string connection() const override { return m_link.connection(); }
+    GalilReply command(std::string_view text, std::string_view terminator, std::string_view ack, bool trim) override
+    {
+        GalilReply reply = m_link.command(text, terminator, ack, trim);
+        m_log.write(QString::fromLatin1(text.data(), qsizetype(text.size())) + QLatin1Char('\t')
+                    + escapeLineEnds(QString::fromLatin1(reply.text.data(), qsizetype(reply.text.size()))));
+        return reply;
+    }
+
+private:
+    TGalil m_link;
+    LineLog& m_log;
+};
+
+// The operator of a headless run: each question takes the next --answer word; messages with a
+// single button are acknowledged without using one.
+class AnsweringDialogs final : public OperatorDialogs {
+public:
+    AnsweringDialogs(ScriptedDialogs& inner, QStringList answers) : m_inner(inner), m_answers(std::move(answers)) {}
+
+    DialogResult message(DialogKind kind, const QString& title, const QString& text,
+                         std::span<const DialogButton> buttons) override
+    {
+        if (buttons.size() >= 2 && !m_answers.isEmpty()) {
+            const QString word = m_answers.takeFirst().toLower();
+            m_inner.queueCaption(captionFor(word, buttons));
+        }
+        return m_inner.message(kind, title, text, buttons);
+    }
+    void notice(const QString& title, const QString& text) override { m_inner.notice(title, text); }
+    std::optional<QString> input(const QString& title, const QString& prompt, const QString& initial) override
+    {
+        return m_inner.input(title, prompt, initial);
+    }
+    std::optional<QString> chooseOpenFile(const QString& t, const QString& f, const QString& x) override
+    {
+        return m_inner.chooseOpenFile(t, f, x);
+    }
+    std::optional<QString> chooseSaveFile(const QString& t, const QString& f, const QString& x) override
+    {
+        return m_inner.chooseSaveFile(t, f, x);
+    }
+    std::optional<QString> chooseFolder(const QString& t, const QString& f) override { return m_inner.chooseFolder(t, f); }
+    std::unique_ptr<WaitDialog> beginWait(const QString& t, const QString& x, const QString& d) override
+    {
+        return m_inner.beginWait(t, x, d);
+    }
+
+private:
+    // The caption of the button the word names: by caption first, then "yes" is OK and "no"
+    // is Cancel where a box has no Yes or No.
+    static QString captionFor(const QString& word, std::span<const DialogButton> buttons)
+    {
+        for (const DialogButton& b : buttons) {
+            const QString caption = b.caption.isEmpty() ? standardCaption(b.result) : b.caption;
+            if (caption.compare(word, Qt::CaseInsensitive) == 0)
+                return caption;
+        }
+        const DialogResult fallback = word == QLatin1String("yes") ? DialogResult::Ok
+                                      : word == QLatin1String("no") ? DialogResult::Cancel
+                                                                    : DialogResult::None;
+        for (const DialogButton& b : buttons)
+            if (b.result == fallback)
+                return b.caption.isEmpty() ? standardCaption(b.result) : b.caption;
+        return word;
+    }
+
+    ScriptedDialogs& m_inner;
+    QStringList m_answers;
+};
+
+QString kindName(DialogKind kind)
+{
+    switch (kind) {
+    case DialogKind::Error: return QStringLiteral("error");
+    case DialogKind::Information: return QStringLiteral("information");
+    case DialogKind::Warning: return QStringLiteral("warning");
+    case DialogKind::Confirmation: return QStringLiteral("confirmation");
+    case DialogKind::Custom: return QStringLiteral("custom");
+    }
+    return {};
+}
+
+// Glyphs that put marks on the stone (characters, logos, photos), finished so far.
+int markedGlyphs(TStation& station)
+{
+    int n = 0;
+    for (TTreeNode* node : station.TreeViewGlyphs().Items()) {
+        TGlyph* g = node->Data();
+        if (g && g->Processed && (dynamic_cast<TGlyphOutLine*>(g) || node->Text() == QLatin1String("Photo")))
+            ++n;
+    }
+    return n;
+}
+
+// Runs inside the machine's waits while the label is marked, as the window's event loop does.
+class RunPump final : public EventPump {
+public:
+    std::function<void()> onPump;
+    void pump() override
+    {
+        if (onPump)
+            onPump();
+    }
+};
+
+std::optional<std::vector<double>> numbers(const QString& text, int count)
+{
+    const QStringList parts = text.split(QLatin1Char(','));
+    if (parts.size() != count)
+        return std::nullopt;
+    std::vector<double> values;
+    for (const QString& p : parts) {
+        const auto v = StrToFloatPoint(p.trimmed().toStdString());
+        if (!v)
+            return std::nullopt;
+        values.push_back(*v);
+    }
+    return values;
+}
+
+void readPosition(TLaser& laser, TStation& station)
+{
+    laser.GetPosition(station.AxisPosition_X, station.AxisPosition_Y, station.AxisPosition_Z, station.AxisPosition_W);
+}
+
+bool moveAndWait(TLaser& laser, double x, double y, double z)
+{
+    laser.MoveTo(x, y, z);
+    if (laser.WaitOnMotionComplete())
+        return true;
+    err(QStringLiteral("lapidograph-cli: ") + laser.lastError());
+    return false;
+}
+
+} // namespace
+
+int cmdMark(const QStringList& args)
+{
+    QString labelPath, address, outDir = QStringLiteral(".");
+    QStringList answers;
+    std::optional<std::vector<double>> reference, teachLeft, teachRight;
+    int abortAfter = -1, linkLostAfter = -1;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString& a = args.at(i);
+        const bool hasValue = i + 1 < args.size();
+        auto intValue = [&](int& target) {
+            bool ok = false;
+            target = args.at(++i).toInt(&ok);
+            return ok && target >= 0;
+        };
+        if (a == QLatin1String("--address") && hasValue) {
+            address = args.at(++i);
+        } else if (a == QLatin1String("--out") && hasValue) {
+            outDir = args.at(++i);
+        } else if (a == QLatin1String("--answer") && hasValue) {
+            for (const QString& w : args.at(++i).split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+                static const QStringList kWords = {"yes", "no", "continue", "restart"};
+                if (!kWords.contains(w.trimmed().toLower()))
+                    return usageError(QStringLiteral("--answer takes yes, no, continue or restart, not \"%1\"").arg(w));
+                answers << w.trimmed();
+            }
+        } else if (a == QLatin1String("--reference") && hasValue) {
+            if (!(reference = numbers(args.at(++i), 3)))
+                return usageError(QStringLiteral("--reference needs X,Y,Z in mm"));
+        } else if (a == QLatin1String("--teach-left") && hasValue) {
+            if (!(teachLeft = numbers(args.at(++i), 2)))
+                return usageError(QStringLiteral("--teach-left needs X,Z in mm"));
+        } else if (a == QLatin1String("--teach-right") && hasValue) {
+            if (!(teachRight = numbers(args.at(++i), 2)))
+                return usageError(QStringLiteral("--teach-right needs X,Z in mm"));
+        } else if (a == QLatin1String("--abort-after") && hasValue) {
+            if (!intValue(abortAfter))
+                return usageError(QStringLiteral("--abort-after needs a number of glyphs"));
+        } else if (a == QLatin1String("--link-lost-after") && hasValue) {
+            if (!intValue(linkLostAfter) || linkLostAfter < 1)
+                return usageError(QStringLiteral("--link-lost-after needs a number of command lines"));
+        } else if (!a.startsWith(QLatin1String("--")) && labelPath.isEmpty()) {
+            labelPath = a;
+        } else {
+            return usageError(QStringLiteral("unexpected \"%1\"\n").arg(a) + kUsage);
+        }
+    }
+    if (labelPath.isEmpty())
+        return usageError(kUsage);
+
+    QFile labelFile(labelPath);
+    if (!labelFile.open(QIODevice::ReadOnly)) {
+        err(QStringLiteral("lapidograph-cli: cannot read \"%1\": %2").arg(labelPath, labelFile.errorString()));
+        return 1;
+    }
+    if (labelFile.size() > kMaxLabelBytes) {
+        err(QStringLiteral("lapidograph-cli: \"%1\" is too large to be a label").arg(labelPath));
+        return 1;
+    }
+    const QString labelXml = QString::fromUtf8(labelFile.readAll());
+    labelFile.close();
+
+    if (!QDir().mkpath(outDir)) {
+        err(QStringLiteral("lapidograph-cli: cannot create the folder \"%1\"").arg(outDir));
+        return 1;
+    }
+    const QDir outFolder(outDir);
+    QString error;
+    LineLog commandsLog, dialogsLog;
+    if (!commandsLog.open(outFolder.filePath(QStringLiteral("commands.log")), &error)
+        || !dialogsLog.open(outFolder.filePath(QStringLiteral("dialogs.log")), &error)) {
+        err(QStringLiteral("lapidograph-cli: ") + error);
+        return 1;
+    }
+
+    LoadSettingsFromRegistery();
+    TSettings& settings = Settings();
+    const QString effectiveAddress = address.isEmpty() ? keys::read(keys::GalilIP) : address;
+    const bool simulated = effectiveAddress.isEmpty() || effectiveAddress == QLatin1String("sim");
+    if (linkLostAfter > 0 && !simulated)
+        return usageError(QStringLiteral("--link-lost-after needs the simulated machine"));
+
+    // The simulated machine runs on virtual time: a label marks in moments, the same each run.
+    VirtualClock virtualClock;
+    std::optional<ScopedClock> simulatedTime;
+    std::shared_ptr<DmcSimulator> previousSim;
+    std::shared_ptr<DmcSimulator> sim;
+    if (simulated) {
+        simulatedTime.emplace(virtualClock);
+        sim = std::make_shared<DmcSimulator>(&virtualClock);
+        DmcWiring wiring = sim->wiring();
+        wiring.xyCountsPerMm = settings.XY_CountsPerMM;
+        wiring.zCountsPerMm = settings.Z_CountsPerMM;
+        wiring.xReversed = settings.X_Reversed;
+        wiring.yReversed = settings.Y_Reversed;
+        wiring.zReversed = settings.Z_Reversed;
+        wiring.gateActiveHigh = !settings.InvertGate;
+        wiring.enableActiveHigh = !settings.InvertShutter;
+        wiring.systemActiveHigh = !settings.InvertSystem;
+        sim->setWiring(wiring);
+        previousSim = currentDmcSimulator();
+        setCurrentDmcSimulator(sim);
+    }
+    struct RestoreSim {
+        bool active;
+        std::shared_ptr<DmcSimulator> previous;
+        ~RestoreSim()
+        {
+            if (active)
+                setCurrentDmcSimulator(previous);
+        }
+    } restoreSim{simulated, previousSim};
+
+    ScriptedDialogs scripted;
+    scripted.onEntry = [&dialogsLog](const ScriptedDialogs::Entry& e) {
+        dialogsLog.write(kindName(e.kind) + QLatin1Char('\t') + escapeLineEnds(e.title) + QLatin1Char('\t')
+                         + escapeLineEnds(e.text) + QLatin1Char('\t') + e.buttons.join(QLatin1Char('|'))
+                         + QLatin1Char('\t') + e.answer);
+    };
+    AnsweringDialogs dialogs(scripted, answers);
+    OperatorDialogs* previousDialogs = setOperatorDialogs(&dialogs);
+    struct RestoreDialogs {
+        OperatorDialogs* previous;
+        ~RestoreDialogs() { setOperatorDialogs(previous); }
+    } restoreDialogs{previousDialogs};
+
+    TLaserSource source;
+    source.LoadLaserSourcePackage();
+    SelectStoredLaserSource(source, settings);
+    ApplyLaserSettings(source, settings);
+    setLaserSource(&source);
+    struct ResetMachine {
+        ~ResetMachine()
+        {
+            setLaser(nullptr);
+            setLaserSource(nullptr);
+        }
+    } resetMachine;
+
+    auto link = std::make_unique<LoggedLink>(simulated ? QStringLiteral("sim") : effectiveAddress, commandsLog);
+    TLaser laser(std::make_unique<TDMC>(std::move(link)));
+    if (!laser.HardwareFound) {
+        err(QStringLiteral("lapidograph-cli: no controller at \"%1\"").arg(effectiveAddress));
+        return 1;
+    }
+    if (const auto refused = ApplyMotionSettings(settings, laser)) {
+        err(QStringLiteral("lapidograph-cli: ") + *refused);
+        laser.HardwareFound = false;
+        return 1;
+    }
+    setLaser(&laser);
+    laser.Initialize();
+    if (!laser.Initialized) {
+        err(QStringLiteral("lapidograph-cli: the machine was not initialised. ") + laser.lastError());
+        return 1;
+    }
+
+    // Logos are looked up in "Logos" beside the label when it has one (a label travels with
+    // its drawings), else in the station's working folder.
+    const QDir labelFolder = QFileInfo(labelPath).absoluteDir();
+    if (labelFolder.exists(QStringLiteral("Logos")))
+        setWorkingDir(labelFolder.absolutePath() + QLatin1Char('/'));
+    else if (WorkingDir().isEmpty())
+        setWorkingDir(keys::read(keys::WorkingDir));
+
+    FileLogger trace(outFolder.absolutePath());
+    TStationServices services;
+    services.logger = &trace;
+    TStation station(std::move(services));
+    if (!station.XML2Tree(labelXml, &error)) {
+        err(QStringLiteral("lapidograph-cli: \"%1\" is not a label: %2").arg(labelPath, error));
+        laser.ShutDown();
+        return 1;
+    }
+
+    // Aligning: the marking reference follows the axes until Inspect freezes it.
+    station.SetAIMSState(TAIMState::aimsAligning);
+    if (reference && !moveAndWait(laser, (*reference)[0], (*reference)[1], (*reference)[2]))
+        return 1;
+    readPosition(laser, station);
+    station.MarkingReference_X = station.AxisPosition_X;
+    station.MarkingReference_Y = station.AxisPosition_Y;
+    station.MarkingReference_Z = station.AxisPosition_Z;
+    station.SpeedButtonAIMClick(TSpeedButton::Inspect);
+    for (const auto& point : {teachLeft, teachRight}) {
+        if (!point)
+            continue;
+        if (!moveAndWait(laser, (*point)[0], station.MarkingReference_Y, (*point)[1]))
+            return 1;
+        readPosition(laser, station);
+        station.BitBtnFocusClick();
+    }
+    station.BlowerEnableDisableMarking();
+
+    RunPump pump;
+    EventPump* previousPump = setEventPump(&pump);
+    struct RestorePump {
+        EventPump* previous;
+        ~RestorePump() { setEventPump(previous); }
+    } restorePump{previousPump};
+    const int markedBefore = markedGlyphs(station);
+    bool abortPressed = false, linkArmed = false;
+    pump.onPump = [&] {
+        if (station.AIMState != TAIMState::aimsMarking)
+            return;
+        if (linkLostAfter > 0 && !linkArmed) {
+            sim->setLinkLostAfter(linkLostAfter);
+            linkArmed = true;
+        }
+        if (abortAfter >= 0 && !abortPressed && markedGlyphs(station) - markedBefore >= abortAfter) {
+            abortPressed = true;
+            station.KeyEsc();
+        }
+    };
+
+    const std::size_t marksBefore = sim ? sim->markCount() : 0;
+    station.KeyF9();
+    pump.onPump = nullptr;
+    const bool stopped = MarkingAborted() || laser.sequenceFaulted();
+    const bool marked = markedGlyphs(station) > markedBefore && !stopped;
+
+    out(QStringLiteral("trace: %1").arg(QDir::toNativeSeparators(trace.filePath())));
+    out(QStringLiteral("glyphs marked: %1").arg(markedGlyphs(station) - markedBefore));
+    if (stopped)
+        out(QStringLiteral("marking stopped: %1")
+                .arg(laser.lastError().isEmpty() ? QStringLiteral("aborted by the operator") : laser.lastError()));
+    if (sim) {
+        const QString csv = outFolder.filePath(QStringLiteral("marks.csv"));
+        const QString png = outFolder.filePath(QStringLiteral("marks.png"));
+        if (!sim->writeMarksCsv(csv, &error)) {
+            err(QStringLiteral("lapidograph-cli: ") + error);
+            return 1;
+        }
+        out(QStringLiteral("marks: %1 in %2").arg(sim->markCount() - marksBefore).arg(csv));
+        // About a thousand pixels across the label, whatever its size.
+        const auto marks = sim->marks();
+        double pixelsPerMm = 200;
+        if (!marks.empty()) {
+            const auto [mn, mx] = std::minmax_element(marks.begin(), marks.end(),
+                                                      [](const LaserMark& a, const LaserMark& b) { return a.xMm < b.xMm; });
+            pixelsPerMm = std::clamp(1000.0 / std::max(mx->xMm - mn->xMm, 1e-3), 20.0, 2000.0);
+            if (!sim->writeMarksPng(png, pixelsPerMm, &error)) {
+                err(QStringLiteral("lapidograph-cli: ") + error);
+                return 1;
+            }
+            out(QStringLiteral("picture: %1").arg(QFileInfo(png).absoluteFilePath()));
+        } else {
+            QFile::remove(png);
+            out(QStringLiteral("picture: none (nothing was marked)"));
+        }
+    }
+    laser.ShutDown();
+    return marked ? 0 : 3;
+}
+
+} // namespace lapido::cli
