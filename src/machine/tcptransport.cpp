@@ -12,6 +12,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <chrono>
@@ -143,13 +144,15 @@ bool TcpTransport::connect()
         return false;
     }
     // Identify the controller: "address, revision, serial number", as the vendor object did.
-    const GalilReply rev = exchange("\x12\x16", m_timeoutMs);
+    // Neither answer is needed to work, so a firmware that keeps quiet costs at most a second.
+    const int identifyMs = std::min(m_timeoutMs, 1000);
+    const GalilReply rev = exchange("\x12\x16", identifyMs);
     if (!isOpen())
         return false;
     m_connection = m_address;
     if (rev.ok && !rev.text.empty())
         m_connection += ", " + galil::trimReply(rev.text);
-    const GalilReply serial = exchange("MG _BN", m_timeoutMs);
+    const GalilReply serial = rev.ok ? exchange("MG _BN", identifyMs) : GalilReply{};
     if (serial.ok) {
         std::string s = galil::trimReply(serial.text);
         if (const auto dot = s.find('.'); dot != std::string::npos)
