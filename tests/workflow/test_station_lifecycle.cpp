@@ -1,0 +1,168 @@
+// The station's life cycle without widgets: start switches, the symbol-list encoding, the
+// settings read at show and written at close, the reset-button variants, the position timer,
+// jogging and the exit question on a running machine.
+#include "labelfixture.h"
+#include "markingfixture.h"
+
+#include "platform/settingsstore.h"
+
+namespace lapido::test {
+namespace {
+
+struct SwitchCase {
+    const char* name;
+    QStringList args;
+    bool debug;
+    bool noHoming;
+};
+
+class StartSwitchTest : public StationFixture, public ::testing::WithParamInterface<SwitchCase> {};
+
+TEST_P(StartSwitchTest, SetsTheFlags)
+{
+    TStation::ParseStartSwitches(GetParam().args);
+    EXPECT_EQ(DebugMode(), GetParam().debug);
+    EXPECT_EQ(NoHoming(), GetParam().noHoming);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Arguments, StartSwitchTest,
+    ::testing::Values(SwitchCase{"LowerCase", {QStringLiteral("/debug")}, true, false},
+                      SwitchCase{"Both", {QStringLiteral("/DEBUG"), QStringLiteral("/NoHoming")}, true, true},
+                      SwitchCase{"NoHomingOnly", {QStringLiteral("prog"), QStringLiteral("/NOHOMING")}, false, true},
+                      SwitchCase{"LookAlikes", {QStringLiteral("DEBUG"), QStringLiteral("/DEBUGX"), QStringLiteral("-debug")},
+                                 false, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(SymbolListTest, StoredAsDollarAndFourHexDigitsPerCharacter)
+{
+    EXPECT_EQ(TStation::DecodeSymbolList(QStringLiteral("$0041$00B0")), QStringLiteral("A\u00B0"));
+    EXPECT_EQ(TStation::DecodeSymbolList(QString()), QString());
+    EXPECT_EQ(TStation::EncodeSymbolList(QStringLiteral("A\u00B0\u20ac")), QStringLiteral("$0041$00B0$20AC"));
+    const QString odd = QStringLiteral("\u2665x\U0001F48E");
+    EXPECT_EQ(TStation::DecodeSymbolList(TStation::EncodeSymbolList(odd)), odd);
+    EXPECT_EQ(TStation::DecodeSymbolList(QStringLiteral("$0041$zzzzX0043$0042$00")), QStringLiteral("AB"))
+        << "pieces that are not a code are skipped";
+}
+
+class StationLifeTest : public LabelFixture {};
+
+TEST_F(StationLifeTest, ShowReadsTheDefaultsAndCloseWritesThemBack)
+{
+    SettingsStore& s = store();
+    s.WriteString(QStringLiteral("Diamond"), QStringLiteral("Girdle"), QStringLiteral("0.2"));
+    s.WriteString(QStringLiteral("Layout"), QStringLiteral("RichLabel"), QStringLiteral("R1"));
+    s.WriteString(QStringLiteral("Layout"), QStringLiteral("TextLabelHeight"), QStringLiteral("70.0"));
+    s.WriteString(QStringLiteral("Layout"), QStringLiteral("TextLabelStyle"), QStringLiteral("3"));
+    s.WriteString(QStringLiteral("Layout"), QStringLiteral("SymbolList"), QStringLiteral("$0041$00B0"));
+    s.WriteString(QStringLiteral("RollDown"), QStringLiteral("Grid"), QStringLiteral("0.250"));
+    st().FormCreate();
+    st().FormShow();
+    EXPECT_DOUBLE_EQ(GirdleHeight(), 0.2);
+    EXPECT_EQ(editorText(), QStringLiteral("R1"));
+    EXPECT_DOUBLE_EQ(st().TextHeight, 0.7);
+    EXPECT_EQ(st().TextLabelStyle, TFontStyles(fsBold | fsItalic));
+    EXPECT_EQ(st().DefaultSymbolList, QStringLiteral("A\u00B0"));
+    EXPECT_DOUBLE_EQ(st().GridPitch, 0.25);
+    EXPECT_DOUBLE_EQ(st().SpaceWidth, 0.5);
+    EXPECT_EQ(st().AIMState, TAIMState::aimsHoming);
+
+    st().EditFloatChange(TEditBox::EditGlyphLogoHeight, QStringLiteral("55.5"));
+    st().DefaultSymbolList = QStringLiteral("\u00B0");
+    ASSERT_TRUE(st().FormCloseQuery());
+    EXPECT_TRUE(m_dialogs.transcript().empty()) << "no machine: nothing to ask";
+    EXPECT_EQ(s.ReadString(QStringLiteral("Layout"), QStringLiteral("RichLabel"), QStringLiteral("?")), QString());
+    EXPECT_EQ(s.ReadString(QStringLiteral("Layout"), QStringLiteral("LogoHeight"), {}), QStringLiteral("55.5"));
+    EXPECT_EQ(s.ReadString(QStringLiteral("Layout"), QStringLiteral("SymbolList"), {}), QStringLiteral("$00B0"));
+    EXPECT_EQ(s.ReadString(QStringLiteral("Layout"), QStringLiteral("TextLabelStyle"), {}), QStringLiteral("3"));
+    EXPECT_EQ(s.ReadString(QStringLiteral("Diamond"), QStringLiteral("Girdle"), {}), QStringLiteral("0.2"));
+    EXPECT_EQ(s.ReadString(QStringLiteral("RollDown"), QStringLiteral("Grid"), {}), QStringLiteral("0.250"));
+}
+
+TEST_F(StationLifeTest, CreateWritesTheProgramFolderWhenNoWorkingFolderIsSet)
+{
+    store().WriteString(QStringLiteral("Administration"), QStringLiteral("WorkingDir"), QString());
+    st().FormCreate();
+    EXPECT_FALSE(keys::read(keys::WorkingDir).isEmpty());
+    EXPECT_EQ(WorkingDir(), keys::read(keys::WorkingDir));
+}
+
+struct ResetCase {
+    int resetAndFree;
+    const char* caption;
+    const char* hint;
+    const char* goToStart;
+};
+
+class ResetCaptionTest : public LabelFixture, public ::testing::WithParamInterface<ResetCase> {};
+
+TEST_P(ResetCaptionTest, FollowTheFreeHolderSetting)
+{
+    keys::write(keys::ResetAndFreeEnable, GetParam().resetAndFree);
+    st().FormCreate();
+    EXPECT_EQ(st().controls().resetCaption, QString::fromLatin1(GetParam().caption));
+    EXPECT_EQ(st().controls().resetHint, QString::fromLatin1(GetParam().hint));
+    EXPECT_EQ(st().controls().goToStartCaption, QString::fromLatin1(GetParam().goToStart));
+    EXPECT_TRUE(st().controls().bitBtnResetVisible);
+    EXPECT_FALSE(st().controls().bitBtn3Visible);
+}
+
+INSTANTIATE_TEST_SUITE_P(Settings, ResetCaptionTest,
+                         ::testing::Values(ResetCase{1, "Reset and Free\r\nHolder (F10)", "", "Go to Start\r\npos. (F11)"},
+                                           ResetCase{0, "Reset (F10)", "Reset", ""}));
+
+class StationMachineTest : public MarkingFixture {};
+
+TEST_F(StationMachineTest, ExitAsksOnARunningMachineUnlessDebugging)
+{
+    m_dialogs.queueAnswer(DialogResult::Cancel);
+    EXPECT_FALSE(st().FormCloseQuery());
+    EXPECT_EQ(m_dialogs.texts(), QStringList{QStringLiteral("Exit Lapidograph?")});
+    EXPECT_TRUE(laser().Initialized) << "cancelled: the machine keeps running";
+
+    setDebugMode(true);
+    EXPECT_TRUE(st().FormCloseQuery());
+    EXPECT_EQ(m_dialogs.transcript().size(), 1u);
+}
+
+TEST_F(StationMachineTest, PositionTimerMovesTheReferenceOnlyWhileAligning)
+{
+    laser().MoveTo(16, 12, 12.5, 0);
+    laser().WaitOnMotionComplete();
+    st().TimerLaserTick();
+    EXPECT_NEAR(st().MarkingReference_X, 16, 1e-6);
+    EXPECT_NEAR(st().MarkingReference_Y, 12, 1e-6);
+
+    st().AIMState = TAIMState::aimsInspecting;
+    laser().MoveTo(17, 12, 12.5, 0);
+    laser().WaitOnMotionComplete();
+    st().TimerLaserTick();
+    EXPECT_NEAR(st().AxisPosition_X, 17, 1e-6);
+    EXPECT_NEAR(st().MarkingReference_X, 16, 1e-6);
+}
+
+TEST_F(StationMachineTest, JogKeysMoveBySteps)
+{
+    Settings().VideoScale = 250; // 4 um per pixel
+    Settings().XMovementSpeedUp = 2;
+    Settings().WheelTick1_Z = 10;
+    const double x0 = st().AxisPosition_X;
+    const double z0 = st().AxisPosition_Z;
+    st().KeyJog('X', +1, 4);
+    st().KeyJog('Z', -1, 2);
+    laser().WaitOnMotionComplete();
+    st().TimerLaserTick();
+    EXPECT_NEAR(st().AxisPosition_X - x0, 0.032, 1e-3);
+    EXPECT_NEAR(st().AxisPosition_Z - z0, -0.020, 1e-3);
+
+    for (TAIMState frozen : {TAIMState::aimsMarking, TAIMState::aimsHoming}) {
+        st().AIMState = frozen;
+        st().KeyJog('Y', +1, 4);
+        laser().WaitOnMotionComplete();
+        st().TimerLaserTick();
+        EXPECT_NEAR(st().AxisPosition_Y, 12.5, 1e-6);
+    }
+}
+
+} // namespace
+} // namespace lapido::test
