@@ -7,6 +7,8 @@
 #include "testsupport.h"
 
 #include <atomic>
+#include <chrono>
+#include <cmath>
 #include <functional>
 #include <thread>
 
@@ -216,6 +218,49 @@ TEST_F(TDMCTest, SecondThreadNeverInterleavesItsPairs)
     sampler.join();
     EXPECT_FALSE(fake->overlapped);
     EXPECT_EQ(mismatches, 0);
+}
+
+TEST_F(TDMCTest, SamplerReadsPositionsWhileAMarkingRuns)
+{
+    ScopedDmcSimulator sim(&m_clock);
+    TDMC dmc;
+    ASSERT_TRUE(dmc.Connected());
+    for (const char* c : {"SB1;SB2;SB3", "GAW=S", "GRW=1", "CS", "LM XY", "VS 5000", "VA 50000", "VD 50000"})
+        dmc.CommandReply(c);
+    for (int i = 0; i < 200; ++i)
+        dmc.CommandReply("LI 50,3");
+    dmc.CommandReply("LE");
+    dmc.CommandReply("BGS");
+    std::atomic<bool> done{false};
+    std::atomic<int> bad{0};
+    std::atomic<int> reads{0};
+    std::thread sampler([&] {
+        double lastX = 0;
+        while (!done) {
+            std::string r = dmc.CommandReply("RPXYZW");
+            const double x = TDMC::SeparateValue(r), y = TDMC::SeparateValue(r);
+            TDMC::SeparateValue(r);
+            const double w = TDMC::SeparateValue(r);
+            // Every reply is a whole position of this path: X ahead of the last, Y and W on it.
+            if (x < lastX || std::fabs(y - x * 3 / 50) > 2 || std::fabs(w - std::hypot(x, y)) > 2 || !r.empty())
+                ++bad;
+            lastX = x;
+            ++reads;
+        }
+    });
+    while (true) {
+        std::string r = dmc.CommandReply("MG _BGS");
+        if (TDMC::SeparateValue(r) == 0)
+            break;
+        m_clock.sleepMs(10);
+        std::this_thread::sleep_for(std::chrono::microseconds(200)); // let the sampler in
+    }
+    done = true;
+    sampler.join();
+    EXPECT_GT(reads, 0);
+    EXPECT_EQ(bad, 0);
+    EXPECT_EQ(dmc.CommandReply("RPXY"), "10000, 600");
+    EXPECT_EQ(sim->markCount(), static_cast<std::size_t>(sim->referencePosition('W')));
 }
 
 TEST_F(TDMCTest, SimulatorFaultsReadAsZeroWithoutRaising)
