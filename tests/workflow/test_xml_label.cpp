@@ -192,3 +192,43 @@ TEST_F(XmlLabelTest, UnknownTypesAndNestedItemsGiveCaptionNodesOnly)
 
 } // namespace
 } // namespace lapido::test
+
+#include "markingfixture.h"
+
+namespace lapido::test {
+namespace {
+
+class XmlMarkingTest : public MarkingFixture {};
+
+// The label file is the operator's way to mark the same stone text again: what it gives back
+// must lay out and mark exactly like the label it was written from.
+TEST_F(XmlMarkingTest, ALabelReadBackMarksTheSamePulses)
+{
+    st().EditFloatChange(TEditBox::EditGirdle, QStringLiteral("0.5"));
+    addLabel(QStringLiteral("A7"));
+    TLabelTree& tree = st().TreeViewGlyphs();
+    st().SpaceWidth = 0.3;
+    TGlyph::CreateFor<TGlyphSpace>(&tree, tree.Add(QStringLiteral("Space")), 0.3);
+    addLabel(QStringLiteral("Z"));
+    st().RichEditGlyphLabel().document().setPlainText(QStringLiteral("A7"));
+    const QString xml = st().Tree2XML();
+
+    st().SpeedButtonAIMClick(TSpeedButton::Inspect);
+    st().SpeedButtonAIMClick(TSpeedButton::Mark);
+    const std::vector<LaserMark> first = sim().marks();
+    ASSERT_FALSE(first.empty());
+
+    QString error;
+    ASSERT_TRUE(st().XML2Tree(xml, &error)) << qPrintable(error);
+    EXPECT_EQ(tree.RootCount(), 3);
+    st().SpeedButtonAIMClick(TSpeedButton::Mark);
+    const std::vector<LaserMark> all = sim().marks();
+    ASSERT_EQ(all.size(), 2 * first.size());
+    for (size_t i = 0; i < first.size(); ++i) {
+        EXPECT_NEAR(all[first.size() + i].xMm, first[i].xMm, 1e-9) << i;
+        EXPECT_NEAR(all[first.size() + i].yMm, first[i].yMm, 1e-9) << i;
+    }
+}
+
+} // namespace
+} // namespace lapido::test
