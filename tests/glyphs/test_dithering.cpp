@@ -1,7 +1,9 @@
 // TDithering: the contrast and gamma step, the error diffusion against a literal reference, sizes.
 #include "glyphs/dithering.h"
 
+#include <QFile>
 #include <QPainter>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -217,6 +219,61 @@ TEST(TDitheringTest, StretchesAndTreatsTransparencyAsWhite)
         EXPECT_TRUE(isDot(dots, 0, y));
         EXPECT_FALSE(isDot(dots, 9, y));
     }
+}
+
+// The dot image files of the dither command: what is written reads back dot for dot, and a
+// failed write leaves an existing file alone.
+TEST(TDitheringTest, DotImageFilesReadBackDotForDot)
+{
+    QTemporaryDir dir;
+    std::mt19937 rng(3);
+    QImage picture(13, 5, QImage::Format_RGB32); // a width that does not fill whole bytes
+    for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 13; ++x)
+            picture.setPixel(x, y, rng() % 2 ? qRgb(255, 255, 255) : qRgb(0, 0, 0));
+    TDithering d;
+    const QImage dots = dither(picture, 13, 5, 1.5, d);
+    for (const char* name : {"dots.pbm", "dots.png"}) {
+        SCOPED_TRACE(name);
+        const QString path = dir.filePath(name);
+        ASSERT_EQ(saveDotImage(dots, path), QString());
+        const QImage back(path);
+        ASSERT_EQ(back.size(), dots.size());
+        for (int y = 0; y < 5; ++y)
+            for (int x = 0; x < 13; ++x)
+                EXPECT_EQ(qGray(back.pixel(x, y)) < 128, isDot(dots, x, y)) << x << "," << y;
+    }
+    QFile pbm(dir.filePath("dots.pbm"));
+    ASSERT_TRUE(pbm.open(QIODevice::ReadOnly));
+    EXPECT_EQ(pbm.readAll().left(8), QByteArray("P4\n13 5\n"));
+
+    EXPECT_FALSE(saveDotImage(dots, dir.filePath("dots.jpg")).isEmpty());
+    EXPECT_FALSE(saveDotImage(QImage(), dir.filePath("empty.pbm")).isEmpty());
+    EXPECT_FALSE(QFile::exists(dir.filePath("empty.pbm")));
+    EXPECT_FALSE(saveDotImage(dots, dir.filePath("no/such/folder/dots.pbm")).isEmpty());
+}
+
+TEST(TDitheringTest, PictureFilesAreCheckedBeforeTheyAreDecoded)
+{
+    QTemporaryDir dir;
+    // A header that promises 20000 x 10000 pixels and brings none.
+    QFile huge(dir.filePath("huge.pgm"));
+    ASSERT_TRUE(huge.open(QIODevice::WriteOnly));
+    huge.write("P5\n20000 10000\n255\n");
+    huge.close();
+    const PictureFile big = loadPicture(huge.fileName());
+    EXPECT_TRUE(big.image.isNull());
+    EXPECT_TRUE(big.error.contains(QStringLiteral("100,000,000"))) << big.error.toStdString();
+
+    const PictureFile missing = loadPicture(dir.filePath("none.bmp"));
+    EXPECT_EQ(missing.error, QStringLiteral("File \"%1\" does not exist").arg(dir.filePath("none.bmp")));
+
+    QImage small(4, 3, QImage::Format_RGB32);
+    small.fill(Qt::gray);
+    ASSERT_TRUE(small.save(dir.filePath("small.bmp")));
+    const PictureFile ok = loadPicture(dir.filePath("small.bmp"));
+    EXPECT_TRUE(ok.error.isEmpty());
+    EXPECT_EQ(ok.image.size(), QSize(4, 3));
 }
 
 } // namespace
