@@ -448,10 +448,17 @@ int cmdMark(const QStringList& args)
     const std::size_t marksBefore = sim ? sim->markCount() : 0;
     station.KeyF9();
     pump.onPump = nullptr;
+    // The window's output timer would switch a delayed enable off; here the run waits for it.
+    while (laser.EnableIsOn && laser.TimerEnableOff->IsRunning() && laser.TimerEnableOff->Remaining() > 0)
+        systemClock().sleepMs(std::min<std::int64_t>(100, laser.TimerEnableOff->Remaining()));
+    laser.CheckTimers();
     const bool stopped = MarkingAborted() || laser.sequenceFaulted();
     const bool marked = markedGlyphs(station) > markedBefore && !stopped;
 
     out(QStringLiteral("trace: %1").arg(QDir::toNativeSeparators(trace.filePath())));
+    out(QStringLiteral("laser after marking: gate %1, enable %2")
+            .arg(laser.GateIsOpen ? QStringLiteral("open") : QStringLiteral("closed"),
+                 laser.EnableIsOn ? QStringLiteral("on") : QStringLiteral("off")));
     out(QStringLiteral("glyphs marked: %1").arg(markedGlyphs(station) - markedBefore));
     if (stopped)
         out(QStringLiteral("marking stopped: %1")

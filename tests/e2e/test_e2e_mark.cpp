@@ -1,0 +1,194 @@
+// Headless marking of the example labels on the simulated machine: the marks show the label,
+// a label saved and read back marks the same pulses, abort and link loss stop with the laser off.
+#include "glyphs/glyph.h"
+#include "glyphs/richstring.h"
+#include "platform/stationglobals.h"
+#include "settings/settingskeys.h"
+#include "workflow/station.h"
+#include "workflow/templatelist.h"
+
+#include "testsupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+
+namespace lapido {
+namespace {
+
+struct CliRun {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+QString readText(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+}
+
+// Marks without their controller time: what was burnt where.
+QStringList markPlaces(const QString& csvPath)
+{
+    QStringList places;
+    const QStringList lines = readText(csvPath).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    for (const QString& line : lines.mid(1)) {
+        const QStringList f = line.split(QLatin1Char(','));
+        if (f.size() == 5)
+            places << f[0] + QLatin1Char(',') + f[1] + QLatin1Char(',') + f[2] + QLatin1Char(',') + f[4];
+    }
+    return places;
+}
+
+// Groups of marked columns in the picture separated by blank columns: one per character or
+// logo part that stands apart along the label.
+int columnGroups(const QImage& picture)
+{
+    const QImage img = picture.convertToFormat(QImage::Format_Grayscale8);
+    int groups = 0, blank = 1000;
+    for (int x = 0; x < img.width(); ++x) {
+        bool dark = false;
+        for (int y = 0; y < img.height() && !dark; ++y)
+            dark = qGray(img.pixel(x, y)) < 128;
+        if (dark) {
+            if (blank >= 3)
+                ++groups;
+            blank = 0;
+        } else {
+            ++blank;
+        }
+    }
+    return groups;
+}
+
+class MarkRunTest : public test::StationFixture {
+protected:
+    CliRun mark(const QString& label, const QString& outName, const QStringList& extra = {})
+    {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("LAPIDOGRAPH_SETTINGS", scratch("settings.db"));
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        env.insert("LC_ALL", "C.UTF-8");
+        p.setProcessEnvironment(env);
+        p.setWorkingDirectory(scratch());
+        p.start(QStringLiteral(LAPIDO_CLI), QStringList{"mark", label, "--out", scratch(outName)} + extra);
+        p.waitForFinished(120000);
+        return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+    }
+    static QString example(const QString& name) { return QStringLiteral(LAPIDO_EXAMPLES_DIR "/") + name; }
+};
+
+struct Example {
+    const char* file;
+    QStringList extra;
+    int groups; // characters and logo parts apart along the label
+};
+
+class ExampleMarkTest : public MarkRunTest, public ::testing::WithParamInterface<Example> {};
+
+TEST_P(ExampleMarkTest, MarksPictureShowsTheLabel)
+{
+    const Example& e = GetParam();
+    const CliRun run = mark(example(e.file), "out", e.extra);
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString() << run.out.toStdString();
+    EXPECT_TRUE(run.out.contains("laser after marking: gate closed, enable off")) << run.out.toStdString();
+
+    const QImage picture(scratch("out/marks.png"));
+    ASSERT_FALSE(picture.isNull());
+    EXPECT_EQ(columnGroups(picture), e.groups);
+    EXPECT_FALSE(markPlaces(scratch("out/marks.csv")).isEmpty());
+
+    const QString trace = readText(scratch("out/LATrace"));
+    EXPECT_TRUE(trace.contains("\r\nIm:\r\n"));
+    EXPECT_FALSE(trace.contains("Mabu"));
+    const QStringList commands = readText(scratch("out/commands.log")).split('\n', Qt::SkipEmptyParts);
+    ASSERT_FALSE(commands.isEmpty());
+    for (const QString& line : commands)
+        ASSERT_EQ(line.count('\t'), 1) << line.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Examples, ExampleMarkTest,
+    ::testing::Values(Example{"text-stroke.xml", {}, 6}, Example{"text-truetype.xml", {}, 4},
+                      Example{"logo.xml", {}, 5},
+                      Example{"curved-girdle.xml", {"--teach-left", "14,12.48", "--teach-right", "16,12.49"}, 14}),
+    [](const auto& info) {
+        QString name = QString::fromLatin1(info.param.file).section('.', 0, 0);
+        return name.remove('-').toStdString();
+    });
+
+TEST_F(MarkRunTest, SavedAndReadBackLabelMarksTheSamePulses)
+{
+    keys::write(keys::WorkingDir, scratch() + "/");
+    setWorkingDir(QStringLiteral(LAPIDO_EXAMPLES_DIR "/"));
+    QDir().mkpath(scratch("resaved/Logos"));
+    QFile::copy(example("Logos/diamond.lal"), scratch("resaved/Logos/diamond.lal"));
+    for (const char* file : {"text-stroke.xml", "logo.xml", "text-truetype.xml"}) {
+        SCOPED_TRACE(file);
+        TStation station;
+        QString error;
+        ASSERT_TRUE(station.XML2Tree(readText(example(file)), &error)) << error.toStdString();
+        const QString resaved = scratch(QStringLiteral("resaved/") + file);
+        {
+            QFile f(resaved);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write(station.Tree2XML().toUtf8());
+        }
+        ASSERT_EQ(mark(example(file), "first").exitCode, 0);
+        ASSERT_EQ(mark(resaved, "second").exitCode, 0);
+        const QStringList first = markPlaces(scratch("first/marks.csv"));
+        const QStringList second = markPlaces(scratch("second/marks.csv"));
+        ASSERT_FALSE(first.isEmpty());
+        ASSERT_EQ(first.size(), second.size());
+        for (int i = 0; i < first.size(); ++i)
+            ASSERT_EQ(first[i], second[i]) << "mark " << i << "\n" << readText(resaved).toStdString();
+    }
+    resetStationGlobals();
+}
+
+TEST_F(MarkRunTest, AbortAndLinkLossStopWithTheLaserOff)
+{
+    struct Case {
+        const char* what;
+        QStringList options;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"abort after two glyphs", {"--abort-after", "2"}, "aborted by the operator"},
+        {"link lost while marking", {"--link-lost-after", "40"}, "link lost"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QDir(scratch("out")).removeRecursively();
+        const CliRun run = mark(example("text-stroke.xml"), "out", c.options);
+        EXPECT_EQ(run.exitCode, 3) << run.err.toStdString();
+        EXPECT_TRUE(run.out.contains("marking stopped: ")) << run.out.toStdString();
+        EXPECT_TRUE(run.out.contains(c.reason)) << run.out.toStdString();
+        EXPECT_TRUE(run.out.contains("laser after marking: gate closed, enable off")) << run.out.toStdString();
+        const QString trace = readText(scratch("out/LATrace"));
+        EXPECT_TRUE(trace.contains("\r\nMabu\r\n"));
+        EXPECT_TRUE(trace.contains("\r\nIstbm:\r\nLabel \"LG 1407\"\r\n"));
+        EXPECT_FALSE(trace.contains("\r\nIm:\r\n"));
+    }
+    // Abort once two characters are marked: the marks stop after the second one.
+    mark(example("text-stroke.xml"), "two", {"--abort-after", "2"});
+    EXPECT_EQ(columnGroups(QImage(scratch("two/marks.png"))), 2);
+}
+
+TEST_F(MarkRunTest, ALabelThatIsNoLabelIsRefusedBeforeTheMachineMarks)
+{
+    QFile f(scratch("broken.xml"));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("<tree2xml><item text=\"Logo\" type=\"TGlyphLogo\" logoFileName=\"../../etc/passwd\"");
+    f.close();
+    const CliRun run = mark(scratch("broken.xml"), "out");
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains("is not a label")) << run.err.toStdString();
+    EXPECT_FALSE(QFile::exists(scratch("out/marks.csv")));
+}
+
+} // namespace
+} // namespace lapido
