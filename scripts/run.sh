@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Runs the station's main job on the embedded simulated machine.
+# Marks an example label on the embedded simulated machine and says where the picture is.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh >/dev/null
 scripts/build.sh default >/dev/null
 bin=build/default/bin
-# A fresh store shows the defaults the station starts with.
-store="$(mktemp -d)/settings.db"
-LAPIDOGRAPH_SETTINGS="$store" "$bin/lapidograph-cli" settings record
+label="${1:-examples/text-stroke.xml}"
+# A fresh store: the run starts from the station's defaults and leaves the real one alone.
+work="$(mktemp -d)"
+LAPIDOGRAPH_SETTINGS="$work/settings.db" "$bin/lapidograph-cli" mark "$label" --out "$work/out"
+echo "The marks of $label on the simulated stone: $work/out/marks.png"
