@@ -120,7 +120,7 @@ void TGlyphPhoto::renderOverlay(const TXYTransform& XYTF, const TCoord& P, doubl
 {
     ++m_renders;
     Dithering->DitherHeight = OverlayPixHeight;
-    Dithering->DitherWidth = roundDots(UnitWidth * OverlayPixHeight);
+    Dithering->DitherWidth = dotImageWidth();
     Dithering->Execute();
     const QImage& dots = Dithering->DitherImg;
     OverlayWhite = QImage();

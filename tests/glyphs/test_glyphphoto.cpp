@@ -250,6 +250,7 @@ TEST_F(PhotoOverlayTest, RenderingIsRebuiltOnlyWhenItMust)
         {"rotation", [&] { setView(60 * 1.01, 5, 507, 396); }, true},
         {"update", [&] { m_photo->UpDate(1.5, 1.0, 0.1); }, true},
         {"more dot rows", [&] { Settings().PhotoResolution = 20; }, true},
+        {"fractional dot count", [&] { Settings().PhotoResolution = 23; }, true}, // 21.7 rows, 43.5 columns
         {"processed colour", [&] { m_photo->Processed = true; }, false},
     };
     for (const Case& c : cases) {
