@@ -4,6 +4,7 @@
 #include "platform/debuglog.h"
 #include "platform/operatordialogs.h"
 #include "platform/settingsstore.h"
+#include "platform/stationglobals.h"
 #include "settings/settingskeys.h"
 
 #include <QCoreApplication>
@@ -72,7 +73,10 @@ QByteArray asciiXml(const QString& xml)
 
 TTemplateList::TTemplateList()
 {
-    QString dir = keys::read(keys::WorkingDir);
+    // The station's working folder once the main window has set it, else the stored one.
+    QString dir = WorkingDir();
+    if (dir.isEmpty())
+        dir = keys::read(keys::WorkingDir);
     if (dir.isEmpty()) {
         keys::write(keys::WorkingDir, QDir::toNativeSeparators(QCoreApplication::applicationDirPath() + '/'));
         dir = keys::read(keys::WorkingDir);

@@ -111,6 +111,30 @@ INSTANTIATE_TEST_SUITE_P(Settings, ResetCaptionTest,
                          ::testing::Values(ResetCase{1, "Reset and Free\r\nHolder (F10)", "", "Go to Start\r\npos. (F11)"},
                                            ResetCase{0, "Reset (F10)", "Reset", ""}));
 
+// Show applies the stored motion settings to the machine; the first activation starts and
+// homes it and leaves the operator aligning.
+TEST_F(StationLifeTest, FirstActivationStartsTheMachine)
+{
+    ScopedDmcSimulator sim(&m_clock);
+    keys::write(keys::GalilIP, QStringLiteral("sim"));
+    store().WriteString(QStringLiteral("Hardware"), QStringLiteral("EnableOnDelay"), QStringLiteral("0"));
+    Settings().XY_CountsPerMM = 1000;
+    Settings().Z_CountsPerMM = 1000;
+    auto machine = std::make_unique<TLaser>();
+    setLaser(machine.get());
+    st().FormCreate();
+    st().FormShow();
+    ASSERT_FALSE(machine->Initialized);
+    st().FormActivate();
+    EXPECT_TRUE(machine->Initialized);
+    EXPECT_EQ(st().AIMState, TAIMState::aimsAligning);
+    EXPECT_TRUE(st().controls().bitBtnSettingsVisible);
+    st().TimerLaserTick();
+    EXPECT_NEAR(st().MarkingReference_X, Settings().StartUp_X, 1e-3) << "the reference follows the homed axes";
+    m_station.reset();
+    setLaser(nullptr);
+}
+
 class StationMachineTest : public MarkingFixture {};
 
 TEST_F(StationMachineTest, ExitAsksOnARunningMachineUnlessDebugging)
