@@ -73,6 +73,8 @@ TDMC::TDMC() : TDMC(std::make_unique<TGalil>()) {}
 
 TDMC::TDMC(std::unique_ptr<GalilTransport> transport) : m_transport(std::move(transport))
 {
+    if (!m_transport)
+        m_transport = std::make_unique<TGalil>();
     open();
 }
 
