@@ -12,6 +12,9 @@ namespace lapido {
 namespace {
 static_assert(sizeof(SQLWCHAR) == sizeof(char16_t), "the driver manager must use UTF-16 wide characters");
 
+constexpr SQLULEN kLoginTimeoutS = 10;
+constexpr SQLULEN kStatementTimeoutS = 30;
+
 std::vector<SQLWCHAR> wide(const QString& text)
 {
     std::vector<SQLWCHAR> w(static_cast<std::size_t>(text.size()) + 1, 0);
@@ -74,8 +77,13 @@ struct OdbcConnection::Statement {
     SQLHSTMT handle = SQL_NULL_HSTMT;
     explicit Statement(void* dbc)
     {
-        if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, static_cast<SQLHDBC>(dbc), &handle)))
+        if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, static_cast<SQLHDBC>(dbc), &handle))) {
             handle = SQL_NULL_HSTMT;
+            return;
+        }
+        // Records are written on the operator's thread: a server that stops answering must
+        // not freeze the station. Drivers without the attribute simply ignore it.
+        SQLSetStmtAttrW(handle, SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(SQLULEN(kStatementTimeoutS)), 0);
     }
     ~Statement()
     {
@@ -105,7 +113,7 @@ std::unique_ptr<OdbcConnection> OdbcConnection::open(const QString& connectionSt
         return fail(diagnostics(SQL_HANDLE_ENV, env));
     conn->m_dbc = dbc;
     // A server that does not answer must not hold the station for long.
-    SQLSetConnectAttrW(dbc, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(SQLULEN(10)), 0);
+    SQLSetConnectAttrW(dbc, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(kLoginTimeoutS), 0);
 
     // The MariaDB driver's parser rejects a string that ends in ";" when it arrives through
     // the wide-character call; the attributes are the same without it.
