@@ -296,7 +296,7 @@ int cmdMark(const QStringList& args)
         err(QStringLiteral("lapidograph-cli: cannot create the folder \"%1\"").arg(outDir));
         return 1;
     }
-    const QDir outFolder(outDir);
+    const QDir outFolder(QDir(outDir).absolutePath());
     QString error;
     LineLog commandsLog, dialogsLog;
     if (!commandsLog.open(outFolder.filePath(QStringLiteral("commands.log")), &error)
@@ -399,7 +399,12 @@ int cmdMark(const QStringList& args)
     TStationServices services;
     services.logger = &trace;
     TStation station(std::move(services));
-    if (!station.XML2Tree(labelXml, &error)) {
+    // Picture paths in a label are full paths; a relative one is taken from the label's folder.
+    const QString previousCurrent = QDir::currentPath();
+    QDir::setCurrent(labelFolder.absolutePath());
+    const bool loaded = station.XML2Tree(labelXml, &error);
+    QDir::setCurrent(previousCurrent);
+    if (!loaded) {
         err(QStringLiteral("lapidograph-cli: \"%1\" is not a label: %2").arg(labelPath, error));
         laser.ShutDown();
         return 1;
