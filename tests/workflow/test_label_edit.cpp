@@ -2,6 +2,9 @@
 // and the text rules of the label editor.
 #include "labelfixture.h"
 
+#include "glyphs/customfonts.h"
+
+#include <QDir>
 #include <QTextCursor>
 
 #include <cmath>
@@ -218,6 +221,20 @@ INSTANTIATE_TEST_SUITE_P(Rules, TextRulesTest,
                                            TextRuleCase{"FirstLineOnly", true, "AB12\nsecond", "AB12"},
                                            TextRuleCase{"SeveralLinesKeptWithoutTheRule", false, "AB\nCD", "AB\nCD"}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(LabelEditTest, ACustomFontKeepsOnlyTheDigits)
+{
+    ASSERT_TRUE(QDir().mkpath(workDir() + QStringLiteral("CustomFontsFolder/Digits7")));
+    QStringList fonts;
+    TCustomFonts().GetCustomFontNames(fonts);
+    ASSERT_TRUE(fonts.contains(QStringLiteral("Digits7")));
+    TTreeNode* label = addLabel(QStringLiteral("x"));
+    st().DefaultRichEditFont = QStringLiteral("digits7");
+    setEditorText(QStringLiteral("N° 12-34 b5"));
+    st().GlyphPropertiesChange();
+    EXPECT_EQ(editorText(), QStringLiteral("12345"));
+    EXPECT_EQ(label->Text(), QStringLiteral("Label \"12345\""));
+}
 
 TEST_F(LabelEditTest, MarkingStatusSetsProcessedOfACharacter)
 {
