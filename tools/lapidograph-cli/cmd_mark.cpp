@@ -215,11 +215,6 @@ std::optional<std::vector<double>> numbers(const QString& text, int count)
     return values;
 }
 
-void readPosition(TLaser& laser, TStation& station)
-{
-    laser.GetPosition(station.AxisPosition_X, station.AxisPosition_Y, station.AxisPosition_Z, station.AxisPosition_W);
-}
-
 bool moveAndWait(TLaser& laser, double x, double y, double z)
 {
     laser.MoveTo(x, y, z);
@@ -414,17 +409,14 @@ int cmdMark(const QStringList& args)
     station.SetAIMSState(TAIMState::aimsAligning);
     if (reference && !moveAndWait(laser, (*reference)[0], (*reference)[1], (*reference)[2]))
         return 1;
-    readPosition(laser, station);
-    station.MarkingReference_X = station.AxisPosition_X;
-    station.MarkingReference_Y = station.AxisPosition_Y;
-    station.MarkingReference_Z = station.AxisPosition_Z;
+    station.TimerLaserTick();
     station.SpeedButtonAIMClick(TSpeedButton::Inspect);
     for (const auto& point : {teachLeft, teachRight}) {
         if (!point)
             continue;
         if (!moveAndWait(laser, (*point)[0], station.MarkingReference_Y, (*point)[1]))
             return 1;
-        readPosition(laser, station);
+        station.TimerLaserTick();
         station.BitBtnFocusClick();
     }
     station.BlowerEnableDisableMarking();
