@@ -4,6 +4,7 @@
 
 #include "records/filelogging.h"
 #include "records/loggingproxy.h"
+#include "workflow/starttf.h"
 
 #include <QDirIterator>
 #include <QFile>
@@ -113,6 +114,15 @@ TEST_F(ScannedCodeTest, ACompanionThatDoesNotStartIsRecorded)
     EXPECT_TRUE(records.contains(QStringLiteral("Execute failed: 2"))) << qPrintable(records);
     TLoggingProxy::ResetInstance();
     TFileLogging::ResetInstance();
+}
+
+TEST(StartTFTest, LauncherReportsAProgramThatCannotBeStarted)
+{
+    QString error;
+    EXPECT_FALSE(TStartTF::launcher(QStringLiteral("/nonexistent/companion"))(error));
+    EXPECT_FALSE(error.isEmpty());
+    error.clear();
+    EXPECT_TRUE(TStartTF::launcher(QStringLiteral("/bin/true"))(error)) << qPrintable(error);
 }
 
 TEST_F(ScannedCodeTest, IncrementButtonCountsTheSelectedLabelUp)
