@@ -87,6 +87,11 @@ struct Example {
     int groups; // characters and logo parts apart along the label
 };
 
+void PrintTo(const Example& e, std::ostream* os)
+{
+    *os << e.file;
+}
+
 class ExampleMarkTest : public MarkRunTest, public ::testing::WithParamInterface<Example> {};
 
 TEST_P(ExampleMarkTest, MarksPictureShowsTheLabel)
