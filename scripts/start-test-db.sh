@@ -76,7 +76,7 @@ free_port() {
   return 1
 }
 
-dir="$(mktemp -d "${TMPDIR:-/tmp}/lapido-testdb.XXXXXX")"
+dir="$(mktemp -d -t lapido-testdb.XXXXXX)"
 touch "$dir/lapido-test-db"
 trap 'stop_server "$dir" >/dev/null 2>&1 || true' ERR
 

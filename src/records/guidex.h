@@ -1,4 +1,4 @@
-// GUID helpers of the marking records: new random GUIDs and their braced upper-case text.
+// GUID operations of the marking records: new random GUIDs and their braced upper-case text.
 #pragma once
 
 #include <QString>

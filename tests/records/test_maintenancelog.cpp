@@ -67,10 +67,10 @@ TEST_F(MaintenanceLogTest, SinkIsChosenByExactlyOne)
 
 TEST_F(MaintenanceLogTest, FileNameCarriesTheMillisecondStampAndADoubledSeparator)
 {
-    TFileLogging sink(MaintenanceIdentity{QStringLiteral("M1"), QStringLiteral("1.2.3.4")}, QStringLiteral("/tmp/"),
+    TFileLogging sink(MaintenanceIdentity{QStringLiteral("M1"), QStringLiteral("1.2.3.4")}, QStringLiteral("logs/"),
                       [] { return when(); });
     EXPECT_EQ(sink.fileNameFor(QStringLiteral("TotalMachinePulses"), when()),
-              QStringLiteral("/tmp//TotalMachinePulses_2016-05-03 14_22_05_123.log"));
+              QStringLiteral("logs//TotalMachinePulses_2016-05-03 14_22_05_123.log"));
 }
 
 TEST_F(MaintenanceLogTest, FileRecordHoldsHeaderAndOneDataLine)
