@@ -93,12 +93,16 @@ TEST_F(TDMCTest, OpensAtTheDefaultAddressAndWritesItBack)
 {
     ScopedDmcSimulator sim(&m_clock);
     DebugLogCapture log;
-    TDMC dmc;
-    EXPECT_TRUE(dmc.Connected());
-    EXPECT_EQ(keys::read(keys::GalilIP), "sim");
-    EXPECT_NE(dmc.ConnectionString().find("sim"), std::string::npos);
-    EXPECT_EQ(dmc.Controller(), 0);
-    EXPECT_EQ(log.lines(), (std::vector<std::string>{"Opening controller: 0", "Opening controller succeeded."}));
+    {
+        TDMC dmc;
+        EXPECT_TRUE(dmc.Connected());
+        EXPECT_EQ(keys::read(keys::GalilIP), "sim");
+        EXPECT_NE(dmc.ConnectionString().find("sim"), std::string::npos);
+        EXPECT_EQ(dmc.Controller(), 0);
+        EXPECT_EQ(dmc.ReplyStr(), "");
+    }
+    EXPECT_EQ(log.lines(), (std::vector<std::string>{"Opening controller: 0", "Opening controller succeeded.",
+                                                     "Closed controller: 0"}));
 }
 
 TEST_F(TDMCTest, StoredAddressIsPassedThroughUntouched)
