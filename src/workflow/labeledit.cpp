@@ -5,6 +5,7 @@
 #include "glyphs/customfonts.h"
 #include "glyphs/glyph.h"
 #include "glyphs/glyphoutline.h"
+#include "glyphs/glyphphoto.h"
 #include "glyphs/richstring.h"
 #include "platform/stationglobals.h"
 #include "settings/settingsrecord.h"
@@ -17,10 +18,6 @@
 #include <cmath>
 #include <numbers>
 
-// Logos are outline glyphs read from drawing files; they take part once the drawing model is built.
-#if __has_include("geometry/cad.h")
-#define LAPIDO_HAVE_LOGO_GLYPH 1
-#endif
 
 namespace lapido {
 
@@ -316,18 +313,38 @@ QString TStation::logoFilePath(const QString& name) const
     return WorkingDir() + QStringLiteral("Logos/") + trimmed + QStringLiteral(".lal");
 }
 
-bool TStation::makeLogoGlyph(TTreeNode* node, const QString& fileName, double height, double offset)
+void TStation::makeLogoGlyph(TTreeNode* node, const QString& fileName, double height, double offset)
 {
-#ifdef LAPIDO_HAVE_LOGO_GLYPH
     TGlyph::CreateFor<TGlyphLogo>(&m_tree, node, fileName, height, offset);
+}
+
+QImage TStation::defaultPhotoPicture()
+{
+    // A soft grey ramp: it dithers into a visible field of dots, so a new photo shows where it
+    // will go before a picture is loaded.
+    QImage picture(96, 64, QImage::Format_Grayscale8);
+    for (int y = 0; y < picture.height(); ++y) {
+        uchar* line = picture.scanLine(y);
+        for (int x = 0; x < picture.width(); ++x)
+            line[x] = uchar(64 + (x * 128) / picture.width());
+    }
+    return picture;
+}
+
+TGlyphPhoto& TStation::makePhotoGlyph(TTreeNode* node, double height, double offset)
+{
+    return TGlyph::CreateFor<TGlyphPhoto>(&m_tree, node, defaultPhotoPicture(), height, offset);
+}
+
+bool TStation::LoadPhotoFile(const QString& FileName)
+{
+    TTreeNode* node = m_tree.Selected();
+    auto* photo = node ? dynamic_cast<TGlyphPhoto*>(node->Data()) : nullptr;
+    if (!photo || !photo->LoadFromFile(FileName))
+        return false;
+    PhotoFileName = FileName;
+    GlyphPropertiesChange();
     return true;
-#else
-    Q_UNUSED(node);
-    Q_UNUSED(fileName);
-    Q_UNUSED(height);
-    Q_UNUSED(offset);
-    return false;
-#endif
 }
 
 void TStation::BitBtnAddLogoClick()
@@ -339,9 +356,8 @@ void TStation::BitBtnAddLogoClick()
 
 void TStation::BitBtnAddPhotoClick()
 {
-    // The photo glyph kind is not part of the glyph library yet: the node is added so that the
-    // label's order is kept, and it marks nothing.
     TTreeNode* node = addTopLevel(QStringLiteral("Photo"));
+    makePhotoGlyph(node, PhotoHeight, PhotoOffset);
     selectAdded(node);
 }
 
@@ -407,6 +423,8 @@ TPropertyPanel TStation::panelOf(const TGlyph* glyph)
         return TPropertyPanel::Space;
     if (dynamic_cast<const TGlyphLogo*>(glyph))
         return TPropertyPanel::Logo;
+    if (dynamic_cast<const TGlyphPhoto*>(glyph))
+        return TPropertyPanel::Photo;
     return TPropertyPanel::None;
 }
 
@@ -472,7 +490,16 @@ void TStation::TreeViewGlyphsChange(TTreeNode* Node)
         MarkingStatusIndex = glyph->Processed ? 1 : 0;
         break;
     }
-    case TPropertyPanel::Photo:
+    case TPropertyPanel::Photo: {
+        auto* photo = static_cast<TGlyphPhoto*>(glyph);
+        show(TEditBox::EditGlyphPhotoHeight, photo->RelativeSize);
+        show(TEditBox::EditGlyphPhotoOffset, photo->Offset);
+        // The gamma track bar works in tenths.
+        PhotoGamma = std::round(photo->Gamma * 10) / 10.0;
+        PhotoFileName = photo->Filename;
+        MarkingStatusIndex = glyph->Processed ? 1 : 0;
+        break;
+    }
     case TPropertyPanel::None:
         break;
     }
@@ -535,6 +562,9 @@ void TStation::GlyphPropertiesChange()
         MarkingStatusIndex = glyph->Processed ? 1 : 0;
         break;
     case TPropertyPanel::Photo:
+        static_cast<TGlyphPhoto*>(glyph)->UpDate(PhotoGamma, PhotoHeight, PhotoOffset);
+        MarkingStatusIndex = glyph->Processed ? 1 : 0;
+        break;
     case TPropertyPanel::None:
         break;
     }

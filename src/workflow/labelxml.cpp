@@ -3,6 +3,7 @@
 
 #include "glyphs/glyph.h"
 #include "glyphs/glyphoutline.h"
+#include "glyphs/glyphphoto.h"
 #include "glyphs/richstring.h"
 #include "platform/numfmt.h"
 #include "platform/stationglobals.h"
@@ -49,7 +50,7 @@ QString styleAttribute(TFontStyles style)
 bool writtenAtTop(const TTreeNode* node)
 {
     const TGlyph* g = node->Data();
-    if (dynamic_cast<const TGlyphSpace*>(g) || dynamic_cast<const TGlyphLogo*>(g))
+    if (dynamic_cast<const TGlyphSpace*>(g) || dynamic_cast<const TGlyphLogo*>(g) || dynamic_cast<const TGlyphPhoto*>(g))
         return true;
     return node->Level() == 1;
 }
@@ -227,6 +228,14 @@ QString TStation::Tree2XML() const
             w.writeAttribute(QStringLiteral("logoFileName"), QFileInfo(logo->FileName).fileName());
             w.writeAttribute(QStringLiteral("logoHeight"), FloatToStr(logo->RelativeSize));
             w.writeAttribute(QStringLiteral("logoOffset"), FloatToStr(logo->Offset));
+        } else if (const auto* photo = dynamic_cast<const TGlyphPhoto*>(g)) {
+            w.writeAttribute(QStringLiteral("type"), QStringLiteral("TGlyphPhoto"));
+            // A full path, so that the label finds its picture from any current folder.
+            w.writeAttribute(QStringLiteral("photoFileName"),
+                             photo->Filename.isEmpty() ? QString() : QFileInfo(photo->Filename).absoluteFilePath());
+            w.writeAttribute(QStringLiteral("photoHeight"), FloatToStr(photo->RelativeSize));
+            w.writeAttribute(QStringLiteral("photoOffset"), FloatToStr(photo->Offset));
+            w.writeAttribute(QStringLiteral("photoGamma"), FloatToStr(photo->Gamma));
         }
         for (int i = 0; i < node->Count(); ++i)
             self(self, node->Item(i));
@@ -305,10 +314,17 @@ bool TStation::XML2Tree(const QString& DocumentLink, QString* error)
             makeLogoGlyph(node, WorkingDir() + QStringLiteral("Logos/") + file, LogoHeight, LogoOffset);
         } else if (item.type == QStringLiteral("TGlyphPhoto")) {
             PhotoFileName = a.value(QStringLiteral("photoFileName")).toString();
-            PhotoHeight = numberAttribute(a, QStringLiteral("photoHeight")).value_or(PhotoHeight);
-            PhotoOffset = numberAttribute(a, QStringLiteral("photoOffset")).value_or(PhotoOffset);
-            if (const auto gamma = numberAttribute(a, QStringLiteral("photoGamma")))
+            const double height = numberAttribute(a, QStringLiteral("photoHeight")).value_or(PhotoHeight);
+            const double offset = numberAttribute(a, QStringLiteral("photoOffset")).value_or(PhotoOffset);
+            TGlyphPhoto& photo = makePhotoGlyph(node, height, offset);
+            // A picture that cannot be read is reported by the glyph; the photo keeps the
+            // default picture so that the rest of the label is still there.
+            if (!PhotoFileName.isEmpty())
+                photo.LoadFromFile(PhotoFileName);
+            if (const auto gamma = numberAttribute(a, QStringLiteral("photoGamma"))) {
                 PhotoGamma = std::round(*gamma * 10) / 10.0;
+                photo.UpDate(PhotoGamma, height, offset);
+            }
         }
     }
     MarkingAborted() = false;

@@ -24,6 +24,7 @@ class DocumentRichEdit;
 class FileLogger;
 class TDataModule1;
 class TGlyph;
+class TGlyphPhoto;
 class TGlyphRichString;
 class TTemplateList;
 
@@ -316,6 +317,9 @@ private:
 public:
     // The "Marking status" choice of the character, logo and photo panels (0 not processed).
     void MarkingStatusChange(int index);
+    // "Load Picture": the picture file into the selected photo; false (photo unchanged, the
+    // operator told) when it cannot be used or no photo is selected.
+    bool LoadPhotoFile(const QString& FileName);
     // The program file written into the label XML's "app" attribute.
     static QString programPath();
 
@@ -326,7 +330,10 @@ private:
     TTreeNode* addTopLevel(const QString& caption);
     void selectAdded(TTreeNode* node);
     QString logoFilePath(const QString& name) const;
-    bool makeLogoGlyph(TTreeNode* node, const QString& fileName, double height, double offset);
+    void makeLogoGlyph(TTreeNode* node, const QString& fileName, double height, double offset);
+    TGlyphPhoto& makePhotoGlyph(TTreeNode* node, double height, double offset);
+    // The picture of a photo before one is loaded (the window's default picture).
+    static QImage defaultPhotoPicture();
     void updateTaskButtons(TTreeNode* Node);
     static TPropertyPanel panelOf(const TGlyph* glyph);
     void applyTextRules();
