@@ -5,6 +5,7 @@
 
 #include "glyphs/glyph.h"
 #include "glyphs/glyphoutline.h"
+#include "glyphs/glyphphoto.h"
 #include "glyphs/richstring.h"
 #include "machine/laser.h"
 #include "platform/debuglog.h"
@@ -259,7 +260,7 @@ void TStation::DelMarking()
             m_tree.Delete(node);
         }
     };
-    removeNodes(s.DeletePictureAfterF10, [](TTreeNode* n) { return n->Text() == QStringLiteral("Photo"); });
+    removeNodes(s.DeletePictureAfterF10, [](TTreeNode* n) { return dynamic_cast<TGlyphPhoto*>(n->Data()) != nullptr; });
     removeNodes(s.DeleteLogoAfterF10, [](TTreeNode* n) { return dynamic_cast<TGlyphLogo*>(n->Data()) != nullptr; });
     removeNodes(s.DeleteSpaceAfterF10, [](TTreeNode* n) { return dynamic_cast<TGlyphSpace*>(n->Data()) != nullptr; });
 }

@@ -3,6 +3,7 @@
 #include "markingfixture.h"
 
 #include "glyphs/glyphoutline.h"
+#include "glyphs/glyphphoto.h"
 #include "platform/debuglog.h"
 
 namespace lapido {
@@ -163,7 +164,9 @@ TEST_F(FocusTest, ResetDeletesWhatTheSettingsSayAndFreesTheHolder)
         TLabelTree& tree = st().TreeViewGlyphs();
         tree.Clear();
         addLabel("AB");
-        TGlyph::CreateFor<TGlyph>(&tree, tree.Add("Photo"));
+        QImage picture(8, 8, QImage::Format_Grayscale8);
+        picture.fill(80);
+        TGlyph::CreateFor<TGlyphPhoto>(&tree, tree.Add("Photo"), picture, 0.8, 0.0);
         TGlyph::CreateFor<TGlyphLogo>(&tree, tree.Add("Logo"), QString(), 0.8, 0.0);
         TGlyph::CreateFor<TGlyphSpace>(&tree, tree.Add("Space"), 0.2);
         for (TTreeNode* n : tree.Items())

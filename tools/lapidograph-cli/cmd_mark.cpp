@@ -5,6 +5,7 @@
 
 #include "glyphs/glyph.h"
 #include "glyphs/glyphoutline.h"
+#include "glyphs/glyphphoto.h"
 #include "machine/applysettings.h"
 #include "machine/galil.h"
 #include "machine/laser.h"
@@ -183,7 +184,7 @@ int markedGlyphs(TStation& station)
     int n = 0;
     for (TTreeNode* node : station.TreeViewGlyphs().Items()) {
         TGlyph* g = node->Data();
-        if (g && g->Processed && (dynamic_cast<TGlyphOutLine*>(g) || node->Text() == QLatin1String("Photo")))
+        if (g && g->Processed && (dynamic_cast<TGlyphOutLine*>(g) || dynamic_cast<TGlyphPhoto*>(g)))
             ++n;
     }
     return n;
