@@ -323,6 +323,20 @@ TEST(TcpTransport, LateReplyOfATimedOutCommandDoesNotAnswerTheNext)
     EXPECT_EQ(bad.error, "COMMAND ERROR: 1 Unrecognized command");
 }
 
+TEST(TcpTransport, ControllerSideWaitOutlastsTheBaseTimeOut)
+{
+    SimProcess process;
+    ASSERT_GT(process.port(), 0);
+    TcpTransport link("127.0.0.1:" + std::to_string(process.port()), 100);
+    ASSERT_TRUE(link.connect());
+    EXPECT_NE(link.connection().find("DMC4040 Rev sim"), std::string::npos);
+    const auto t0 = realMs();
+    const GalilReply r = link.command("SB4;WT300;CB4;MG @OUT[4]", "\r\n", "", true);
+    EXPECT_GE(realMs() - t0, 290);
+    EXPECT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(r.text, "::: 0.0000"); // only the blanks in front of the whole reply go
+}
+
 TEST(TcpTransport, NobodyListeningMeansNotConnected)
 {
     int port = 0;
