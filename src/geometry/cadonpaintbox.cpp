@@ -11,6 +11,8 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <unordered_map>
+#include <utility>
 
 namespace lapido {
 
@@ -50,6 +52,101 @@ std::unique_ptr<TCADObject> makeObject(const QString& type, TCADOnPaintBox* owne
         return std::make_unique<TCADArc>(owner);
     return nullptr;
 }
+
+// The end points of the outline's objects in a grid of cells twice the join tolerance wide, so
+// that every end point nearer than the tolerance lies in one of the nine cells around a point.
+// Drawings too large for exact cells (coordinates beyond 2^50 tolerances) are scanned in full.
+class EndPointIndex {
+public:
+    EndPointIndex(const std::vector<const TCADLine*>& objects, double tolerance)
+        : m_objects(objects), m_tolerance(tolerance), m_cellSize(2 * tolerance),
+          m_taken(objects.size(), false)
+    {
+        constexpr double kExact = 1125899906842624.0; // 2^50
+        m_useGrid = tolerance > 0 && std::isfinite(tolerance);
+        for (const TCADLine* o : objects)
+            for (const TCoord& p : {o->P1, o->P2})
+                if (std::isfinite(p.X) && std::isfinite(p.Y)
+                    && (std::abs(p.X / m_cellSize) > kExact || std::abs(p.Y / m_cellSize) > kExact))
+                    m_useGrid = false;
+        if (!m_useGrid)
+            return;
+        m_cells.reserve(objects.size() * 2);
+        for (std::size_t i = 0; i < objects.size(); ++i) {
+            for (const TCoord& p : {objects[i]->P1, objects[i]->P2}) {
+                if (!std::isfinite(p.X) || !std::isfinite(p.Y))
+                    continue;
+                auto& ids = m_cells[key(cellOf(p.X), cellOf(p.Y))].ids;
+                if (ids.empty() || ids.back() != i)
+                    ids.push_back(i);
+            }
+        }
+    }
+
+    bool isTaken(std::size_t i) const { return m_taken[i]; }
+    void take(std::size_t i) { m_taken[i] = true; }
+
+    // The lowest index, not taken and not below from, whose P1 or P2 is nearer than the
+    // tolerance to p; -1 when there is none.
+    std::ptrdiff_t firstNear(const TCoord& p, std::size_t from)
+    {
+        if (!m_useGrid || !std::isfinite(p.X) || !std::isfinite(p.Y)) {
+            for (std::size_t i = from; i < m_objects.size(); ++i)
+                if (!m_taken[i] && touches(i, p))
+                    return std::ptrdiff_t(i);
+            return -1;
+        }
+        std::ptrdiff_t best = -1;
+        const std::int64_t cx = cellOf(p.X), cy = cellOf(p.Y);
+        for (std::int64_t dx = -1; dx <= 1; ++dx) {
+            for (std::int64_t dy = -1; dy <= 1; ++dy) {
+                const auto it = m_cells.find(key(cx + dx, cy + dy));
+                if (it == m_cells.end())
+                    continue;
+                Cell& cell = it->second;
+                while (cell.start < cell.ids.size() && m_taken[cell.ids[cell.start]])
+                    ++cell.start;
+                // Ids are ascending: the first match of a cell is its lowest.
+                for (std::size_t k = cell.start; k < cell.ids.size(); ++k) {
+                    const std::size_t i = cell.ids[k];
+                    if (best >= 0 && std::ptrdiff_t(i) >= best)
+                        break;
+                    if (!m_taken[i] && touches(i, p)) {
+                        best = std::ptrdiff_t(i);
+                        break;
+                    }
+                }
+            }
+        }
+        return best;
+    }
+
+private:
+    struct Cell {
+        std::vector<std::size_t> ids;
+        std::size_t start = 0;
+    };
+    struct KeyHash {
+        std::size_t operator()(const std::pair<std::int64_t, std::int64_t>& k) const
+        {
+            return std::size_t((std::uint64_t(k.first) * 0x9E3779B97F4A7C15ULL) ^ std::uint64_t(k.second));
+        }
+    };
+
+    bool touches(std::size_t i, const TCoord& p) const
+    {
+        return CoordDistance(m_objects[i]->P1, p) < m_tolerance || CoordDistance(m_objects[i]->P2, p) < m_tolerance;
+    }
+    std::int64_t cellOf(double v) const { return std::int64_t(std::floor(v / m_cellSize)); }
+    static std::pair<std::int64_t, std::int64_t> key(std::int64_t x, std::int64_t y) { return {x, y}; }
+
+    const std::vector<const TCADLine*>& m_objects;
+    double m_tolerance;
+    double m_cellSize;
+    std::vector<bool> m_taken;
+    bool m_useGrid = false;
+    std::unordered_map<std::pair<std::int64_t, std::int64_t>, Cell, KeyHash> m_cells;
+};
 
 } // namespace
 
@@ -292,33 +389,37 @@ TContourList TCADOnPaintBox::GetOutLine(double& Width) const
             out(c, points[i].X, points[i].Y);
     };
 
-    while (!work.empty()) {
+    // Chains follow the first object in list order that touches the current point, by P1 and
+    // then by P2; the index finds it without rescanning the whole list at every step.
+    EndPointIndex index(work, e);
+    std::size_t first = 0;
+    for (;;) {
+        while (first < work.size() && index.isTaken(first))
+            ++first;
+        if (first == work.size())
+            break;
         auto contour = std::make_unique<TContour>();
-        TCoord current = work.front()->P1;
-        bool found = true;
+        TCoord current = work[first]->P1;
         bool consumed = false;
-        while (found) {
-            found = false;
-            for (std::size_t i = 0; i < work.size(); ++i) {
-                const TCADLine* object = work[i];
-                if (CoordDistance(object->P1, current) < e) {
-                    appendAllButLast(*contour, object->Linearize(false));
-                    current = object->P2;
-                } else if (CoordDistance(object->P2, current) < e) {
-                    appendAllButLast(*contour, object->Linearize(true));
-                    current = object->P1;
-                } else {
-                    continue;
-                }
-                work.erase(work.begin() + std::ptrdiff_t(i));
-                found = consumed = true;
+        for (;;) {
+            const std::ptrdiff_t i = index.firstNear(current, first);
+            if (i < 0)
                 break;
+            const TCADLine* object = work[std::size_t(i)];
+            if (CoordDistance(object->P1, current) < e) {
+                appendAllButLast(*contour, object->Linearize(false));
+                current = object->P2;
+            } else {
+                appendAllButLast(*contour, object->Linearize(true));
+                current = object->P1;
             }
+            index.take(std::size_t(i));
+            consumed = true;
         }
         // Only a point that is not a number fails to match its own object: drop that object
         // rather than scan for ever.
         if (!consumed)
-            work.erase(work.begin());
+            index.take(first);
         out(*contour, current.X, current.Y);
         result.Add(std::move(contour));
     }

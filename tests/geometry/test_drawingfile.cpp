@@ -12,6 +12,7 @@
 
 #include <cmath>
 #include <numbers>
+#include <random>
 
 using namespace lapido;
 using lapido::test::ScopedContourResolution;
@@ -211,4 +212,71 @@ TEST(GetOutLineTest, OpenChainsArcsAndEmptyDrawings)
     TCADLine::Create(broken, {std::nan(""), 0}, {1, 1});
     TCADLine::Create(broken, {0, 0}, {1, 1});
     EXPECT_EQ(broken.GetOutLine(width).Count(), 2); // ends although a point is not a number
+}
+
+namespace {
+
+// The chaining rule in its plainest form: rescan the list from its start after every join.
+std::vector<std::vector<TVertex>> plainChains(const TCADOnPaintBox& drawing)
+{
+    std::vector<const TCADLine*> work;
+    TCoord m1{1e300, 1e300}, m2{-1e300, -1e300};
+    for (const auto& o : drawing.CADObjectList) {
+        work.push_back(static_cast<const TCADLine*>(o.get()));
+        o->ExtendBoundRect(m1, m2);
+    }
+    const double a = 1 / (m2.Y - m1.Y), e = 0.0001 / a, midY = (m1.Y + m2.Y) / 2;
+    std::vector<std::vector<TVertex>> chains;
+    while (!work.empty()) {
+        std::vector<TVertex> chain;
+        TCoord current = work.front()->P1;
+        for (bool found = true; found;) {
+            found = false;
+            for (std::size_t i = 0; i < work.size() && !found; ++i) {
+                const bool forward = CoordDistance(work[i]->P1, current) < e;
+                if (!forward && !(CoordDistance(work[i]->P2, current) < e))
+                    continue;
+                const TContour pts = work[i]->Linearize(!forward);
+                for (int k = 0; k + 1 < pts.Count(); ++k)
+                    chain.push_back({a * (pts[k].X - m1.X), a * (pts[k].Y - midY)});
+                current = forward ? work[i]->P2 : work[i]->P1;
+                work.erase(work.begin() + std::ptrdiff_t(i));
+                found = true;
+            }
+        }
+        chain.push_back({a * (current.X - m1.X), a * (current.Y - midY)});
+        chains.push_back(chain);
+    }
+    return chains;
+}
+
+} // namespace
+
+TEST(GetOutLineTest, IndexedChainingFollowsThePlainRule)
+{
+    ScopedContourResolution res(10);
+    std::mt19937 rng(12);
+    std::uniform_int_distribution<int> grid(0, 6);
+    // End points on a small grid (so that many objects share them), some nudged by less than
+    // the join tolerance, in random order and direction.
+    for (int round = 0; round < 20; ++round) {
+        TCADOnPaintBox drawing;
+        const double nudge = round % 2 ? 1e-5 : 0;
+        for (int i = 0; i < 60; ++i) {
+            const TCoord p{double(grid(rng)), double(grid(rng))};
+            TCoord q{double(grid(rng)) + nudge, double(grid(rng))};
+            if (q == p)
+                q.X += 1;
+            if (i % 5 == 0)
+                TCADArc::Create(drawing, p, q, (i % 2 ? 1 : -1) * 1.2);
+            else
+                TCADLine::Create(drawing, p, q);
+        }
+        double width = 0;
+        const TContourList contours = drawing.GetOutLine(width);
+        const auto expected = plainChains(drawing);
+        ASSERT_EQ(contours.Count(), int(expected.size())) << round;
+        for (int c = 0; c < contours.Count(); ++c)
+            EXPECT_EQ(contours.GetContour(c).vertices(), expected[std::size_t(c)]) << round << " " << c;
+    }
 }
