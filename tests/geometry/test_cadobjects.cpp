@@ -5,6 +5,9 @@
 #include "platform/numfmt.h"
 
 #include <QImage>
+#include <QPaintDevice>
+#include <QPaintEngine>
+#include <QPainter>
 
 #include <gtest/gtest.h>
 
@@ -51,7 +54,80 @@ private:
     QSize m_size;
 };
 
+// A paint device that records the polylines drawn on it (point counts and first points).
+class RecordingEngine : public QPaintEngine {
+public:
+    RecordingEngine() : QPaintEngine(AllFeatures) {}
+    bool begin(QPaintDevice*) override { return true; }
+    bool end() override { return true; }
+    void updateState(const QPaintEngineState&) override {}
+    void drawPixmap(const QRectF&, const QPixmap&, const QRectF&) override {}
+    Type type() const override { return User; }
+    void drawPolygon(const QPointF* points, int count, PolygonDrawMode mode) override
+    {
+        if (mode == PolylineMode)
+            polylines.push_back(std::vector<QPointF>(points, points + count));
+    }
+    void drawPolygon(const QPoint* points, int count, PolygonDrawMode mode) override
+    {
+        if (mode == PolylineMode)
+            polylines.push_back(std::vector<QPointF>(points, points + count));
+    }
+    std::vector<std::vector<QPointF>> polylines;
+};
+
+class RecordingDevice : public QPaintDevice {
+public:
+    QPaintEngine* paintEngine() const override { return &engine; }
+    int metric(PaintDeviceMetric m) const override
+    {
+        switch (m) {
+        case PdmWidth:
+        case PdmHeight:
+            return 200;
+        case PdmDepth:
+            return 32;
+        case PdmDpiX:
+        case PdmDpiY:
+        case PdmPhysicalDpiX:
+        case PdmPhysicalDpiY:
+            return 96;
+        case PdmDevicePixelRatioScaled:
+            return int(devicePixelRatioFScale());
+        default:
+            return 1;
+        }
+    }
+    mutable RecordingEngine engine;
+};
+
 } // namespace
+
+TEST(TCADArcTest, PaintedAsThreeDegreeChords)
+{
+    struct Case {
+        double a1, a2;
+        std::size_t chords;
+    };
+    const Case cases[] = {{0, 2 * kPi, 120}, {0, kPi / 2, 30}, {0, 0.01, 1}};
+    for (const auto& c : cases) {
+        TCADOnPaintBox drawing;
+        drawing.XYTFW2S.SetScale(50, -50);
+        drawing.XYTFW2S.SetOutTranslation(100, 100);
+        auto& arc = TCADArc::Create(drawing, TCoord{0, 0}, 1.0, c.a1, c.a2);
+        RecordingDevice device;
+        {
+            QPainter painter(&device);
+            arc.Paint(painter);
+        }
+        ASSERT_EQ(device.engine.polylines.size(), 1u);
+        const auto& points = device.engine.polylines.front();
+        EXPECT_EQ(points.size(), c.chords + 1) << c.a2;
+        EXPECT_EQ(points.front(), QPointF(150, 100));
+        const TPoint end = drawing.XYTFW2S.TransFormCoord(arc.P2);
+        EXPECT_EQ(points.back(), QPointF(end)) << c.a2;
+    }
+}
 
 TEST(TCADArcTest, SemicircleFromTwoPoints)
 {
