@@ -118,14 +118,13 @@ void DmcSimServer::serve(int fd)
         while ((cr = pending.find('\r')) != std::string::npos) {
             const std::string line = pending.substr(0, cr);
             pending.erase(0, cr + 1);
-            const std::optional<std::string> reply = m_sim->execute(line);
-            if (m_sim->linkLost()) {
-                closeNow = true;
-                break;
-            }
-            if (!reply || reply->empty())
-                continue;
-            if (::send(fd, reply->data(), reply->size(), MSG_NOSIGNAL) < 0) {
+            bool sendFailed = false;
+            // Each command's answer goes out as soon as it is ready, in one write.
+            m_sim->execute(line, [&](std::string_view part) {
+                if (!sendFailed && !part.empty() && ::send(fd, part.data(), part.size(), MSG_NOSIGNAL) < 0)
+                    sendFailed = true;
+            });
+            if (sendFailed || m_sim->linkLost()) {
                 closeNow = true;
                 break;
             }

@@ -13,10 +13,10 @@ namespace lapido {
 
 class DmcSimulator;
 
-// Lines end with a carriage return (a following line feed is ignored); each line's reply is
-// sent in one write. Up to eight connections at a time, as the controller has eight handles;
-// a further one is closed at once. When the simulator's link is lost (fault injection) the
-// connection is closed.
+// Lines end with a carriage return (a following line feed is ignored); each command's answer
+// is sent, in one write, as soon as it is ready. Up to eight connections at a time, as the
+// controller has eight handles; a further one is closed at once. When the simulator's link
+// is lost (fault injection) the connection is closed.
 class DmcSimServer {
 public:
     static constexpr int kMaxHandles = 8;

@@ -1577,7 +1577,8 @@ Clock& DmcSimulator::clock() const
     return m_clock ? *m_clock : systemClock();
 }
 
-std::optional<std::string> DmcSimulator::execute(std::string_view line)
+std::optional<std::string> DmcSimulator::execute(std::string_view line,
+                                                 const std::function<void(std::string_view)>& sendPart)
 {
     std::lock_guard lock(m_mutex);
     DmcSimulatorState& st = *m_state;
@@ -1603,13 +1604,19 @@ std::optional<std::string> DmcSimulator::execute(std::string_view line)
         std::string junk;
         for (int i = 0, n = galil::commandsInLine(line); i < n; ++i)
             junk += "#%&garbage\r\n:";
+        if (sendPart)
+            sendPart(junk);
         return log(junk);
     }
     Interpreter interp(st, clock());
     std::string reply;
-    for (std::string_view cmd : splitCommands(line))
+    for (std::string_view cmd : splitCommands(line)) {
+        const std::size_t before = reply.size();
         if (!interp.run(cmd, reply))
             return log(std::nullopt);
+        if (sendPart)
+            sendPart(std::string_view(reply).substr(before));
+    }
     return log(reply);
 }
 

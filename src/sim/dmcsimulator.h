@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -85,7 +86,11 @@ public:
 
     // Executes one line (without its carriage return) and returns the bytes the controller
     // sends back. nullopt: nothing comes back (injected no-reply fault or lost link).
-    std::optional<std::string> execute(std::string_view line);
+    // sendPart, when given, receives each command's answer as soon as it is ready, so that
+    // the acknowledgements of a line holding WT or MC arrive late, one by one, as they do
+    // from the controller.
+    std::optional<std::string> execute(std::string_view line,
+                                       const std::function<void(std::string_view)>& sendPart = {});
     // The firmware text of "^R^V".
     std::string revision() const;
 

@@ -136,6 +136,16 @@ TEST_F(DmcSimulatorTest, ControllerWaitsAdvanceVirtualTime)
     EXPECT_GT(clock.nowUs(), t1); // a reset takes controller time too
 }
 
+TEST_F(DmcSimulatorTest, EachAcknowledgementLeavesWhenItsCommandIsDone)
+{
+    std::vector<std::pair<std::string, std::int64_t>> parts;
+    const auto t0 = clock.nowUs();
+    sim.execute("SB4;WT20;MG @OUT[4];CB4", [&](std::string_view p) { parts.emplace_back(p, clock.nowUs() - t0); });
+    const std::vector<std::pair<std::string, std::int64_t>> expected = {
+        {":", 0}, {":", 20'000}, {" 1.0000\r\n:", 20'000}, {":", 20'000}};
+    EXPECT_EQ(parts, expected);
+}
+
 TEST_F(DmcSimulatorTest, TrapezoidHonoursSpeedAndAccelerationAndArrivesExactly)
 {
     sendAll({"SH", "SP 20000,10000,5000", "AC 200000,100000,100000", "DC 400000,100000,100000",
