@@ -648,6 +648,8 @@ bool TLaser::WaitOnMotionComplete()
 
 void TLaser::GetPosition(double& X, double& Y, double& Z, double& W)
 {
+    // The trace sampler reads positions from its own thread while the marking runs.
+    std::lock_guard lock(m_positionMutex);
     if (HardwareFound) {
         std::string reply = DMC->CommandReply("RPXYZW");
         CountX = roundCounts(TDMC::SeparateValue(reply));

@@ -11,6 +11,7 @@
 #include <functional>
 #include <initializer_list>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -190,7 +191,7 @@ public:
 
     std::unique_ptr<TDMC> DMC;
 
-    std::int32_t CountX = 0, CountY = 0, CountZ = 0, CountW = 0;
+    std::int32_t CountX = 0, CountY = 0, CountZ = 0, CountW = 0; // guarded by m_positionMutex
     std::int32_t TargetX = 0, TargetY = 0, TargetZ = 0, TargetW = 0;
     std::int32_t EncoderCountX = 0, EncoderCountY = 0, EncoderCountZ = 0, EncoderCountW = 0;
 
@@ -223,6 +224,7 @@ private:
     std::int64_t m_guardMs = 10000;
     QString m_lastError;
     bool m_sequenceFaulted = false;
+    std::mutex m_positionMutex;
     bool m_terminateRequested = false;
 };
 
