@@ -190,6 +190,42 @@ TEST_F(MarkRunTest, AbortAndLinkLossStopWithTheLaserOff)
     EXPECT_EQ(columnGroups(QImage(scratch("two/marks.png"))), 2);
 }
 
+TEST_F(MarkRunTest, AnswersGoToTheQuestionsInOrderAndAreLogged)
+{
+    // A fixed length of 10 refuses "LG 1407"; the operator may inscribe it anyway.
+    {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("LAPIDOGRAPH_SETTINGS", scratch("settings.db"));
+        p.setProcessEnvironment(env);
+        for (const QStringList& set : {QStringList{"WLabelCheckBeforeEngrave", "1"},
+                                       QStringList{"WLabeTextLengthMode", "Fixed "},
+                                       QStringList{"WLabelTextLength", "10"}}) {
+            p.start(QStringLiteral(LAPIDO_CLI), QStringList{"settings", "set", "Marking"} + set);
+            ASSERT_TRUE(p.waitForFinished(30000));
+            ASSERT_EQ(p.exitCode(), 0);
+        }
+    }
+    struct Case {
+        const char* answer;
+        int exitCode;
+        const char* pressed;
+        const char* trace;
+    };
+    for (const Case& c : {Case{"no", 3, "Yes\tNo", "\r\nOrN\r\n"}, Case{"yes", 0, "No|Yes\tYes", "\r\nOrY\r\n"}}) {
+        SCOPED_TRACE(c.answer);
+        QDir(scratch("out")).removeRecursively();
+        const CliRun run = mark(example("text-stroke.xml"), "out", {"--answer", c.answer});
+        EXPECT_EQ(run.exitCode, c.exitCode) << run.err.toStdString();
+        const QStringList boxes = readText(scratch("out/dialogs.log")).split('\n', Qt::SkipEmptyParts).filter("custom\tLapidograph");
+        ASSERT_EQ(boxes.size(), 1);
+        EXPECT_TRUE(boxes[0].startsWith("custom\tLapidograph\tWarning !\\r\\nLabel format does not match")) << boxes[0].toStdString();
+        EXPECT_TRUE(boxes[0].contains("Text Length Filter: Fixed  10 NOT OK.")) << boxes[0].toStdString();
+        EXPECT_TRUE(boxes[0].endsWith(c.pressed)) << boxes[0].toStdString();
+        EXPECT_TRUE(readText(scratch("out/LATrace")).contains(c.trace));
+    }
+}
+
 TEST_F(MarkRunTest, ALabelThatIsNoLabelIsRefusedBeforeTheMachineMarks)
 {
     QFile f(scratch("broken.xml"));
