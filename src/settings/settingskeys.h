@@ -58,6 +58,9 @@ inline constexpr TextKey WorkingDir{kAdministration, "WorkingDir", ""};
 // Default: the computer's network name (see machineNumber()).
 inline constexpr TextKey MachineNumber{kAdministration, "MachineNumber", ""};
 
+// Video: the simulated camera stands in when no vendor camera library is installed.
+inline constexpr BoolKey SimulateCamera{kVideo, "SimulateCamera", false};
+
 // Hardware
 inline constexpr TextKey GalilIP{kHardware, "GalilIP", ""};
 inline constexpr TextKey ArdlightCOMnb{kHardware, "ArdlightCOMnb", ""};

@@ -1,0 +1,665 @@
+// The simulated camera library: handles, image memory, picture settings and the filmed stone.
+#include "camera/simcamera.h"
+
+#include "platform/numfmt.h"
+#include "platform/stationglobals.h"
+#include "settings/settingsrecord.h"
+
+#include <QFile>
+#include <QImage>
+#include <QImageWriter>
+#include <QSaveFile>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <map>
+#include <mutex>
+
+namespace lapido {
+
+namespace {
+
+constexpr int kTile = 256; // texture tile, pixels square; a power of two for cheap wrapping
+
+// Luminance of the filmed surfaces before the picture settings.
+constexpr int kFacetTone = 92;
+constexpr int kGirdleTone = 168;
+constexpr int kEdgeTone = 44;
+constexpr int kMarkTone = 18;
+constexpr int kTextureAmplitude = 14;
+// A laser spot is about 8 µm across.
+constexpr double kSpotRadiusMm = 0.004;
+// The mean of the filmed scene, which automatic gain brings to its reference.
+constexpr double kSceneMean = 110.0;
+
+int bytesPerPixel(int bits)
+{
+    switch (bits) {
+    case 8: return 1;
+    case 15:
+    case 16: return 2;
+    case 24: return 3;
+    case 32: return 4;
+    default: return 0;
+    }
+}
+
+// One grey level (with a faint warm tint on colour sensors) in the frame's pixel layout.
+void encodePixel(int lum, bool monochrome, int bits, unsigned char* out)
+{
+    const int r = std::clamp(lum + (monochrome ? 0 : 6), 0, 255);
+    const int g = std::clamp(lum, 0, 255);
+    const int b = std::clamp(lum - (monochrome ? 0 : 8), 0, 255);
+    switch (bits) {
+    case 8: out[0] = static_cast<unsigned char>(g); break;
+    case 15: {
+        const unsigned v = unsigned(r >> 3) << 10 | unsigned(g >> 3) << 5 | unsigned(b >> 3);
+        out[0] = static_cast<unsigned char>(v & 0xFF);
+        out[1] = static_cast<unsigned char>(v >> 8);
+        break;
+    }
+    case 16: {
+        const unsigned v = unsigned(r >> 3) << 11 | unsigned(g >> 2) << 5 | unsigned(b >> 3);
+        out[0] = static_cast<unsigned char>(v & 0xFF);
+        out[1] = static_cast<unsigned char>(v >> 8);
+        break;
+    }
+    case 24:
+        out[0] = static_cast<unsigned char>(b);
+        out[1] = static_cast<unsigned char>(g);
+        out[2] = static_cast<unsigned char>(r);
+        break;
+    case 32:
+        out[0] = static_cast<unsigned char>(b);
+        out[1] = static_cast<unsigned char>(g);
+        out[2] = static_cast<unsigned char>(r);
+        out[3] = 0xFF;
+        break;
+    default: break;
+    }
+}
+
+// A repeatable grain: hashed noise, averaged over a few neighbours so it looks like polish.
+std::array<int, kTile * kTile> makeGrain()
+{
+    std::array<int, kTile * kTile> raw{};
+    for (int i = 0; i < kTile * kTile; ++i) {
+        std::uint32_t h = std::uint32_t(i) * 2654435761u;
+        h ^= h >> 15;
+        h *= 2246822519u;
+        h ^= h >> 13;
+        raw[size_t(i)] = int(h % (2 * kTextureAmplitude + 1)) - kTextureAmplitude;
+    }
+    std::array<int, kTile * kTile> grain{};
+    for (int y = 0; y < kTile; ++y)
+        for (int x = 0; x < kTile; ++x) {
+            const int l = (x + kTile - 1) & (kTile - 1), r = (x + 1) & (kTile - 1);
+            const int u = (y + kTile - 1) & (kTile - 1);
+            grain[size_t(y * kTile + x)] =
+                (2 * raw[size_t(y * kTile + x)] + raw[size_t(y * kTile + l)] + raw[size_t(y * kTile + r)]
+                 + raw[size_t(u * kTile + x)]) / 4;
+        }
+    return grain;
+}
+
+const std::array<int, kTile * kTile>& grain()
+{
+    static const auto g = makeGrain();
+    return g;
+}
+
+struct ImageMemory {
+    std::vector<char> bytes;
+    int width = 0, height = 0, bits = 0, pitch = 0;
+};
+
+// The picture settings as the camera applies them.
+struct PictureSettings {
+    int brightness = 128; // 0..255
+    int contrast = 215;   // 0..511
+    int gamma = 100;      // x100
+    bool autoGain = false;
+    double reference = 128;
+    bool operator==(const PictureSettings&) const = default;
+};
+
+struct SimCamera {
+    SimulatedCameraOptions options;
+    int width = 0, height = 0;
+    int colorMode = 0;
+    std::map<int, ImageMemory> memories;
+    int activeId = -1;
+    PictureSettings picture;
+    // Tiles of the three surfaces in the frame's layout, rebuilt when the settings change.
+    PictureSettings tilesFor;
+    int tilesBits = 0;
+    std::vector<unsigned char> facetTile, girdleTile;
+    std::array<unsigned char, 4> edgePixel{}, markPixel{};
+};
+
+struct Registry {
+    std::mutex mutex;
+    SimulatedCameraOptions options;
+    std::map<HIDS, SimCamera> cameras;
+    HIDS nextHandle = 1;
+    int nextMemoryId = 1;
+};
+
+Registry& registry()
+{
+    static Registry r;
+    return r;
+}
+
+SimCamera* cameraOf(HIDS h)
+{
+    auto& cams = registry().cameras;
+    const auto it = cams.find(h);
+    return it == cams.end() ? nullptr : &it->second;
+}
+
+int toneCurve(int lum, const PictureSettings& p)
+{
+    double v;
+    if (p.autoGain) {
+        const double gain = std::clamp(p.reference, 1.0, 255.0) / kSceneMean;
+        v = std::clamp(lum * gain / 255.0, 0.0, 1.0);
+        v = 255.0 * std::pow(v, std::max(p.gamma, 1) / 100.0);
+    } else {
+        v = (lum - 128) * (p.contrast / 291.0) + 128 + (p.brightness - 128);
+    }
+    return std::clamp(int(std::lround(v)), 0, 255);
+}
+
+void rebuildTiles(SimCamera& cam, int bits)
+{
+    if (cam.tilesBits == bits && cam.tilesFor == cam.picture && !cam.facetTile.empty())
+        return;
+    const int bpp = bytesPerPixel(bits);
+    const bool mono = cam.options.monochrome || bits == 8;
+    std::array<int, 256> curve{};
+    for (int i = 0; i < 256; ++i)
+        curve[size_t(i)] = toneCurve(i, cam.picture);
+    auto fill = [&](std::vector<unsigned char>& tile, int tone) {
+        tile.assign(size_t(kTile * kTile * bpp), 0);
+        const auto& g = grain();
+        for (int i = 0; i < kTile * kTile; ++i)
+            encodePixel(curve[size_t(std::clamp(tone + g[size_t(i)], 0, 255))], mono, bits, &tile[size_t(i * bpp)]);
+    };
+    fill(cam.facetTile, kFacetTone);
+    fill(cam.girdleTile, kGirdleTone);
+    encodePixel(curve[kEdgeTone], mono, bits, cam.edgePixel.data());
+    encodePixel(curve[kMarkTone], mono, bits, cam.markPixel.data());
+    cam.tilesFor = cam.picture;
+    cam.tilesBits = bits;
+}
+
+// Where the table stands and which marks it carries.
+void tableState(const SimulatedCameraOptions& o, TCoord& table, std::vector<LaserMark>& marks)
+{
+    marks = o.extraMarks;
+    if (o.tableMm) {
+        table = *o.tableMm;
+        return;
+    }
+    const auto sim = currentDmcSimulator();
+    const DmcWiring w = sim->wiring();
+    table.X = double(sim->referencePosition('X')) / w.xyCountsPerMm * (w.xReversed ? -1 : 1);
+    table.Y = double(sim->referencePosition('Y')) / w.xyCountsPerMm * (w.yReversed ? -1 : 1);
+    const auto own = sim->marks();
+    marks.insert(marks.end(), own.begin(), own.end());
+}
+
+// Films the stone into the memory: rows of the surface tiles shifted with the table, the
+// girdle band's edges, then every mark as a dark spot.
+void film(SimCamera& cam, ImageMemory& mem)
+{
+    const int bpp = bytesPerPixel(mem.bits);
+    if (bpp == 0 || mem.width <= 0 || mem.height <= 0)
+        return;
+    rebuildTiles(cam, mem.bits);
+    const TSettings& s = Settings();
+    const SimulatedCameraOptions& o = cam.options;
+    const double sx = s.VideoScale;
+    const double sy = s.VideoScale * s.VideoAspect / 100.0;
+    // The laser spot: the cross hair, moved with the frame's centre onto the picture's centre.
+    const int lx = mem.width / 2 + s.CrossHairX - o.paintArea.width() / 2;
+    const int ly = mem.height / 2 + s.CrossHairY - o.paintArea.height() / 2;
+    TCoord table;
+    std::vector<LaserMark> marks;
+    tableState(o, table, marks);
+    const double girdleY = o.girdleCentreYMm.value_or(s.StartUp_Y);
+    const double g = GirdleHeight();
+    // Frame rows of the girdle band's upper and lower edge (stone Y grows upwards).
+    const double upper = ly + (table.Y - (girdleY + g / 2)) * sy;
+    const double lower = ly + (table.Y - (girdleY - g / 2)) * sy;
+    const long long rowTop = std::llround(std::min(upper, lower));
+    const long long rowBottom = std::llround(std::max(upper, lower));
+    const long long shiftX = std::llround(table.X * sx) - lx;
+    const long long shiftY = std::llround(-table.Y * sy) - ly;
+    const int tileRowBytes = kTile * bpp;
+    const int col0 = int(((shiftX % kTile) + kTile) % kTile);
+    for (int y = 0; y < mem.height; ++y) {
+        unsigned char* line = reinterpret_cast<unsigned char*>(mem.bytes.data()) + size_t(y) * size_t(mem.pitch);
+        if (y == rowTop || y == rowTop + 1 || y == rowBottom || y == rowBottom - 1) {
+            for (int x = 0; x < mem.width; ++x)
+                std::memcpy(line + x * bpp, cam.edgePixel.data(), size_t(bpp));
+            continue;
+        }
+        const bool inBand = y > rowTop && y < rowBottom;
+        const auto& tile = inBand ? cam.girdleTile : cam.facetTile;
+        const int tileRow = int((((y + shiftY) % kTile) + kTile) % kTile);
+        const unsigned char* src = tile.data() + size_t(tileRow) * size_t(tileRowBytes);
+        int x = 0, col = col0;
+        while (x < mem.width) {
+            const int n = std::min(kTile - col, mem.width - x);
+            std::memcpy(line + x * bpp, src + col * bpp, size_t(n * bpp));
+            x += n;
+            col = 0;
+        }
+    }
+    const int radius = std::max(1, int(std::lround(kSpotRadiusMm * std::abs(sx))));
+    for (const LaserMark& m : marks) {
+        const double px = lx + (m.xMm - table.X) * sx;
+        const double py = ly - (m.yMm - table.Y) * sy;
+        if (!(px > -radius && py > -radius && px < mem.width + radius && py < mem.height + radius))
+            continue;
+        const int cx = int(std::lround(px)), cy = int(std::lround(py));
+        for (int dy = -radius; dy <= radius; ++dy) {
+            const int yy = cy + dy;
+            if (yy < 0 || yy >= mem.height)
+                continue;
+            unsigned char* line = reinterpret_cast<unsigned char*>(mem.bytes.data()) + size_t(yy) * size_t(mem.pitch);
+            for (int dx = -radius; dx <= radius; ++dx) {
+                const int xx = cx + dx;
+                if (xx >= 0 && xx < mem.width && dx * dx + dy * dy <= radius * radius)
+                    std::memcpy(line + xx * bpp, cam.markPixel.data(), size_t(bpp));
+            }
+        }
+    }
+}
+
+// --- the library's calls
+
+int simInitCamera(HIDS* phCam, void*)
+{
+    auto& r = registry();
+    const std::lock_guard lock(r.mutex);
+    if (!phCam || r.options.initFails)
+        return ueye::kNoSuccess;
+    const HIDS h = r.nextHandle++;
+    SimCamera& cam = r.cameras[h];
+    cam.options = r.options;
+    cam.width = cam.options.sensorWidth;
+    cam.height = cam.options.sensorHeight;
+    *phCam = h;
+    return ueye::kSuccess;
+}
+
+template <typename F>
+int withCamera(HIDS h, F f)
+{
+    auto& r = registry();
+    const std::lock_guard lock(r.mutex);
+    SimCamera* cam = cameraOf(h);
+    return cam ? f(*cam) : ueye::kNoSuccess;
+}
+
+int simSetDisplayMode(HIDS h, int)
+{
+    return withCamera(h, [](SimCamera& c) { return c.options.configureFails ? ueye::kNoSuccess : ueye::kSuccess; });
+}
+
+int simSetErrorReport(HIDS h, int)
+{
+    return withCamera(h, [](SimCamera&) { return ueye::kSuccess; });
+}
+
+int simGetSensorInfo(HIDS h, SENSORINFO* info)
+{
+    return withCamera(h, [info](SimCamera& c) {
+        if (!info)
+            return ueye::kNoSuccess;
+        *info = SENSORINFO{};
+        std::strncpy(info->strSensorName, "SIM-CAM", sizeof(info->strSensorName) - 1);
+        info->nColorMode = c.options.monochrome ? ueye::kColorModeMonochrome : 2;
+        info->nMaxWidth = std::uint32_t(std::max(0, c.options.sensorWidth));
+        info->nMaxHeight = std::uint32_t(std::max(0, c.options.sensorHeight));
+        info->wPixelSize = 465;
+        return ueye::kSuccess;
+    });
+}
+
+int simSetImageSize(HIDS h, int x, int y)
+{
+    return withCamera(h, [x, y](SimCamera& c) {
+        if (x == ueye::kGetImageSizeX)
+            return c.width;
+        if (x == ueye::kGetImageSizeY)
+            return c.height;
+        c.width = std::clamp(x, 0, c.options.sensorWidth);
+        c.height = std::clamp(y, 0, c.options.sensorHeight);
+        return ueye::kSuccess;
+    });
+}
+
+int simSetAOI(HIDS h, int, int* px, int* py, int* pw, int* ph)
+{
+    return withCamera(h, [=](SimCamera& c) {
+        if (!px || !py || !pw || !ph)
+            return ueye::kNoSuccess;
+        *px = std::clamp(*px, 0, c.options.sensorWidth);
+        *py = std::clamp(*py, 0, c.options.sensorHeight);
+        *pw = std::clamp(*pw, 0, c.options.sensorWidth - *px);
+        *ph = std::clamp(*ph, 0, c.options.sensorHeight - *py);
+        c.width = *pw;
+        c.height = *ph;
+        return ueye::kSuccess;
+    });
+}
+
+int simGetColorDepth(HIDS h, int* pBits, int* pMode)
+{
+    return withCamera(h, [=](SimCamera& c) {
+        if (!pBits || !pMode)
+            return ueye::kNoSuccess;
+        *pBits = c.options.bitsPerPixel;
+        *pMode = c.options.monochrome ? 6 : (c.options.bitsPerPixel == 24 ? 1 : 0);
+        return ueye::kSuccess;
+    });
+}
+
+int simAllocImageMem(HIDS h, int width, int height, int bits, char** ppMem, int* pId)
+{
+    return withCamera(h, [=](SimCamera& c) {
+        if (!ppMem || !pId || c.options.allocFails || width <= 0 || height <= 0 || bits <= 0 || bits > 64)
+            return ueye::kNoSuccess;
+        ImageMemory mem;
+        mem.width = width;
+        mem.height = height;
+        mem.bits = bits;
+        // Lines start on 4-byte boundaries, as bitmaps want them.
+        mem.pitch = ((width * bits + 7) / 8 + 3) & ~3;
+        mem.bytes.assign(size_t(mem.pitch) * size_t(height), 0);
+        const int id = registry().nextMemoryId++;
+        auto& stored = c.memories[id] = std::move(mem);
+        *ppMem = stored.bytes.data();
+        *pId = id;
+        return ueye::kSuccess;
+    });
+}
+
+ImageMemory* memoryOf(SimCamera& c, const char* mem, int id)
+{
+    const auto it = c.memories.find(id);
+    if (it == c.memories.end() || it->second.bytes.data() != mem)
+        return nullptr;
+    return &it->second;
+}
+
+int simSetImageMem(HIDS h, char* mem, int id)
+{
+    return withCamera(h, [=](SimCamera& c) {
+        if (!memoryOf(c, mem, id))
+            return ueye::kNoSuccess;
+        c.activeId = id;
+        return ueye::kSuccess;
+    });
+}
+
+int simSetColorMode(HIDS h, int mode)
+{
+    return withCamera(h, [mode](SimCamera& c) {
+        c.colorMode = mode;
+        return ueye::kSuccess;
+    });
+}
+
+int simSetWhiteBalance(HIDS h, int)
+{
+    return withCamera(h, [](SimCamera&) { return ueye::kSuccess; });
+}
+
+int simSetAutoParameter(HIDS h, int param, double* v1, double*)
+{
+    return withCamera(h, [=](SimCamera& c) {
+        if (!v1)
+            return ueye::kNoSuccess;
+        if (param == ueye::kSetEnableAutoGain)
+            c.picture.autoGain = *v1 != 0;
+        else if (param == ueye::kSetAutoReference)
+            c.picture.reference = std::clamp(*v1, 0.0, 255.0);
+        return ueye::kSuccess;
+    });
+}
+
+int simSetBrightness(HIDS h, int v)
+{
+    return withCamera(h, [v](SimCamera& c) {
+        if (v == ueye::kGetBrightness)
+            return c.picture.brightness;
+        c.picture.brightness = std::clamp(v, 0, 255);
+        return ueye::kSuccess;
+    });
+}
+
+int simSetContrast(HIDS h, int v)
+{
+    return withCamera(h, [v](SimCamera& c) {
+        if (v == ueye::kGetContrast)
+            return c.picture.contrast;
+        c.picture.contrast = std::clamp(v, 0, 511);
+        return ueye::kSuccess;
+    });
+}
+
+int simSetGamma(HIDS h, int v)
+{
+    return withCamera(h, [v](SimCamera& c) {
+        c.picture.gamma = std::clamp(v, 1, 1000);
+        return ueye::kSuccess;
+    });
+}
+
+int simFreezeVideo(HIDS h, int)
+{
+    return withCamera(h, [](SimCamera& c) {
+        const auto it = c.memories.find(c.activeId);
+        if (it == c.memories.end())
+            return ueye::kNoSuccess;
+        film(c, it->second);
+        return ueye::kSuccess;
+    });
+}
+
+int simIsVideoFinish(HIDS h, int* p)
+{
+    return withCamera(h, [p](SimCamera&) {
+        if (p)
+            *p = 1;
+        return ueye::kSuccess;
+    });
+}
+
+int simInquireImageMem(HIDS h, char* mem, int id, int* pX, int* pY, int* pBits, int* pPitch)
+{
+    return withCamera(h, [=](SimCamera& c) {
+        const ImageMemory* m = memoryOf(c, mem, id);
+        if (!m)
+            return ueye::kNoSuccess;
+        if (pX)
+            *pX = m->width;
+        if (pY)
+            *pY = m->height;
+        if (pBits)
+            *pBits = m->bits;
+        if (pPitch)
+            *pPitch = m->pitch;
+        return ueye::kSuccess;
+    });
+}
+
+QImage::Format formatOf(int bits)
+{
+    switch (bits) {
+    case 8: return QImage::Format_Grayscale8;
+    case 15: return QImage::Format_RGB555;
+    case 16: return QImage::Format_RGB16;
+    case 24: return QImage::Format_BGR888;
+    case 32: return QImage::Format_RGB32;
+    default: return QImage::Format_Invalid;
+    }
+}
+
+int simSaveImageEx(HIDS h, const char* file, int format, int param)
+{
+    return withCamera(h, [=](SimCamera& c) {
+        const auto it = c.memories.find(c.activeId);
+        if (!file || format != ueye::kImageFileJpeg || it == c.memories.end())
+            return ueye::kNoSuccess;
+        const ImageMemory& m = it->second;
+        const QImage::Format f = formatOf(m.bits);
+        if (f == QImage::Format_Invalid)
+            return ueye::kNoSuccess;
+        const QImage frame(reinterpret_cast<const uchar*>(m.bytes.data()), m.width, m.height, m.pitch, f);
+        QSaveFile out(QFile::decodeName(file));
+        if (!out.open(QIODevice::WriteOnly))
+            return ueye::kNoSuccess;
+        QImageWriter writer(&out, "jpg");
+        writer.setQuality(param > 0 && param <= 100 ? param : 75);
+        if (!writer.write(frame) || !out.commit())
+            return ueye::kNoSuccess;
+        return ueye::kSuccess;
+    });
+}
+
+int simFreeImageMem(HIDS h, char* mem, int id)
+{
+    return withCamera(h, [=](SimCamera& c) {
+        if (!memoryOf(c, mem, id))
+            return ueye::kNoSuccess;
+        c.memories.erase(id);
+        if (c.activeId == id)
+            c.activeId = -1;
+        return ueye::kSuccess;
+    });
+}
+
+int simExitCamera(HIDS h)
+{
+    auto& r = registry();
+    const std::lock_guard lock(r.mutex);
+    return r.cameras.erase(h) ? ueye::kSuccess : ueye::kNoSuccess;
+}
+
+UEyeApi makeApi()
+{
+    UEyeApi a;
+    a.is_InitCamera = simInitCamera;
+    a.is_SetDisplayMode = simSetDisplayMode;
+    a.is_SetErrorReport = simSetErrorReport;
+    a.is_GetSensorInfo = simGetSensorInfo;
+    a.is_SetImageSize = simSetImageSize;
+    a.is_SetAOI = simSetAOI;
+    a.is_GetColorDepth = simGetColorDepth;
+    a.is_AllocImageMem = simAllocImageMem;
+    a.is_SetImageMem = simSetImageMem;
+    a.is_SetColorMode = simSetColorMode;
+    a.is_SetWhiteBalance = simSetWhiteBalance;
+    a.is_SetAutoParameter = simSetAutoParameter;
+    a.is_SetBrightness = simSetBrightness;
+    a.is_SetContrast = simSetContrast;
+    a.is_SetGamma = simSetGamma;
+    a.is_FreezeVideo = simFreezeVideo;
+    a.is_IsVideoFinish = simIsVideoFinish;
+    a.is_InquireImageMem = simInquireImageMem;
+    a.is_SaveImageEx = simSaveImageEx;
+    a.is_FreeImageMem = simFreeImageMem;
+    a.is_ExitCamera = simExitCamera;
+    return a;
+}
+
+} // namespace
+
+void setSimulatedCameraOptions(const SimulatedCameraOptions& options)
+{
+    auto& r = registry();
+    const std::lock_guard lock(r.mutex);
+    r.options = options;
+    // Cameras already open keep their sensor and faults but film the new scene.
+    for (auto& [h, cam] : r.cameras) {
+        const SimulatedCameraOptions sensor = cam.options;
+        cam.options = options;
+        cam.options.sensorWidth = sensor.sensorWidth;
+        cam.options.sensorHeight = sensor.sensorHeight;
+        cam.options.bitsPerPixel = sensor.bitsPerPixel;
+        cam.options.monochrome = sensor.monochrome;
+    }
+}
+
+SimulatedCameraOptions simulatedCameraOptions()
+{
+    auto& r = registry();
+    const std::lock_guard lock(r.mutex);
+    return r.options;
+}
+
+ScopedSimulatedCamera::ScopedSimulatedCamera(const SimulatedCameraOptions& options)
+    : m_previous(simulatedCameraOptions())
+{
+    setSimulatedCameraOptions(options);
+}
+
+ScopedSimulatedCamera::~ScopedSimulatedCamera()
+{
+    setSimulatedCameraOptions(m_previous);
+}
+
+const UEyeApi& simulatedCameraApi()
+{
+    static const UEyeApi api = makeApi();
+    return api;
+}
+
+std::optional<std::vector<LaserMark>> readMarksCsv(const QString& path, QString* error)
+{
+    auto fail = [&](const QString& why) -> std::optional<std::vector<LaserMark>> {
+        if (error)
+            *error = why;
+        return std::nullopt;
+    };
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return fail(QStringLiteral("cannot read \"%1\": %2").arg(path, file.errorString()));
+    const QByteArray header = file.readLine().trimmed();
+    if (!header.startsWith("x_mm,y_mm,z_mm"))
+        return fail(QStringLiteral("\"%1\" is not a list of marks").arg(path));
+    std::vector<LaserMark> marks;
+    int lineNo = 1;
+    while (!file.atEnd()) {
+        ++lineNo;
+        const QByteArray line = file.readLine().trimmed();
+        if (line.isEmpty())
+            continue;
+        const QList<QByteArray> f = line.split(',');
+        bool okX = false, okY = false, okZ = false;
+        LaserMark m;
+        if (f.size() >= 3) {
+            m.xMm = f[0].toDouble(&okX);
+            m.yMm = f[1].toDouble(&okY);
+            m.zMm = f[2].toDouble(&okZ);
+        }
+        if (!okX || !okY || !okZ || !std::isfinite(m.xMm) || !std::isfinite(m.yMm))
+            return fail(QStringLiteral("\"%1\" line %2: expected x_mm,y_mm,z_mm").arg(path).arg(lineNo));
+        if (f.size() >= 4)
+            m.timeUs = f[3].toLongLong();
+        if (f.size() >= 5 && f[4].trimmed() == "gated")
+            m.kind = LaserMarkKind::Gated;
+        marks.push_back(m);
+    }
+    return marks;
+}
+
+} // namespace lapido

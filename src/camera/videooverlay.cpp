@@ -1,0 +1,223 @@
+// The camera transform, the overlay painter and the video timer's tick.
+#include "camera/videooverlay.h"
+
+#include "camera/ueye.h"
+#include "glyphs/glyph.h"
+#include "platform/numfmt.h"
+#include "platform/stationglobals.h"
+#include "workflow/station.h"
+
+#include <QPainter>
+#include <QPolygon>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <numbers>
+
+namespace lapido {
+
+namespace {
+
+constexpr QRgb kOverlayGrey = 0xFF808080;
+constexpr int kHatchPitch = 16;
+constexpr int kRingPitch = 16;
+constexpr int kMaxGridColumnSteps = 100;
+constexpr int kMaxGridRowSteps = 80;
+constexpr int kCamTickLength = 20;
+constexpr int kTriangle = 16;
+// Cam tables hold a few dozen positions; a nonsense interval must not stall the picture.
+constexpr double kMaxCamTicks = 4096;
+
+// Vertical lines at every x and horizontal lines at every y that is a multiple of the pitch,
+// inside [left, right) x [top, bottom), clipped to the picture.
+void hatch(QPainter& p, int left, int top, int right, int bottom, QSize picture)
+{
+    left = std::max(left, 0);
+    top = std::max(top, 0);
+    right = std::min(right, picture.width());
+    bottom = std::min(bottom, picture.height());
+    if (left >= right || top >= bottom)
+        return;
+    const auto firstMultiple = [](int v) { return (v + kHatchPitch - 1) / kHatchPitch * kHatchPitch; };
+    for (int x = firstMultiple(left); x < right; x += kHatchPitch)
+        p.drawLine(x, top, x, bottom);
+    for (int y = firstMultiple(top); y < bottom; y += kHatchPitch)
+        p.drawLine(left, y, right, y);
+}
+
+bool inside(int v, int extent) { return v > 0 && v < extent; }
+
+} // namespace
+
+void TVideoTransform::UpdateVideoTransform(TSettings& record, bool zoomOut, QSize paintArea)
+{
+    m_zoomOut = zoomOut;
+    m_view = UpdateVideoView(record, zoomOut, paintArea.width(), paintArea.height());
+    m_transform.SetOutTranslation(m_view.crossHairX, m_view.crossHairY);
+    m_transform.SetScale(m_view.scale, m_view.scaleY);
+}
+
+QPoint TVideoTransform::toPixel(double dx, double dy) const
+{
+    return CoordToPoint(m_transform.TransFormCoord(Coord(dx, dy)));
+}
+
+GridCrosses overlayGrid(QPoint origin, double d, double e, double s, QSize buffer, const QRect& box)
+{
+    GridCrosses grid;
+    // A scale, aspect or spacing of zero or less (or not a number) has no grid to show.
+    if (!(d > 0) || !(e > 0) || !(s > 0) || !std::isfinite(d * e * s))
+        return grid;
+    const double ox = origin.x(), oy = origin.y();
+    const double iFrom = std::trunc(-ox / d / s), iTo = std::trunc((buffer.width() - ox) / d / s);
+    const double jFrom = std::trunc(-oy / e / s), jTo = std::trunc((buffer.height() - oy) / e / s);
+    if (!(iTo >= iFrom) || !(jTo >= jFrom) || iTo - iFrom > kMaxGridColumnSteps || jTo - jFrom > kMaxGridRowSteps)
+        return grid;
+    for (auto i = std::int64_t(iFrom); i <= std::int64_t(iTo); ++i) {
+        const int x = int(RoundHalfEven(d * s * double(i))) + origin.x();
+        if (x < box.left())
+            continue;
+        if (x > box.right())
+            break;
+        grid.columns.push_back(x);
+    }
+    for (auto j = std::int64_t(jFrom); j <= std::int64_t(jTo); ++j) {
+        const int y = int(RoundHalfEven(e * s * double(j))) + origin.y();
+        if (y < box.top())
+            continue;
+        if (y > box.bottom())
+            break;
+        grid.rows.push_back(y);
+    }
+    if (grid.columns.empty() || grid.rows.empty())
+        grid = {};
+    return grid;
+}
+
+void PaintVideoOverlay(QImage& buffer, const TStation& station, TVideoTransform& camera, const TSettings& settings)
+{
+    QPainter p(&buffer);
+    const int W = buffer.width(), H = buffer.height();
+    const bool marking = station.controls().down == TSpeedButton::Mark;
+    const double X = station.AxisPosition_X, Y = station.AxisPosition_Y, Z = station.AxisPosition_Z;
+
+    // 1. Label millimetres (around the marking reference, slanted) to picture pixels.
+    TXYTransform L;
+    L.SetRotation(SlantAngle() * std::numbers::pi / 180.0);
+    L.SetOutTranslation(station.MarkingReference_X - X, station.MarkingReference_Y - Y);
+    L.AddTransform(camera.transform());
+
+    // 2.-3. Travel limits.
+    p.setPen(QColor::fromRgb(kOverlayGrey));
+    p.setBrush(Qt::NoBrush);
+    const QPoint c1 = camera.toPixel(settings.X_MinPos - X, settings.Y_MinPos - Y);
+    if (!marking) {
+        if (inside(c1.x(), W))
+            hatch(p, 0, 0, c1.x(), H, buffer.size());
+        if (inside(c1.y(), H))
+            hatch(p, 0, c1.y(), W, H, buffer.size());
+    }
+    const QPoint c2 = camera.toPixel(settings.X_MaxPos - X, settings.Y_MaxPos - Y);
+    if (!marking) {
+        if (inside(c2.x(), W))
+            hatch(p, c2.x(), 0, W, H, buffer.size());
+        if (inside(c2.y(), H))
+            hatch(p, 0, 0, W, c2.y(), buffer.size());
+    }
+    p.drawLine(c1.x(), c1.y(), c2.x(), c1.y());
+    p.drawLine(c2.x(), c1.y(), c2.x(), c2.y());
+    p.drawLine(c2.x(), c2.y(), c1.x(), c2.y());
+    p.drawLine(c1.x(), c2.y(), c1.x(), c1.y());
+
+    const QPoint cross = camera.crossHair();
+    // 4. Focus out of its travel: rings around the cross hair.
+    if (!marking && (Z < settings.Z_MinPos || Z > settings.Z_MaxPos))
+        for (int r = kRingPitch; r <= kRingPitch * (W / kRingPitch); r += kRingPitch)
+            p.drawEllipse(cross, r, r);
+
+    // 5. Grid, not slanted, clipped to the travel box.
+    if (!marking && station.ShowGrid) {
+        const QRect box(QPoint(std::min(c1.x(), c2.x()), std::min(c1.y(), c2.y())),
+                        QPoint(std::max(c1.x(), c2.x()), std::max(c1.y(), c2.y())));
+        const QPoint origin = CoordToPoint(L.TransFormCoord(Coord(0, 0)));
+        const double d = camera.view().scale;
+        const double e = d * settings.VideoAspect / 100.0;
+        const GridCrosses grid = overlayGrid(origin, d, e, station.GridPitch, buffer.size(), box);
+        p.setPen(colorFromRef(settings.Grid));
+        for (int x : grid.columns)
+            for (int y : grid.rows) {
+                p.drawLine(x - 3, y, x + 4, y);
+                p.drawLine(x, y - 3, x, y + 4);
+            }
+    }
+
+    // 6. The focus cam's table positions, for service.
+    if (DebugMode() && std::abs(station.Curvature_Interval) > 0.001) {
+        p.setPen(Qt::white);
+        const double n = std::abs(double(RoundHalfEven(station.Curvature_Span / station.Curvature_Interval)));
+        if (n <= kMaxCamTicks)
+            for (int i = 0; i <= int(n); ++i) {
+                const double x = station.Curvature_Start + i * station.Curvature_Interval;
+                const int px = camera.toPixel(x - X, 0).x();
+                p.drawLine(px, 0, px, kCamTickLength);
+                p.drawLine(px, H, px, H - kCamTickLength);
+            }
+    }
+
+    // 7. Where the girdle is taught: triangles at the left end, centre and right end.
+    const QColor crossColor = colorFromRef(settings.CrossHair);
+    p.setPen(crossColor);
+    p.setBrush(crossColor);
+    if (station.AIMState == TAIMState::aimsInspecting) {
+        for (double offset : {station.CuvatureLeft_X, 0.0, station.CuvatureRight_X}) {
+            const int px = camera.toPixel(offset + station.MarkingReference_X - X, 0).x();
+            p.drawPolygon(QPolygon({QPoint(px - kTriangle, 0), QPoint(px, kTriangle), QPoint(px + kTriangle, 0)}));
+            p.drawPolygon(QPolygon({QPoint(px - kTriangle, H), QPoint(px, H - kTriangle), QPoint(px + kTriangle, H)}));
+        }
+    }
+
+    // 8. Cross hair.
+    p.drawLine(cross.x(), 0, cross.x(), H);
+    p.drawLine(0, cross.y(), W, cross.y());
+
+    // 9. Girdle band edges, slanted with the label.
+    const double g = GirdleHeight();
+    if (!marking) {
+        p.setPen(colorFromRef(settings.Girdle));
+        for (double edge : {-g / 2, g / 2}) {
+            const QPoint a = CoordToPoint(L.TransFormCoord(Coord(-1000, edge)));
+            const QPoint b = CoordToPoint(L.TransFormCoord(Coord(1000, edge)));
+            p.drawLine(a, b);
+        }
+    }
+
+    // 10. The label as it will be marked; glyph units are girdle heights.
+    L.SetScale(g, g);
+    SetPaintPosition(-station.TotalLabelWidth() / 2, 0);
+    // Painting changes no label state; the tree is reached through the non-const accessor only
+    // because the glyphs' painting is not const.
+    auto& tree = const_cast<TStation&>(station).TreeViewGlyphs();
+    for (TTreeNode* node : tree.Items())
+        if (TGlyph* glyph = node->Data())
+            glyph->Paint(p, L);
+}
+
+QPoint VideoTimerTick(QImage& ImageBuffer, TuEye* uEye, const TStation& station, TVideoTransform& camera,
+                      const TSettings& settings, QSize paintBox)
+{
+    if (uEye && uEye->IsPresent()) {
+        uEye->Draw(ImageBuffer, station.ZoomOut, kVideoBackground);
+        // A monochrome frame lands in a grey-level buffer, where the overlay's colours would
+        // be lost; the overlay is painted on a colour copy.
+        if (ImageBuffer.format() == QImage::Format_Grayscale8 && station.ShowOverlay)
+            ImageBuffer = ImageBuffer.convertToFormat(QImage::Format_RGB32);
+    } else {
+        ImageBuffer.fill(kVideoBackground);
+    }
+    if (station.ShowOverlay)
+        PaintVideoOverlay(ImageBuffer, station, camera, settings);
+    return {(ImageBuffer.width() - paintBox.width()) / 2, (ImageBuffer.height() - paintBox.height()) / 2};
+}
+
+} // namespace lapido
