@@ -267,8 +267,9 @@ TEST(DxfImportTest, FilesWrittenByCadSoftware)
             EXPECT_EQ(o.PLineID, e.plineId) << f.file << " " << i;
             expectNear(o.P1, e.p1, 1e-9);
             expectNear(o.P2, e.p2, 1e-9);
-            if (const TCADArc* arc = arcAt(drawing, i))
+            if (const TCADArc* arc = arcAt(drawing, i)) {
                 EXPECT_NEAR(arc->A, e.angle, 1e-12) << f.file << " " << i;
+            }
         }
     }
     TCADOnPaintBox drawing;
