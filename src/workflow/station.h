@@ -320,6 +320,8 @@ public:
     // "Load Picture": the picture file into the selected photo; false (photo unchanged, the
     // operator told) when it cannot be used or no photo is selected.
     bool LoadPhotoFile(const QString& FileName);
+    // The picture of a photo before one is loaded (the window's default picture).
+    static QImage defaultPhotoPicture();
     // The program file written into the label XML's "app" attribute.
     static QString programPath();
 
@@ -332,8 +334,6 @@ private:
     QString logoFilePath(const QString& name) const;
     void makeLogoGlyph(TTreeNode* node, const QString& fileName, double height, double offset);
     TGlyphPhoto& makePhotoGlyph(TTreeNode* node, double height, double offset);
-    // The picture of a photo before one is loaded (the window's default picture).
-    static QImage defaultPhotoPicture();
     void updateTaskButtons(TTreeNode* Node);
     static TPropertyPanel panelOf(const TGlyph* glyph);
     void applyTextRules();

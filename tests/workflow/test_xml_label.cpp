@@ -232,3 +232,86 @@ TEST_F(XmlMarkingTest, ALabelReadBackMarksTheSamePulses)
 
 } // namespace
 } // namespace lapido::test
+
+#include "glyphs/glyphoutline.h"
+#include "glyphs/glyphphoto.h"
+
+#include <QImage>
+
+namespace lapido::test {
+namespace {
+
+class XmlPictureTest : public XmlLabelTest {
+protected:
+    QString picture(const QString& name, QSize size)
+    {
+        QImage image(size, QImage::Format_Grayscale8);
+        image.fill(90);
+        const QString path = scratch(name);
+        EXPECT_TRUE(image.save(path));
+        return path;
+    }
+};
+
+TEST_F(XmlPictureTest, APhotoKeepsItsPictureSizeAndGamma)
+{
+    const QString file = picture(QStringLiteral("stone.png"), QSize(30, 20));
+    st().PhotoHeight = 0.6;
+    st().PhotoOffset = 0.1;
+    st().BitBtnAddPhotoClick();
+    ASSERT_TRUE(st().LoadPhotoFile(file));
+    st().PhotoGamma = 1.2;
+    st().GlyphPropertiesChange();
+    const QString xml = st().Tree2XML();
+    EXPECT_TRUE(xml.contains(QStringLiteral("type=\"TGlyphPhoto\" photoFileName=\"") + file + QChar('"'))) << qPrintable(xml);
+
+    makeStation();
+    ASSERT_TRUE(st().XML2Tree(xml));
+    ASSERT_EQ(tree().RootCount(), 1);
+    auto* photo = dynamic_cast<TGlyphPhoto*>(tree().Root(0)->Data());
+    ASSERT_NE(photo, nullptr);
+    EXPECT_EQ(photo->Filename, file);
+    EXPECT_EQ(photo->Bitmap.size(), QSize(30, 20));
+    EXPECT_DOUBLE_EQ(photo->RelativeSize, 0.6);
+    EXPECT_DOUBLE_EQ(photo->Offset, 0.1);
+    EXPECT_DOUBLE_EQ(photo->Gamma, 1.2);
+    st().TreeViewGlyphsChange(tree().Root(0));
+    EXPECT_EQ(st().controls().panel, TPropertyPanel::Photo);
+    EXPECT_EQ(st().edit(TEditBox::EditGlyphPhotoHeight).text, QStringLiteral("60.0"));
+}
+
+TEST_F(XmlPictureTest, AMissingPictureIsReportedAndTheRestOfTheLabelLoads)
+{
+    const QString xml = doc(item(QStringLiteral("type=\"TGlyphPhoto\" photoFileName=\"") + scratch(QStringLiteral("gone.png")) +
+                                 QStringLiteral("\" photoHeight=\"0.5\" photoOffset=\"0\" photoGamma=\"1.5\"")) +
+                            item(QStringLiteral("type=\"TGlyphSpace\" spacing=\"0.2\"")));
+    ASSERT_TRUE(st().XML2Tree(xml));
+    EXPECT_EQ(m_dialogs.transcript().size(), 1u) << "the operator hears of the picture";
+    ASSERT_EQ(tree().RootCount(), 2);
+    auto* photo = dynamic_cast<TGlyphPhoto*>(tree().Root(0)->Data());
+    ASSERT_NE(photo, nullptr);
+    EXPECT_EQ(photo->Bitmap.size(), TStation::defaultPhotoPicture().size());
+    EXPECT_NE(tree().Root(1)->Data(), nullptr);
+
+    tree().setSelected(tree().Root(0));
+    EXPECT_FALSE(st().LoadPhotoFile(scratch(QStringLiteral("also-gone.png"))));
+    EXPECT_EQ(photo->Bitmap.size(), TStation::defaultPhotoPicture().size());
+}
+
+TEST_F(XmlPictureTest, ALogoIsReadFromTheLogoFolderAndWrittenByFileName)
+{
+    const QString xml = doc(item(QStringLiteral("type=\"TGlyphLogo\" logoFileName=\"star.lal\" logoHeight=\"0.7\" logoOffset=\"0.05\"")));
+    ASSERT_TRUE(st().XML2Tree(xml));
+    auto* logo = dynamic_cast<TGlyphLogo*>(tree().Root(0)->Data());
+    ASSERT_NE(logo, nullptr);
+    EXPECT_EQ(logo->FileName, workDir() + QStringLiteral("Logos/star.lal"));
+    EXPECT_DOUBLE_EQ(logo->RelativeSize, 0.7);
+    EXPECT_EQ(st().edit(TEditBox::EditGlyphLogoHeight).text, QStringLiteral("70.0"));
+    EXPECT_TRUE(st().Tree2XML().contains(QStringLiteral("type=\"TGlyphLogo\" logoFileName=\"star.lal\" logoHeight=\"")));
+
+    st().TreeViewGlyphsChange(tree().Root(0));
+    EXPECT_EQ(st().DefaultLogoName, QStringLiteral("star"));
+}
+
+} // namespace
+} // namespace lapido::test
