@@ -184,6 +184,7 @@ TEST_F(MarkRunTest, AbortAndLinkLossStopWithTheLaserOff)
         EXPECT_TRUE(trace.contains("\r\nMabu\r\n"));
         EXPECT_TRUE(trace.contains("\r\nIstbm:\r\nLabel \"LG 1407\"\r\n"));
         EXPECT_FALSE(trace.contains("\r\nIm:\r\n"));
+        EXPECT_FALSE(markPlaces(scratch("out/marks.csv")).isEmpty()) << "stopped in the middle of the label";
     }
     // Abort once two characters are marked: the marks stop after the second one.
     mark(example("text-stroke.xml"), "two", {"--abort-after", "2"});

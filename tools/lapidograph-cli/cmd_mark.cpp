@@ -46,8 +46,8 @@ const QString kUsage = QStringLiteral(
     "  LATrace, commands.log and dialogs.log in DIR (default: the current folder), and on the\n"
     "  simulator marks.csv and marks.png. --answer gives the operator's answers to the questions\n"
     "  in order (unanswered questions take their default button). --abort-after presses Abort\n"
-    "  once N glyphs are marked; --link-lost-after makes the simulator fall silent after that many\n"
-    "  more command lines once marking has begun.\n"
+    "  once N glyphs are marked; --link-lost-after makes the simulator fall silent that many\n"
+    "  command lines after the first laser mark.\n"
     "  Exit code: 0 marked, 3 the marking was stopped or refused, 1 machine or file error, 2 usage.");
 
 // Label files larger than this are not labels.
@@ -429,11 +429,12 @@ int cmdMark(const QStringList& args)
         ~RestorePump() { setEventPump(previous); }
     } restorePump{previousPump};
     const int markedBefore = markedGlyphs(station);
+    const std::size_t marksBefore = sim ? sim->markCount() : 0;
     bool abortPressed = false, linkArmed = false;
     pump.onPump = [&] {
         if (station.AIMState != TAIMState::aimsMarking)
             return;
-        if (linkLostAfter > 0 && !linkArmed) {
+        if (linkLostAfter > 0 && !linkArmed && sim->markCount() > marksBefore) {
             sim->setLinkLostAfter(linkLostAfter);
             linkArmed = true;
         }
@@ -443,7 +444,6 @@ int cmdMark(const QStringList& args)
         }
     };
 
-    const std::size_t marksBefore = sim ? sim->markCount() : 0;
     station.KeyF9();
     pump.onPump = nullptr;
     // The window's output timer would switch a delayed enable off; here the run waits for it.
