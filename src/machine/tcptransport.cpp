@@ -190,9 +190,14 @@ GalilReply TcpTransport::exchange(std::string_view line, int timeoutMs)
 {
     if (m_fd < 0)
         return {false, {}, "NOT CONNECTED"};
-    drainStale();
-    if (m_fd < 0)
-        return {false, {}, "LINK LOST"};
+    // Only a line that timed out can leave bytes behind; otherwise the stream is in step and
+    // the extra system call is saved.
+    if (m_stale) {
+        drainStale();
+        m_stale = false;
+        if (m_fd < 0)
+            return {false, {}, "LINK LOST"};
+    }
     // One write per command: a command split over two segments can stall on the peer's
     // delayed acknowledgement.
     std::string out(line);
@@ -204,8 +209,10 @@ GalilReply TcpTransport::exchange(std::string_view line, int timeoutMs)
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
             pollfd p{m_fd, POLLOUT, 0};
             const std::int64_t left = deadline - monotonicMs();
-            if (left <= 0 || ::poll(&p, 1, static_cast<int>(left)) <= 0)
+            if (left <= 0 || ::poll(&p, 1, static_cast<int>(left)) <= 0) {
+                m_stale = true;
                 return {false, {}, "TIMEOUT"};
+            }
             continue;
         }
         if (n <= 0) {
@@ -222,8 +229,10 @@ GalilReply TcpTransport::exchange(std::string_view line, int timeoutMs)
     while (acks.acks < expected) {
         const std::int64_t left = deadline - monotonicMs();
         pollfd p{m_fd, POLLIN, 0};
-        if (left <= 0 || ::poll(&p, 1, static_cast<int>(left)) <= 0)
+        if (left <= 0 || ::poll(&p, 1, static_cast<int>(left)) <= 0) {
+            m_stale = true;
             return {false, {}, "TIMEOUT"};
+        }
         const ssize_t n = ::recv(m_fd, buf, sizeof buf, 0);
         if (n < 0 && (errno == EAGAIN || errno == EINTR))
             continue;

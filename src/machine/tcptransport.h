@@ -43,6 +43,7 @@ private:
     std::string m_address;
     int m_timeoutMs;
     int m_fd = -1;
+    bool m_stale = false; // a line timed out: its late answer may still come
     std::string m_connection;
 };
 
