@@ -74,6 +74,26 @@ TEST_F(XmlLabelTest, SpacesWriteTheBoxValueAndComeBackAsSpaces)
     EXPECT_DOUBLE_EQ(tree().Root(0)->Data()->RelativeSize, 0.5);
 }
 
+// Numbers in a label file follow the station's regional settings; the edit-box texts keep the
+// point the operator typed.
+TEST_F(XmlLabelTest, NumbersUseTheRegionalDecimalSeparator)
+{
+    const QLocale previous = userLocale();
+    setUserLocale(QLocale(QLocale::German));
+    st().EditFloatChange(TEditBox::EditGirdle, QStringLiteral("0.25"));
+    TTreeNode* label = addLabel(QStringLiteral("A"));
+    static_cast<TGlyphRichString*>(label->Data())->UpDate(nullptr, 0.75, 0, 0.125);
+    const QString xml = st().Tree2XML();
+    EXPECT_TRUE(xml.contains(QStringLiteral("textHeight=\"0,75\""))) << qPrintable(xml);
+    EXPECT_TRUE(xml.contains(QStringLiteral("Girdleheight=\"0.25\"")));
+    makeStation();
+    ASSERT_TRUE(st().XML2Tree(xml));
+    EXPECT_DOUBLE_EQ(tree().Root(0)->Data()->RelativeSize, 0.75);
+    EXPECT_DOUBLE_EQ(tree().Root(0)->Data()->Spacing, 0.125);
+    EXPECT_DOUBLE_EQ(GirdleHeight(), 0.25);
+    setUserLocale(previous);
+}
+
 TEST_F(XmlLabelTest, ATopLevelTextComesBackAsCaptionsOfItsCharacters)
 {
     st().TextLabel = QStringLiteral("AB");
