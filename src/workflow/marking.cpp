@@ -325,8 +325,15 @@ void TStation::MarkOutLines()
 
     const TSettings& s = Settings();
     const auto inZ = [&s](double z) { return z >= s.Z_MinPos && z <= s.Z_MaxPos; };
-    const bool inside = Pmin.X >= s.X_MinPos && Pmin.Y >= s.Y_MinPos && PMax.X <= s.X_MaxPos
-                        && PMax.Y <= s.Y_MaxPos && inZ(GetFocusHeight(Pmin.X)) && inZ(GetFocusHeight(PMax.X));
+    bool inside = Pmin.X >= s.X_MinPos && Pmin.Y >= s.Y_MinPos && PMax.X <= s.X_MaxPos && PMax.Y <= s.Y_MaxPos
+                  && inZ(GetFocusHeight(Pmin.X)) && inZ(GetFocusHeight(PMax.X));
+    // A curved girdle's focus is highest or lowest at the parabola's vertex; when that lies
+    // inside the label the cam would drive Z there, so it must be in range as well.
+    if (inside && Curvature_A != 0) {
+        const double vertexX = -Curvature_B / (2 * Curvature_A);
+        if (vertexX > Pmin.X && vertexX < PMax.X)
+            inside = inZ(GetFocusHeight(vertexX));
+    }
     if (!inside) {
         operatorDialogs().error(QStringLiteral("Label extends outside workarea!"));
         return;

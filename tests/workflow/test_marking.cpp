@@ -300,12 +300,15 @@ TEST_F(MarkingTest, LabelOutsideTheWorkAreaOrFocusRangeIsRefused)
     struct Case {
         const char* what;
         double referenceX;
-        double slope; // taught right point: z per mm of X
+        double referenceZ;
+        double leftZ, rightZ; // taught points 1 mm either side (0: not taught)
     };
     const Case cases[] = {
-        {"right end beyond X_MaxPos", 34.5, 0},
-        {"left end below X_MinPos", 1.2, 0},
-        {"focus height of the left end below Z_MinPos", 15, 12},
+        {"right end beyond X_MaxPos", 34.5, 12.5, 0, 0},
+        {"left end below X_MinPos", 1.2, 12.5, 0, 0},
+        {"focus height of the left end below Z_MinPos", 15, 12.5, 0, 12},
+        // Both ends at Z 1.5, the middle of the bulge at 1 - 0.75 = 0.25: below Z_MinPos.
+        {"focus curve below Z_MinPos between the ends", 15, 0.25, 1.25, 1.25},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -313,9 +316,11 @@ TEST_F(MarkingTest, LabelOutsideTheWorkAreaOrFocusRangeIsRefused)
         addBox(4); // 2 mm wide at girdle 0.5
         st().SetAIMSState(TAIMState::aimsAligning);
         st().MarkingReference_X = c.referenceX;
-        st().CuvatureLeft_X = 0;
-        st().CuvatureRight_X = c.slope != 0 ? 1 : 0;
-        st().CuvatureRight_Z = c.slope;
+        st().MarkingReference_Z = c.referenceZ;
+        st().CuvatureLeft_X = c.leftZ != 0 ? -1 : 0;
+        st().CuvatureLeft_Z = c.leftZ;
+        st().CuvatureRight_X = c.rightZ != 0 ? 1 : 0;
+        st().CuvatureRight_Z = c.rightZ;
         inspect();
         m_dialogs.clear();
         QFile::remove(m_logger->filePath());
