@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QImage>
 #include <QProcess>
+#include <QRegularExpression>
 
 namespace lapido {
 namespace {
@@ -226,6 +227,41 @@ TEST_F(MarkRunTest, AnswersGoToTheQuestionsInOrderAndAreLogged)
         EXPECT_TRUE(readText(scratch("out/LATrace")).contains(c.trace));
     }
 }
+
+#ifdef LAPIDO_DMCSIM
+// A controller at a network address: the simulator as a separate TCP server, sped up, on the
+// real clock. There are no marks to read here; the command log shows the label went out.
+TEST_F(MarkRunTest, MarksOnAControllerAtANetworkAddress)
+{
+    QProcess server;
+    server.start(QStringLiteral(LAPIDO_DMCSIM), {"--port", "0", "--speed", "50"});
+    ASSERT_TRUE(server.waitForStarted(10000));
+    QString banner;
+    for (int i = 0; i < 50 && !banner.contains('\n'); ++i) {
+        server.waitForReadyRead(200);
+        banner += QString::fromUtf8(server.readAllStandardOutput());
+    }
+    const QString port = banner.section(QStringLiteral("port "), 1).trimmed();
+    ASSERT_FALSE(port.isEmpty()) << banner.toStdString();
+    {
+        QProcess set;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("LAPIDOGRAPH_SETTINGS", scratch("settings.db"));
+        set.setProcessEnvironment(env);
+        set.start(QStringLiteral(LAPIDO_CLI), {"settings", "set", "Hardware", "EnableOnDelay", "0"});
+        ASSERT_TRUE(set.waitForFinished(30000));
+    }
+    const CliRun run = mark(example("text-stroke.xml"), "out", {"--address", "127.0.0.1:" + port});
+    server.kill();
+    server.waitForFinished(5000);
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString() << run.out.toStdString();
+    EXPECT_TRUE(run.out.contains("laser after marking: gate closed, enable off"));
+    const QStringList commands = readText(scratch("out/commands.log")).split('\n', Qt::SkipEmptyParts);
+    EXPECT_GT(commands.filter(QRegularExpression("^LI ")).size(), 10);
+    EXPECT_TRUE(readText(scratch("out/LATrace")).contains("\r\nIm:\r\nLabel \"LG 1407\"\r\n"));
+    EXPECT_FALSE(QFile::exists(scratch("out/marks.csv")));
+}
+#endif
 
 TEST_F(MarkRunTest, ALabelThatIsNoLabelIsRefusedBeforeTheMachineMarks)
 {
