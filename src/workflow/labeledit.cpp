@@ -10,6 +10,7 @@
 #include "platform/stationglobals.h"
 #include "settings/settingsrecord.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -310,7 +311,7 @@ QString TStation::logoFilePath(const QString& name) const
     const QString trimmed = name.trimmed();
     if (trimmed.isEmpty())
         return {};
-    return WorkingDir() + QStringLiteral("Logos/") + trimmed + QStringLiteral(".lal");
+    return logoFolder() + trimmed + QStringLiteral(".lal");
 }
 
 void TStation::makeLogoGlyph(TTreeNode* node, const QString& fileName, double height, double offset)
@@ -345,6 +346,32 @@ bool TStation::LoadPhotoFile(const QString& FileName)
     PhotoFileName = FileName;
     GlyphPropertiesChange();
     return true;
+}
+
+QString TStation::logoFolder()
+{
+    const QDir work(WorkingDir());
+    for (const QString& folder : work.entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+        if (folder.compare(QStringLiteral("Logos"), Qt::CaseInsensitive) == 0)
+            return WorkingDir() + folder + QChar('/');
+    return WorkingDir() + QStringLiteral("Logos/");
+}
+
+QStringList TStation::LoadLogoList() const
+{
+    QStringList names;
+    for (const QString& file : QDir(logoFolder()).entryList(QDir::Files))
+        if (file.endsWith(QStringLiteral(".lal"), Qt::CaseInsensitive))
+            names << QFileInfo(file).completeBaseName();
+    names.sort(Qt::CaseInsensitive);
+    return names;
+}
+
+bool TStation::SaveAsLogo(const QString& FileName)
+{
+    TTreeNode* node = m_tree.Selected();
+    auto* ch = node ? dynamic_cast<TGlyphChar*>(node->Data()) : nullptr;
+    return ch && ch->SaveToFile(FileName);
 }
 
 void TStation::BitBtnAddLogoClick()

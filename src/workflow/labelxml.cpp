@@ -311,7 +311,7 @@ bool TStation::XML2Tree(const QString& DocumentLink, QString* error)
             m_edits[static_cast<size_t>(TEditBox::EditGlyphLogoHeight)].text = QString::number(LogoHeight * 100, 'f', 1);
             m_edits[static_cast<size_t>(TEditBox::EditGlyphLogoOffset)].text = QString::number(LogoOffset * 100, 'f', 1);
             const QString file = a.value(QStringLiteral("logoFileName")).toString();
-            makeLogoGlyph(node, WorkingDir() + QStringLiteral("Logos/") + file, LogoHeight, LogoOffset);
+            makeLogoGlyph(node, logoFolder() + file, LogoHeight, LogoOffset);
         } else if (item.type == QStringLiteral("TGlyphPhoto")) {
             PhotoFileName = a.value(QStringLiteral("photoFileName")).toString();
             const double height = numberAttribute(a, QStringLiteral("photoHeight")).value_or(PhotoHeight);

@@ -322,6 +322,12 @@ public:
     bool LoadPhotoFile(const QString& FileName);
     // The picture of a photo before one is loaded (the window's default picture).
     static QImage defaultPhotoPicture();
+    // The logo list: names (no folder, no extension) of the ".lal" drawings in the working
+    // folder's logo folder, letter case ignored for folder and extension, sorted.
+    QStringList LoadLogoList() const;
+    // "Save As Logo": the selected character's outline as an outline file; false when no
+    // character is selected or the file could not be written (the glyph tells the operator).
+    bool SaveAsLogo(const QString& FileName);
     // The program file written into the label XML's "app" attribute.
     static QString programPath();
 
@@ -331,6 +337,8 @@ private:
     void stepGrid(int direction);
     TTreeNode* addTopLevel(const QString& caption);
     void selectAdded(TTreeNode* node);
+    // The working folder's logo folder ("Logos", found whatever its letter case), with a separator.
+    static QString logoFolder();
     QString logoFilePath(const QString& name) const;
     void makeLogoGlyph(TTreeNode* node, const QString& fileName, double height, double offset);
     TGlyphPhoto& makePhotoGlyph(TTreeNode* node, double height, double offset);

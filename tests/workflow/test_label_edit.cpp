@@ -3,8 +3,11 @@
 #include "labelfixture.h"
 
 #include "glyphs/customfonts.h"
+#include "glyphs/glyphoutline.h"
+#include "geometry/contours.h"
 
 #include <QDir>
+#include <QFile>
 #include <QTextCursor>
 
 #include <cmath>
@@ -234,6 +237,36 @@ TEST_F(LabelEditTest, ACustomFontKeepsOnlyTheDigits)
     st().GlyphPropertiesChange();
     EXPECT_EQ(editorText(), QStringLiteral("12345"));
     EXPECT_EQ(label->Text(), QStringLiteral("Label \"12345\""));
+}
+
+TEST_F(LabelEditTest, LogoListAndNewLogosUseTheLogoFolderWhateverItsCase)
+{
+    const QString folder = workDir() + QStringLiteral("logos/");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    for (const char* name : {"b.LAL", "a.lal", "note.txt"}) {
+        QFile f(folder + QString::fromLatin1(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    EXPECT_EQ(st().LoadLogoList(), (QStringList{QStringLiteral("a"), QStringLiteral("b")}));
+    st().DefaultLogoName = QStringLiteral(" a ");
+    st().BitBtnAddLogoClick();
+    auto* logo = dynamic_cast<TGlyphLogo*>(tree().Selected()->Data());
+    ASSERT_NE(logo, nullptr);
+    EXPECT_EQ(logo->FileName, folder + QStringLiteral("a.lal"));
+    EXPECT_EQ(st().controls().panel, TPropertyPanel::Logo);
+}
+
+TEST_F(LabelEditTest, SaveAsLogoWritesTheSelectedCharacterOutline)
+{
+    TTreeNode* label = addLabel(QStringLiteral("W"));
+    const QString file = scratch(QStringLiteral("w.kol"));
+    EXPECT_FALSE(st().SaveAsLogo(file)) << "a label is not a character";
+    TTreeNode* ch = label->Item(0)->Item(0);
+    tree().setSelected(ch);
+    ASSERT_TRUE(st().SaveAsLogo(file));
+    const OutlineFileResult back = readOutlineFile(file);
+    ASSERT_TRUE(back.content) << qPrintable(back.error);
+    EXPECT_GT(back.content->Contours.Count(), 0);
 }
 
 TEST_F(LabelEditTest, MarkingStatusSetsProcessedOfACharacter)
