@@ -441,6 +441,7 @@ void TStation::SetAIMSState(TAIMState State)
     } else {
         c.taskUp = c.taskDown = c.delTask = false;
     }
+    updateSetFocusEnabled();
     updateCircleTool();
 }
 
