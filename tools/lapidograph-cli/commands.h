@@ -22,5 +22,7 @@ int cmdMaintenance(const QStringList& args);
 int cmdRecords(const QStringList& args);
 // The whole marking sequence of a label without a window.
 int cmdMark(const QStringList& args);
+// One video tick of a label (camera frame and overlay) into a picture file.
+int cmdRender(const QStringList& args);
 
 } // namespace lapido::cli

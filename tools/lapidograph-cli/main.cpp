@@ -38,6 +38,9 @@ const Command kCommands[] = {
     {"mark", lapido::cli::cmdMark, true,
      "mark LABEL.xml [--address sim|HOST] [--out DIR] [--answer yes|no|continue|restart ...] [--reference X,Y,Z]"
      " [--teach-left X,Z] [--teach-right X,Z] [--abort-after N] [--link-lost-after LINES]"},
+    {"render", lapido::cli::cmdRender, true,
+     "render LABEL.xml OUT.png|OUT.ppm [--camera sim|none] [--no-overlay] [--zoom-out] [--grid MM] [--reference X,Y]"
+     " [--marks MARKS.csv]"},
 };
 
 void printUsage()
