@@ -192,6 +192,20 @@ TEST_F(MarkRunTest, AbortAndLinkLossStopWithTheLaserOff)
     EXPECT_EQ(columnGroups(QImage(scratch("two/marks.png"))), 2);
 }
 
+TEST_F(MarkRunTest, GivenReferenceCentresTheLabel)
+{
+    ASSERT_EQ(mark(example("text-stroke.xml"), "out", {"--reference", "20,11,13"}).exitCode, 0);
+    double minX = 1e9, maxX = -1e9;
+    for (const QString& m : markPlaces(scratch("out/marks.csv"))) {
+        const QStringList f = m.split(',');
+        minX = std::min(minX, f[0].toDouble());
+        maxX = std::max(maxX, f[0].toDouble());
+        EXPECT_NEAR(f[1].toDouble(), 11, 0.1);
+        EXPECT_DOUBLE_EQ(f[2].toDouble(), 13) << "flat focus at the reference height";
+    }
+    EXPECT_NEAR((minX + maxX) / 2, 20, 0.05);
+}
+
 TEST_F(MarkRunTest, AnswersGoToTheQuestionsInOrderAndAreLogged)
 {
     // A fixed length of 10 refuses "LG 1407"; the operator may inscribe it anyway.
