@@ -402,7 +402,6 @@ int cmdMark(const QStringList& args)
     QDir::setCurrent(previousCurrent);
     if (!loaded) {
         err(QStringLiteral("lapidograph-cli: \"%1\" is not a label: %2").arg(labelPath, error));
-        laser.ShutDown();
         return 1;
     }
 
@@ -486,7 +485,7 @@ int cmdMark(const QStringList& args)
             out(QStringLiteral("picture: none (nothing was marked)"));
         }
     }
-    laser.ShutDown();
+    // The machine object shuts the machine down as it goes, as the station does at exit.
     return marked ? 0 : 3;
 }
 
