@@ -64,6 +64,9 @@ public:
         if (!nextLine(codeLine))
             return false;
         m_codeLineNo = m_lineNo;
+        // Text editors may put a byte-order mark in front of the first line.
+        if (m_codeLineNo == 1 && codeLine.starts_with("\xEF\xBB\xBF"))
+            codeLine.remove_prefix(3);
         codeLine = trim(codeLine);
         int c = 0;
         const auto res = std::from_chars(codeLine.data(), codeLine.data() + codeLine.size(), c);

@@ -179,6 +179,9 @@ TEST(DxfImportTest, OnlyTheEntitiesSectionCounts)
     EXPECT_TRUE(import(drawing, "0\nSECTION\n2\nHEADER\n0\nENDSEC\n0\nEOF\n").ok);
     EXPECT_TRUE(import(drawing, "").ok);
     EXPECT_EQ(drawing.CADObjectList.Count(), 0);
+    // Saved by a text editor: byte-order mark, LF line ends, blanks around the codes.
+    EXPECT_TRUE(import(drawing, "\xEF\xBB\xBF  0\nSECTION\n  2\nENTITIES\n0 \nCIRCLE\n10\n0\n20\n0\n40\n1\n0\nENDSEC\n").ok);
+    EXPECT_EQ(drawing.CADObjectList.Count(), 1);
 }
 
 TEST(DxfImportTest, BadInputStopsWithAnErrorAndKeepsWhatWasRead)
