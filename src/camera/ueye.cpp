@@ -179,10 +179,18 @@ bool TuEye::Draw(QImage& BitMap, bool HalfSize, QRgb brush)
     const UEyeApi& a = api();
     int finished = 0;
     a.is_IsVideoFinish(HC, &finished);
-    BitMap.fill(brush);
 
     int w = 0, h = 0, bits = 0, pitch = 0;
     a.is_InquireImageMem(HC, ImageMemPnt, ImageMemID, &w, &h, &bits, &pitch);
+    // The background shows only where no frame pixel lands; a frame covering the whole
+    // bitmap needs no fill first (the result is the same, the tick is cheaper).
+    const int coveredW = HalfSize ? w / 2 : w, coveredH = HalfSize ? h / 2 : h;
+    const bool covers = coveredW >= BitMap.width() && coveredH >= BitMap.height();
+    bool filled = false;
+    if (!covers || BitMap.format() != videoFormatForBits(bits)) {
+        BitMap.fill(brush);
+        filled = true;
+    }
     const int bpp = bytesPerPixel(bits);
     const QImage::Format format = videoFormatForBits(bits);
     // A frame whose lines do not hold its width cannot be read safely; it is treated as a
@@ -190,11 +198,14 @@ bool TuEye::Draw(QImage& BitMap, bool HalfSize, QRgb brush)
     if (bpp == 0 || w <= 0 || h <= 0 || pitch < w * bpp || w > m_memWidth || h > m_memHeight
         || bits > m_memBits) {
         LogDebug(QStringLiteral("TuEye.Draw: unusable frame %1 x %2, %3 bits, pitch %4").arg(w).arg(h).arg(bits).arg(pitch));
+        if (!filled)
+            BitMap.fill(brush);
         return true;
     }
     if (BitMap.format() != format) {
         BitMap = QImage(BitMap.size(), format);
-        BitMap.fill(brush);
+        if (!covers)
+            BitMap.fill(brush);
     }
     const int step = HalfSize ? 2 : 1;
     if (HalfSize) {
