@@ -70,6 +70,7 @@ protected:
         m_logger = std::make_unique<FileLogger>(scratch());
         TStationServices services;
         services.logger = m_logger.get();
+        services.lightTemplate = [this](const QString& name) { m_lights << name; };
         m_station = std::make_unique<TStation>(std::move(services));
         TStation& s0 = st();
         s0.MarkingReference_X = 15;
@@ -130,6 +131,7 @@ protected:
     std::unique_ptr<TLaser> m_laser;
     std::unique_ptr<FileLogger> m_logger;
     std::unique_ptr<TStation> m_station;
+    QStringList m_lights; // ring-light templates asked for, in order
 };
 
 } // namespace lapido::test

@@ -5,6 +5,10 @@
 #include "glyphs/glyphoutline.h"
 #include "glyphs/glyphphoto.h"
 #include "platform/debuglog.h"
+#include "records/filelogging.h"
+#include "records/loggingproxy.h"
+
+#include <QDir>
 
 namespace lapido {
 namespace {
@@ -208,8 +212,19 @@ TEST_F(FocusTest, ResetDeletesWhatTheSettingsSayAndFreesTheHolder)
 
 TEST_F(FocusTest, GoToStartMakesTheHolderReadyForEngrave)
 {
+    // The maintenance log as files in the scratch folder: F10 records the machine's shots.
+    keys::write(keys::LogFileEnabled, QStringLiteral("1"));
+    keys::write(keys::LogFileBaseDir, scratch() + QStringLiteral("/"));
+    TLoggingProxy::ResetInstance();
+    TFileLogging::ResetInstance();
+    Settings().TotalPulseCount = 4321;
     addLabel("I");
     st().KeyF10();
+    const QStringList logs = QDir(scratch()).entryList({"TotalMachinePulses_*.log"});
+    ASSERT_EQ(logs.size(), 1);
+    QFile log(scratch(logs.front()));
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(QString::fromLocal8Bit(log.readAll()).contains("4321"));
     ASSERT_TRUE(st().controls().bitBtn3Visible);
     inspect();
     EXPECT_EQ(st().AIMState, TAIMState::aimsAligning) << "away from the start position Inspect is ignored";
@@ -220,6 +235,9 @@ TEST_F(FocusTest, GoToStartMakesTheHolderReadyForEngrave)
     EXPECT_TRUE(st().controls().gotoStandby);
     inspect();
     EXPECT_EQ(st().AIMState, TAIMState::aimsInspecting);
+    EXPECT_EQ(m_lights, QStringList({"holderfree", "inspection"}));
+    TLoggingProxy::ResetInstance();
+    TFileLogging::ResetInstance();
 }
 
 TEST_F(FocusTest, F12ReturnsToAligningAndMayForgetTheTaughtPoints)
