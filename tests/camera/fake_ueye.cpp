@@ -12,7 +12,17 @@ using HIDS = std::uintptr_t;
 
 namespace {
 
-FakeUEyeControl g_control = {1280, 1024, 2, 32, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, {}, {}};
+FakeUEyeControl makeControl()
+{
+    FakeUEyeControl c{};
+    c.sensorWidth = 1280;
+    c.sensorHeight = 1024;
+    c.colorMode = 2;
+    c.bitsPerPixel = 32;
+    return c;
+}
+
+FakeUEyeControl g_control = makeControl();
 std::vector<char> g_memory;
 int g_width = 0, g_height = 0, g_pitch = 0;
 
