@@ -474,7 +474,7 @@ int cmdMark(const QStringList& args)
         if (!marks.empty()) {
             const auto [mn, mx] = std::minmax_element(marks.begin(), marks.end(),
                                                       [](const LaserMark& a, const LaserMark& b) { return a.xMm < b.xMm; });
-            pixelsPerMm = std::clamp(1000.0 / std::max(mx->xMm - mn->xMm, 1e-3), 20.0, 2000.0);
+            pixelsPerMm = std::clamp(1000.0 / std::max(mx->xMm - mn->xMm, 1e-3), 20.0, 800.0);
             if (!sim->writeMarksPng(png, pixelsPerMm, &error)) {
                 err(QStringLiteral("lapidograph-cli: ") + error);
                 return 1;
