@@ -369,6 +369,26 @@ TEST_F(MarkingTest, CamTableSamplesTheFocusCurveInWholeCounts)
     EXPECT_NEAR(laser().Z_ECAMTable[25], st().GetFocusHeight(15 + 0.0515), 1e-12);
 }
 
+TEST_F(MarkingTest, MarksOnACurvedGirdleFollowTheTaughtFocus)
+{
+    addLabel("IHI");
+    st().CuvatureLeft_X = -1;
+    st().CuvatureLeft_Z = -0.16;
+    st().CuvatureRight_X = 1;
+    st().CuvatureRight_Z = -0.08;
+    inspect();
+    engrave();
+    const auto marks = sim().marks();
+    ASSERT_GT(marks.size(), 100u);
+    double zMin = 1e9, zMax = -1e9;
+    for (const LaserMark& m : marks) {
+        EXPECT_NEAR(m.zMm, st().GetFocusHeight(m.xMm), 0.002) << m.xMm;
+        zMin = std::min(zMin, m.zMm);
+        zMax = std::max(zMax, m.zMm);
+    }
+    EXPECT_GT(zMax - zMin, 0.015) << "the focus moved along the label";
+}
+
 TEST_F(MarkingTest, ControlsFollowTheCycleState)
 {
     struct Case {
