@@ -389,6 +389,39 @@ TEST_F(MarkingTest, MarksOnACurvedGirdleFollowTheTaughtFocus)
     EXPECT_GT(zMax - zMin, 0.015) << "the focus moved along the label";
 }
 
+TEST_F(MarkingTest, InDebugModeTheCamStopsOnlyWhenConfirmed)
+{
+    std::vector<std::string> sent;
+    laser().ShowDMCCmd = true;
+    laser().setEchoHook([&](EchoLine kind, const std::string& text) {
+        if (kind == EchoLine::Command)
+            sent.push_back(text);
+    });
+    addBox(2);
+    st().CuvatureRight_X = 1;
+    st().CuvatureRight_Z = 0.01;
+    inspect();
+    struct Case {
+        bool debug;
+        std::optional<DialogResult> answer;
+        bool stopped;
+    };
+    for (const Case& c : {Case{false, {}, true}, Case{true, DialogResult::Cancel, false}, Case{true, DialogResult::Ok, true}}) {
+        setDebugMode(c.debug);
+        m_dialogs.clear();
+        if (c.answer)
+            m_dialogs.queueAnswer(*c.answer);
+        sent.clear();
+        st().TreeViewGlyphs().Root(0)->Data()->ResetMarking();
+        engrave();
+        const auto started = std::find(sent.begin(), sent.end(), "EB1");
+        ASSERT_NE(started, sent.end());
+        EXPECT_EQ(std::find(started, sent.end(), "EB0") != sent.end(), c.stopped) << c.debug;
+        EXPECT_EQ(m_dialogs.texts().contains("Stop Ecam"), c.debug);
+    }
+    setDebugMode(false);
+}
+
 TEST_F(MarkingTest, ControlsFollowTheCycleState)
 {
     struct Case {
