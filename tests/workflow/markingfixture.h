@@ -7,6 +7,7 @@
 #include "machine/applysettings.h"
 #include "machine/laser.h"
 #include "platform/stationglobals.h"
+#include "records/loggingproxy.h"
 #include "records/pulsecounters.h"
 #include "records/stlogfile.h"
 #include "settings/settingskeys.h"
@@ -89,6 +90,7 @@ protected:
         m_logger.reset();
         m_sim.reset();
         PulseCountTracker::ResetInstance();
+        TLoggingProxy::ResetInstance(); // F10 may have created it on this test's store
         Settings() = TSettings{};
         resetStationGlobals();
         StationFixture::TearDown();
