@@ -32,12 +32,6 @@ int TVertexList::Add(double X, double Y)
     return Add(TVertex{X, Y, false});
 }
 
-int TVertexList::Add(const TVertex& AVertex)
-{
-    m_vertices.push_back(AVertex);
-    return int(m_vertices.size()) - 1;
-}
-
 TVertex TVertexList::GetVertex(int Index) const
 {
     checkIndex(Index, m_vertices.size());
@@ -60,21 +54,9 @@ TContour::TContour()
     m_vertices.reserve(kCapacityBlock);
 }
 
-void TContour::reserveForOneMore()
-{
-    if (m_vertices.size() == m_vertices.capacity())
-        m_vertices.reserve(m_vertices.capacity() + kCapacityBlock);
-}
-
 int TContour::Add(double X, double Y)
 {
     return Add(TVertex{X, Y, false});
-}
-
-int TContour::Add(const TVertex& AVertex)
-{
-    reserveForOneMore();
-    return TVertexList::Add(AVertex);
 }
 
 void TContour::addQuadraticPiece(const TVertex& s, const TVertex& c, const TVertex& e,
@@ -82,10 +64,19 @@ void TContour::addQuadraticPiece(const TVertex& s, const TVertex& c, const TVert
 {
     const double ax = c.X - s.X, ay = c.Y - s.Y;
     const double bx = e.X - c.X, by = e.Y - c.Y;
-    const double p = std::hypot(ax, ay) * std::hypot(bx, by);
-    const double cosTheta = p <= 0.0001 ? 1.0 : (ax * bx + ay * by) / p;
-    // Not-a-number (from non-finite nodes) counts as straight: splitting cannot settle it.
-    if (!(cosTheta < cosLimit) || depth >= kMaxSplitDepth) {
+    // The turn test cos(theta) = a.b / (|a| |b|) >= cosLimit, squared so that the innermost step
+    // of every character outline needs no square root; legs with |a| |b| <= 0.0001 count as
+    // straight.
+    const double pp = (ax * ax + ay * ay) * (bx * bx + by * by);
+    const double dot = ax * bx + ay * by;
+    bool straight;
+    if (std::isnan(pp) || std::isnan(dot) || pp <= 1e-8)
+        straight = true; // not-a-number (from non-finite nodes) cannot be settled by splitting
+    else if (cosLimit >= 0)
+        straight = dot >= 0 && dot * dot >= cosLimit * cosLimit * pp;
+    else
+        straight = !(dot / std::sqrt(pp) < cosLimit);
+    if (straight || depth >= kMaxSplitDepth) {
         Add(e);
         return;
     }

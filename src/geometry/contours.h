@@ -20,7 +20,11 @@ public:
     virtual ~TVertexList() = default;
 
     int Add(double X, double Y);
-    int Add(const TVertex& AVertex);
+    int Add(const TVertex& AVertex)
+    {
+        m_vertices.push_back(AVertex);
+        return int(m_vertices.size()) - 1;
+    }
     TVertex GetVertex(int Index) const;
     void Delete(int Index);
     virtual void Clear();
@@ -45,7 +49,11 @@ public:
 
     TContour();
     int Add(double X, double Y);
-    int Add(const TVertex& AVertex);
+    int Add(const TVertex& AVertex)
+    {
+        reserveForOneMore();
+        return TVertexList::Add(AVertex);
+    }
     int capacity() const { return int(m_vertices.capacity()); }
 
     // Appends a quadratic B-spline with implied on-curve midpoints (the TrueType form). Node 0
@@ -56,7 +64,11 @@ public:
     void AddQubicBSpline(const TVertexList& QBSplineNodes);
 
 private:
-    void reserveForOneMore();
+    void reserveForOneMore()
+    {
+        if (m_vertices.size() == m_vertices.capacity())
+            m_vertices.reserve(m_vertices.capacity() + kCapacityBlock);
+    }
     void addQuadraticPiece(const TVertex& s, const TVertex& c, const TVertex& e, double cosLimit,
                            int depth);
 };
