@@ -21,8 +21,8 @@ void appendNativeOutline(const NativeOutline& outline, int H, int C, TContourLis
     auto vertex = [h, C](const NativeOutline::Point& p) {
         return TVertex{p.x / h, (p.y - C) / h, false};
     };
-    // Reused from call to call: outlines are taken on the user-interface thread only.
-    static TVertexList nodes;
+    // Reused from call to call on the same thread, so flattening allocates nothing per run.
+    thread_local TVertexList nodes;
     for (const NativeOutline::Polygon& poly : outline.polygons) {
         auto contour = std::make_unique<TContour>();
         const TVertex start = vertex(poly.start);
@@ -74,8 +74,8 @@ std::unique_ptr<TContourList> GetCharOutline(const QString& fontName, TFontStyle
         CellIncX = BlackBoxX = OriginX = 0;
         return contours;
     }
-    // One buffer for the run: outlines are taken one at a time on the user-interface thread.
-    static NativeOutline native;
+    // One buffer per thread, reused from character to character.
+    thread_local NativeOutline native;
     if (!face->nativeOutline(code, native))
         LogDebug(QStringLiteral("Font \"%1\" has no outline for character %2").arg(fontName).arg(uint(code)));
     const int H = face->cellHeight();
