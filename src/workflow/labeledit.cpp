@@ -12,6 +12,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QTextCharFormat>
 #include <QTextCursor>
 #include <QTextDocument>
 
@@ -607,6 +608,81 @@ void TStation::MarkingStatusChange(int index)
     const TPropertyPanel panel = panelOf(glyph);
     if (panel == TPropertyPanel::Char || panel == TPropertyPanel::Logo || panel == TPropertyPanel::Photo)
         glyph->Processed = index == 1;
+}
+
+// --- the label editor's font and style -----------------------------------------------------------
+
+namespace {
+
+QString familyAt(const QTextCharFormat& format, const QTextDocument& doc)
+{
+    const QStringList families = format.fontFamilies().toStringList();
+    return families.isEmpty() ? doc.defaultFont().family() : families.first();
+}
+
+int styleCodeAt(const QTextCharFormat& format)
+{
+    return (format.fontItalic() ? 1 : 0) | (format.fontWeight() >= QFont::Bold ? 2 : 0);
+}
+
+} // namespace
+
+void TStation::RichEditGlyphLabelSelectionChange()
+{
+    QTextDocument& doc = m_richEdit->document();
+    const QTextCursor selection = m_richEdit->textCursor();
+    if (!selection.hasSelection()) {
+        RichSelectionFont = familyAt(selection.charFormat(), doc);
+        RichSelectionStyle = styleCodeAt(selection.charFormat());
+        return;
+    }
+    std::optional<QString> font;
+    std::optional<int> style;
+    bool mixedFont = false;
+    bool mixedStyle = false;
+    QTextCursor probe(&doc);
+    for (int pos = selection.selectionStart(); pos < selection.selectionEnd(); ++pos) {
+        // A cursor reports the format of the character before it.
+        probe.setPosition(pos + 1);
+        const QTextCharFormat format = probe.charFormat();
+        const QString f = familyAt(format, doc);
+        const int c = styleCodeAt(format);
+        mixedFont = mixedFont || (font && *font != f);
+        mixedStyle = mixedStyle || (style && *style != c);
+        font = f;
+        style = c;
+    }
+    RichSelectionFont = mixedFont || !font ? QString() : *font;
+    RichSelectionStyle = mixedStyle || !style ? -1 : *style;
+}
+
+void TStation::GlyphRichFontChange(const QString& font)
+{
+    QTextCursor cursor = m_richEdit->textCursor();
+    QTextCharFormat format;
+    format.setFontFamilies(QStringList{font});
+    cursor.mergeCharFormat(format);
+    m_richEdit->setTextCursor(cursor);
+    DefaultRichEditFont = font;
+    RichEditGlyphLabelSelectionChange();
+    GlyphPropertiesChange();
+}
+
+void TStation::GlyphRichStyleChange(int styleCode)
+{
+    QTextCursor cursor = m_richEdit->textCursor();
+    QTextCharFormat format;
+    format.setFontItalic((styleCode & 1) != 0);
+    format.setFontWeight((styleCode & 2) != 0 ? QFont::Bold : QFont::Normal);
+    cursor.mergeCharFormat(format);
+    m_richEdit->setTextCursor(cursor);
+    DefaultRichEditStyle = {};
+    if (styleCode & 1)
+        DefaultRichEditStyle |= fsItalic;
+    if (styleCode & 2)
+        DefaultRichEditStyle |= fsBold;
+    RichEditGlyphLabelSelectionChange();
+    GlyphPropertiesChange();
 }
 
 } // namespace lapido

@@ -328,6 +328,15 @@ public:
     // "Save As Logo": the selected character's outline as an outline file; false when no
     // character is selected or the file could not be written (the glyph tells the operator).
     bool SaveAsLogo(const QString& FileName);
+    // The label editor's font and style lists: the selection's font and style code (empty and
+    // -1 when the selection mixes them), refreshed when the selection changes.
+    void RichEditGlyphLabelSelectionChange();
+    QString RichSelectionFont;
+    int RichSelectionStyle = -1;
+    // A font or style code (bit 0 italic, bit 1 bold) chosen for the editor: applied to the
+    // selection (without one, to what is typed next), kept as the default, label rebuilt.
+    void GlyphRichFontChange(const QString& font);
+    void GlyphRichStyleChange(int styleCode);
     // The program file written into the label XML's "app" attribute.
     static QString programPath();
 

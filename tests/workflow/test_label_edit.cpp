@@ -269,6 +269,35 @@ TEST_F(LabelEditTest, SaveAsLogoWritesTheSelectedCharacterOutline)
     EXPECT_GT(back.content->Contours.Count(), 0);
 }
 
+TEST_F(LabelEditTest, EditorFontAndStyleFollowTheSelection)
+{
+    TTreeNode* label = addLabel(QStringLiteral("AB"));
+    RichEdit& editor = st().RichEditGlyphLabel();
+    QTextCursor cursor(&editor.document());
+    cursor.setPosition(0);
+    cursor.setPosition(2, QTextCursor::KeepAnchor);
+    editor.setTextCursor(cursor);
+    st().GlyphRichFontChange(QStringLiteral("SCRIPTS"));
+    EXPECT_EQ(st().RichSelectionFont, QStringLiteral("SCRIPTS"));
+    EXPECT_EQ(st().DefaultRichEditFont, QStringLiteral("SCRIPTS"));
+    auto* glyph = static_cast<TGlyphRichString*>(label->Data());
+    EXPECT_EQ(glyph->RichString->GetRichSegment(0).Font, QStringLiteral("SCRIPTS")) << "the label is rebuilt";
+
+    cursor.setPosition(1);
+    cursor.setPosition(2, QTextCursor::KeepAnchor);
+    editor.setTextCursor(cursor);
+    st().GlyphRichStyleChange(3);
+    EXPECT_EQ(st().RichSelectionStyle, 3);
+    EXPECT_EQ(st().DefaultRichEditStyle, TFontStyles(fsBold | fsItalic));
+
+    cursor.setPosition(0);
+    cursor.setPosition(2, QTextCursor::KeepAnchor);
+    editor.setTextCursor(cursor);
+    st().RichEditGlyphLabelSelectionChange();
+    EXPECT_EQ(st().RichSelectionFont, QStringLiteral("SCRIPTS"));
+    EXPECT_EQ(st().RichSelectionStyle, -1) << "plain A, bold italic B";
+}
+
 TEST_F(LabelEditTest, MarkingStatusSetsProcessedOfACharacter)
 {
     TTreeNode* label = addLabel(QStringLiteral("AB"));
