@@ -3,6 +3,8 @@
 
 #include <QFile>
 
+#include <cmath>
+
 namespace lapido {
 namespace {
 
@@ -165,6 +167,41 @@ TEST_F(VideoOverlayTest, TickWithoutCameraIsTheGreyFieldWithOrWithoutOverlay)
     st().ShowOverlay = true;
     VideoTimerTick(buffer, nullptr, st(), m_camera, Settings());
     EXPECT_EQ(buffer.pixel(m_camera.crossHair().x(), 5), stored(Settings().CrossHair));
+}
+
+} // namespace
+} // namespace lapido
+
+namespace lapido {
+namespace {
+
+class DegenerateVideoSettings : public test::PictureFixture {};
+
+// Stored values that make no picture sense still give a picture: cross hair, no grid, no crash.
+TEST_F(DegenerateVideoSettings, PaintWithoutDividingByZero)
+{
+    QFile file(test::testDataDir() + QStringLiteral("/../../examples/text-stroke.xml"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    ASSERT_TRUE(st().XML2Tree(QString::fromUtf8(file.readAll())));
+    const struct {
+        int videoScale, aspect;
+        double pitch;
+        bool zoomOut;
+    } cases[] = {
+        {0, 100, 0.5, false}, {-300, 100, 0.5, false}, {1, 100, 0.5, true}, {300, 0, 0.5, false},
+        {300, -100, 0.5, false}, {300, 100, -1, false}, {300, 100, std::nan(""), false},
+    };
+    standAt(15, 12.5, 0);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.videoScale << " " << c.aspect << " " << c.pitch);
+        Settings().VideoScale = c.videoScale;
+        Settings().VideoAspect = c.aspect;
+        st().GridPitch = c.pitch;
+        m_camera.UpdateVideoTransform(Settings(), c.zoomOut);
+        const QImage img = paintOverlay();
+        EXPECT_EQ(img.pixel(m_camera.crossHair().x(), 2), stored(Settings().CrossHair));
+        EXPECT_EQ(countColour(img, stored(Settings().Grid), img.rect()), 0);
+    }
 }
 
 } // namespace
