@@ -18,6 +18,8 @@
 #include <QDir>
 #include <QTextDocument>
 
+#include <algorithm>
+
 namespace lapido {
 
 namespace {
@@ -306,6 +308,37 @@ void TStation::TimerLaserTick()
 void TStation::FormControlTimerTick()
 {
     m_controls.autoIncEnabled = !Settings().DeleteLabelAfterF10;
+}
+
+// --- pulse tools --------------------------------------------------------------------------------
+
+void TStation::SpinEditPulseTrainCountChange(const QString& text)
+{
+    bool ok = false;
+    const int v = text.trimmed().toInt(&ok);
+    if (ok)
+        PulseTrainCount = std::clamp(v, 1, 999);
+}
+
+void TStation::SpinEditPulseDurationChange(const QString& text)
+{
+    bool ok = false;
+    const int v = text.trimmed().toInt(&ok);
+    if (ok)
+        PulseDuration = std::clamp(v, 5, 500);
+}
+
+void TStation::ButtonShootPulseTrainClick()
+{
+    m_edits[static_cast<size_t>(TEditBox::Edit_PulseTrainRate)] = TEditText{QString::number(PulseTrainRate), false};
+    if (TLaser* laser = Laser())
+        laser->EmitPulseTrain(PulseTrainCount, PulseTrainRate);
+}
+
+void TStation::ButtonSinglePulseClick()
+{
+    if (TLaser* laser = Laser())
+        laser->EmitPulse(PulseDuration);
 }
 
 // --- jogging ------------------------------------------------------------------------------------

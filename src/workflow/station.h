@@ -337,6 +337,12 @@ public:
     // selection (without one, to what is typed next), kept as the default, label rebuilt.
     void GlyphRichFontChange(const QString& font);
     void GlyphRichStyleChange(int styleCode);
+    // Pulse tools of the roll-down panel: the spin boxes take a number (count 1..999, duration
+    // 5..500 ms) and ignore other text; "Shoot" fires a train at the current rate or one pulse.
+    void SpinEditPulseTrainCountChange(const QString& text);
+    void SpinEditPulseDurationChange(const QString& text);
+    void ButtonShootPulseTrainClick();
+    void ButtonSinglePulseClick();
     // The program file written into the label XML's "app" attribute.
     static QString programPath();
 

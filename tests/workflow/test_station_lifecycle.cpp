@@ -165,6 +165,27 @@ TEST_F(StationMachineTest, PositionTimerMovesTheReferenceOnlyWhileAligning)
     EXPECT_NEAR(st().MarkingReference_X, 16, 1e-6);
 }
 
+TEST_F(StationMachineTest, PulseToolsTakeNumbersWithinTheirRangesAndFire)
+{
+    Settings().MaxReprate = 500;
+    st().SpinEditPulseTrainCountChange(QStringLiteral("5"));
+    st().SpinEditPulseTrainCountChange(QStringLiteral("five"));
+    st().SpinEditPulseDurationChange(QStringLiteral("1000"));
+    st().EditFloatChange(TEditBox::Edit_PulseTrainRate, QStringLiteral("900"));
+    EXPECT_EQ(st().PulseTrainCount, 5);
+    EXPECT_EQ(st().PulseDuration, 500);
+    EXPECT_EQ(st().PulseTrainRate, 500) << "clamped to the maximum repetition rate";
+    st().EditFloatChange(TEditBox::Edit_PulseTrainRate, QStringLiteral("0.0001"));
+    EXPECT_TRUE(st().edit(TEditBox::Edit_PulseTrainRate).refused);
+    EXPECT_EQ(st().PulseTrainRate, 500);
+
+    const size_t before = sim().markCount();
+    st().ButtonShootPulseTrainClick();
+    EXPECT_EQ(st().edit(TEditBox::Edit_PulseTrainRate).text, QStringLiteral("500"));
+    EXPECT_FALSE(st().edit(TEditBox::Edit_PulseTrainRate).refused);
+    EXPECT_EQ(sim().markCount() - before, 5u);
+}
+
 TEST_F(StationMachineTest, JogKeysMoveBySteps)
 {
     Settings().VideoScale = 250; // 4 um per pixel
