@@ -62,6 +62,20 @@ bool TGlyph::isSelected() const
     return TreeNode && TreeView && TreeView->Selected() == TreeNode;
 }
 
+QPen TGlyph::applyStatePen(QPainter& canvas) const
+{
+    const QPen remembered = canvas.pen();
+    if (TreeNode) {
+        const TSettings& s = Settings();
+        const std::uint32_t color = isSelected() ? (Processed ? s.SelectedProcessed : s.Selected)
+                                                 : (Processed ? s.Processed : s.Outline);
+        QPen pen = remembered;
+        pen.setColor(colorFromRef(color));
+        canvas.setPen(pen);
+    }
+    return remembered;
+}
+
 void TGlyph::DrawFrame(QPainter& Canvas, const TXYTransform& XYTF)
 {
     if (!isSelected())

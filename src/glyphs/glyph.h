@@ -7,6 +7,7 @@
 #include "glyphs/labeltree.h"
 
 #include <QColor>
+#include <QPen>
 #include <QString>
 
 #include <cstdint>
@@ -63,6 +64,9 @@ public:
 protected:
     void setCaption(const QString& caption);
     bool isSelected() const;
+    // Sets the pen to the colour of the glyph's state (selected and/or processed) when the
+    // glyph sits in a tree; returns the pen to restore afterwards.
+    QPen applyStatePen(QPainter& canvas) const;
     // The base advance: (UnitWidth + Spacing) * RelativeSize.
     double baseWidth() const { return (UnitWidth + Spacing) * RelativeSize; }
 };

@@ -189,16 +189,7 @@ void TGlyphPhoto::recolourOverlay(const QColor& colour)
 
 void TGlyphPhoto::Paint(QPainter& Canvas, const TXYTransform& XYTF)
 {
-    const QPen remembered = Canvas.pen();
-    if (TreeNode) {
-        const TSettings& s = Settings();
-        const bool selected = isSelected();
-        const std::uint32_t color = selected ? (Processed ? s.SelectedProcessed : s.Selected)
-                                             : (Processed ? s.Processed : s.Outline);
-        QPen pen = remembered;
-        pen.setColor(colorFromRef(color));
-        Canvas.setPen(pen);
-    }
+    const QPen remembered = applyStatePen(Canvas);
     const TCoord P = PaintPosition();
     const double RS = RelativeSize;
     const int rows = dotImageHeight();
