@@ -327,7 +327,7 @@ OutlineFileResult readOutlineFile(const QString& fileName)
         }
         auto contour = std::make_unique<TContour>();
         for (qint64 i = 0; i < n; ++i) {
-            double x, y;
+            double x = 0, y = 0; // the count check above guarantees both are there
             take(x);
             take(y);
             contour->Add(x, y);
