@@ -27,7 +27,7 @@ constexpr int kTile = 256; // texture tile, pixels square; a power of two for ch
 constexpr int kFacetTone = 92;
 constexpr int kGirdleTone = 168;
 constexpr int kEdgeTone = 44;
-constexpr int kMarkTone = 18;
+constexpr int kMarkTone = 6;
 constexpr int kTextureAmplitude = 14;
 // A laser spot is about 8 µm across.
 constexpr double kSpotRadiusMm = 0.004;

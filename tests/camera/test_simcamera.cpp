@@ -154,3 +154,34 @@ TEST_F(SimulatedCameraTest, MarksOfAnEarlierRunAreReadBackFromTheirCsv)
 
 } // namespace
 } // namespace lapido
+
+namespace lapido {
+namespace {
+
+class SimulatedCameraLive : public test::PictureFixture {};
+
+// Pulses fired by the simulated controller appear in the next frame, as they do while marking.
+TEST_F(SimulatedCameraLive, MarksOfTheSimulatedControllerAppearInTheNextFrame)
+{
+    ScopedDmcSimulator controller(&m_clock);
+    for (const char* line : {"DP 15000,12500", "SB1", "SB2", "SB3"})
+        ASSERT_TRUE(controller->execute(line)) << line;
+    ScopedSimulatedCamera scene(SimulatedCameraOptions{});
+    TuEye cam(UEyeLibrary::simulated());
+    QImage picture(kVideoBufferWidth, kVideoBufferHeight, QImage::Format_RGB32);
+    cam.Draw(picture, false); // the frame filmed when the camera opened: nothing marked yet
+    const QPoint c = m_camera.crossHair();
+    EXPECT_GT(qGray(picture.pixel(c)), 100);
+
+    for (const char* line : {"SPD=1000", "PRD=20", "BGD"})
+        ASSERT_TRUE(controller->execute(line)) << line;
+    m_clock.sleepMs(200);
+    controller->advanceToNow();
+    ASSERT_GT(controller->markCount(), 0u);
+    cam.Draw(picture, false); // shows the frame requested before the pulses
+    cam.Draw(picture, false);
+    EXPECT_LT(qGray(picture.pixel(c)), 40);
+}
+
+} // namespace
+} // namespace lapido
