@@ -13,14 +13,15 @@ namespace {
 
 class RenderCommand : public ::testing::Test {
 protected:
-    int cli(const QStringList& args, QString* errText = nullptr)
+    int cli(const QStringList& args, QString* errText = nullptr) { return run(QStringList{"render"} + args, errText); }
+    int run(const QStringList& args, QString* errText = nullptr)
     {
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("LAPIDOGRAPH_SETTINGS", m_dir.filePath("settings.db"));
         env.insert("QT_QPA_PLATFORM", "offscreen");
         p.setProcessEnvironment(env);
-        p.start(QStringLiteral(LAPIDO_CLI), QStringList{"render"} + args);
+        p.start(QStringLiteral(LAPIDO_CLI), args);
         p.waitForFinished(60000);
         if (errText)
             *errText = QString::fromUtf8(p.readAllStandardError());
@@ -88,6 +89,30 @@ TEST_F(RenderCommand, MarksOfARunShowUnderTheCrossHair)
         EXPECT_LT(qGray(marked.pixel(at)), 40);
         EXPECT_GT(qGray(plain.pixel(at)), 100);
     }
+}
+
+// A label marked on the simulated machine and then rendered with its marks: the dark marks
+// lie under the outline the overlay draws for the same label.
+TEST_F(RenderCommand, MarkedLabelShowsItsMarksUnderTheOutline)
+{
+    ASSERT_EQ(run({"mark", label(), "--out", path("run")}), 0);
+    ASSERT_EQ(cli({label(), path("marked.png"), "--camera", "sim", "--marks", path("run/marks.csv")}), 0);
+    const QImage img = QImage(path("marked.png")).convertToFormat(QImage::Format_RGB32);
+    const QRgb outline = qRgb(255, 255, 0); // the default Outline colour
+    int dark = 0, darkNearOutline = 0;
+    for (int y = 6; y < img.height() - 6; ++y)
+        for (int x = 6; x < img.width() - 6; ++x) {
+            if (qGray(img.pixel(x, y)) >= 40 || img.pixel(x, y) == 0xFF383838u)
+                continue;
+            ++dark;
+            bool near = false;
+            for (int dy = -5; dy <= 5 && !near; ++dy)
+                for (int dx = -5; dx <= 5 && !near; ++dx)
+                    near = (img.pixel(x + dx, y + dy) | 0xFF000000) == outline;
+            darkNearOutline += near;
+        }
+    EXPECT_GT(dark, 200);
+    EXPECT_GE(darkNearOutline, dark * 95 / 100);
 }
 
 } // namespace
