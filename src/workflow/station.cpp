@@ -19,6 +19,7 @@
 #include <QTextDocument>
 
 #include <algorithm>
+#include <cmath>
 
 namespace lapido {
 
@@ -365,6 +366,51 @@ void TStation::KeyJog(char axis, int direction, int k)
         break;
     default:
         break;
+    }
+}
+
+void TStation::WheelJog(char axis, int direction, bool shift, bool ctrl)
+{
+    if (m_controls.down == TSpeedButton::Mark)
+        return;
+    TLaser* laser = Laser();
+    if (!laser)
+        return;
+    const TSettings& s = Settings();
+    const int level = shift && ctrl ? 3 : (shift || ctrl ? 2 : 1);
+    const double pixelUm = s.VideoScale > 0 ? 1000.0 / s.VideoScale : 0;
+    double tickUm = 0;
+    switch (axis) {
+    case 'X': tickUm = level == 1 ? pixelUm : (level == 2 ? s.WheelTick2_X : s.WheelTick3_X); break;
+    case 'Y': tickUm = level == 1 ? pixelUm : (level == 2 ? s.WheelTick2_Y : s.WheelTick3_Y); break;
+    case 'Z': tickUm = level == 1 ? s.WheelTick1_Z : (level == 2 ? s.WheelTick2_Z : s.WheelTick3_Z); break;
+    default: return;
+    }
+    const double step = tickUm * 0.001;
+    if (step <= 0)
+        return;
+    double toGoX = 0, toGoY = 0, toGoZ = 0;
+    laser->DistanceToTarget(toGoX, toGoY, toGoZ);
+    const double toGo = std::abs(axis == 'X' ? toGoX : (axis == 'Y' ? toGoY : toGoZ));
+    // Wheel ticks come faster than the axis moves: queue only a bounded number of steps.
+    if (toGo > (s.WheelBuffer + 1) * step + 1e-9)
+        return;
+    const double move = (direction < 0 ? -1.0 : 1.0) * step;
+    if (axis == 'X')
+        laser->IncrementX(move);
+    else if (axis == 'Y')
+        laser->IncrementY(move);
+    else
+        laser->IncrementZ(move);
+}
+
+void TStation::BitBtnExitClick()
+{
+    if (AIMState != TAIMState::aimsHoming)
+        return;
+    if (TLaser* laser = Laser()) {
+        laser->Reset();
+        laser->HardwareFound = false;
     }
 }
 

@@ -343,6 +343,13 @@ public:
     void SpinEditPulseDurationChange(const QString& text);
     void ButtonShootPulseTrainClick();
     void ButtonSinglePulseClick();
+    // Mouse wheel over a jog panel: one tick on the axis ('X', 'Y', 'Z'), +1 wheel up; tick
+    // level 1, 2 with Shift or Ctrl, 3 with both. A step is only queued while the axis has at
+    // most ("WheelBuffer" + 1) steps still to go, and never while Engrave is down.
+    void WheelJog(char axis, int direction, bool shift, bool ctrl);
+    // "Exit": before homing ends the controller is reset and the hardware counted as absent;
+    // the window closes afterwards.
+    void BitBtnExitClick();
     // The program file written into the label XML's "app" attribute.
     static QString programPath();
 

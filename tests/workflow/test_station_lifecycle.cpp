@@ -186,6 +186,24 @@ TEST_F(StationMachineTest, PulseToolsTakeNumbersWithinTheirRangesAndFire)
     EXPECT_EQ(sim().markCount() - before, 5u);
 }
 
+TEST_F(StationMachineTest, WheelQueuesAtMostTheBufferedSteps)
+{
+    Settings().VideoScale = 100; // 10 um per tick
+    Settings().WheelBuffer = 0;
+    const double x0 = st().AxisPosition_X;
+    for (int tick = 0; tick < 3; ++tick)
+        st().WheelJog('X', +1, false, false);
+    laser().WaitOnMotionComplete();
+    st().TimerLaserTick();
+    EXPECT_NEAR(st().AxisPosition_X - x0, 0.020, 1e-6) << "the third tick came with two steps to go";
+
+    st().controls().down = TSpeedButton::Mark;
+    st().WheelJog('X', +1, false, false);
+    laser().WaitOnMotionComplete();
+    st().TimerLaserTick();
+    EXPECT_NEAR(st().AxisPosition_X - x0, 0.020, 1e-6) << "no wheel jog while Engrave is down";
+}
+
 TEST_F(StationMachineTest, JogKeysMoveBySteps)
 {
     Settings().VideoScale = 250; // 4 um per pixel
