@@ -76,15 +76,18 @@ struct TickScene {
     }
 };
 
+// Argument 1: zoomed out (the frame halved).
 void BM_VideoTick(benchmark::State& state)
 {
     TickScene s;
+    s.station->ZoomOut = state.range(0) != 0;
+    s.transform.UpdateVideoTransform(Settings(), s.station->ZoomOut);
     for (auto _ : state) {
         VideoTimerTick(s.buffer, s.camera.get(), *s.station, s.transform, Settings());
         benchmark::DoNotOptimize(s.buffer.constBits());
     }
 }
-BENCHMARK(BM_VideoTick)->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_VideoTick)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true);
 
 // The parts of the tick: the frame copy alone (with the simulated camera's filming of the next
 // frame) and the overlay alone.

@@ -7,13 +7,16 @@
 #include "platform/stationglobals.h"
 #include "workflow/station.h"
 
+#include <QLine>
 #include <QPainter>
+#include <QPen>
 #include <QPolygon>
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <numbers>
+#include <vector>
 
 namespace lapido {
 
@@ -40,13 +43,58 @@ void hatch(QPainter& p, int left, int top, int right, int bottom, QSize picture)
     if (left >= right || top >= bottom)
         return;
     const auto firstMultiple = [](int v) { return (v + kHatchPitch - 1) / kHatchPitch * kHatchPitch; };
+    std::vector<QLine> lines;
     for (int x = firstMultiple(left); x < right; x += kHatchPitch)
-        p.drawLine(x, top, x, bottom);
+        lines.emplace_back(x, top, x, bottom);
     for (int y = firstMultiple(top); y < bottom; y += kHatchPitch)
-        p.drawLine(left, y, right, y);
+        lines.emplace_back(left, y, right, y);
+    if (!lines.empty())
+        p.drawLines(lines.data(), int(lines.size()));
 }
 
 bool inside(int v, int extent) { return v > 0 && v < extent; }
+
+// One-pixel lines whatever the transform: the raster engine's fast path for thin lines.
+QPen thinPen(const QColor& colour)
+{
+    QPen pen(colour, 0);
+    pen.setCapStyle(Qt::FlatCap);
+    return pen;
+}
+
+// Small crosses at every grid point, seven pixels each way as the device line (end point
+// excluded) draws them. A small spacing gives thousands of crosses, so a 32-bit buffer gets
+// them pixel by pixel; other buffers through the painter.
+void drawGridCrosses(QImage& buffer, QPainter& p, const GridCrosses& grid, const QColor& colour)
+{
+    const QImage::Format f = buffer.format();
+    if (f == QImage::Format_RGB32 || f == QImage::Format_ARGB32 || f == QImage::Format_ARGB32_Premultiplied) {
+        const quint32 pixel = colour.rgb() | 0xFF000000u;
+        const int W = buffer.width(), H = buffer.height();
+        const qsizetype stride = buffer.bytesPerLine() / 4;
+        auto* base = reinterpret_cast<quint32*>(buffer.bits());
+        for (int x : grid.columns)
+            for (int y : grid.rows) {
+                if (y >= 0 && y < H)
+                    for (int xx = std::max(x - 3, 0); xx <= std::min(x + 3, W - 1); ++xx)
+                        base[y * stride + xx] = pixel;
+                if (x >= 0 && x < W)
+                    for (int yy = std::max(y - 3, 0); yy <= std::min(y + 3, H - 1); ++yy)
+                        base[yy * stride + x] = pixel;
+            }
+        return;
+    }
+    p.setPen(thinPen(colour));
+    std::vector<QLine> crosses;
+    crosses.reserve(grid.columns.size() * grid.rows.size() * 2);
+    for (int x : grid.columns)
+        for (int y : grid.rows) {
+            crosses.emplace_back(x - 3, y, x + 3, y);
+            crosses.emplace_back(x, y - 3, x, y + 3);
+        }
+    if (!crosses.empty())
+        p.drawLines(crosses.data(), int(crosses.size()));
+}
 
 } // namespace
 
@@ -109,7 +157,7 @@ void PaintVideoOverlay(QImage& buffer, const TStation& station, TVideoTransform&
     L.AddTransform(camera.transform());
 
     // 2.-3. Travel limits.
-    p.setPen(QColor::fromRgb(kOverlayGrey));
+    p.setPen(thinPen(QColor::fromRgb(kOverlayGrey)));
     p.setBrush(Qt::NoBrush);
     const QPoint c1 = camera.toPixel(settings.X_MinPos - X, settings.Y_MinPos - Y);
     if (!marking) {
@@ -144,17 +192,12 @@ void PaintVideoOverlay(QImage& buffer, const TStation& station, TVideoTransform&
         const double d = camera.view().scale;
         const double e = d * settings.VideoAspect / 100.0;
         const GridCrosses grid = overlayGrid(origin, d, e, station.GridPitch, buffer.size(), box);
-        p.setPen(colorFromRef(settings.Grid));
-        for (int x : grid.columns)
-            for (int y : grid.rows) {
-                p.drawLine(x - 3, y, x + 4, y);
-                p.drawLine(x, y - 3, x, y + 4);
-            }
+        drawGridCrosses(buffer, p, grid, colorFromRef(settings.Grid));
     }
 
     // 6. The focus cam's table positions, for service.
     if (DebugMode() && std::abs(station.Curvature_Interval) > 0.001) {
-        p.setPen(Qt::white);
+        p.setPen(thinPen(Qt::white));
         const double n = std::abs(double(RoundHalfEven(station.Curvature_Span / station.Curvature_Interval)));
         if (n <= kMaxCamTicks)
             for (int i = 0; i <= int(n); ++i) {
@@ -167,7 +210,7 @@ void PaintVideoOverlay(QImage& buffer, const TStation& station, TVideoTransform&
 
     // 7. Where the girdle is taught: triangles at the left end, centre and right end.
     const QColor crossColor = colorFromRef(settings.CrossHair);
-    p.setPen(crossColor);
+    p.setPen(thinPen(crossColor));
     p.setBrush(crossColor);
     if (station.AIMState == TAIMState::aimsInspecting) {
         for (double offset : {station.CuvatureLeft_X, 0.0, station.CuvatureRight_X}) {
@@ -184,7 +227,7 @@ void PaintVideoOverlay(QImage& buffer, const TStation& station, TVideoTransform&
     // 9. Girdle band edges, slanted with the label.
     const double g = GirdleHeight();
     if (!marking) {
-        p.setPen(colorFromRef(settings.Girdle));
+        p.setPen(thinPen(colorFromRef(settings.Girdle)));
         for (double edge : {-g / 2, g / 2}) {
             const QPoint a = CoordToPoint(L.TransFormCoord(Coord(-1000, edge)));
             const QPoint b = CoordToPoint(L.TransFormCoord(Coord(1000, edge)));
