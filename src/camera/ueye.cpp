@@ -64,9 +64,11 @@ void TuEye::open()
         reportNotAvailable(QStringLiteral("is_InitCamera failed"));
         return;
     }
+    m_cameraOpen = true;
     if (a.is_SetDisplayMode(HC, ueye::kSetDmDib) != ueye::kSuccess
         || a.is_SetErrorReport(HC, ueye::kDisableErrorReport) != ueye::kSuccess) {
         a.is_ExitCamera(HC);
+        m_cameraOpen = false;
         reportNotAvailable(QStringLiteral("is_SetDisplayMode or is_SetErrorReport failed"));
         return;
     }
@@ -117,7 +119,8 @@ void TuEye::SetAutoGain(bool AutoGain)
     SetBrightness(0);
     SetContrast(0);
     fUseAutoGain = AutoGain;
-    if (!m_library)
+    // Also called while the camera is being opened, before it counts as connected.
+    if (!m_cameraOpen)
         return;
     double v1 = AutoGain ? 1.0 : 0.0, v2 = 0;
     api().is_SetAutoParameter(HC, ueye::kSetEnableAutoGain, &v1, &v2);
@@ -197,7 +200,9 @@ bool TuEye::Draw(QImage& BitMap, bool HalfSize, QRgb brush)
     // depth we cannot use.
     if (bpp == 0 || w <= 0 || h <= 0 || pitch < w * bpp || w > m_memWidth || h > m_memHeight
         || bits > m_memBits) {
-        LogDebug(QStringLiteral("TuEye.Draw: unusable frame %1 x %2, %3 bits, pitch %4").arg(w).arg(h).arg(bits).arg(pitch));
+        if (!m_reportedUnusable)
+            LogDebug(QStringLiteral("TuEye.Draw: unusable frame %1 x %2, %3 bits, pitch %4").arg(w).arg(h).arg(bits).arg(pitch));
+        m_reportedUnusable = true;
         if (!filled)
             BitMap.fill(brush);
         return true;

@@ -59,6 +59,10 @@ private:
     std::unique_ptr<UEyeLibrary> m_library;
     // What the image memory was allocated for: a frame reported larger is not read.
     int m_memWidth = 0, m_memHeight = 0, m_memBits = 0;
+    // HC names an open camera (set between is_InitCamera and is_ExitCamera).
+    bool m_cameraOpen = false;
+    // An unusable frame is logged once, not at every tick.
+    bool m_reportedUnusable = false;
 };
 
 // The picture buffer's pixel format for a frame depth; Format_Invalid for a depth the copy

@@ -176,7 +176,10 @@ TEST_F(CameraLibraryTest, CameraThatCannotBeUsedIsRecordedAndShowsNothing)
         picture.fill(Qt::red);
         EXPECT_TRUE(cam.Draw(picture, false));
         EXPECT_EQ(picture.pixel(10, 10), qRgb(255, 0, 0)); // not connected: left alone
+        const QStringList callsBefore = calls();
+        cam.SetAutoGain(true);
         cam.SetBrightness(20);
+        EXPECT_EQ(calls(), callsBefore); // controls do nothing without a camera
         EXPECT_EQ(cam.GetBrightness(), 0.f);
         EXPECT_FALSE(cam.SaveToFile(scratch(QStringLiteral("x.jpg"))));
     }
