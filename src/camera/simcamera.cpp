@@ -381,7 +381,7 @@ int simAllocImageMem(HIDS h, int width, int height, int bits, char** ppMem, int*
         mem.height = height;
         mem.bits = bits;
         // Lines start on 4-byte boundaries, as bitmaps want them.
-        mem.pitch = ((width * bits + 7) / 8 + 3) & ~3;
+        mem.pitch = (width * ((bits + 7) / 8) + 3) & ~3; // 15-bit pixels take two bytes
         mem.bytes.assign(size_t(mem.pitch) * size_t(height), 0);
         const int id = registry().nextMemoryId++;
         auto& stored = c.memories[id] = std::move(mem);

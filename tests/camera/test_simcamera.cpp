@@ -88,20 +88,39 @@ TEST_F(SimulatedCameraTest, PictureMovesWithTheTableAndShowsEveryMark)
     EXPECT_EQ(film(marked), still);
 }
 
-TEST_F(SimulatedCameraTest, MonochromeFramesGetAColourOverlay)
+// Every depth the camera may hand over carries the overlay in its colours; a monochrome frame
+// is turned into colour for it.
+TEST_F(SimulatedCameraTest, OverlayKeepsItsColoursAtEveryDepth)
 {
-    SimulatedCameraOptions mono = atStartUp();
-    mono.bitsPerPixel = 8;
-    mono.monochrome = true;
-    ScopedSimulatedCamera scoped(mono);
-    TuEye cam(UEyeLibrary::simulated());
+    const struct {
+        int bits;
+        bool monochrome;
+        QImage::Format withOverlay, without;
+    } cases[] = {
+        {8, true, QImage::Format_RGB32, QImage::Format_Grayscale8},
+        {15, false, QImage::Format_RGB555, QImage::Format_RGB555},
+        {16, false, QImage::Format_RGB16, QImage::Format_RGB16},
+        {24, false, QImage::Format_BGR888, QImage::Format_BGR888},
+        {32, false, QImage::Format_RGB32, QImage::Format_RGB32},
+    };
     standAt(15, 12.5);
-    QImage buffer(kVideoBufferWidth, kVideoBufferHeight, QImage::Format_RGB32);
-    VideoTimerTick(buffer, &cam, st(), m_camera, Settings());
-    EXPECT_EQ(buffer.pixel(m_camera.crossHair().x(), 5), stored(Settings().CrossHair));
-    st().ShowOverlay = false;
-    VideoTimerTick(buffer, &cam, st(), m_camera, Settings());
-    EXPECT_EQ(buffer.format(), QImage::Format_Grayscale8);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.bits);
+        SimulatedCameraOptions o = atStartUp();
+        o.bitsPerPixel = c.bits;
+        o.monochrome = c.monochrome;
+        ScopedSimulatedCamera scoped(o);
+        TuEye cam(UEyeLibrary::simulated());
+        QImage buffer(kVideoBufferWidth, kVideoBufferHeight, QImage::Format_RGB32);
+        st().ShowOverlay = true;
+        VideoTimerTick(buffer, &cam, st(), m_camera, Settings());
+        EXPECT_EQ(buffer.format(), c.withOverlay);
+        EXPECT_EQ(buffer.pixel(m_camera.crossHair().x(), 5), stored(Settings().CrossHair));
+        EXPECT_GT(qGray(buffer.pixel(700, m_camera.crossHair().y() + 3)), 120); // the girdle band
+        st().ShowOverlay = false;
+        VideoTimerTick(buffer, &cam, st(), m_camera, Settings());
+        EXPECT_EQ(buffer.format(), c.without);
+    }
 }
 
 TEST_F(SimulatedCameraTest, SimulatedFaultsBehaveAsAMissingCamera)
