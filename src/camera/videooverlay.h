@@ -48,7 +48,8 @@ void PaintVideoOverlay(QImage& buffer, const TStation& station, TVideoTransform&
 
 // One tick of the video timer: the camera frame (halved when zoomed out) or the dark-grey
 // field without a camera, then the overlay when it is on. Returns where the buffer sits
-// relative to a paint box of paintBox size (VideoOffsetX, VideoOffsetY).
+// relative to a paint box of paintBox size (VideoOffsetX, VideoOffsetY). The camera transform
+// must have been updated for the station's zoom-out mode (the zoom-out box does that).
 QPoint VideoTimerTick(QImage& ImageBuffer, TuEye* uEye, const TStation& station, TVideoTransform& camera,
                       const TSettings& settings, QSize paintBox = {kVideoBufferWidth, kVideoBufferHeight});
 
