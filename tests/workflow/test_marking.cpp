@@ -397,6 +397,11 @@ TEST_F(MarkingTest, InDebugModeTheCamStopsOnlyWhenConfirmed)
         if (kind == EchoLine::Command)
             sent.push_back(text);
     });
+    // The machine outlives this test body and still sends its shut-down commands.
+    struct Unhook {
+        TLaser& l;
+        ~Unhook() { l.setEchoHook({}); }
+    } unhook{laser()};
     addBox(2);
     st().CuvatureRight_X = 1;
     st().CuvatureRight_Z = 0.01;
