@@ -140,35 +140,44 @@ void TStation::alignCommand()
     SetAIMSState(TAIMState::aimsAligning);
 }
 
+TStation::TLabelFormatVerdict TStation::CheckLabelFormat(const QString& T)
+{
+    const TSettings& s = Settings();
+    const int L = int(T.size());
+    const int N = s.WLabelTextLength;
+    const QString& M = s.WLabeTextLengthMode;
+    const QString& K = s.WLabelTextType;
+    TLabelFormatVerdict v;
+    if (M.contains(QStringLiteral("Minimum")))
+        v.lengthFails = L < N;
+    else if (M.contains(QStringLiteral("Maximum")))
+        v.lengthFails = L > N;
+    else if (M.contains(QStringLiteral("Fixed")))
+        v.lengthFails = L != N;
+    if (K.contains(QStringLiteral("Alphabetic only")))
+        v.typeFails = !IsAlphabetic(T);
+    else if (K.contains(QStringLiteral("Numeric only")))
+        v.typeFails = !IsNumeric(T);
+    else if (K.contains(QStringLiteral("Alphanumeric only")))
+        v.typeFails = !IsAlphaNumeric(T);
+    return v;
+}
+
 bool TStation::labelFormatRefused()
 {
     FileLogger& log = logger();
     const TSettings& s = Settings();
     const QString T = m_richEdit->document().toPlainText();
-    const int L = T.size();
     const int N = s.WLabelTextLength;
     const QString& M = s.WLabeTextLengthMode;
     const QString& K = s.WLabelTextType;
     const QString ok = QStringLiteral(" OK");
     const QString notOk = QStringLiteral(" NOT OK");
 
-    bool lengthFails = false;
-    if (M.contains(QStringLiteral("Minimum")))
-        lengthFails = L < N;
-    else if (M.contains(QStringLiteral("Maximum")))
-        lengthFails = L > N;
-    else if (M.contains(QStringLiteral("Fixed")))
-        lengthFails = L != N;
-
-    bool typeFails = false;
-    if (K.contains(QStringLiteral("Alphabetic only")))
-        typeFails = !IsAlphabetic(T);
-    else if (K.contains(QStringLiteral("Numeric only")))
-        typeFails = !IsNumeric(T);
-    else if (K.contains(QStringLiteral("Alphanumeric only")))
-        typeFails = !IsAlphaNumeric(T);
-
-    if (!lengthFails && !typeFails)
+    const TLabelFormatVerdict verdict = CheckLabelFormat(T);
+    const bool lengthFails = verdict.lengthFails;
+    const bool typeFails = verdict.typeFails;
+    if (verdict.passes())
         return false;
 
     const QString body = QStringLiteral("\r\nLabel format does not match the one set in the settings page.\r\n"

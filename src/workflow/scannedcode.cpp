@@ -91,22 +91,7 @@ void TStation::GrabBarCodeFromRegistry()
         const int L = int(T.size());
         LogDebug(T + QStringLiteral(" ") + M + QStringLiteral(" ") + QString::number(N) + QStringLiteral(" ")
                  + QString::number(L));
-
-        bool lengthFails = false;
-        if (M.contains(QStringLiteral("Minimum")))
-            lengthFails = L < N;
-        else if (M.contains(QStringLiteral("Maximum")))
-            lengthFails = L > N;
-        else if (M.contains(QStringLiteral("Fixed")))
-            lengthFails = L != N;
-        bool typeFails = false;
-        if (K.contains(QStringLiteral("Alphabetic only")))
-            typeFails = !IsAlphabetic(T);
-        else if (K.contains(QStringLiteral("Numeric only")))
-            typeFails = !IsNumeric(T);
-        else if (K.contains(QStringLiteral("Alphanumeric only")))
-            typeFails = !IsAlphaNumeric(T);
-        if (!lengthFails && !typeFails)
+        if (CheckLabelFormat(T).passes())
             return;
 
         RemoveBarCodeFromRegistry();

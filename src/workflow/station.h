@@ -199,6 +199,13 @@ public:
     static bool IsAlphabetic(const QString& S);
     static bool IsNumeric(const QString& S);
     static bool IsAlphaNumeric(const QString& S);
+    // The label-format filters of the settings applied to a text (first matching rule each).
+    struct TLabelFormatVerdict {
+        bool lengthFails = false;
+        bool typeFails = false;
+        bool passes() const { return !lengthFails && !typeFails; }
+    };
+    static TLabelFormatVerdict CheckLabelFormat(const QString& text);
 
     // --- focus curvature and positioning
     void BitBtnFocusClick();

@@ -193,9 +193,11 @@ TEST_F(FocusTest, ResetDeletesWhatTheSettingsSayAndFreesTheHolder)
         for (int i = 0; i < tree.RootCount(); ++i)
             captions << (tree.Root(i)->Text().startsWith("Logo") ? QStringLiteral("Logo") : tree.Root(i)->Text());
         EXPECT_EQ(captions, c.remaining);
-        for (TTreeNode* n : tree.Items())
-            if (n->Data())
+        for (TTreeNode* n : tree.Items()) {
+            if (n->Data()) {
                 EXPECT_FALSE(n->Data()->Processed) << n->Text().toStdString();
+            }
+        }
         EXPECT_EQ(tree.Root(0)->Count() == 0, c.labelsEmptied);
         EXPECT_EQ(st().CuvatureLeft_X, 0);
         EXPECT_EQ(st().CuvatureRight_X, 0);

@@ -37,8 +37,9 @@ TEST_P(EditFloatChangeTest, AppliesOrTurnsRed)
     st().EditFloatChange(c.box, QString::fromLatin1(c.text));
     EXPECT_EQ(st().edit(c.box).refused, c.refused);
     EXPECT_EQ(st().edit(c.box).text, QString::fromLatin1(c.text)) << "the box keeps what was typed";
-    if (c.field)
+    if (c.field) {
         EXPECT_DOUBLE_EQ(st().*(c.field), c.expected);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
