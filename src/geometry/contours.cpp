@@ -59,32 +59,52 @@ int TContour::Add(double X, double Y)
     return Add(TVertex{X, Y, false});
 }
 
+namespace {
+
+// One piece (S, C, E) split at its parameter midpoint until its two legs turn by no more than
+// the limit; only end points are appended. Plain coordinates keep the innermost step of every
+// character outline small.
+struct Flattener {
+    std::vector<TVertex>& out;
+    double cosLimit;
+    double cos2;
+
+    void piece(double sx, double sy, double cx, double cy, double ex, double ey, int depth)
+    {
+        const double ax = cx - sx, ay = cy - sy;
+        const double bx = ex - cx, by = ey - cy;
+        // cos(theta) = a.b / (|a| |b|) >= cosLimit, squared so that no square root is needed;
+        // legs with |a| |b| <= 0.0001 count as straight.
+        const double pp = (ax * ax + ay * ay) * (bx * bx + by * by);
+        const double dot = ax * bx + ay * by;
+        bool straight;
+        if (std::isnan(pp) || std::isnan(dot) || pp <= 1e-8)
+            straight = true; // not-a-number (from non-finite nodes) cannot be settled by splitting
+        else if (cosLimit >= 0)
+            straight = dot >= 0 && dot * dot >= cos2 * pp;
+        else
+            straight = !(dot / std::sqrt(pp) < cosLimit);
+        if (straight || depth >= kMaxSplitDepth) {
+            if (out.size() == out.capacity())
+                out.reserve(out.capacity() + TContour::kCapacityBlock);
+            out.push_back(TVertex{ex, ey, false});
+            return;
+        }
+        const double m1x = (sx + cx) / 2, m1y = (sy + cy) / 2;
+        const double m2x = (cx + ex) / 2, m2y = (cy + ey) / 2;
+        const double mx = (m1x + m2x) / 2, my = (m1y + m2y) / 2;
+        piece(sx, sy, m1x, m1y, mx, my, depth + 1);
+        piece(mx, my, m2x, m2y, ex, ey, depth + 1);
+    }
+};
+
+} // namespace
+
 void TContour::addQuadraticPiece(const TVertex& s, const TVertex& c, const TVertex& e,
                                  double cosLimit, int depth)
 {
-    const double ax = c.X - s.X, ay = c.Y - s.Y;
-    const double bx = e.X - c.X, by = e.Y - c.Y;
-    // The turn test cos(theta) = a.b / (|a| |b|) >= cosLimit, squared so that the innermost step
-    // of every character outline needs no square root; legs with |a| |b| <= 0.0001 count as
-    // straight.
-    const double pp = (ax * ax + ay * ay) * (bx * bx + by * by);
-    const double dot = ax * bx + ay * by;
-    bool straight;
-    if (std::isnan(pp) || std::isnan(dot) || pp <= 1e-8)
-        straight = true; // not-a-number (from non-finite nodes) cannot be settled by splitting
-    else if (cosLimit >= 0)
-        straight = dot >= 0 && dot * dot >= cosLimit * cosLimit * pp;
-    else
-        straight = !(dot / std::sqrt(pp) < cosLimit);
-    if (straight || depth >= kMaxSplitDepth) {
-        Add(e);
-        return;
-    }
-    const TVertex m1 = midpoint(s, c);
-    const TVertex m2 = midpoint(c, e);
-    const TVertex m = midpoint(m1, m2);
-    addQuadraticPiece(s, m1, m, cosLimit, depth + 1);
-    addQuadraticPiece(m, m2, e, cosLimit, depth + 1);
+    Flattener f{m_vertices, cosLimit, cosLimit * cosLimit};
+    f.piece(s.X, s.Y, c.X, c.Y, e.X, e.Y, depth);
 }
 
 void TContour::AddQubicBSpline(const TVertexList& QBSplineNodes)
