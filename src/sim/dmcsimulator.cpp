@@ -58,6 +58,9 @@ std::string_view trim(std::string_view s)
     return s;
 }
 
+constexpr double kNumberMin = -2147483648.0;
+constexpr double kNumberEnd = 2147483648.0;
+
 std::optional<double> parseNumber(std::string_view t)
 {
     t = trim(t);
@@ -69,6 +72,11 @@ std::optional<double> parseNumber(std::string_view t)
     const auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), v);
     if (ec != std::errc() || end != t.data() + t.size() || !std::isfinite(v))
         return std::nullopt;
+    // The controller holds a number in four integer bytes and two fraction bytes; anything
+    // beyond is refused before a command stores it (later integer answers and waits could not
+    // represent it).
+    if (v < kNumberMin || v >= kNumberEnd)
+        throw Refused{6};
     return v;
 }
 
@@ -85,8 +93,10 @@ std::string fmtFixed4(double v)
 
 std::string fmtInt(double v)
 {
-    const long long n = std::llround(v);
-    return (n < 0 ? "-" : " ") + std::to_string(n < 0 ? -n : n);
+    const double r = std::round(v);
+    char buf[400];
+    std::snprintf(buf, sizeof buf, "%c%.0f", r < 0 ? '-' : ' ', std::fabs(r));
+    return buf;
 }
 
 std::string joinFields(const std::vector<std::string>& values)

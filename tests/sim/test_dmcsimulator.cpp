@@ -119,6 +119,12 @@ const ReplyCase kReplyCases[] = {
     {"MessageText", {}, "MG \"a:b;c\"", "a:b;c\r\n:"},
     {"NotANumber", {}, "PA 1x", "?"},
     {"TooManyFields", {}, "PA 1,2,3,4,5", "?"},
+    {"SoftLimitsOffAtTheRangeEnds", {"BL -2147483648", "FL 2147483647"}, "BL ?;FL ?", "-2147483648\r\n: 2147483647\r\n:"},
+    {"LimitBeyondTheNumberRangeKeepsTheOldOne", {"BL -2000", "BL -1e300"}, "BL ?", "-2000\r\n:"},
+    {"ReasonOfNumberOutOfRange", {"FL 2147483648"}, "TC1", " 6 Number out of range\r\n:"},
+    {"WaitBeyondTheNumberRange", {}, "WT 1e300", "?"},
+    {"VectorSpeedBeyondTheNumberRange", {"VS 5000"}, "VS 1e20;VS ?", "? 5000\r\n:"},
+    {"LiteralBeyondTheNumberRange", {}, "MG 99999999999", "?"},
     {"ResetAnswers", {"SB1", "DP 5"}, "RS;MG @OUT[1];RPX", ": 0.0000\r\n: 0\r\n:"},
 };
 
