@@ -13,6 +13,7 @@
 #include <QCoreApplication>
 #include <QMetaObject>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -25,6 +26,15 @@ TLaser* g_laser = nullptr;
 constexpr int kBufferSize = 512;
 constexpr int kUnderrunFree = 511;
 constexpr int kThrottleFree = kBufferSize - 10;
+
+// Segments waiting in the controller's buffer from its free-space answer. A reply from a
+// confused link can be any number (RoundHalfEven saturates at the int64 ends), so the answer
+// is held to the buffer's size before the subtraction.
+int bufferUsed(std::int64_t free)
+{
+    return kBufferSize - static_cast<int>(std::clamp<std::int64_t>(free, 0, kBufferSize));
+}
+
 constexpr std::int64_t kPollMs = 10;
 // How often a stalled wait looks at the axis positions to see whether anything still moves.
 constexpr std::int64_t kProgressCheckMs = 250;
@@ -895,7 +905,7 @@ void TLaser::pollBufferSpace()
         if (free >= kUnderrunFree)
             operatorDialogs().notice(QStringLiteral("Marking problem"), markingProblemText());
         if (free < kThrottleFree) {
-            setGauge(static_cast<int>(kBufferSize - free));
+            setGauge(bufferUsed(free));
             eventPump().pump();
             systemClock().sleepMs(kPollMs);
         }
@@ -987,7 +997,7 @@ void TLaser::FinishLIXYMode()
                 guard.linkLost();
             break;
         }
-        setGauge(static_cast<int>(kBufferSize - RoundHalfEven(*free)));
+        setGauge(bufferUsed(RoundHalfEven(*free)));
         systemClock().sleepMs(kPollMs);
         eventPump().pump();
         if (!guard.proceed(*free))

@@ -293,6 +293,61 @@ TEST_P(LaserStallTest, MotionWaitEndsWhenNothingProgresses)
     }
 }
 
+// A controller whose sequence runs for a few polls after its begin while the buffer answers
+// with the given free-space text.
+class BufferTransport final : public GalilTransport {
+public:
+    explicit BufferTransport(std::string bufferFree) : m_bufferFree(std::move(bufferFree)) {}
+    std::string address() const override { return "buffer"; }
+    void setAddress(std::string_view) override {}
+    bool connect() override { return true; }
+    void disconnect() override {}
+    std::string connection() const override { return "buffer, test controller"; }
+    GalilReply command(std::string_view text, std::string_view, std::string_view, bool) override
+    {
+        if (text == "BGS")
+            m_movingPolls = 5;
+        if (text == "MG _BGS")
+            return {true, m_movingPolls-- > 0 ? "1.0000" : "0.0000", {}};
+        if (text.substr(0, 5) == "MG _B")
+            return {true, "0.0000", {}};
+        if (text == "RPXYZW")
+            return {true, std::to_string(++m_x) + ", 0, 0, 0", {}};
+        if (text == "LM?")
+            return {true, m_bufferFree, {}};
+        return {true, "", {}};
+    }
+
+private:
+    std::string m_bufferFree;
+    int m_movingPolls = 0;
+    int m_x = 0;
+};
+
+// Whatever number a confused link gives as the buffer's free space, the gauge stays a count of
+// the segments the buffer can hold.
+using LaserBufferTest = test::StationFixture;
+
+TEST_F(LaserBufferTest, GaugeStaysInsideTheBufferForAnyFreeSpaceAnswer)
+{
+    for (const char* reply : {"-1e30", "1e30", "-5", "600", "500", "garbage"}) {
+        TLaser l(std::make_unique<TDMC>(std::make_unique<BufferTransport>(reply)));
+        ASSERT_TRUE(l.HardwareFound);
+        std::vector<int> gauges;
+        l.setBufferGaugeHook([&](int v) { gauges.push_back(v); });
+        l.StartLIXYMode();
+        l.AddLIXYVertex(0.1, 0, 1);
+        l.AddLIXYVertex(0.1, 0.1, 1);
+        l.FinishLIXYMode();
+        ASSERT_GE(gauges.size(), 2u) << reply << ": the buffer was polled, then the gauge reset";
+        for (int g : gauges) {
+            EXPECT_GE(g, 0) << reply;
+            EXPECT_LE(g, 512) << reply;
+        }
+        EXPECT_EQ(l.bufferGauge(), 0) << reply;
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Motion, LaserStallTest,
                          ::testing::Values(StallCase{"Stuck", false, false}, StallCase{"Moving", true, true}),
                          [](const auto& info) { return std::string(info.param.name); });
