@@ -308,8 +308,12 @@ OutlineFileResult readOutlineFile(const QString& fileName)
         double d;
         if (!take(d) || !std::isfinite(d) || d < 0)
             return false;
-        n = static_cast<qint64>(std::llround(d));
-        return n <= (end - p) / recordBytes;
+        // Compared before the conversion: a count beyond the 64-bit range has no integer value.
+        const double whole = std::round(d);
+        if (whole > static_cast<double>((end - p) / recordBytes))
+            return false;
+        n = static_cast<qint64>(whole);
+        return true;
     };
     OutlineFileContent content;
     double width;

@@ -123,6 +123,10 @@ TEST_F(OutlineTest, BadOutlineFilesLeaveTheOutlineAsItWas)
     QByteArray lying = bytes;
     const double hugeCount = 1e12;
     std::memcpy(lying.data() + 24, &hugeCount, 8);
+    // A count no 64-bit integer can hold.
+    QByteArray beyond = bytes;
+    const double beyondCount = 1e300;
+    std::memcpy(beyond.data() + 24, &beyondCount, 8);
 
     TGlyphOutLine target(nullptr, nullptr);
     target.UnitWidth = 2;
@@ -139,13 +143,16 @@ TEST_F(OutlineTest, BadOutlineFilesLeaveTheOutlineAsItWas)
     unchanged();
     EXPECT_FALSE(target.LoadFromFile(write("lying.kol", lying)));
     unchanged();
+    EXPECT_FALSE(target.LoadFromFile(write("beyond.kol", beyond)));
+    unchanged();
     EXPECT_FALSE(target.LoadFromFile(scratch("missing.kol")));
     unchanged();
     const QStringList texts = m_dialogs.texts();
-    ASSERT_EQ(texts.size(), 4);
+    ASSERT_EQ(texts.size(), 5);
     EXPECT_EQ(texts[0], "Invalid file format");
     EXPECT_TRUE(texts[1].contains("truncated"));
-    EXPECT_EQ(texts[3], "File \"" + scratch("missing.kol") + "\" does not exist");
+    EXPECT_TRUE(texts[3].contains("truncated"));
+    EXPECT_EQ(texts[4], "File \"" + scratch("missing.kol") + "\" does not exist");
 
     ASSERT_TRUE(target.LoadFromFile(write("v07.kol", otherVersion)));
     EXPECT_EQ(target.UnitWidth, 0.5);
