@@ -46,10 +46,12 @@ std::string generalFormat(double value)
         return value > 0 ? "INF" : "-INF";
     if (value == 0)
         return "0";
+    // to_chars rather than printf: printf follows the C locale, which the GUI application sets
+    // from the environment, and would write "2,0e-01" in a comma locale.
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%.14e", value);
+    const auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific, 14);
     // buf: [-]d.dddddddddddddde[+-]xx
-    std::string s(buf);
+    std::string s(buf, res.ptr);
     const auto epos = s.find('e');
     int exponent = std::atoi(s.c_str() + epos + 1);
     std::string mant = s.substr(0, epos);

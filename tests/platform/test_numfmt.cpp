@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <clocale>
 #include <cmath>
+#include <string>
 
 using namespace lapido;
 
@@ -18,6 +21,30 @@ TEST_P(FloatToStrTest, ShortestGeneralFormWithPoint)
 {
     EXPECT_EQ(FloatToStr(GetParam().value, QChar('.')).toStdString(), GetParam().text);
     EXPECT_EQ(FloatToStrPoint(GetParam().value), GetParam().text);
+}
+
+// The GUI application sets the C library's locale from the environment; the texts must not
+// follow it.
+TEST_P(FloatToStrTest, SameTextsWhenTheCLocaleWritesCommas)
+{
+    const std::string saved = std::setlocale(LC_NUMERIC, nullptr);
+    const char* comma = nullptr;
+    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "nl_NL.UTF-8"})
+        if (std::setlocale(LC_NUMERIC, name)) {
+            comma = name;
+            break;
+        }
+    if (!comma || std::string(std::localeconv()->decimal_point) != ",") {
+        std::setlocale(LC_NUMERIC, saved.c_str());
+        GTEST_SKIP() << "no comma locale installed";
+    }
+    const std::string point = FloatToStrPoint(GetParam().value);
+    const std::string withComma = FloatToStr(GetParam().value, QChar(',')).toStdString();
+    std::setlocale(LC_NUMERIC, saved.c_str());
+    EXPECT_EQ(point, GetParam().text) << comma;
+    std::string expected = GetParam().text;
+    std::replace(expected.begin(), expected.end(), '.', ',');
+    EXPECT_EQ(withComma, expected) << comma;
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, FloatToStrTest,
