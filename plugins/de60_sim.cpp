@@ -6,6 +6,7 @@
 // that a test can see the order of calls after the library has been unloaded.
 #include "machine/lasersourceabi.h"
 
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -42,9 +43,10 @@ void logCall(const char* what, const std::string& detail = {})
 
 std::string number(double v)
 {
+    // Like "%g", but with a point in any C locale.
     char text[64];
-    std::snprintf(text, sizeof text, "%g", v);
-    return text;
+    const auto res = std::to_chars(text, text + sizeof text, v, std::chars_format::general, 6);
+    return std::string(text, res.ptr);
 }
 
 } // namespace

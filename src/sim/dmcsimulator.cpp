@@ -83,20 +83,24 @@ std::optional<double> parseNumber(std::string_view t)
 // The controller's number forms: one sign character (blank or '-'), then the digits.
 std::string fmtFixed4(double v)
 {
-    char buf[64];
+    // to_chars, not printf: the station's process runs in the user's C locale, and the
+    // controller writes a point whatever the locale.
+    char buf[400];
     double r = std::round(v * 10000.0) / 10000.0;
     if (r == 0)
         r = 0; // no "-0.0000"
-    std::snprintf(buf, sizeof buf, "%c%.4f", r < 0 ? '-' : ' ', std::fabs(r));
-    return buf;
+    buf[0] = r < 0 ? '-' : ' ';
+    const auto res = std::to_chars(buf + 1, buf + sizeof buf, std::fabs(r), std::chars_format::fixed, 4);
+    return std::string(buf, res.ptr);
 }
 
 std::string fmtInt(double v)
 {
     const double r = std::round(v);
     char buf[400];
-    std::snprintf(buf, sizeof buf, "%c%.0f", r < 0 ? '-' : ' ', std::fabs(r));
-    return buf;
+    buf[0] = r < 0 ? '-' : ' ';
+    const auto res = std::to_chars(buf + 1, buf + sizeof buf, std::fabs(r), std::chars_format::fixed, 0);
+    return std::string(buf, res.ptr);
 }
 
 std::string joinFields(const std::vector<std::string>& values)

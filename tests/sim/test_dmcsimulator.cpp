@@ -11,6 +11,7 @@
 
 #include "machine/galiltransport.h"
 
+#include <clocale>
 #include <cmath>
 #include <random>
 #include <string>
@@ -130,6 +131,25 @@ const ReplyCase kReplyCases[] = {
 
 INSTANTIATE_TEST_SUITE_P(Replies, DmcReplyGrammar, ::testing::ValuesIn(kReplyCases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// The simulator runs inside the station's process, whose C locale follows the environment.
+TEST_F(DmcSimulatorTest, RepliesWriteAPointInACommaCLocale)
+{
+    const std::string saved = std::setlocale(LC_NUMERIC, nullptr);
+    bool comma = false;
+    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "nl_NL.UTF-8"})
+        if (std::setlocale(LC_NUMERIC, name) && std::string(std::localeconv()->decimal_point) == ",") {
+            comma = true;
+            break;
+        }
+    if (!comma) {
+        std::setlocale(LC_NUMERIC, saved.c_str());
+        GTEST_SKIP() << "no comma locale installed";
+    }
+    const std::string reply = send("MG 1.5;MG -2.25;MG 3");
+    std::setlocale(LC_NUMERIC, saved.c_str());
+    EXPECT_EQ(reply, " 1.5000\r\n:-2.2500\r\n: 3.0000\r\n:");
+}
 
 TEST_F(DmcSimulatorTest, ControllerWaitsAdvanceVirtualTime)
 {
