@@ -1,5 +1,6 @@
 // lapidograph-dmcsim: serves the simulated motion controller over TCP on real (optionally sped-up) time.
 #include "platform/clock.h"
+#include "platform/numfmt.h"
 #include "sim/dmcsimserver.h"
 #include "sim/dmcsimulator.h"
 
@@ -32,11 +33,14 @@ void usage()
                  "  --axes N        4 or 8 axes (default 4)\n");
 }
 
+// Numbers on the command line take a point whatever the locale says.
 bool number(const char* text, double& out)
 {
-    char* end = nullptr;
-    out = std::strtod(text, &end);
-    return end && *end == '\0' && end != text;
+    const auto v = lapido::StrToFloatPoint(text);
+    if (!v)
+        return false;
+    out = *v;
+    return true;
 }
 
 } // namespace
