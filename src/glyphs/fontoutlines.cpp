@@ -17,9 +17,10 @@ bool isDigit(char16_t code) { return code >= u'0' && code <= u'9'; }
 
 void appendNativeOutline(const NativeOutline& outline, int H, int C, TContourList& contours)
 {
-    const double h = H;
-    auto vertex = [h, C](const NativeOutline::Point& p) {
-        return TVertex{p.x / h, (p.y - C) / h, false};
+    // Font units to cell units; one reciprocal per outline instead of a division per point.
+    const double scale = 1.0 / H;
+    auto vertex = [scale, C](const NativeOutline::Point& p) {
+        return TVertex{p.x * scale, (p.y - C) * scale, false};
     };
     // Reused from call to call on the same thread, so flattening allocates nothing per run.
     thread_local TVertexList nodes;
