@@ -1,7 +1,9 @@
 // Real and virtual clocks.
 #include "platform/clock.h"
 
+#include <algorithm>
 #include <chrono>
+#include <limits>
 #include <thread>
 
 namespace lapido {
@@ -51,7 +53,9 @@ void VirtualClock::sleepUs(std::int64_t us)
         us = 0;
     {
         std::lock_guard lock(m_mutex);
-        m_nowUs.fetch_add(us);
+        // Time stops at the end of the count instead of wrapping into the past.
+        const std::int64_t now = m_nowUs.load();
+        m_nowUs.store(now + std::min(us, std::numeric_limits<std::int64_t>::max() - now));
     }
     m_advanced.notify_all();
 }

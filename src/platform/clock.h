@@ -4,6 +4,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <limits>
 #include <mutex>
 
 namespace lapido {
@@ -24,7 +25,12 @@ public:
 
     // The tick counter of the station (milliseconds, wraps like a 32-bit counter would not).
     std::int64_t tickMs() const { return nowUs() / 1000; }
-    void sleepMs(std::int64_t ms) { sleepUs(ms * 1000); }
+    // A wait longer than the microsecond count can hold is as long as it can hold.
+    void sleepMs(std::int64_t ms)
+    {
+        constexpr std::int64_t kMaxMs = std::numeric_limits<std::int64_t>::max() / 1000;
+        sleepUs(ms > kMaxMs ? std::numeric_limits<std::int64_t>::max() : ms * 1000);
+    }
 };
 
 // Wall-clock time, optionally sped up for a demonstration on the simulated machine.

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <thread>
 
 using namespace lapido;
@@ -20,6 +21,25 @@ TEST(VirtualClock, SleepAdvancesAndReleasesAPassiveWaiter)
     EXPECT_EQ(clock.tickMs(), 5);
     // Nobody drives time: the passive wait gives up after its real-time limit.
     EXPECT_FALSE(clock.waitUntilUs(1'000'000, 20));
+}
+
+// Waits of any length (an operator may type any number of seconds) move time forward only,
+// and no further than the count can hold.
+TEST(VirtualClock, SleepsOfAnyLengthNeverRunTimeBackwards)
+{
+    constexpr std::int64_t kEnd = std::numeric_limits<std::int64_t>::max();
+    struct Case {
+        std::int64_t startUs;
+        std::int64_t sleepMs;
+        std::int64_t nowUs;
+    };
+    for (const Case& c : {Case{1000, 250, 251'000}, Case{1000, -5, 1000}, Case{1000, kEnd, kEnd},
+                          Case{1000, kEnd / 1000, kEnd},
+                          Case{kEnd - 10, 1, kEnd}}) {
+        VirtualClock clock(c.startUs);
+        clock.sleepMs(c.sleepMs);
+        EXPECT_EQ(clock.nowUs(), c.nowUs) << c.startUs << " + " << c.sleepMs << " ms";
+    }
 }
 
 TEST(ScriptedDialogs, RelabelledButtonsAnswerByCaptionAndKeepTheirResult)
