@@ -44,6 +44,11 @@ private:
     TGalil m_link;
 };
 
+// Largest whole number the controller takes as a count, a rate or milliseconds.
+constexpr double kMaxWhole = 2147483647;
+// A timed jog is a short check of an axis; a day is beyond any of them.
+constexpr int kMaxJogSeconds = 86400;
+
 std::optional<double> number(const QString& text)
 {
     return StrToFloatPoint(text.toStdString());
@@ -138,8 +143,13 @@ std::optional<int> runOperation(TLaser& laser, const QStringList& args, int& i)
         if (!speed)
             return 2;
         std::optional<double> seconds;
-        if (i < args.size() && number(args.at(i)))
+        if (i < args.size() && number(args.at(i))) {
             seconds = number(args.at(i++));
+            if (*seconds < 0 || *seconds > kMaxJogSeconds) {
+                err(QStringLiteral("lapidograph-cli: jog lasts from 0 to %1 seconds, not %2").arg(kMaxJogSeconds).arg(args.at(i - 1)));
+                return 2;
+            }
+        }
         if (*axis == QLatin1Char('X'))
             laser.JogX(*speed);
         else if (*axis == QLatin1Char('Y'))
@@ -171,8 +181,10 @@ std::optional<int> runOperation(TLaser& laser, const QStringList& args, int& i)
         const auto rate = shots ? numberArg("RATE") : std::nullopt;
         if (!rate)
             return 2;
-        if (*shots < 1 || *rate < 1) {
-            err(QStringLiteral("lapidograph-cli: pulse-train needs a count and a rate of at least 1"));
+        // Both go to the controller as whole numbers of its four-byte range.
+        if (*shots < 1 || *rate < 1 || *shots > kMaxWhole || *rate > kMaxWhole) {
+            err(QStringLiteral("lapidograph-cli: pulse-train needs a count and a rate of at least 1 and at most %1")
+                    .arg(qint64(kMaxWhole)));
             return 2;
         }
         laser.EmitPulseTrain(int(RoundHalfEven(*shots)), int(RoundHalfEven(*rate)));
@@ -186,8 +198,8 @@ std::optional<int> runOperation(TLaser& laser, const QStringList& args, int& i)
         const auto ms = numberArg("MS");
         if (!ms)
             return 2;
-        if (*ms < 1) {
-            err(QStringLiteral("lapidograph-cli: timed-pulse needs at least 1 ms"));
+        if (*ms < 1 || *ms > kMaxWhole) {
+            err(QStringLiteral("lapidograph-cli: timed-pulse needs at least 1 ms and at most %1 ms").arg(qint64(kMaxWhole)));
             return 2;
         }
         laser.EmitPulse(int(RoundHalfEven(*ms)));
