@@ -541,7 +541,9 @@ public:
             cycles = std::floor(p / c.cycle);
             p -= cycles * c.cycle;
         }
-        const double idx = p / c.interval;
+        // Held to the table before the conversion: a phase far from the master can put the
+        // index beyond any int.
+        const double idx = std::clamp(p / c.interval, 0.0, double(kCamEntries - 1));
         int i0 = static_cast<int>(std::floor(idx));
         i0 = std::clamp(i0, 0, kCamEntries - 2);
         const double f = std::clamp(idx - i0, 0.0, 1.0);

@@ -452,6 +452,21 @@ TEST_F(DmcSimulatorTest, CamDrivesZFromTheXEncoder)
     EXPECT_EQ(sim.referencePosition('Z'), 5);
 }
 
+// Outside the table the slave holds the first or the last entry, however far the master is.
+TEST_F(DmcSimulatorTest, CamHoldsTheEndEntriesFarOutsideTheTable)
+{
+    struct Case {
+        const char* phase;
+        std::int64_t z;
+    };
+    for (const Case& c : {Case{"-2147483648", 700}, Case{"2147483647", -30}}) {
+        sendAll({"SH", "SP 10000,10000,10000", "AC 1000000,1000000,1000000", "DC 1000000,1000000,1000000",
+                 "EB0", "PA 0", "BGX", "MCX", "ET[0]=,,-30", "ET[1]=,,10", "ET[255]=,,20", "ET[256]=,,700", "EAX", "EM 0",
+                 std::string("EP 1,") + c.phase, "EB1", "EG,,0", "PA 10", "BGX", "MCX"});
+        EXPECT_EQ(sim.referencePosition('Z'), c.z) << c.phase;
+    }
+}
+
 struct FaultCase {
     const char* name;
     void (*inject)(DmcSimulator&);
