@@ -50,10 +50,13 @@ QImage DmcSimulator::marksImage(double pixelsPerMm, double marginMm) const
     maxY += marginMm;
     // A picture of a few square metres at this scale is a mistake, not a stone.
     constexpr double kMaxPixels = 16384;
-    const int w = static_cast<int>(std::ceil((maxX - minX) * pixelsPerMm)) + 1;
-    const int h = static_cast<int>(std::ceil((maxY - minY) * pixelsPerMm)) + 1;
-    if (w > kMaxPixels || h > kMaxPixels)
+    // Checked in floating point first: the product can lie beyond any int.
+    const double wide = std::ceil((maxX - minX) * pixelsPerMm) + 1;
+    const double high = std::ceil((maxY - minY) * pixelsPerMm) + 1;
+    if (!(wide <= kMaxPixels && high <= kMaxPixels))
         return {};
+    const int w = static_cast<int>(wide);
+    const int h = static_cast<int>(high);
     QImage img(w, h, QImage::Format_Grayscale8);
     img.fill(255);
     for (const LaserMark& m : all) {

@@ -306,6 +306,9 @@ TEST_F(DmcSimulatorTest, GearedPulsesFallEveryHalfCountAlongOneMillimetre)
     }
     EXPECT_EQ(rowsWithInk, 1);
     EXPECT_EQ(dark, 101);
+    // A scale no picture can have gives none.
+    for (double scale : {1e6, 1e12, 1e300})
+        EXPECT_TRUE(sim.marksImage(scale, 0.1).isNull()) << scale;
 }
 
 TEST_F(DmcSimulatorTest, NoMarkWhileTheGateIsClosedOrTheLaserNotReady)
