@@ -756,8 +756,26 @@ private:
             }
         }
     }
+    // Nesting of brackets and signs; the parser recurses once per level, so a line of a
+    // hundred thousand "(" would otherwise exhaust the stack of the link's thread.
+    static constexpr int kMaxNesting = 64;
+    struct Nesting {
+        explicit Nesting(int& depth) : m_depth(depth)
+        {
+            if (++m_depth > kMaxNesting) {
+                --m_depth;
+                throw Refused{1};
+            }
+        }
+        ~Nesting() { --m_depth; }
+        Nesting(const Nesting&) = delete;
+        Nesting& operator=(const Nesting&) = delete;
+        int& m_depth;
+    };
+
     double factor(std::string_view t, std::size_t& p)
     {
+        const Nesting nesting(m_nesting);
         skipBlanks(t, p);
         if (p >= t.size())
             throw Refused{1};
@@ -1571,6 +1589,7 @@ private:
     DmcSimulatorState& st;
     Clock& clock;
     Machine m;
+    int m_nesting = 0;
 };
 
 } // namespace

@@ -126,6 +126,9 @@ const ReplyCase kReplyCases[] = {
     {"WaitBeyondTheNumberRange", {}, "WT 1e300", "?"},
     {"VectorSpeedBeyondTheNumberRange", {"VS 5000"}, "VS 1e20;VS ?", "? 5000\r\n:"},
     {"LiteralBeyondTheNumberRange", {}, "MG 99999999999", "?"},
+    {"NestedBrackets", {}, "MG ((((2))))*-(-3)", " 6.0000\r\n:"},
+    {"BracketsTooDeep", {}, "MG " + std::string(100000, '(') + "1", "?"},
+    {"SignsTooDeep", {}, "MG " + std::string(100000, '-') + "1", "?"},
     {"ResetAnswers", {"SB1", "DP 5"}, "RS;MG @OUT[1];RPX", ": 0.0000\r\n: 0\r\n:"},
 };
 
