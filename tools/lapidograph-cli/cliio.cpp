@@ -1,6 +1,10 @@
 // Output helpers for the command-line tools.
 #include "cliio.h"
 
+#include "platform/numfmt.h"
+
+#include <QStringList>
+
 #include <cstdio>
 
 namespace lapido::cli {
@@ -23,6 +27,21 @@ int usageError(const QString& message)
 {
     err(QStringLiteral("lapidograph-cli: ") + message);
     return 2;
+}
+
+std::optional<std::vector<double>> pointNumbers(const QString& text, int count)
+{
+    const QStringList parts = text.split(QLatin1Char(','));
+    if (parts.size() != count)
+        return std::nullopt;
+    std::vector<double> values;
+    for (const QString& p : parts) {
+        const auto v = StrToFloatPoint(p.trimmed().toStdString());
+        if (!v)
+            return std::nullopt;
+        values.push_back(*v);
+    }
+    return values;
 }
 
 } // namespace lapido::cli

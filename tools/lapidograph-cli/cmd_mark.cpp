@@ -201,21 +201,6 @@ public:
     }
 };
 
-std::optional<std::vector<double>> numbers(const QString& text, int count)
-{
-    const QStringList parts = text.split(QLatin1Char(','));
-    if (parts.size() != count)
-        return std::nullopt;
-    std::vector<double> values;
-    for (const QString& p : parts) {
-        const auto v = StrToFloatPoint(p.trimmed().toStdString());
-        if (!v)
-            return std::nullopt;
-        values.push_back(*v);
-    }
-    return values;
-}
-
 bool moveAndWait(TLaser& laser, double x, double y, double z)
 {
     laser.MoveTo(x, y, z);
@@ -253,13 +238,13 @@ int cmdMark(const QStringList& args)
                 answers << w.trimmed();
             }
         } else if (a == QLatin1String("--reference") && hasValue) {
-            if (!(reference = numbers(args.at(++i), 3)))
+            if (!(reference = pointNumbers(args.at(++i), 3)))
                 return usageError(QStringLiteral("--reference needs X,Y,Z in mm"));
         } else if (a == QLatin1String("--teach-left") && hasValue) {
-            if (!(teachLeft = numbers(args.at(++i), 2)))
+            if (!(teachLeft = pointNumbers(args.at(++i), 2)))
                 return usageError(QStringLiteral("--teach-left needs X,Z in mm"));
         } else if (a == QLatin1String("--teach-right") && hasValue) {
-            if (!(teachRight = numbers(args.at(++i), 2)))
+            if (!(teachRight = pointNumbers(args.at(++i), 2)))
                 return usageError(QStringLiteral("--teach-right needs X,Z in mm"));
         } else if (a == QLatin1String("--abort-after") && hasValue) {
             if (!intValue(abortAfter))

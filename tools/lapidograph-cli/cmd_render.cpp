@@ -38,21 +38,6 @@ const QString kRenderUsage = QStringLiteral(
 
 constexpr qint64 kMaxLabelBytes = 16 * 1024 * 1024;
 
-std::optional<std::vector<double>> pointNumbers(const QString& text, int count)
-{
-    const QStringList parts = text.split(QLatin1Char(','));
-    if (parts.size() != count)
-        return std::nullopt;
-    std::vector<double> values;
-    for (const QString& p : parts) {
-        const auto v = StrToFloatPoint(p.trimmed().toStdString());
-        if (!v)
-            return std::nullopt;
-        values.push_back(*v);
-    }
-    return values;
-}
-
 } // namespace
 
 int cmdRender(const QStringList& args)
