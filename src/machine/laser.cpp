@@ -528,25 +528,31 @@ void TLaser::MoveZFastTo(double X, double Y, double Z, int SpeedUpMove)
     DMCCmd(Settings().UseZaxis ? "BGXYZ" : "BGXY");
 }
 
-void TLaser::MoveToAfterMarkingPosition()
+bool TLaser::pollUntilStill(const QString& what)
 {
-    if (InAfterMarkingPosition)
-        return;
     // The poll does not pump messages; it still lets a millisecond pass per poll so that
     // the station clock (virtual in headless runs) moves the machine on.
-    Guard guard(*this, QStringLiteral("after-marking position"));
+    Guard guard(*this, what);
     for (;;) {
         const auto moving = isMovingChecked();
         if (!moving) {
             guard.linkLost();
-            return;
+            return false;
         }
         if (!*moving)
-            break;
+            return true;
         if (!guard.proceed(1))
-            return;
+            return false;
         systemClock().sleepMs(1);
     }
+}
+
+void TLaser::MoveToAfterMarkingPosition()
+{
+    if (InAfterMarkingPosition)
+        return;
+    if (!pollUntilStill(QStringLiteral("after-marking position")))
+        return;
     double x = 0, y = 0, z = 0, w = 0;
     GetPosition(x, y, z, w);
     const double distance = Settings().AfterMarking_Z;
@@ -559,19 +565,8 @@ void TLaser::MoveToBeforeMarkingPosition()
 {
     if (!InAfterMarkingPosition)
         return;
-    Guard guard(*this, QStringLiteral("before-marking position"));
-    for (;;) {
-        const auto moving = isMovingChecked();
-        if (!moving) {
-            guard.linkLost();
-            return;
-        }
-        if (!*moving)
-            break;
-        if (!guard.proceed(1))
-            return;
-        systemClock().sleepMs(1);
-    }
+    if (!pollUntilStill(QStringLiteral("before-marking position")))
+        return;
     double x = 0, y = 0, z = 0, w = 0;
     GetPosition(x, y, z, w);
     const double distance = Settings().BeforeMarking_Z;

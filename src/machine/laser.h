@@ -202,6 +202,8 @@ public:
 
 private:
     class Guard;
+    // Polls without pumping messages until the axes stand still; false when the guard ended it.
+    bool pollUntilStill(const QString& what);
     void create();
     // A status read straight to the channel; nullopt when the reply is empty (link lost).
     std::optional<double> readStatus(std::string_view command);
