@@ -486,8 +486,9 @@ TEST_P(DmcFaults, LineOutcome)
     GetParam().inject(sim);
     const auto r = sim.execute("MG _BGX");
     EXPECT_EQ(r.has_value(), GetParam().answered);
-    if (r)
+    if (r) {
         EXPECT_EQ(r->find("0.0000"), std::string::npos); // never a believable reply
+    }
 }
 
 const FaultCase kFaults[] = {
