@@ -49,9 +49,29 @@ void TVertexList::Clear()
     m_vertices.clear();
 }
 
+namespace {
+// Buffers of exactly one block, ready for new contours of this thread.
+constexpr std::size_t kCachedBlocks = 64;
+thread_local std::vector<std::vector<TVertex>> t_freeBlocks;
+} // namespace
+
 TContour::TContour()
 {
+    if (!t_freeBlocks.empty()) {
+        m_vertices = std::move(t_freeBlocks.back());
+        t_freeBlocks.pop_back();
+        m_vertices.clear();
+        return;
+    }
     m_vertices.reserve(kCapacityBlock);
+}
+
+TContour::~TContour()
+{
+    // Only untouched first blocks are kept, so a new contour always starts with exactly
+    // one block of room.
+    if (m_vertices.capacity() == std::size_t(kCapacityBlock) && t_freeBlocks.size() < kCachedBlocks)
+        t_freeBlocks.push_back(std::move(m_vertices));
 }
 
 int TContour::Add(double X, double Y)

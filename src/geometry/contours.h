@@ -17,7 +17,12 @@ struct TVertex {
 // An ordered list of vertices it owns. Index errors throw std::out_of_range.
 class TVertexList {
 public:
+    TVertexList() = default;
     virtual ~TVertexList() = default;
+    TVertexList(const TVertexList&) = default;
+    TVertexList(TVertexList&&) noexcept = default;
+    TVertexList& operator=(const TVertexList&) = default;
+    TVertexList& operator=(TVertexList&&) noexcept = default;
 
     int Add(double X, double Y);
     int Add(const TVertex& AVertex)
@@ -48,6 +53,14 @@ public:
     static constexpr int kCapacityBlock = 256;
 
     TContour();
+    // A contour's first block of room goes back to a per-thread cache when it ends, so the
+    // next contour (character outlines make and drop them by the thousand) starts without an
+    // allocation.
+    ~TContour() override;
+    TContour(const TContour&) = default;
+    TContour(TContour&&) noexcept = default;
+    TContour& operator=(const TContour&) = default;
+    TContour& operator=(TContour&&) noexcept = default;
     int Add(double X, double Y);
     int Add(const TVertex& AVertex)
     {

@@ -117,6 +117,29 @@ TEST(TContourTest, CapacityGrowsInBlocksAndIndexErrorsThrow)
     EXPECT_TRUE(c.isEmpty());
 }
 
+TEST(TContourTest, AReusedBlockStartsEmptyWithOneBlockOfRoom)
+{
+    {
+        TContour used;
+        for (int i = 0; i < 10; ++i)
+            used.Add(i, i);
+        TContour grown;
+        for (int i = 0; i < 300; ++i)
+            grown.Add(i, -i);
+    }
+    for (int round = 0; round < 3; ++round) {
+        TContour fresh;
+        EXPECT_TRUE(fresh.isEmpty());
+        EXPECT_EQ(fresh.capacity(), TContour::kCapacityBlock);
+    }
+    // A contour moved into a list keeps its vertices; the moved-from shell gives nothing back.
+    TContour source;
+    source.Add(1, 2);
+    TContourList list;
+    list.Add(std::move(source));
+    EXPECT_EQ(list.GetContour(0).Count(), 1);
+}
+
 TEST(TContourListTest, OwnsItsContours)
 {
     TContourList list;
