@@ -651,17 +651,22 @@ bool TLaser::WaitOnMotionComplete()
     }
 }
 
+void TLaser::readFourCounts(const char* command, std::int32_t& x, std::int32_t& y, std::int32_t& z,
+                            std::int32_t& w)
+{
+    std::string reply = DMC->CommandReply(command);
+    x = roundCounts(TDMC::SeparateValue(reply));
+    y = roundCounts(TDMC::SeparateValue(reply));
+    z = roundCounts(TDMC::SeparateValue(reply));
+    w = roundCounts(TDMC::SeparateValue(reply));
+}
+
 void TLaser::GetPosition(double& X, double& Y, double& Z, double& W)
 {
     // The trace sampler reads positions from its own thread while the marking runs.
     std::lock_guard lock(m_positionMutex);
-    if (HardwareFound) {
-        std::string reply = DMC->CommandReply("RPXYZW");
-        CountX = roundCounts(TDMC::SeparateValue(reply));
-        CountY = roundCounts(TDMC::SeparateValue(reply));
-        CountZ = roundCounts(TDMC::SeparateValue(reply));
-        CountW = roundCounts(TDMC::SeparateValue(reply));
-    }
+    if (HardwareFound)
+        readFourCounts("RPXYZW", CountX, CountY, CountZ, CountW);
     X = mm(CountX, XY_CountsPerMM, X_Reversed);
     Y = mm(CountY, XY_CountsPerMM, Y_Reversed);
     Z = mm(CountZ, Z_CountsPerMM, Z_Reversed);
@@ -670,13 +675,8 @@ void TLaser::GetPosition(double& X, double& Y, double& Z, double& W)
 
 void TLaser::GetEncoder(double& X, double& Y, double& Z, double& W)
 {
-    if (HardwareFound) {
-        std::string reply = DMC->CommandReply("TPXYZW");
-        EncoderCountX = roundCounts(TDMC::SeparateValue(reply));
-        EncoderCountY = roundCounts(TDMC::SeparateValue(reply));
-        EncoderCountZ = roundCounts(TDMC::SeparateValue(reply));
-        EncoderCountW = roundCounts(TDMC::SeparateValue(reply));
-    }
+    if (HardwareFound)
+        readFourCounts("TPXYZW", EncoderCountX, EncoderCountY, EncoderCountZ, EncoderCountW);
     X = mm(EncoderCountX, XY_CountsPerMM, X_Reversed);
     Y = mm(EncoderCountY, XY_CountsPerMM, Y_Reversed);
     Z = mm(EncoderCountZ, Z_CountsPerMM, Z_Reversed);

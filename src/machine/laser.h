@@ -202,6 +202,8 @@ public:
 
 private:
     class Guard;
+    // One four-axis count reply ("RPXYZW", "TPXYZW") into its fields.
+    void readFourCounts(const char* command, std::int32_t& x, std::int32_t& y, std::int32_t& z, std::int32_t& w);
     // Polls without pumping messages until the axes stand still; false when the guard ended it.
     bool pollUntilStill(const QString& what);
     void create();
