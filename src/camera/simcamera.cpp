@@ -34,18 +34,6 @@ constexpr double kSpotRadiusMm = 0.004;
 // The mean of the filmed scene, which automatic gain brings to its reference.
 constexpr double kSceneMean = 110.0;
 
-int bytesPerPixel(int bits)
-{
-    switch (bits) {
-    case 8: return 1;
-    case 15:
-    case 16: return 2;
-    case 24: return 3;
-    case 32: return 4;
-    default: return 0;
-    }
-}
-
 // One grey level (with a faint warm tint on colour sensors) in the frame's pixel layout.
 void encodePixel(int lum, bool monochrome, int bits, unsigned char* out)
 {
@@ -177,7 +165,7 @@ void rebuildTiles(SimCamera& cam, int bits)
 {
     if (cam.tilesBits == bits && cam.tilesFor == cam.picture && !cam.facetTile.empty())
         return;
-    const int bpp = bytesPerPixel(bits);
+    const int bpp = frameBytesPerPixel(bits);
     const bool mono = cam.options.monochrome || bits == 8;
     std::array<int, 256> curve{};
     for (int i = 0; i < 256; ++i)
@@ -216,7 +204,7 @@ void tableState(const SimulatedCameraOptions& o, TCoord& table, std::vector<Lase
 // girdle band's edges, then every mark as a dark spot.
 void film(SimCamera& cam, ImageMemory& mem)
 {
-    const int bpp = bytesPerPixel(mem.bits);
+    const int bpp = frameBytesPerPixel(mem.bits);
     if (bpp == 0 || mem.width <= 0 || mem.height <= 0)
         return;
     rebuildTiles(cam, mem.bits);

@@ -20,18 +20,6 @@ void reportNotAvailable(const QString& text)
     TLoggingProxy::GetInstance().InsertCameraNotAvailable(text, QString());
 }
 
-int bytesPerPixel(int bits)
-{
-    switch (bits) {
-    case 8: return 1;
-    case 15:
-    case 16: return 2;
-    case 24: return 3;
-    case 32: return 4;
-    default: return 0;
-    }
-}
-
 } // namespace
 
 QImage::Format videoFormatForBits(int bits)
@@ -194,7 +182,7 @@ bool TuEye::Draw(QImage& BitMap, bool HalfSize, QRgb brush)
         BitMap.fill(brush);
         filled = true;
     }
-    const int bpp = bytesPerPixel(bits);
+    const int bpp = frameBytesPerPixel(bits);
     const QImage::Format format = videoFormatForBits(bits);
     // A frame whose lines do not hold its width cannot be read safely; it is treated as a
     // depth we cannot use.

@@ -124,4 +124,17 @@ inline constexpr char kUEyeVendorLibrary[] = "libueye_api.so";
 std::unique_ptr<UEyeLibrary> openCameraLibrary(bool simulate, QString* why = nullptr,
                                                const QString& vendorFile = QString::fromLatin1(kUEyeVendorLibrary));
 
+// Bytes per pixel of a frame of the given colour depth (8, 15, 16, 24, 32); 0 for any other.
+inline int frameBytesPerPixel(int bits)
+{
+    switch (bits) {
+    case 8: return 1;
+    case 15:
+    case 16: return 2;
+    case 24: return 3;
+    case 32: return 4;
+    default: return 0;
+    }
+}
+
 } // namespace lapido
