@@ -42,3 +42,16 @@ function(lapido_subsystem name)
     target_link_libraries(${name} INTERFACE ${S_LINKS})
   endif()
 endfunction()
+
+# lapido_add_ui_test(NAME test_ui_x SOURCES a.cpp LIBS lib...): a window test program, run on
+# the offscreen platform with a QApplication; label "ui".
+function(lapido_add_ui_test)
+  cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS" ${ARGN})
+  add_executable(${T_NAME} ${T_SOURCES})
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} lapido_ui lapido_testsupport
+    lapido_testmain_widgets Qt6::Test GTest::gtest GTest::gmock)
+  gtest_discover_tests(${T_NAME}
+    WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
+    PROPERTIES LABELS ui ENVIRONMENT QT_QPA_PLATFORM=offscreen
+    DISCOVERY_TIMEOUT 60)
+endfunction()
