@@ -5,6 +5,7 @@
 #include "glyphs/glyph.h"
 #include "glyphs/richstring.h"
 #include "machine/laser.h"
+#include "platform/clock.h"
 #include "platform/debuglog.h"
 #include "platform/numfmt.h"
 #include "platform/operatordialogs.h"
@@ -17,6 +18,7 @@
 
 #include <QTextDocument>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <numbers>
@@ -222,6 +224,7 @@ void TStation::engraveCommand()
     if (laser)
         laser->Stop();
     SetAIMSState(TAIMState::aimsMarking);
+    moveFocus(TFocusTarget::Abort);
 
     log.AppendLogWD(QStringLiteral("RCbefore\"M\":") + m_richEdit->document().toPlainText());
     if (laser)
@@ -258,6 +261,8 @@ void TStation::engraveCommand()
         m_services.dataBase->Insert(R, reportNumber);
     m_controls.down = TSpeedButton::Inspect;
     SetAIMSState(TAIMState::aimsInspecting);
+    if (!aborted && m_controls.bitBtnResetVisible)
+        moveFocus(TFocusTarget::Reset);
     // A run is over: the shots it fired are kept even if the station dies right after.
     refreshPositionAndPulseCount();
     PulseCountTracker::GetInstance().SavePulseCounters();
@@ -378,13 +383,20 @@ void TStation::MarkOutLines()
 
     SetMarkPosition(-TotalLabelWidth() / 2, 0);
     const FaultWatch watch(laser);
-    for (TTreeNode* node : m_tree.Items()) {
+    const std::vector<TTreeNode*> nodes = m_tree.Items();
+    m_progress = TMarkingProgress{};
+    m_progress.running = true;
+    m_progress.glyphCount = int(std::count_if(nodes.begin(), nodes.end(), [](TTreeNode* n) { return n->Data() != nullptr; }));
+    m_progress.startMs = systemClock().tickMs();
+    for (TTreeNode* node : nodes) {
         if (m_controls.down != TSpeedButton::Mark || MarkingAborted())
             break;
         MarkingTreeNode = node;
         TGlyph* glyph = node->Data();
-        if (glyph)
+        if (glyph) {
+            ++m_progress.glyph;
             glyph->Mark(XYTF);
+        }
         if (watch.faulted() && !MarkingAborted()) {
             LogDebug(QStringLiteral("Marking stopped by the machine: ") + (laser ? laser->lastError() : QString()));
             MarkingAborted() = true;
@@ -396,6 +408,8 @@ void TStation::MarkOutLines()
             glyph->ResetMarking();
     }
     MarkingTreeNode = nullptr;
+    m_progress.running = false;
+    m_progress.endMs = systemClock().tickMs();
 
     if (curved && laser) {
         bool stop = true;

@@ -2,6 +2,7 @@
 // symbol-list encoding, the timers' actions, jogging and the reset-button variants.
 #include "workflow/station.h"
 
+#include "glyphs/fontoutlines.h"
 #include "glyphs/glyph.h"
 #include "glyphs/richstring.h"
 #include "machine/applysettings.h"
@@ -210,6 +211,7 @@ void TStation::FormShow()
     EditFloatChange(TEditBox::EditGrid, keys::read(keys::RollDownGrid));
     ShowGrid = keys::read(keys::RollDownShowGrid);
 
+    LoadFonts();
     m_controls.comboBoxTemplates = true;
     m_controls.templateSave = true;
     m_controls.templateLoad = true;
@@ -219,6 +221,8 @@ void TStation::FormShow()
         if (const auto refused = ApplyMotionSettings(Settings(), *laser))
             operatorDialogs().error(*refused);
     }
+    if (m_services.applyLaserSettings)
+        m_services.applyLaserSettings();
 
     m_templates->SetTemplate(0, Tree2XML());
     refreshTemplateControls();
@@ -230,6 +234,15 @@ void TStation::FormShow()
 
     if (m_services.lightTemplate)
         m_services.lightTemplate(QStringLiteral("holderfree"));
+    if (Settings().showatstartup && m_services.showLabelView)
+        m_services.showLabelView();
+    if (m_services.autoBackup)
+        m_services.autoBackup();
+}
+
+void TStation::LoadFonts()
+{
+    FontNames = usableFontNames();
 }
 
 void TStation::FormActivate()

@@ -10,6 +10,7 @@
 
 #include <QImage>
 #include <QString>
+#include <Qt>
 #include <QStringList>
 
 #include <array>
@@ -111,6 +112,22 @@ struct TStationControls {
     QString goToStartCaption;          // BitBtn3
 };
 
+// The controls the marking sequence hands the keyboard focus to.
+enum class TFocusTarget { Abort, Reset };
+
+// The control under the mouse pointer, as far as the wheel cares.
+enum class TWheelControl { None, Girdle, Slant, JogX, JogY, JogZ, JogA, Video };
+
+// Progress of the engraving under way: the glyph being marked (1-based) of the glyphs of the
+// label, and when the run began on the station's clock.
+struct TMarkingProgress {
+    bool running = false;
+    int glyph = 0;
+    int glyphCount = 0;
+    std::int64_t startMs = 0;
+    std::int64_t endMs = 0; // the end of the last run (0 while one runs)
+};
+
 // The outside services the station uses; the app installs the real ones, tests their own.
 struct TStationServices {
     FileLogger* logger = nullptr;        // trace file (FileLogger::GetInstance() when null)
@@ -121,6 +138,16 @@ struct TStationServices {
     std::function<QImage()> snapshot;
     // Sets the ring light's colour template ("inspection", "holderfree"); none: no light.
     std::function<void(const QString& name)> lightTemplate;
+    // Turns the ring light's pattern one step (true: "plus", false: "moins"); none: no light.
+    std::function<void(bool plus)> lightRotate;
+    // Moves the keyboard focus to a control of the window (none: nothing to move).
+    std::function<void(TFocusTarget target)> moveFocus;
+    // Shows the label view window (asked at show time when the store says so).
+    std::function<void()> showLabelView;
+    // Selects and configures the stored laser source (none: the machine fires without one).
+    std::function<void()> applyLaserSettings;
+    // The settings' automatic backup, run once when the window is first shown.
+    std::function<void()> autoBackup;
 };
 
 class TStation {
@@ -135,6 +162,9 @@ public:
     static void ParseStartSwitches(const QStringList& arguments);
     void FormCreate();
     void FormShow();
+    // The fonts a label may use, for both font lists of the window (FontNames).
+    void LoadFonts();
+    QStringList FontNames;
     void FormActivate();
     // Asks "Exit Lapidograph?" when appropriate; true when the station may close. Shuts the
     // machine down and writes the window's settings back.
@@ -156,6 +186,38 @@ public:
     void KeyEsc();
     // Jog keys: axis 'X', 'Y' or 'Z', direction +1/-1, k = 1, 2 (Ctrl) or 4 (Ctrl+Shift).
     void KeyJog(char axis, int direction, int k);
+    // Every key the window sees before its controls. True when the key is the station's and
+    // must not reach the focused control.
+    bool KeyDown(int key, Qt::KeyboardModifiers modifiers);
+    // The release of a key; the R key ends the ring-light chord.
+    void KeyUp(int key);
+    // A wheel step (+1 up, -1 down) over a control: girdle and slant step, jog panels jog,
+    // Ctrl over the picture zooms. True when the station used it.
+    bool MouseWheel(TWheelControl control, int direction, Qt::KeyboardModifiers modifiers);
+    // Middle-button drag over the picture: the two pointer positions already taken back to
+    // machine millimetres; only while aligning or inspecting.
+    void DragPicture(double fromX, double fromY, double toX, double toY);
+
+    // --- timer plan of the window (milliseconds)
+    static constexpr int kPositionTimerMs = 50;
+    static constexpr int kBlowerTimerMs = 100;
+    static constexpr int kFormControlTimerMs = 500;
+    static constexpr int kFirstVideoTickMs = 50;
+    static constexpr int kTemplateLoaderMs = 1;
+    // The video timer's interval: 50 ms before the first tick, then "VideoRefresh".
+    static int VideoTimerInterval(bool afterFirstTick);
+
+    // --- debug panel
+    void DebugEcamStopClick();
+    void DebugHomeClick();
+    void DebugStopClick();
+    // "Exit" of the debug panel and "Exit" before homing: controller reset, hardware absent.
+    void DebugExitClick();
+
+    // --- the run under way
+    const TMarkingProgress& markingProgress() const { return m_progress; }
+    // Milliseconds since the run began (the length of the last run once it ended).
+    std::int64_t markingElapsedMs() const;
 
     // --- label tree and properties
     TLabelTree& TreeViewGlyphs() { return m_tree; }
@@ -294,8 +356,11 @@ private:
     int m_templateIndex = 0;
     std::array<TEditText, static_cast<size_t>(TEditBox::Count)> m_edits;
     TStationControls m_controls;
+    TMarkingProgress m_progress;
+    bool m_ringLightKeyDown = false; // R held for the ring-light chord
 
     FileLogger& logger();
+    void moveFocus(TFocusTarget target);
     void refreshPositionAndPulseCount();
 
     // Marking and positioning helpers (marking.cpp, focus.cpp).
