@@ -44,6 +44,25 @@ bool TStation::KeyDown(int key, Qt::KeyboardModifiers modifiers)
         return true;
     }
 
+    // While marking the label, the stone and the templates stay as they are: only Abort and
+    // the view keys act. The other keys of the station are still kept from the controls.
+    const bool marking = AIMState == TAIMState::aimsMarking;
+    if (marking && key != Qt::Key_Escape && key != Qt::Key_F2 && key != Qt::Key_F3 && key != Qt::Key_F4) {
+        switch (key) {
+        case Qt::Key_F9: case Qt::Key_F10: case Qt::Key_F11: case Qt::Key_F12:
+        case Qt::Key_Left: case Qt::Key_Right: case Qt::Key_Up: case Qt::Key_Down:
+        case Qt::Key_PageUp: case Qt::Key_PageDown:
+            return true;
+        case Qt::Key_Home: case Qt::Key_End:
+            return ctrl;
+        default:
+            break;
+        }
+        if (digitOf(key) != 0 && (ctrl || alt) && !keypad)
+            return true;
+        return alt && key >= Qt::Key_I && key <= Qt::Key_N;
+    }
+
     switch (key) {
     case Qt::Key_F2:
         ShowOverlay = !ShowOverlay;
@@ -139,10 +158,12 @@ bool TStation::MouseWheel(TWheelControl control, int direction, Qt::KeyboardModi
     const bool ctrl = modifiers.testFlag(Qt::ControlModifier);
     switch (control) {
     case TWheelControl::Girdle:
-        up ? SpinButtonSizeUpClick() : SpinButtonSizeDownClick();
+        if (m_controls.girdleAndSlant)
+            up ? SpinButtonSizeUpClick() : SpinButtonSizeDownClick();
         return true;
     case TWheelControl::Slant:
-        up ? SpinButtonSlantUpClick() : SpinButtonSlantDownClick();
+        if (m_controls.girdleAndSlant)
+            up ? SpinButtonSlantUpClick() : SpinButtonSlantDownClick();
         return true;
     case TWheelControl::JogX:
     case TWheelControl::JogY:

@@ -1326,9 +1326,6 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* event)
         const TWheelControl control = wheelControlAt(watched);
         if (delta == 0 || control == TWheelControl::None)
             return false;
-        if (!(control == TWheelControl::JogX || control == TWheelControl::JogY || control == TWheelControl::JogZ)
-            && control != TWheelControl::Video && !m_girdleBox->isEnabled())
-            return true;
         const bool used = m_station->MouseWheel(control, delta > 0 ? 1 : -1, wheel->modifiers());
         if (used)
             afterCommand();
