@@ -189,7 +189,15 @@ void TfrmMain::setCamera(std::unique_ptr<TuEye> camera)
 
 QLineEdit* TfrmMain::bindEdit(TEditBox box, QLabel* mm)
 {
+    static const char* const names[] = {
+        "EditDiam", "EditGirdle", "EditSlant", "EditGlyphLabelHeight", "EditGlyphLabelOffset",
+        "EditGlyphLabelSpacing", "EditGlyphTextHeight", "EditGlyphTextOffset", "EditGlyphTextSpacing",
+        "EditGlyphSymbolsHeight", "EditGlyphSymbolsOffset", "EditGlyphSymbolsSpacing", "EditGlyphSpaceWidth",
+        "EditGlyphLogoHeight", "EditGlyphLogoOffset", "EditGlyphPhotoHeight", "EditGlyphPhotoOffset",
+        "Edit_PulseTrainRate", "EditGrid"};
+    static_assert(std::size(names) == static_cast<size_t>(TEditBox::Count));
     auto* edit = new QLineEdit(this);
+    edit->setObjectName(QString::fromLatin1(names[static_cast<size_t>(box)]));
     edit->setMaximumWidth(70);
     connect(edit, &QLineEdit::textEdited, this, [this, box](const QString& text) {
         m_station->EditFloatChange(box, text);
@@ -207,12 +215,15 @@ void TfrmMain::buildUi()
     auto* left = new QVBoxLayout;
     m_video = new TVideoPanel(m_imageBuffer, this);
     m_video->setFixedSize(kVideoBufferWidth, kVideoBufferHeight);
+    m_video->setObjectName(QStringLiteral("PaintBoxVideo"));
     m_video->onDrag = [this](QPoint from, QPoint to) { dragPicture(from, to); };
     left->addWidget(m_video);
     m_progress = new QLabel(this);
+    m_progress->setObjectName(QStringLiteral("LabelProgress"));
     left->addWidget(m_progress);
     m_rollDown = buildRollDownPanel();
     m_rollDown->hide();
+    m_rollDown->setObjectName(QStringLiteral("PanelRollDown"));
     left->addWidget(m_rollDown);
     left->addStretch();
     top->addLayout(left);
@@ -226,6 +237,7 @@ void TfrmMain::buildUi()
     right->addWidget(buildTemplatePanel());
     right->addWidget(buildPositioningPanel());
     m_debugPanel = buildDebugPanel();
+    m_debugPanel->setObjectName(QStringLiteral("PanelDebug"));
     right->addWidget(m_debugPanel);
     right->addStretch();
     top->addLayout(right);
@@ -262,6 +274,7 @@ QWidget* TfrmMain::buildPositionPanel()
         setTextColour(m_axisValue[i], kLime);
         setTextColour(m_axisUnit[i], kSilver);
         panel->setToolTip(tr("Mouse wheel: jog %1").arg(QString::fromLatin1(names[i])));
+        panel->setObjectName(QStringLiteral("JogPanel") + QString::fromLatin1(names[i]));
         m_jogPanel[i] = panel;
         grid->addWidget(panel, i, 0, 1, 2);
     }
@@ -303,6 +316,9 @@ QWidget* TfrmMain::buildAimPanel()
     m_inspect = makeSpeed(QStringLiteral("Inspect"), QStringLiteral("Inspect Label"));
     m_mark = makeSpeed(QStringLiteral("Engrave (F9)"), QStringLiteral("Engrave Label"));
     m_align->setChecked(true);
+    m_align->setObjectName(QStringLiteral("SpeedButtonAlign"));
+    m_inspect->setObjectName(QStringLiteral("SpeedButtonInspect"));
+    m_mark->setObjectName(QStringLiteral("SpeedButtonMark"));
     m_abort = button(QStringLiteral("Abort (Esc)"), box, QStringLiteral("Stop engraving"));
     m_reset = button(QString(), box);
     m_goToStart = button(QString(), box);
@@ -310,6 +326,12 @@ QWidget* TfrmMain::buildAimPanel()
     m_exit = button(QStringLiteral("Exit"), box);
     m_rollDownButton = button(QStringLiteral("Video"), box);
     m_rollDownButton->setCheckable(true);
+    m_abort->setObjectName(QStringLiteral("BitBtnAbort"));
+    m_reset->setObjectName(QStringLiteral("BitBtnReset"));
+    m_goToStart->setObjectName(QStringLiteral("BitBtn3"));
+    m_settings->setObjectName(QStringLiteral("BitBtnSettings"));
+    m_exit->setObjectName(QStringLiteral("BitBtnExit"));
+    m_rollDownButton->setObjectName(QStringLiteral("SpeedButtonRollDown"));
     grid->addWidget(m_align, 0, 0);
     grid->addWidget(m_inspect, 0, 1);
     grid->addWidget(m_mark, 0, 2);
@@ -406,6 +428,7 @@ QWidget* TfrmMain::buildTreePanel()
     row->setContentsMargins(0, 0, 0, 0);
     m_tree = new QTreeWidget(box);
     m_tree->setHeaderHidden(true);
+    m_tree->setObjectName(QStringLiteral("TreeViewGlyphs"));
     m_tree->setMinimumHeight(150);
     row->addWidget(m_tree, 1);
     auto* buttons = new QVBoxLayout;
@@ -492,6 +515,7 @@ QWidget* TfrmMain::buildPropertyPanels()
         m_richEdit = new QTextEdit(g);
         m_richEdit->setDocument(&m_station->RichEditGlyphLabel().document());
         m_richEdit->setMaximumHeight(60);
+        m_richEdit->setObjectName(QStringLiteral("RichEditGlyphLabel"));
         m_richEdit->setContextMenuPolicy(Qt::CustomContextMenu);
         m_richEdit->installEventFilter(this);
         grid->addWidget(m_richEdit, 0, 0, 1, 3);
@@ -729,6 +753,7 @@ QWidget* TfrmMain::buildTemplatePanel()
     auto* row = new QHBoxLayout(g);
     m_templates = new QComboBox(g);
     m_templates->setMinimumWidth(150);
+    m_templates->setObjectName(QStringLiteral("ComboBoxTemplates"));
     m_templateSave = button(QStringLiteral("Save"), g);
     m_templateLoad = button(QStringLiteral("Load"), g);
     m_templateClose = button(QStringLiteral("Close"), g);
@@ -762,6 +787,8 @@ QWidget* TfrmMain::buildRollDownPanel()
     auto* vg = new QGridLayout(view);
     m_overlay = new QCheckBox(QStringLiteral("Overlay (F2)"), view);
     m_zoomOut = new QCheckBox(QStringLiteral("Zoom out (F3)"), view);
+    m_overlay->setObjectName(QStringLiteral("CheckBoxOverlay"));
+    m_zoomOut->setObjectName(QStringLiteral("CheckBoxZoomOut"));
     auto* snapshotButton = button(QStringLiteral("Snapshot"), view);
     m_brightness = new QSlider(Qt::Horizontal, view);
     m_contrast = new QSlider(Qt::Horizontal, view);
@@ -790,6 +817,7 @@ QWidget* TfrmMain::buildRollDownPanel()
     auto* grid = new QGroupBox(tr("Grid"), panel);
     auto* gg = new QGridLayout(grid);
     m_grid = new QCheckBox(QStringLiteral("Enable (F4)"), grid);
+    m_grid->setObjectName(QStringLiteral("CheckBoxGrid"));
     QToolButton* up = nullptr;
     QToolButton* down = nullptr;
     up = new QToolButton(grid);

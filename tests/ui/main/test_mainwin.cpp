@@ -16,6 +16,12 @@
 #include "testsupport.h"
 
 #include <QAbstractButton>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QTimer>
+#include <QWheelEvent>
 #include <QApplication>
 #include <QLineEdit>
 #include <QPushButton>
@@ -106,6 +112,29 @@ protected:
         editor->setPlainText(text);
         click(QStringLiteral("Add Label"));
     }
+    // The first line edit of a property panel.
+    QLineEdit* findLineEditOf(const QString& panelTitle) const
+    {
+        for (QGroupBox* g : m_window->findChildren<QGroupBox*>())
+            if (g->title() == panelTitle)
+                return g->findChild<QLineEdit*>();
+        return nullptr;
+    }
+    QWidget* visiblePanel() const
+    {
+        for (QGroupBox* g : m_window->findChildren<QGroupBox*>())
+            if (g->title().endsWith(QStringLiteral("properties")) && g->isVisible())
+                return g;
+        return nullptr;
+    }
+    void wheel(QWidget* target, int delta, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+    {
+        ASSERT_NE(target, nullptr);
+        const QPointF pos(target->width() / 2.0, target->height() / 2.0);
+        QWheelEvent event(pos, target->mapToGlobal(pos), QPoint(), QPoint(0, delta), Qt::NoButton, modifiers,
+                          Qt::NoScrollPhase, false);
+        QApplication::sendEvent(target, &event);
+    }
     int markCount() const { return int((*m_sim)->marks().size()); }
     // The camera picture without the overlay, so that only the stone (and its marks) shows.
     QImage cameraPicture()
@@ -175,6 +204,189 @@ TEST_F(MainWindowTest, F9EngravesAndTheMarksShowInTheCameraPicture)
     EXPECT_EQ(progress.glyph, progress.glyphCount);
     EXPECT_TRUE(w.progressText().contains(QStringLiteral("%1 of %1").arg(progress.glyphCount)))
         << w.progressText().toStdString();
+}
+
+TEST_F(MainWindowTest, EachAddButtonAddsItsNodeAndShowsItsPanel)
+{
+    TfrmMain& w = start();
+    w.station().DefaultSymbolList = QStringLiteral("AB");
+    auto* tree = w.findChild<QTreeWidget*>();
+    auto* textEdit = findLineEditOf(QStringLiteral("Text properties"));
+    struct Case {
+        const char* button;
+        const char* caption;
+        const char* panel;
+    };
+    const Case cases[] = {
+        {"Add Label", "Label \"AB\"", "Label properties"},
+        {"Add Text", "Text \"XY\"", "Text properties"},
+        {"Add Symbols", "Symbol list", "Symbol list properties"},
+        {"Add Space", "Space 50.0%", "Space properties"},
+        {"Add Logo", "Logo", "Logo properties"},
+        {"Add Picture", "Photo", "Photo properties"},
+    };
+    w.findChild<QTextEdit*>()->setPlainText(QStringLiteral("AB"));
+    w.station().TextLabel = QStringLiteral("XY");
+    ASSERT_NE(textEdit, nullptr);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.button);
+        const int before = tree->topLevelItemCount();
+        click(QString::fromUtf8(c.button));
+        ASSERT_EQ(tree->topLevelItemCount(), before + 1);
+        QTreeWidgetItem* item = tree->topLevelItem(before);
+        EXPECT_TRUE(item->text(0).startsWith(QString::fromUtf8(c.caption))) << item->text(0).toStdString();
+        EXPECT_EQ(tree->currentItem(), item) << "the new node is selected";
+        QWidget* panel = visiblePanel();
+        ASSERT_NE(panel, nullptr);
+        EXPECT_EQ(static_cast<QGroupBox*>(panel)->title(), QString::fromUtf8(c.panel));
+    }
+}
+
+TEST_F(MainWindowTest, EditBoxesTurnRedOnRefusedEntries)
+{
+    TfrmMain& w = start();
+    click(QStringLiteral("Add Space"));
+    QLineEdit* width = findLineEditOf(QStringLiteral("Space properties"));
+    ASSERT_NE(width, nullptr);
+    const QColor normal = width->palette().color(QPalette::Text);
+    QTest::keyClicks(width, QStringLiteral("x"));
+    EXPECT_EQ(width->palette().color(QPalette::Text), QColor(Qt::red));
+    width->clear();
+    QTest::keyClicks(width, QStringLiteral("60"));
+    EXPECT_EQ(width->palette().color(QPalette::Text), normal);
+    EXPECT_DOUBLE_EQ(w.station().SpaceWidth, 0.6);
+}
+
+TEST_F(MainWindowTest, EscAbortsInTheMiddleAndTheNextF9OffersContinueOrRestart)
+{
+    TfrmMain& w = start();
+    addLabel(QStringLiteral("HHHH"));
+    // Esc as soon as the first marks are made, delivered by the window's own event loop while
+    // the run hands it its turns.
+    QTimer esc;
+    esc.setInterval(0);
+    QWidget* focusDuringRun = nullptr;
+    QString progressDuringRun;
+    QObject::connect(&esc, &QTimer::timeout, [&] {
+        if (markCount() > 0 && w.station().AIMState == TAIMState::aimsMarking) {
+            esc.stop();
+            focusDuringRun = QApplication::focusWidget();
+            progressDuringRun = w.findChild<QLabel*>(QStringLiteral("LabelProgress"))->text();
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+        }
+    });
+    esc.start();
+    key(Qt::Key_F9);
+    esc.stop();
+    EXPECT_TRUE(MarkingAborted());
+    EXPECT_EQ(focusDuringRun, findButton(QStringLiteral("Abort (Esc)"))) << "focus goes to Abort for the run";
+    EXPECT_TRUE(progressDuringRun.contains(QStringLiteral(" of "))) << "the window showed the run's progress";
+    const int aborted = markCount();
+    EXPECT_GT(aborted, 0);
+    EXPECT_FALSE(m_laser->EnableIsOn || m_laser->GateIsOpen);
+
+    m_dialogs.queueCaption(QStringLiteral("Continue"));
+    key(Qt::Key_F9);
+    ASSERT_FALSE(m_dialogs.transcript().empty());
+    const auto& asked = m_dialogs.transcript().back();
+    EXPECT_EQ(asked.text, QStringLiteral("Engrave"));
+    EXPECT_TRUE(asked.buttons.contains(QStringLiteral("Continue")));
+    EXPECT_TRUE(asked.buttons.contains(QStringLiteral("Restart")));
+    EXPECT_GT(markCount(), aborted);
+    EXPECT_FALSE(MarkingAborted());
+    EXPECT_EQ(QApplication::focusWidget(), m_window->findChild<QPushButton*>(QStringLiteral("BitBtnReset")));
+}
+
+TEST_F(MainWindowTest, F10ResetsAndDeletesTheLabelOnlyWhenTheSettingsSaySo)
+{
+    for (const bool deleteLabel : {false, true}) {
+        SCOPED_TRACE(deleteLabel);
+        Settings().DeleteLabelAfterF10 = deleteLabel;
+        TfrmMain& w = start();
+        addLabel(QStringLiteral("A"));
+        key(Qt::Key_F9);
+        ASSERT_GT(markCount(), 0);
+        key(Qt::Key_F10);
+        auto* tree = w.findChild<QTreeWidget*>();
+        ASSERT_EQ(tree->topLevelItemCount(), 1);
+        EXPECT_EQ(tree->topLevelItem(0)->text(0), deleteLabel ? QStringLiteral("Label \"\"") : QStringLiteral("Label \"A\""));
+        EXPECT_EQ(w.findChild<QTextEdit*>()->toPlainText(), deleteLabel ? QString() : QStringLiteral("A"));
+        // Reset and free holder: the holder leaves, "Go to Start" comes instead of Reset.
+        EXPECT_TRUE(w.findChild<QPushButton*>(QStringLiteral("BitBtn3"))->isVisible());
+        EXPECT_FALSE(w.findChild<QPushButton*>(QStringLiteral("BitBtnReset"))->isVisible());
+        EXPECT_EQ(w.station().AIMState, TAIMState::aimsAligning);
+        m_window.reset();
+        (*m_sim)->clearMarks();
+        m_laser = std::make_unique<TLaser>();
+        setLaser(m_laser.get());
+    }
+}
+
+TEST_F(MainWindowTest, CtrlDigitBindsTheSelectedTemplateAndAltDigitLoadsIt)
+{
+    TfrmMain& w = start();
+    addLabel(QStringLiteral("T2"));
+    m_dialogs.queueText(QStringLiteral("Second"));
+    click(QStringLiteral("Save"));
+    auto* combo = w.findChild<QComboBox*>(QStringLiteral("ComboBoxTemplates"));
+    ASSERT_NE(combo, nullptr);
+    ASSERT_TRUE(combo->currentText().endsWith(QStringLiteral("Second")));
+    key(Qt::Key_2, Qt::ControlModifier);
+
+    // Back to the default template, then Alt+2 brings the bound one with its label.
+    combo->setCurrentIndex(0);
+    emit combo->activated(0);
+    ASSERT_EQ(w.station().templateIndex(), 0);
+    key(Qt::Key_2, Qt::AltModifier);
+    EXPECT_TRUE(combo->currentText().endsWith(QStringLiteral("Second"))) << combo->currentText().toStdString();
+    auto* tree = w.findChild<QTreeWidget*>();
+    ASSERT_EQ(tree->topLevelItemCount(), 1);
+    EXPECT_EQ(tree->topLevelItem(0)->text(0), QStringLiteral("Label \"T2\""));
+}
+
+TEST_F(MainWindowTest, WheelOverTheJogPanelQueuesNoMoreThanTheBuffer)
+{
+    Settings().VideoScale = 100; // 10 um per pixel, the first tick level of X
+    Settings().WheelBuffer = 0;
+    TfrmMain& w = start();
+    QWidget* panel = w.findChild<QWidget*>(QStringLiteral("JogPanelX"));
+    ASSERT_NE(panel, nullptr);
+    const double x0 = m_laser->CountX / 1000.0;
+    for (int tick = 0; tick < 3; ++tick)
+        wheel(panel, +120);
+    m_laser->WaitOnMotionComplete();
+    double x = 0, y = 0, z = 0, wc = 0;
+    m_laser->GetPosition(x, y, z, wc);
+    EXPECT_NEAR(x - x0, 0.020, 1e-6) << "the third tick came with two steps still to go";
+
+    // Ctrl+wheel over the picture zooms out and in.
+    wheel(w.findChild<QWidget*>(QStringLiteral("PaintBoxVideo")), +120, Qt::ControlModifier);
+    EXPECT_TRUE(w.station().ZoomOut);
+    EXPECT_TRUE(w.findChild<QCheckBox*>(QStringLiteral("CheckBoxZoomOut"))->isChecked());
+}
+
+TEST_F(MainWindowTest, ClosingAsksAndWritesTheClosingValues)
+{
+    TfrmMain& w = start();
+    QLineEdit* girdle = w.findChild<QLineEdit*>(QStringLiteral("EditGirdle"));
+    ASSERT_NE(girdle, nullptr);
+    girdle->clear();
+    QTest::keyClicks(girdle, QStringLiteral("0.42"));
+    w.findChild<QTextEdit*>()->setPlainText(QStringLiteral("NOT KEPT"));
+    keys::write(keys::RichLabel, QStringLiteral("old"));
+
+    m_dialogs.queueAnswer(DialogResult::Cancel);
+    EXPECT_FALSE(w.close());
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_EQ(keys::read(keys::DiamondGirdle), QStringLiteral("0.15")) << "nothing written when the operator stays";
+
+    m_dialogs.queueAnswer(DialogResult::Ok);
+    EXPECT_TRUE(w.close());
+    EXPECT_EQ(m_dialogs.texts().count(QStringLiteral("Exit Lapidograph?")), 2);
+    EXPECT_EQ(keys::read(keys::DiamondGirdle), QStringLiteral("0.42"));
+    EXPECT_EQ(keys::read(keys::RichLabel), QString()) << "the label text does not survive a restart";
+    EXPECT_EQ(keys::read(keys::RichLabelFont), QStringLiteral("ROMANS"));
+    EXPECT_FALSE(m_laser->EnableIsOn || m_laser->GateIsOpen);
 }
 
 } // namespace
