@@ -1111,11 +1111,10 @@ QString TfrmMain::progressText() const
     if (p.glyphCount == 0 && !p.running)
         return {};
     const std::int64_t ms = m_station->markingElapsedMs();
-    return tr("Engraving glyph %1 of %2, %3.%4 s")
-        .arg(p.glyph)
-        .arg(p.glyphCount)
-        .arg(ms / 1000)
-        .arg((ms % 1000) / 100);
+    const QString seconds = QStringLiteral("%1.%2").arg(ms / 1000).arg((ms % 1000) / 100);
+    if (p.running)
+        return tr("Engraving glyph %1 of %2, %3 s").arg(p.glyph).arg(p.glyphCount).arg(seconds);
+    return tr("Last run: glyph %1 of %2 engraved in %3 s").arg(p.glyph).arg(p.glyphCount).arg(seconds);
 }
 
 void TfrmMain::refreshControls()

@@ -22,8 +22,10 @@ QSize TVideoPanel::sizeHint() const
 void TVideoPanel::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
-    painter.fillRect(rect(), QColor(0x38, 0x38, 0x38));
-    painter.drawImage(-m_offset, m_buffer);
+    const QRect picture(-m_offset, m_buffer.size());
+    if (!picture.contains(rect()))
+        painter.fillRect(rect(), QColor(0x38, 0x38, 0x38));
+    painter.drawImage(picture.topLeft(), m_buffer);
 }
 
 void TVideoPanel::mousePressEvent(QMouseEvent* event)
