@@ -973,8 +973,7 @@ void TfrmMain::showEvent(QShowEvent* event)
     m_richFont->addItems(m_station->FontNames);
     m_textFont->clear();
     m_textFont->addItems(m_station->FontNames);
-    m_logoList->clear();
-    m_logoList->addItems(m_station->LoadLogoList());
+    reloadLogoList();
     m_pulseCount->setValue(m_station->PulseTrainCount);
     m_pulseDuration->setValue(m_station->PulseDuration);
     m_timerVideo->start();
@@ -1033,6 +1032,13 @@ void TfrmMain::CheckAxisActivation()
     };
     axis(3, s.UseAaxis);
     axis(2, s.UseZaxis);
+}
+
+void TfrmMain::reloadLogoList()
+{
+    m_logoList->clear();
+    m_logoList->addItems(m_station->LoadLogoList());
+    setComboText(m_logoList, m_station->DefaultLogoName);
 }
 
 void TfrmMain::importTemplates(const QStringList& checkedNames)

@@ -58,6 +58,8 @@ public:
     void setCamera(std::unique_ptr<TuEye> camera);
     // The templates the templates manager left checked: imported by the template loader.
     void importTemplates(const QStringList& checkedNames);
+    // Refills the logo list from the logo folder (after the logo editor closed).
+    void reloadLogoList();
 
     // One tick of the video timer: frame, overlay, painted on the panel at once.
     void VideoTimerTick();
