@@ -6,14 +6,19 @@
 #include "platform/stationglobals.h"
 #include "ui/glyphs/frmpreviewbitmap.h"
 #include "ui/glyphs/frmsymbols.h"
+#include "ui/glyphs/textrichedit.h"
 #include "ui/machine/frmlaser.h"
 #include "ui/main/frmmain.h"
 #include "ui/workflow/frmveduvazu.h"
 #include "ui/workflow/templatesmanagerform.h"
+#include "glyphs/richstring.h"
 #include "workflow/station.h"
 #include "workflow/templatelist.h"
 
 #include <QSlider>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextDocumentFragment>
 
 #include <cmath>
 
@@ -30,6 +35,7 @@ TStationWindowLinks::TStationWindowLinks(TfrmMain& main, TfrmLaser& manualComman
 {
     connect(&main, &TfrmMain::manualCommandRequested, this, &TStationWindowLinks::showManualCommand);
     connect(&main, &TfrmMain::symbolsRequested, this, &TStationWindowLinks::editSymbols);
+    connect(&main, &TfrmMain::characterMapRequested, this, &TStationWindowLinks::editFormattedText);
     connect(&main, &TfrmMain::logoEditorRequested, this, &TStationWindowLinks::editLogos);
     connect(&main, &TfrmMain::templatesManagerRequested, this, &TStationWindowLinks::manageTemplates);
     connect(&main, &TfrmMain::previewRequested, this, &TStationWindowLinks::previewPhoto);
@@ -75,6 +81,24 @@ void TStationWindowLinks::editSymbols()
         station.GlyphPropertiesChange();
     else if (!station.DefaultSymbolList.isEmpty())
         station.BitBtnAddSymbolClick();
+    m_main.refreshControls();
+}
+
+void TStationWindowLinks::editFormattedText()
+{
+    TStation& station = m_main.station();
+    // The picker works on a copy: Cancel leaves the label's text as it was.
+    QTextDocument& label = station.RichEditGlyphLabel().document();
+    QTextDocument& copy = m_symbols->RichEdit->document();
+    copy.clear();
+    QTextCursor(&copy).insertFragment(QTextDocumentFragment(&label));
+    m_symbols->UseRichEdit = true;
+    if (!m_symbols->Execute())
+        return;
+    QTextCursor all(&label);
+    all.select(QTextCursor::Document);
+    all.insertFragment(QTextDocumentFragment(&copy));
+    station.GlyphPropertiesChange();
     m_main.refreshControls();
 }
 

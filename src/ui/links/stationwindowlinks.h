@@ -29,6 +29,7 @@ public:
     // What each request does (also reachable without the main window's signals).
     void showManualCommand();
     void editSymbols();
+    void editFormattedText();
     void editLogos();
     void manageTemplates();
     void previewPhoto();

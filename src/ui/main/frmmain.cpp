@@ -526,6 +526,10 @@ QWidget* TfrmMain::buildPropertyPanels()
         m_incLabel = button(QStringLiteral("ABC++"), g);
         grid->addWidget(m_autoInc, 5, 0);
         grid->addWidget(m_incLabel, 5, 1);
+        auto* characterMap = button(tr("Symbols..."), g);
+        characterMap->setObjectName(QStringLiteral("BitBtnCharacterMap"));
+        grid->addWidget(characterMap, 5, 2);
+        connect(characterMap, &QPushButton::clicked, this, &TfrmMain::characterMapRequested);
         connect(&m_station->RichEditGlyphLabel().document(), &QTextDocument::contentsChanged, this, [this] { richTextChanged(); });
         connect(m_richEdit, &QTextEdit::cursorPositionChanged, this, [this] { richSelectionChanged(); });
         connect(m_richEdit, &QTextEdit::selectionChanged, this, [this] { richSelectionChanged(); });

@@ -74,6 +74,8 @@ signals:
     void manualCommandRequested();
     void clipboardRequested();
     void symbolsRequested();
+    // The label editor's character map: the symbol picker on the formatted text.
+    void characterMapRequested();
     void logoEditorRequested();
     void templatesManagerRequested();
     void previewRequested();

@@ -9,6 +9,7 @@
 #include "glyphs/glyph.h"
 #include "glyphs/glyphphoto.h"
 #include "glyphs/labeltree.h"
+#include "glyphs/richstring.h"
 #include "machine/laser.h"
 #include "platform/stationglobals.h"
 #include "records/loggingproxy.h"
@@ -18,6 +19,7 @@
 #include "sim/dmcsimulator.h"
 #include "ui/glyphs/frmpreviewbitmap.h"
 #include "ui/glyphs/frmsymbols.h"
+#include "ui/glyphs/textrichedit.h"
 #include "ui/machine/frmlaser.h"
 #include "ui/main/frmmain.h"
 #include "ui/workflow/frmveduvazu.h"
@@ -36,6 +38,9 @@
 #include <QSlider>
 #include <QTableView>
 #include <QTest>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextEdit>
 #include <QTimer>
 
 #include <algorithm>
@@ -139,6 +144,49 @@ TEST_F(StationWindowLinksTest, AddSymbolsWithoutSymbolsOpensThePickerAndAddsItsL
     ASSERT_NE(selected, nullptr);
     EXPECT_EQ(selected->Text(), QStringLiteral("Symbol list"));
     EXPECT_EQ(selected->Count(), 2);
+}
+
+TEST_F(StationWindowLinksTest, CharacterMapEditsACopyOfTheFormattedLabel)
+{
+    auto* editor = m_main->findChild<QTextEdit*>(QStringLiteral("RichEditGlyphLabel"));
+    ASSERT_NE(editor, nullptr);
+    editor->setPlainText(QStringLiteral("AB"));
+    button(QStringLiteral("Add Label"))->click();
+    TStation& station = m_main->station();
+    QTextDocument& label = station.RichEditGlyphLabel().document();
+    ASSERT_EQ(label.toPlainText(), QStringLiteral("AB"));
+    TfrmSymbols& picker = m_links->symbols();
+    auto pickInto = [&](char16_t code) {
+        picker.FormActivate();
+        QTextCursor all = picker.RichEdit->QTextEdit::textCursor();
+        all.setPosition(1);
+        all.setPosition(2, QTextCursor::KeepAnchor); // the B
+        picker.RichEdit->QTextEdit::setTextCursor(all);
+        const auto& chars = picker.characters();
+        const int at = int(std::find(chars.begin(), chars.end(), code) - chars.begin());
+        ASSERT_LT(at, int(chars.size()));
+        picker.DrawGridSymbols->setCurrentIndex(picker.DrawGridSymbols->model()->index(at / 16, at % 16));
+        picker.DrawGridSymbolsClick();
+        picker.BitBtnInsertRich->click();
+        EXPECT_EQ(picker.RichEdit->toPlainText(), QStringLiteral("A") + QChar(code));
+    };
+
+    QAbstractButton* characterMap = m_main->findChild<QAbstractButton*>(QStringLiteral("BitBtnCharacterMap"));
+    ASSERT_NE(characterMap, nullptr);
+    whileOpen(picker, [&] { characterMap->click(); }, [&] {
+        pickInto(u'Q');
+        picker.BitBtnCancel->click();
+    });
+    EXPECT_EQ(label.toPlainText(), QStringLiteral("AB"));
+
+    whileOpen(picker, [&] { characterMap->click(); }, [&] {
+        pickInto(u'Z');
+        picker.BitBtnOK->click();
+    });
+    EXPECT_EQ(label.toPlainText(), QStringLiteral("AZ"));
+    TTreeNode* selected = station.TreeViewGlyphs().Selected();
+    ASSERT_NE(selected, nullptr);
+    EXPECT_TRUE(selected->Text().contains(QStringLiteral("AZ"))) << selected->Text().toStdString();
 }
 
 TEST_F(StationWindowLinksTest, ALogoSavedInTheEditorAppearsInTheLogoList)
