@@ -345,6 +345,9 @@ public:
     bool ShowGrid = true, ShowOverlay = true, ZoomOut = false;
     QString reportNumber;               // the (normally hidden) report-number box
 
+    // The outside services; the window completes them after creation (automatic backup).
+    TStationServices& services() { return m_services; }
+
     const TStationControls& controls() const { return m_controls; }
     TStationControls& controls() { return m_controls; }
 

@@ -4,12 +4,17 @@
 #include "camera/ueyeapi.h"
 #include "glyphs/glyph.h"
 #include "glyphs/richstring.h"
+#include "machine/applysettings.h"
 #include "machine/laser.h"
+#include "machine/lasersource.h"
+#include "peripherals/ledsrgb.h"
+#include "records/lapidographdb.h"
 #include "platform/eventpump.h"
 #include "platform/operatordialogs.h"
 #include "platform/stationglobals.h"
 #include "settings/settingsrecord.h"
 #include "ui/main/videopanel.h"
+#include "workflow/starttf.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -127,7 +132,20 @@ void setComboText(QComboBox* combo, const QString& text)
 
 TfrmMain::TfrmMain(QWidget* parent) : QWidget(parent)
 {
+    // The station's outside world: marking records, the companion queue program, the ring
+    // light and the laser source, as the machine has them.
+    m_dataBase = std::make_unique<TDataModule1>();
     TStationServices services;
+    services.dataBase = m_dataBase.get();
+    services.startCompanion = TStartTF::launcher();
+    services.lightTemplate = [](const QString& name) { TLedsRGB::GetInstance().LoadLedsTemplate(name); };
+    services.lightRotate = [](bool plus) {
+        plus ? TLedsRGB::GetInstance().DirectRotatePlus() : TLedsRGB::GetInstance().DirectRotateMoins();
+    };
+    services.applyLaserSettings = [] {
+        if (TLaserSource* source = laserSource())
+            ApplyLaserSettings(*source, Settings());
+    };
     services.moveFocus = [this](TFocusTarget target) { focusTarget(target); };
     services.showLabelView = [this] { emit labelViewRequested(); };
     services.snapshot = [this] { return m_imageBuffer; };
@@ -142,6 +160,7 @@ TfrmMain::TfrmMain(QWidget* parent) : QWidget(parent)
     m_imageBuffer.fill(kVideoBackground);
 
     m_station->FormCreate();
+    m_dataBase->Open();
 
     // The camera: the simulated one when the program runs the simulated station.
     bool simulate = false;
@@ -1043,6 +1062,11 @@ void TfrmMain::reloadLogoList()
     m_logoList->clear();
     m_logoList->addItems(m_station->LoadLogoList());
     setComboText(m_logoList, m_station->DefaultLogoName);
+}
+
+void TfrmMain::setAutoBackup(std::function<void()> backup)
+{
+    m_station->services().autoBackup = std::move(backup);
 }
 
 void TfrmMain::importTemplates(const QStringList& checkedNames)

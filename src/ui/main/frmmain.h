@@ -13,6 +13,7 @@
 #include <QWidget>
 
 #include <array>
+#include <functional>
 #include <memory>
 
 class QAbstractButton;
@@ -36,6 +37,7 @@ class QTreeWidgetItem;
 namespace lapido {
 
 class EventPump;
+class TDataModule1;
 class TuEye;
 class TVideoPanel;
 
@@ -56,6 +58,8 @@ public:
     void CheckAxisActivation();
     // Replaces the camera (the program's choice of a simulated one; tests).
     void setCamera(std::unique_ptr<TuEye> camera);
+    // The settings' automatic backup, run once when the window is first shown.
+    void setAutoBackup(std::function<void()> backup);
     // The templates the templates manager left checked: imported by the template loader.
     void importTemplates(const QStringList& checkedNames);
     // Refills the logo list from the logo folder (after the logo editor closed).
@@ -126,6 +130,7 @@ private:
     void dragPicture(QPoint from, QPoint to);
     void focusTarget(TFocusTarget target);
 
+    std::unique_ptr<TDataModule1> m_dataBase;
     std::unique_ptr<TStation> m_station;
     std::unique_ptr<TuEye> m_camera;
     std::unique_ptr<EventPump> m_pump;

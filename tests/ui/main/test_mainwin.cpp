@@ -5,6 +5,7 @@
 #include "camera/ueyeapi.h"
 #include "glyphs/glyph.h"
 #include "machine/laser.h"
+#include "peripherals/ledsrgb.h"
 #include "platform/stationglobals.h"
 #include "records/pulsecounters.h"
 #include "records/loggingproxy.h"
@@ -65,6 +66,7 @@ protected:
         m_laser.reset();
         m_camera.reset();
         m_sim.reset();
+        TLedsRGB::ReleaseInstance();
         PulseCountTracker::ResetInstance();
         TLoggingProxy::ResetInstance();
         Settings() = TSettings{};
@@ -72,10 +74,12 @@ protected:
     }
 
     // Creates, shows and activates the window: homing runs on the first activation.
-    TfrmMain& start()
+    TfrmMain& start(const std::function<void(TfrmMain&)>& beforeShow = {})
     {
         m_window = std::make_unique<TfrmMain>();
         m_window->setCamera(std::make_unique<TuEye>(UEyeLibrary::simulated()));
+        if (beforeShow)
+            beforeShow(*m_window);
         m_window->show();
         QApplication::setActiveWindow(m_window.get());
         EXPECT_TRUE(QTest::qWaitForWindowActive(m_window.get()));
@@ -170,7 +174,15 @@ int differingPixels(const QImage& a, const QImage& b)
 
 TEST_F(MainWindowTest, StartHomesThenAlignIsDown)
 {
-    TfrmMain& w = start();
+    Settings().showatstartup = true;
+    std::unique_ptr<QSignalSpy> labelView;
+    int backups = 0;
+    TfrmMain& w = start([&](TfrmMain& window) {
+        labelView = std::make_unique<QSignalSpy>(&window, &TfrmMain::labelViewRequested);
+        window.setAutoBackup([&] { ++backups; });
+    });
+    EXPECT_EQ(labelView->count(), 1) << "the label view is shown at start when the store says so";
+    EXPECT_EQ(backups, 1);
     EXPECT_TRUE(m_laser->Initialized);
     EXPECT_EQ(w.station().AIMState, TAIMState::aimsAligning);
     auto* align = findButton<QToolButton>(QStringLiteral("Aling"));
