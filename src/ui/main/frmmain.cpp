@@ -195,6 +195,10 @@ TfrmMain::~TfrmMain()
             t->stop();
     setEventPump(m_previousPump);
     m_station->TreeViewGlyphs().onChanged = nullptr;
+    // The controls go while the station they show still exists: the label editor works on
+    // the station's document up to its last focus change.
+    const QList<QWidget*> children = findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
+    qDeleteAll(children);
 }
 
 void TfrmMain::setCamera(std::unique_ptr<TuEye> camera)

@@ -4,6 +4,7 @@
 #include "camera/ueye.h"
 #include "camera/ueyeapi.h"
 #include "glyphs/glyph.h"
+#include "glyphs/richstring.h"
 #include "machine/laser.h"
 #include "peripherals/ledsrgb.h"
 #include "platform/stationglobals.h"
@@ -21,6 +22,8 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QMouseEvent>
+#include <QTextDocument>
 #include <QTimer>
 #include <QWheelEvent>
 #include <QApplication>
@@ -32,6 +35,7 @@
 #include <QToolButton>
 #include <QTreeWidget>
 
+#include <algorithm>
 #include <memory>
 
 namespace lapido::test {
@@ -375,6 +379,58 @@ TEST_F(MainWindowTest, WheelOverTheJogPanelQueuesNoMoreThanTheBuffer)
     wheel(w.findChild<QWidget*>(QStringLiteral("PaintBoxVideo")), +120, Qt::ControlModifier);
     EXPECT_TRUE(w.station().ZoomOut);
     EXPECT_TRUE(w.findChild<QCheckBox*>(QStringLiteral("CheckBoxZoomOut"))->isChecked());
+}
+
+TEST_F(MainWindowTest, LabelEditorKeepsOneLineAndTheListsFollowTheSelection)
+{
+    TfrmMain& w = start();
+    auto* editor = w.findChild<QTextEdit*>(QStringLiteral("RichEditGlyphLabel"));
+    ASSERT_NE(editor, nullptr);
+    editor->setFocus();
+    QTest::keyClicks(editor, QStringLiteral("A"));
+    QTest::keyClick(editor, Qt::Key_Return);
+    QTest::keyClick(editor, Qt::Key_Enter, Qt::KeypadModifier);
+    QTest::keyClicks(editor, QStringLiteral("B"));
+    EXPECT_EQ(editor->toPlainText(), QStringLiteral("AB"));
+    EXPECT_EQ(w.station().RichEditGlyphLabel().document().toPlainText(), QStringLiteral("AB"));
+
+    // The font list shows the font of the selection.
+    editor->selectAll();
+    const auto fonts = w.findChildren<QComboBox*>();
+    const bool shown = std::any_of(fonts.begin(), fonts.end(),
+                                   [](QComboBox* c) { return c->currentText() == QStringLiteral("ROMANS"); });
+    EXPECT_TRUE(shown);
+}
+
+TEST_F(MainWindowTest, MiddleButtonDragMovesTheStoneUnderThePointer)
+{
+    Settings().VideoScale = 100; // 100 pixels per mm
+    TfrmMain& w = start();
+    QWidget* picture = w.findChild<QWidget*>(QStringLiteral("PaintBoxVideo"));
+    ASSERT_NE(picture, nullptr);
+    double x0 = 0, y0 = 0, z = 0, wc = 0;
+    m_laser->GetPosition(x0, y0, z, wc);
+
+    const QPointF from(500, 400), to(550, 400); // 50 pixels to the right: 0.5 mm
+    QMouseEvent press(QEvent::MouseButtonPress, from, picture->mapToGlobal(from), Qt::MiddleButton, Qt::MiddleButton,
+                      Qt::NoModifier);
+    QApplication::sendEvent(picture, &press);
+    QMouseEvent move(QEvent::MouseMove, to, picture->mapToGlobal(to), Qt::NoButton, Qt::MiddleButton, Qt::NoModifier);
+    QApplication::sendEvent(picture, &move);
+    m_laser->WaitOnMotionComplete();
+    double x = 0, y = 0;
+    m_laser->GetPosition(x, y, z, wc);
+    EXPECT_NEAR(std::abs(x - x0), 0.5, 1e-3);
+    EXPECT_NEAR(y, y0, 1e-6);
+
+    // With a key held nothing moves.
+    QMouseEvent shiftMove(QEvent::MouseMove, from, picture->mapToGlobal(from), Qt::NoButton, Qt::MiddleButton,
+                          Qt::ShiftModifier);
+    QApplication::sendEvent(picture, &shiftMove);
+    m_laser->WaitOnMotionComplete();
+    double x2 = 0;
+    m_laser->GetPosition(x2, y, z, wc);
+    EXPECT_NEAR(x2, x, 1e-6);
 }
 
 TEST_F(MainWindowTest, ClosingAsksAndWritesTheClosingValues)
