@@ -25,8 +25,7 @@
 namespace lapido {
 
 TStationWindowLinks::TStationWindowLinks(TfrmMain& main, TfrmLaser& manualCommand)
-    : QObject(&main),
-      m_main(main),
+    : m_main(main),
       m_manualCommand(manualCommand),
       m_symbols(new TfrmSymbols(&main)),
       m_logoEditor(new TfrmVeduvAZU(&main)),

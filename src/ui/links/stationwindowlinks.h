@@ -18,7 +18,8 @@ class TStationWindowLinks : public QObject {
 public:
     // Creates the picker, the logo editor, the templates manager and the preview as dialogs
     // of the main window (they go with it) and connects them; the manual command window was
-    // created before, as it creates the machine object, and is only shown on request.
+    // created before, as it creates the machine object, and is only shown on request. The
+    // creator owns the links and ends them before the main window.
     TStationWindowLinks(TfrmMain& main, TfrmLaser& manualCommand);
 
     TfrmSymbols& symbols() { return *m_symbols; }

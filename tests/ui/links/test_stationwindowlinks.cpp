@@ -69,11 +69,12 @@ protected:
         m_main = std::make_unique<TfrmMain>();
         m_main->setCamera(std::make_unique<TuEye>(UEyeLibrary::simulated()));
         m_laser = std::make_unique<TfrmLaser>();
-        m_links = new TStationWindowLinks(*m_main, *m_laser);
+        m_links = std::make_unique<TStationWindowLinks>(*m_main, *m_laser);
         m_main->show();
     }
     void TearDown() override
     {
+        m_links.reset();
         m_main.reset();
         m_laser.reset();
         m_camera.reset();
@@ -110,7 +111,7 @@ protected:
     std::unique_ptr<ScopedSimulatedCamera> m_camera;
     std::unique_ptr<TfrmMain> m_main;
     std::unique_ptr<TfrmLaser> m_laser;
-    TStationWindowLinks* m_links = nullptr; // a child of the main window
+    std::unique_ptr<TStationWindowLinks> m_links;
 };
 
 TEST_F(StationWindowLinksTest, DmcShowsTheManualCommandWindow)
