@@ -7,6 +7,7 @@
 #include <QSaveFile>
 #include <QStringDecoder>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -16,22 +17,60 @@ namespace lapido {
 
 namespace {
 
-bool sameName(const QString& a, const QString& b)
+// The index key of a section or key name: names compare without regard to case.
+QString folded(const QString& name)
 {
-    return a.compare(b, Qt::CaseInsensitive) == 0;
+    return name.toCaseFolded();
 }
 
+struct DecodedText {
+    QString text;
+    IniFile::Encoding encoding;
+};
+
 // Profile files come from older tools in a single-byte code page as often as in UTF-8.
-QString decode(const QByteArray& bytes)
+DecodedText decode(const QByteArray& bytes)
 {
-    QByteArray data = bytes;
-    if (data.startsWith("\xEF\xBB\xBF"))
-        data.remove(0, 3);
+    const bool bom = bytes.startsWith("\xEF\xBB\xBF");
+    const QByteArrayView data = bom ? QByteArrayView(bytes).sliced(3) : QByteArrayView(bytes);
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString text = utf8.decode(data);
     if (!utf8.hasError())
-        return text;
-    return QString::fromLatin1(data);
+        return {std::move(text), bom ? IniFile::Encoding::Utf8WithBom : IniFile::Encoding::Utf8};
+    return {QString::fromLatin1(data), IniFile::Encoding::Latin1};
+}
+
+// The position stored for key, or next (stored for key) when the key is new; second: whether
+// it was new.
+std::pair<std::size_t, bool> claim(QHash<QString, std::size_t>& index, QString key, std::size_t next)
+{
+    const auto it = index.constFind(key);
+    if (it != index.cend())
+        return {*it, false};
+    index.insert(std::move(key), next);
+    return {next, true};
+}
+
+bool fitsLatin1(const QString& text)
+{
+    return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() <= 0xFF; });
+}
+
+// A file read as Latin-1 goes back as Latin-1, so that the tools that made it still read it;
+// only a value that Latin-1 cannot hold makes it UTF-8 rather than lose letters.
+QByteArray encode(const QString& text, IniFile::Encoding encoding)
+{
+    switch (encoding) {
+    case IniFile::Encoding::Latin1:
+        if (fitsLatin1(text))
+            return text.toLatin1();
+        break;
+    case IniFile::Encoding::Utf8WithBom:
+        return QByteArray("\xEF\xBB\xBF") + text.toUtf8();
+    case IniFile::Encoding::Utf8:
+        break;
+    }
+    return text.toUtf8();
 }
 
 // The usual 15-digit text when it reads back as the same number, else the shortest text that
@@ -65,12 +104,14 @@ IniFile::IniFile(const QString& path)
 void IniFile::clear()
 {
     m_sections.clear();
+    m_sectionIndex.clear();
 }
 
 bool IniFile::loadFromFile(const QString& path)
 {
     m_fileName = path;
     m_error.clear();
+    m_encoding = Encoding::Utf8;
     clear();
     QFile file(path);
     if (!file.exists())
@@ -79,7 +120,9 @@ bool IniFile::loadFromFile(const QString& path)
         m_error = file.errorString();
         return false;
     }
-    loadFromText(decode(file.readAll()));
+    DecodedText decoded = decode(file.readAll());
+    loadFromText(decoded.text);
+    m_encoding = decoded.encoding;
     return true;
 }
 
@@ -108,22 +151,35 @@ void IniFile::loadFromText(const QString& text)
         if (value.size() >= 2 && value.startsWith(u'"') && value.endsWith(u'"'))
             value = value.mid(1, value.size() - 2);
         // A repeated key keeps its first value, as a profile lookup finds the first line.
-        if (!ValueExists(current->name, key))
-            current->entries.push_back(Entry{key, value});
+        if (claim(current->keyIndex, folded(key), current->entries.size()).second)
+            current->entries.push_back(Entry{key, std::move(value)});
     }
 }
 
 QString IniFile::toText() const
 {
+    qsizetype size = 0;
+    for (const auto& s : m_sections) {
+        size += s.name.size() + 6;
+        for (const auto& e : s.entries)
+            size += e.key.size() + e.value.size() + 3;
+    }
     QString out;
+    out.reserve(size);
     bool firstSection = true;
     for (const auto& s : m_sections) {
         if (!firstSection)
             out += QStringLiteral("\r\n");
         firstSection = false;
-        out += u'[' + s.name + QStringLiteral("]\r\n");
-        for (const auto& e : s.entries)
-            out += e.key + u'=' + e.value + QStringLiteral("\r\n");
+        out += u'[';
+        out += s.name;
+        out += QLatin1String("]\r\n");
+        for (const auto& e : s.entries) {
+            out += e.key;
+            out += u'=';
+            out += e.value;
+            out += QLatin1String("\r\n");
+        }
     }
     return out;
 }
@@ -137,7 +193,7 @@ bool IniFile::saveToFile(const QString& path) const
         m_error = file.errorString();
         return false;
     }
-    const QByteArray bytes = toText().toUtf8();
+    const QByteArray bytes = encode(toText(), m_encoding);
     if (file.write(bytes) != bytes.size() || !file.commit()) {
         m_error = file.errorString();
         file.cancelWriting();
@@ -146,21 +202,50 @@ bool IniFile::saveToFile(const QString& path) const
     return true;
 }
 
+const IniFile::Entry* IniFile::Section::find(const QString& key) const
+{
+    const auto it = keyIndex.constFind(folded(key));
+    return it == keyIndex.cend() ? nullptr : &entries[*it];
+}
+
+IniFile::Entry* IniFile::Section::find(const QString& key)
+{
+    const auto it = keyIndex.constFind(folded(key));
+    return it == keyIndex.cend() ? nullptr : &entries[*it];
+}
+
+void IniFile::Section::rebuildIndex()
+{
+    keyIndex.clear();
+    for (std::size_t i = 0; i < entries.size(); ++i)
+        claim(keyIndex, folded(entries[i].key), i);
+}
+
 const IniFile::Section* IniFile::findSection(const QString& name) const
 {
-    for (const auto& s : m_sections)
-        if (sameName(s.name, name))
-            return &s;
-    return nullptr;
+    const auto it = m_sectionIndex.constFind(folded(name));
+    return it == m_sectionIndex.cend() ? nullptr : &m_sections[*it];
+}
+
+IniFile::Section* IniFile::findSection(const QString& name)
+{
+    const auto it = m_sectionIndex.constFind(folded(name));
+    return it == m_sectionIndex.cend() ? nullptr : &m_sections[*it];
 }
 
 IniFile::Section& IniFile::sectionFor(const QString& name)
 {
-    for (auto& s : m_sections)
-        if (sameName(s.name, name))
-            return s;
-    m_sections.push_back(Section{name, {}});
-    return m_sections.back();
+    const auto [at, added] = claim(m_sectionIndex, folded(name), m_sections.size());
+    if (added)
+        m_sections.push_back(Section{name, {}, {}});
+    return m_sections[at];
+}
+
+void IniFile::rebuildSectionIndex()
+{
+    m_sectionIndex.clear();
+    for (std::size_t i = 0; i < m_sections.size(); ++i)
+        claim(m_sectionIndex, folded(m_sections[i].name), i);
 }
 
 std::optional<QString> IniFile::value(const QString& section, const QString& key) const
@@ -168,9 +253,8 @@ std::optional<QString> IniFile::value(const QString& section, const QString& key
     const Section* s = findSection(section);
     if (!s)
         return std::nullopt;
-    for (const auto& e : s->entries)
-        if (sameName(e.key, key))
-            return e.value;
+    if (const Entry* e = s->find(key))
+        return e->value;
     return std::nullopt;
 }
 
@@ -209,13 +293,11 @@ bool IniFile::ReadBool(const QString& section, const QString& key, bool defaultV
 void IniFile::WriteString(const QString& section, const QString& key, const QString& value)
 {
     Section& s = sectionFor(section);
-    for (auto& e : s.entries) {
-        if (sameName(e.key, key)) {
-            e.value = value;
-            return;
-        }
-    }
-    s.entries.push_back(Entry{key, value});
+    const auto [at, added] = claim(s.keyIndex, folded(key), s.entries.size());
+    if (added)
+        s.entries.push_back(Entry{key, value});
+    else
+        s.entries[at].value = value;
 }
 
 void IniFile::WriteInteger(const QString& section, const QString& key, std::int64_t value)
@@ -262,14 +344,21 @@ QStringList IniFile::ReadSection(const QString& section) const
 
 void IniFile::EraseSection(const QString& section)
 {
-    std::erase_if(m_sections, [&](const Section& s) { return sameName(s.name, section); });
+    if (!findSection(section))
+        return;
+    const QString name = folded(section);
+    std::erase_if(m_sections, [&](const Section& s) { return folded(s.name) == name; });
+    rebuildSectionIndex();
 }
 
 void IniFile::DeleteKey(const QString& section, const QString& key)
 {
-    for (auto& s : m_sections)
-        if (sameName(s.name, section))
-            std::erase_if(s.entries, [&](const Entry& e) { return sameName(e.key, key); });
+    Section* s = findSection(section);
+    if (!s || !s->find(key))
+        return;
+    const QString name = folded(key);
+    std::erase_if(s->entries, [&](const Entry& e) { return folded(e.key) == name; });
+    s->rebuildIndex();
 }
 
 } // namespace lapido

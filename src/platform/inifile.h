@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QChar>
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -16,6 +17,10 @@ namespace lapido {
 // the spelling of their first write, sections and keys in the order they were first seen.
 // Lines starting with ';' are comments and are not kept. Blanks around names and values are
 // dropped; a value wrapped in a pair of double quotes loses them. A missing file reads as empty.
+// Sections and keys are indexed by their case-folded names, so each lookup or write costs the
+// same however large the file, and reading or writing a whole file is linear in its size.
+// A file is written back in the encoding it was read in (UTF-8, with or without its byte-order
+// mark, or Latin-1); new files are UTF-8.
 class IniFile {
 public:
     IniFile() = default;
@@ -62,6 +67,12 @@ public:
     // The raw value, nullopt when absent.
     std::optional<QString> value(const QString& section, const QString& key) const;
 
+    enum class Encoding { Utf8, Utf8WithBom, Latin1 };
+    // How the last loaded file was encoded (Utf8 for text and for a missing file); a save
+    // writes this encoding.
+    Encoding encoding() const { return m_encoding; }
+    void setEncoding(Encoding encoding) { m_encoding = encoding; }
+
 private:
     struct Entry {
         QString key;
@@ -70,11 +81,19 @@ private:
     struct Section {
         QString name;
         std::vector<Entry> entries;
+        QHash<QString, std::size_t> keyIndex; // case-folded key -> position in entries
+        const Entry* find(const QString& key) const;
+        Entry* find(const QString& key);
+        void rebuildIndex();
     };
     const Section* findSection(const QString& name) const;
+    Section* findSection(const QString& name);
     Section& sectionFor(const QString& name);
+    void rebuildSectionIndex();
 
     std::vector<Section> m_sections;
+    QHash<QString, std::size_t> m_sectionIndex; // case-folded name -> position in m_sections
+    Encoding m_encoding = Encoding::Utf8;
     mutable QString m_fileName;
     mutable QString m_error;
 };

@@ -116,3 +116,64 @@ TEST(IniFileTest, SingleByteFilesStillLoad)
     IniFile ini(path);
     EXPECT_EQ(ini.ReadString("S", "Name", {}), QString::fromUtf8("Straße"));
 }
+
+TEST(IniFileTest, RepeatedNamesInAnyCaseKeepTheFirst)
+{
+    IniFile ini;
+    ini.loadFromText(QStringLiteral("[Obj]\nType=first\n[OBJ]\nTYPE=second\nColor=red\n[obj]\ncolor=blue\n"));
+    EXPECT_EQ(ini.ReadSections(), QStringList{"Obj"});
+    EXPECT_EQ(ini.ReadSection("obj"), (QStringList{"Type", "Color"}));
+    EXPECT_EQ(ini.ReadString("obj", "type", {}), "first");
+    EXPECT_EQ(ini.ReadString("OBJ", "COLOR", {}), "red");
+
+    // After a key or section is removed, the names that remain are still found.
+    ini.WriteString("Other", "A", "1");
+    ini.WriteString("Obj", "Size", "3");
+    ini.DeleteKey("obj", "TYPE");
+    EXPECT_EQ(ini.ReadString("Obj", "size", {}), "3");
+    EXPECT_EQ(ini.ReadString("Obj", "color", {}), "red");
+    ini.EraseSection("OBJ");
+    EXPECT_EQ(ini.ReadString("other", "a", {}), "1");
+    ini.WriteString("Obj", "Type", "again");
+    EXPECT_EQ(ini.ReadSections(), (QStringList{"Other", "Obj"}));
+}
+
+// A file goes back in the encoding it came in, so that the tool that made it can still read
+// the letters that were not changed.
+TEST(IniFileTest, SaveKeepsTheEncodingTheFileWasReadIn)
+{
+    struct Case {
+        const char* name;
+        QByteArray original;
+        QString newValue;
+        QByteArray expected;
+    };
+    const QString strasse = QString::fromUtf8("Stra\u00dfe");
+    const QString omega = QString::fromUtf8("\u03a9");
+    const Case cases[] = {
+        {"latin1", QByteArray("[S]\r\nName=Stra\xDF" "e\r\n"), strasse,
+         QByteArray("[S]\r\nName=Stra\xDF" "e\r\nNew=Stra\xDF" "e\r\n")},
+        {"utf8", QByteArray("[S]\r\nName=Stra\xC3\x9F" "e\r\n"), strasse,
+         QByteArray("[S]\r\nName=Stra\xC3\x9F" "e\r\nNew=Stra\xC3\x9F" "e\r\n")},
+        {"utf8 with byte-order mark", QByteArray("\xEF\xBB\xBF[S]\r\nName=x\r\n"), strasse,
+         QByteArray("\xEF\xBB\xBF[S]\r\nName=x\r\nNew=Stra\xC3\x9F" "e\r\n")},
+        // Latin-1 cannot hold an omega: UTF-8 rather than a lost letter.
+        {"latin1 with a wider letter", QByteArray("[S]\r\nName=Stra\xDF" "e\r\n"), omega,
+         QByteArray("[S]\r\nName=Stra\xC3\x9F" "e\r\nNew=\xCE\xA9\r\n")},
+    };
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    for (const Case& c : cases) {
+        const QString path = dir.filePath(QString::fromLatin1(c.name) + ".ini");
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(c.original);
+        f.close();
+        IniFile ini(path);
+        ini.WriteString("S", "New", c.newValue);
+        ASSERT_TRUE(ini.saveToFile(path)) << c.name;
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        EXPECT_EQ(f.readAll(), c.expected) << c.name;
+        f.close();
+    }
+}
