@@ -11,6 +11,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <initializer_list>
+#include <utility>
 #include <numbers>
 #include <vector>
 
@@ -39,12 +41,29 @@ QPen objectPen(bool selected, bool suppressed)
 
 void writeFloat(IniFile& ini, const QString& section, const QString& key, double value)
 {
-    ini.WriteFloat(section, key, value, decimalSeparator());
+    ini.WriteFloat(section, key, value, QChar(u'.'));
 }
 
+// Drawings travel between stations: a point or a comma, whichever the file was written with.
+// A missing key is 0, as it always was.
 double readFloat(const IniFile& ini, const QString& section, const QString& key)
 {
-    return ini.ReadFloat(section, key, 0, decimalSeparator());
+    const auto text = ini.value(section, key);
+    if (!text)
+        return 0;
+    if (const auto v = StrToFloat(*text, QChar(u'.')))
+        return *v;
+    if (const auto v = StrToFloat(*text, QChar(u',')))
+        return *v;
+    throw DrawingValueError{key, QStringLiteral("\"%1\" is not a number").arg(*text)};
+}
+
+QString magnitudeFault(std::initializer_list<std::pair<const char*, double>> values)
+{
+    for (const auto& [name, v] : values)
+        if (!std::isfinite(v) || std::abs(v) > kMaxDrawingMagnitude)
+            return QStringLiteral("%1 %2 is out of range").arg(QLatin1String(name)).arg(v);
+    return {};
 }
 
 } // namespace
@@ -88,8 +107,15 @@ void TCADObject::ReadFile(const IniFile& ini, const QString& section)
     Surpressed = ini.ReadBool(section, QStringLiteral("Surpressed"), false);
     Visible = ini.ReadBool(section, QStringLiteral("Visible"), true);
     LayerName = ini.ReadString(section, QStringLiteral("LayerName"), QStringLiteral("0"));
-    const std::int64_t id = ini.ReadInteger(section, QStringLiteral("PLineID"), 0);
-    PLineID = id >= INT32_MIN && id <= INT32_MAX ? int(id) : 0;
+    const auto id = ini.value(section, QStringLiteral("PLineID"));
+    if (!id) {
+        PLineID = 0;
+        return;
+    }
+    const auto n = StrToInt(id->trimmed());
+    if (!n)
+        throw DrawingValueError{QStringLiteral("PLineID"), QStringLiteral("\"%1\" is not a whole number").arg(*id)};
+    PLineID = *n;
 }
 
 TCADLine::TCADLine(TCADOnPaintBox* AOwner, TCoord AP1, TCoord AP2)
@@ -180,6 +206,11 @@ void TCADLine::ReadFile(const IniFile& ini, const QString& section)
                 readFloat(ini, section, QStringLiteral("BeginY"))};
     P2 = TCoord{readFloat(ini, section, QStringLiteral("EndX")),
                 readFloat(ini, section, QStringLiteral("EndY"))};
+}
+
+QString TCADLine::geometryFault() const
+{
+    return magnitudeFault({{"BeginX", P1.X}, {"BeginY", P1.Y}, {"EndX", P2.X}, {"EndY", P2.Y}});
 }
 
 TCADArc::TCADArc(TCADOnPaintBox* AOwner) : TCADLine(AOwner) {}
@@ -307,6 +338,22 @@ void TCADArc::WriteFile(IniFile& ini, const QString& section) const
     writeFloat(ini, section, QStringLiteral("Angle"), A);
     writeFloat(ini, section, QStringLiteral("BeginAngle"), A1);
     writeFloat(ini, section, QStringLiteral("EndAngle"), A2);
+}
+
+QString TCADArc::geometryFault() const
+{
+    QString fault = TCADLine::geometryFault();
+    if (fault.isEmpty())
+        fault = magnitudeFault({{"CenterX", Pc.X}, {"CenterY", Pc.Y}, {"Radius", R}, {"Angle", A},
+                                {"BeginAngle", A1}, {"EndAngle", A2}});
+    if (!fault.isEmpty())
+        return fault;
+    if (R < 0)
+        return QStringLiteral("the radius %1 is negative").arg(R);
+    // A full circle is exactly one turn; more would mark the same ring again and again.
+    if (std::abs(A) > 2 * kPi * (1 + 1e-12))
+        return QStringLiteral("the arc turns by %1 radians, more than a full turn").arg(A);
+    return {};
 }
 
 void TCADArc::ReadFile(const IniFile& ini, const QString& section)

@@ -14,6 +14,17 @@ namespace lapido {
 class IniFile;
 class TCADOnPaintBox;
 
+// Thrown by ReadFile for a value the drawing cannot be built from; the drawing's load names
+// the object and refuses the whole file.
+struct DrawingValueError {
+    QString key;
+    QString message;
+};
+
+// Coordinates, radii and angles beyond this are no drawing a stone can carry (the DXF import
+// uses the same bound).
+constexpr double kMaxDrawingMagnitude = 1e12;
+
 // World coordinates in the drawing's own units, Y upwards; angles in radians, counter-clockwise
 // from +X. An object made with Create is appended to its drawing, which owns it.
 class TCADObject {
@@ -37,9 +48,14 @@ public:
     virtual void MouseDown(Qt::MouseButton Button, Qt::KeyboardModifiers Shift, int Xm, int Ym);
     // Widens M1 (minimum) and M2 (maximum) to include the object.
     virtual void ExtendBoundRect(TCoord& M1, TCoord& M2) const;
-    // The object's keys in one section of the drawing file.
+    // The object's keys in one section of the drawing file. Numbers are written with a point
+    // whatever the locale, so that a drawing reads the same on every station; they are read
+    // with a point or a comma. A number that reads neither way throws DrawingValueError.
     virtual void WriteFile(IniFile& ini, const QString& section) const;
     virtual void ReadFile(const IniFile& ini, const QString& section);
+    // Why the object's geometry cannot be marked (a number beyond kMaxDrawingMagnitude or not
+    // finite, a negative radius, an arc of more than a full turn); empty when it is sound.
+    virtual QString geometryFault() const { return {}; }
 
     TCADOnPaintBox* Owner;
     bool Surpressed = false;
@@ -64,6 +80,7 @@ public:
     void ExtendBoundRect(TCoord& M1, TCoord& M2) const override;
     void WriteFile(IniFile& ini, const QString& section) const override;
     void ReadFile(const IniFile& ini, const QString& section) override;
+    QString geometryFault() const override;
 
     virtual void GetBoundRect(TCoord& B1, TCoord& B2) const;
     // The object as a polyline from P1 to P2 (from P2 to P1 when reversed).
@@ -92,6 +109,7 @@ public:
     void GetBoundRect(TCoord& B1, TCoord& B2) const override;
     void WriteFile(IniFile& ini, const QString& section) const override;
     void ReadFile(const IniFile& ini, const QString& section) override;
+    QString geometryFault() const override;
     // Chords of at most Settings().ContourResolution radians each.
     TContour Linearize(bool ReversedDirection) const override;
 

@@ -323,12 +323,24 @@ bool TCADOnPaintBox::SaveToFile(const QString& FileName, QString* error) const
     return ok;
 }
 
-bool TCADOnPaintBox::loadFromIni(const IniFile& ini)
+bool TCADOnPaintBox::loadFromIni(const IniFile& ini, QString* error)
 {
+    auto refuse = [error](const QString& why) {
+        if (error)
+            *error = why;
+        return false;
+    };
     if (ini.ReadString(kGeneral, QStringLiteral("Description"), {}).toLower()
         != kDescription.toLower())
-        return false;
-    const std::int64_t count = ini.ReadInteger(kGeneral, QStringLiteral("ObjectCount"), 0);
+        return refuse(QStringLiteral("Invalid file format"));
+    std::int64_t count = 0;
+    if (const auto text = ini.value(kGeneral, QStringLiteral("ObjectCount"))) {
+        const auto n = StrToInt64(text->trimmed());
+        if (!n)
+            return refuse(QStringLiteral("Invalid file format: %1, ObjectCount: \"%2\" is not a whole number")
+                              .arg(kGeneral, *text));
+        count = *n;
+    }
     // Visit only the object sections that exist, in number order: the same objects as counting
     // 1..ObjectCount, without spinning through an absurd count of absent ones.
     static const QRegularExpression objectSection(QStringLiteral("^Object_(\\d{1,18})$"),
@@ -342,23 +354,36 @@ bool TCADOnPaintBox::loadFromIni(const IniFile& ini)
         if (n >= 1 && n <= count)
             sections.emplace(n, name);
     }
+    // The whole file or nothing: one object the station cannot mark refuses the drawing.
+    std::vector<std::unique_ptr<TCADObject>> objects;
+    objects.reserve(sections.size());
     for (const auto& [n, section] : sections) {
         auto object = makeObject(ini.ReadString(section, QStringLiteral("Type"), {}), this);
         if (!object)
             continue;
-        object->ReadFile(ini, section);
-        CADObjectList.Add(std::move(object));
+        try {
+            object->ReadFile(ini, section);
+        } catch (const DrawingValueError& e) {
+            return refuse(QStringLiteral("Invalid file format: %1 (%2), %3: %4")
+                              .arg(section, object->typeName(), e.key, e.message));
+        }
+        const QString fault = object->geometryFault();
+        if (!fault.isEmpty())
+            return refuse(QStringLiteral("Invalid file format: %1 (%2): %3").arg(section, object->typeName(), fault));
+        objects.push_back(std::move(object));
     }
+    for (auto& object : objects)
+        CADObjectList.Add(std::move(object));
     return true;
 }
 
 bool TCADOnPaintBox::LoadFromFile(const QString& FileName)
 {
     const IniFile ini(FileName);
-    const bool ok = loadFromIni(ini);
+    QString error;
+    const bool ok = loadFromIni(ini, &error);
     if (!ok)
-        operatorDialogs().message(DialogKind::Error, QStringLiteral("Error"),
-                                  QStringLiteral("Invalid file format"), {});
+        operatorDialogs().message(DialogKind::Error, QStringLiteral("Error"), error, {});
     Paint();
     return ok;
 }

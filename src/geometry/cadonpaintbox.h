@@ -82,14 +82,16 @@ public:
     void PaintBoxMouseMove(Qt::MouseButtons Buttons, Qt::KeyboardModifiers Shift, int X, int Y);
     void PaintBoxMouseDown(Qt::MouseButton Button, Qt::KeyboardModifiers Shift, int X, int Y);
 
-    // The drawing file ("VeduvAZU Drawing", ini layout, floats in the user's locale). The save
-    // goes through a temporary file, so a failed save leaves the old file; error says why.
+    // The drawing file ("VeduvAZU Drawing", ini layout, numbers written with a point and read
+    // with a point or a comma). The save goes through a temporary file, so a failed save leaves
+    // the old file; error says why.
     bool SaveToFile(const QString& FileName, QString* error = nullptr) const;
     // Appends the file's objects and repaints. A file that is missing or not a drawing shows
-    // "Invalid file format" and adds nothing (returns false).
+    // "Invalid file format" and adds nothing (returns false); so does a file with a number that
+    // does not read or geometry that cannot be marked, and the message names the object.
     bool LoadFromFile(const QString& FileName);
-    // The same from a loaded ini object (no message, no repaint).
-    bool loadFromIni(const IniFile& ini);
+    // The same from a loaded ini object (no message, no repaint); error receives the message.
+    bool loadFromIni(const IniFile& ini, QString* error = nullptr);
     void saveToIni(IniFile& ini) const;
 
     // Appends the lines and arcs of an ASCII DXF file's ENTITIES section; does not repaint or

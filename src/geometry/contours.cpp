@@ -66,6 +66,11 @@ TContour::TContour()
     m_vertices.reserve(kCapacityBlock);
 }
 
+TContour::TContour(std::size_t capacity)
+{
+    m_vertices.reserve(capacity);
+}
+
 TContour::~TContour()
 {
     // Only untouched first blocks are kept, so a new contour always starts with exactly
@@ -106,7 +111,7 @@ struct Flattener {
             straight = !(dot / std::sqrt(pp) < cosLimit);
         if (straight || depth >= kMaxSplitDepth) {
             if (out.size() == out.capacity())
-                out.reserve(out.capacity() + TContour::kCapacityBlock);
+                out.reserve(TContour::grownCapacity(out.capacity()));
             out.push_back(TVertex{ex, ey, false});
             return;
         }

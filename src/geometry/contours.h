@@ -49,10 +49,18 @@ protected:
 class TContour : public TVertexList {
 public:
     // Vertices come one by one; room grows in blocks so that long outlines do not reallocate
-    // at every point.
+    // at every point. A full contour gains one block or, once larger, as much room as it
+    // already has: adding a million vertices copies them a few times, not thousands.
     static constexpr int kCapacityBlock = 256;
+    static constexpr std::size_t grownCapacity(std::size_t capacity)
+    {
+        return capacity + (capacity > std::size_t(kCapacityBlock) ? capacity : std::size_t(kCapacityBlock));
+    }
 
     TContour();
+    // Room for exactly this many vertices, for a reader that knows the count (an empty
+    // contour then holds no memory).
+    explicit TContour(std::size_t capacity);
     // A contour's first block of room goes back to a per-thread cache when it ends, so the
     // next contour (character outlines make and drop them by the thousand) starts without an
     // allocation.
@@ -80,7 +88,7 @@ private:
     void reserveForOneMore()
     {
         if (m_vertices.size() == m_vertices.capacity())
-            m_vertices.reserve(m_vertices.capacity() + kCapacityBlock);
+            m_vertices.reserve(grownCapacity(m_vertices.capacity()));
     }
     void addQuadraticPiece(const TVertex& s, const TVertex& c, const TVertex& e, double cosLimit,
                            int depth);

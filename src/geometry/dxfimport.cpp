@@ -21,7 +21,7 @@ constexpr double kPi = std::numbers::pi;
 constexpr std::size_t kBufferBytes = std::size_t(1) << 20;
 // A logo is a few thousand objects; these bounds keep a damaged or hostile file from taking
 // all memory or producing numbers that overflow in the view and the outline.
-constexpr double kMaxMagnitude = 1e12;
+constexpr double kMaxMagnitude = kMaxDrawingMagnitude;
 constexpr std::int64_t kMaxPolylineVertices = 1'000'000;
 constexpr int kMaxObjects = 5'000'000;
 
@@ -241,6 +241,7 @@ private:
             applyLayer();
             if (m_in.code != 0)
                 continue;
+            m_entity = m_in.value;
             if (m_in.value == "POLYLINE")
                 polyline();
             else if (m_in.value == "LWPOLYLINE")
@@ -260,6 +261,11 @@ private:
     {
         if (m_drawing.CADObjectList.Count() >= kMaxObjects)
             throw DxfError{m_in.codeLine(), QStringLiteral("more than %1 objects in the drawing").arg(kMaxObjects)};
+        // Every number is in range by now, but a circle of negative radius or an arc of many
+        // turns is still no drawing to mark.
+        const QString fault = object->geometryFault();
+        if (!fault.isEmpty())
+            throw DxfError{m_in.codeLine(), QStringLiteral("%1: %2").arg(shown(m_entity), fault)};
         object->LayerName = m_layer;
         object->PLineID = plineId;
         m_drawing.CADObjectList.Add(std::move(object));
@@ -415,6 +421,7 @@ private:
     PairReader m_in;
     QString m_layer = QStringLiteral("0");
     std::string m_layerBytes = "0";
+    std::string m_entity;
     int m_polylines = 0;
     int m_added = 0;
     TCoord m_previous, m_current, m_start;

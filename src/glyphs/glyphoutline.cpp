@@ -329,7 +329,9 @@ OutlineFileResult readOutlineFile(const QString& fileName)
             result.error = truncated;
             return result;
         }
-        auto contour = std::make_unique<TContour>();
+        // The count is known and the file holds it: room for exactly that, none for an empty
+        // contour.
+        auto contour = std::make_unique<TContour>(std::size_t(n));
         for (qint64 i = 0; i < n; ++i) {
             double x = 0, y = 0; // the count check above guarantees both are there
             take(x);

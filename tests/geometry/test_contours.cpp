@@ -117,6 +117,26 @@ TEST(TContourTest, CapacityGrowsInBlocksAndIndexErrorsThrow)
     EXPECT_TRUE(c.isEmpty());
 }
 
+// Growing by one block at a time copies a long contour thousands of times (a million vertices
+// took seconds); the room must grow in proportion once it is large.
+TEST(TContourTest, AMillionVerticesReallocateOnlyAFewTimes)
+{
+    TContour c;
+    int growths = 0;
+    int room = c.capacity();
+    for (int i = 0; i < 1000000; ++i) {
+        c.Add(i, 0);
+        if (c.capacity() != room) {
+            ++growths;
+            room = c.capacity();
+        }
+    }
+    EXPECT_EQ(c.Count(), 1000000);
+    EXPECT_EQ(c[999999].X, 999999);
+    EXPECT_LE(growths, 20);
+    EXPECT_EQ(room % TContour::kCapacityBlock, 0);
+}
+
 TEST(TContourTest, AReusedBlockStartsEmptyWithOneBlockOfRoom)
 {
     {

@@ -210,6 +210,10 @@ TEST(DxfImportTest, BadInputStopsWithAnErrorAndKeepsWhatWasRead)
         {"truncated section", dxf(good, false), "truncated"},
         {"code without value", dxf(good, false) + "  0\r\nLINE\r\n 10", "truncated"},
         {"binary", QByteArray("AutoCAD Binary DXF\r\n\x1a\x00", 22) + QByteArray(64, '\x01'), "binary DXF"},
+        // In range number by number, yet no geometry to mark.
+        {"negative circle radius", with({{0, "CIRCLE"}, {10, "1"}, {20, "1"}, {40, "-2"}}), "CIRCLE: the radius -2 is negative"},
+        {"negative arc radius", with({{0, "ARC"}, {10, "0"}, {20, "0"}, {40, "-1"}, {50, "0"}, {51, "90"}}), "ARC: the radius"},
+        {"arc of many turns", with({{0, "ARC"}, {10, "0"}, {20, "0"}, {40, "1"}, {50, "0"}, {51, "1e11"}}), "ARC: the arc turns"},
     };
     for (const auto& c : cases) {
         TCADOnPaintBox drawing;

@@ -207,3 +207,39 @@ TEST_F(OutlineTest, LogoReloadsOnlyWhenItsFileChanges)
     EXPECT_FALSE(logo.Processed);
     EXPECT_EQ(node->Text(), "Logo");
 }
+
+// Memory follows the file: a file of many empty contours (8 bytes each) must not reserve room
+// for vertices it does not hold, and a long contour is read into exactly its size.
+TEST_F(OutlineTest, ContoursReadFromAFileHoldOnlyTheRoomTheyNeed)
+{
+    constexpr int kEmpty = 50000;
+    constexpr int kLong = 300000;
+    QByteArray bytes;
+    auto put = [&bytes](double v) { bytes.append(reinterpret_cast<const char*>(&v), 8); };
+    bytes.append(char(15));
+    bytes.append("KMT Outline V01", 15);
+    put(1.0);
+    put(kEmpty + 1);
+    for (int i = 0; i < kEmpty; ++i)
+        put(0);
+    put(kLong);
+    for (int i = 0; i < kLong; ++i) {
+        put(i);
+        put(-i);
+    }
+    const QString path = scratch("many.kol");
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+    f.close();
+
+    const OutlineFileResult r = readOutlineFile(path);
+    ASSERT_TRUE(r.content) << r.error.toStdString();
+    ASSERT_EQ(r.content->Contours.Count(), kEmpty + 1);
+    std::int64_t room = 0;
+    for (int c = 0; c < r.content->Contours.Count(); ++c)
+        room += r.content->Contours.GetContour(c).capacity();
+    EXPECT_EQ(room, kLong);
+    const TContour& last = r.content->Contours.GetContour(kEmpty);
+    EXPECT_EQ(last[kLong - 1], (TVertex{kLong - 1.0, 1.0 - kLong}));
+}

@@ -54,8 +54,9 @@ int outlineDrawing(const QStringList& args)
 
     LoadSettingsFromRegistery(); // the arc tolerance is the station's
     TCADOnPaintBox drawing;
-    if (!drawing.loadFromIni(IniFile(file))) {
-        err(QStringLiteral("lapidograph-cli: \"%1\": Invalid file format").arg(file));
+    QString error;
+    if (!drawing.loadFromIni(IniFile(file), &error)) {
+        err(QStringLiteral("lapidograph-cli: \"%1\": %2").arg(file, error));
         return 1;
     }
     double width = 0;
