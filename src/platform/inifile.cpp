@@ -17,10 +17,13 @@ namespace lapido {
 
 namespace {
 
-// The index key of a section or key name: names compare without regard to case.
-QString folded(const QString& name)
+// Sections with up to this many keys are searched by a scan, which is faster than hashing for
+// the dozen keys of a drawing object; larger ones get an index.
+constexpr std::size_t kScannedKeys = 16;
+
+bool sameName(const QString& a, const QString& b)
 {
-    return name.toCaseFolded();
+    return a.compare(b, Qt::CaseInsensitive) == 0;
 }
 
 struct DecodedText {
@@ -38,17 +41,6 @@ DecodedText decode(const QByteArray& bytes)
     if (!utf8.hasError())
         return {std::move(text), bom ? IniFile::Encoding::Utf8WithBom : IniFile::Encoding::Utf8};
     return {QString::fromLatin1(data), IniFile::Encoding::Latin1};
-}
-
-// The position stored for key, or next (stored for key) when the key is new; second: whether
-// it was new.
-std::pair<std::size_t, bool> claim(QHash<QString, std::size_t>& index, QString key, std::size_t next)
-{
-    const auto it = index.constFind(key);
-    if (it != index.cend())
-        return {*it, false};
-    index.insert(std::move(key), next);
-    return {next, true};
 }
 
 bool fitsLatin1(const QString& text)
@@ -151,8 +143,7 @@ void IniFile::loadFromText(const QString& text)
         if (value.size() >= 2 && value.startsWith(u'"') && value.endsWith(u'"'))
             value = value.mid(1, value.size() - 2);
         // A repeated key keeps its first value, as a profile lookup finds the first line.
-        if (claim(current->keyIndex, folded(key), current->entries.size()).second)
-            current->entries.push_back(Entry{key, std::move(value)});
+        current->add(key, value);
     }
 }
 
@@ -202,50 +193,97 @@ bool IniFile::saveToFile(const QString& path) const
     return true;
 }
 
-const IniFile::Entry* IniFile::Section::find(const QString& key) const
+std::size_t IniFile::NameHash::operator()(const QString& name) const
 {
-    const auto it = keyIndex.constFind(folded(key));
-    return it == keyIndex.cend() ? nullptr : &entries[*it];
+    // FNV-1a over the case-folded UTF-16 units; plain ASCII names are folded on the fly.
+    std::uint64_t h = 14695981039346656037ULL;
+    auto mix = [&h](char16_t u) {
+        h ^= u;
+        h *= 1099511628211ULL;
+    };
+    const bool ascii = std::all_of(name.cbegin(), name.cend(), [](QChar c) { return c.unicode() < 0x80; });
+    if (ascii) {
+        for (QChar c : name) {
+            const char16_t u = c.unicode();
+            mix(u >= u'A' && u <= u'Z' ? char16_t(u + 32) : u);
+        }
+    } else {
+        for (QChar c : name.toCaseFolded())
+            mix(c.unicode());
+    }
+    return std::size_t(h);
+}
+
+bool IniFile::NameEqual::operator()(const QString& a, const QString& b) const
+{
+    return sameName(a, b);
 }
 
 IniFile::Entry* IniFile::Section::find(const QString& key)
 {
-    const auto it = keyIndex.constFind(folded(key));
-    return it == keyIndex.cend() ? nullptr : &entries[*it];
+    if (keyIndex.empty()) {
+        for (Entry& e : entries)
+            if (sameName(e.key, key))
+                return &e;
+        return nullptr;
+    }
+    const auto it = keyIndex.find(key);
+    return it == keyIndex.end() ? nullptr : &entries[it->second];
+}
+
+bool IniFile::Section::add(const QString& key, const QString& value)
+{
+    if (find(key))
+        return false;
+    append(key, value);
+    return true;
+}
+
+void IniFile::Section::append(const QString& key, const QString& value)
+{
+    entries.push_back(Entry{key, value});
+    if (!keyIndex.empty())
+        keyIndex.emplace(key, entries.size() - 1);
+    else if (entries.size() > kScannedKeys)
+        rebuildIndex();
 }
 
 void IniFile::Section::rebuildIndex()
 {
     keyIndex.clear();
+    if (entries.size() <= kScannedKeys)
+        return;
+    keyIndex.reserve(entries.size());
     for (std::size_t i = 0; i < entries.size(); ++i)
-        claim(keyIndex, folded(entries[i].key), i);
+        keyIndex.emplace(entries[i].key, i); // keeps the first of equal names
 }
 
 const IniFile::Section* IniFile::findSection(const QString& name) const
 {
-    const auto it = m_sectionIndex.constFind(folded(name));
-    return it == m_sectionIndex.cend() ? nullptr : &m_sections[*it];
+    const auto it = m_sectionIndex.find(name);
+    return it == m_sectionIndex.end() ? nullptr : &m_sections[it->second];
 }
 
 IniFile::Section* IniFile::findSection(const QString& name)
 {
-    const auto it = m_sectionIndex.constFind(folded(name));
-    return it == m_sectionIndex.cend() ? nullptr : &m_sections[*it];
+    const auto it = m_sectionIndex.find(name);
+    return it == m_sectionIndex.end() ? nullptr : &m_sections[it->second];
 }
 
 IniFile::Section& IniFile::sectionFor(const QString& name)
 {
-    const auto [at, added] = claim(m_sectionIndex, folded(name), m_sections.size());
+    const auto [it, added] = m_sectionIndex.emplace(name, m_sections.size());
     if (added)
         m_sections.push_back(Section{name, {}, {}});
-    return m_sections[at];
+    return m_sections[it->second];
 }
 
 void IniFile::rebuildSectionIndex()
 {
     m_sectionIndex.clear();
+    m_sectionIndex.reserve(m_sections.size());
     for (std::size_t i = 0; i < m_sections.size(); ++i)
-        claim(m_sectionIndex, folded(m_sections[i].name), i);
+        m_sectionIndex.emplace(m_sections[i].name, i);
 }
 
 std::optional<QString> IniFile::value(const QString& section, const QString& key) const
@@ -293,11 +331,10 @@ bool IniFile::ReadBool(const QString& section, const QString& key, bool defaultV
 void IniFile::WriteString(const QString& section, const QString& key, const QString& value)
 {
     Section& s = sectionFor(section);
-    const auto [at, added] = claim(s.keyIndex, folded(key), s.entries.size());
-    if (added)
-        s.entries.push_back(Entry{key, value});
+    if (Entry* e = s.find(key))
+        e->value = value;
     else
-        s.entries[at].value = value;
+        s.append(key, value);
 }
 
 void IniFile::WriteInteger(const QString& section, const QString& key, std::int64_t value)
@@ -346,8 +383,7 @@ void IniFile::EraseSection(const QString& section)
 {
     if (!findSection(section))
         return;
-    const QString name = folded(section);
-    std::erase_if(m_sections, [&](const Section& s) { return folded(s.name) == name; });
+    std::erase_if(m_sections, [&](const Section& s) { return sameName(s.name, section); });
     rebuildSectionIndex();
 }
 
@@ -356,8 +392,7 @@ void IniFile::DeleteKey(const QString& section, const QString& key)
     Section* s = findSection(section);
     if (!s || !s->find(key))
         return;
-    const QString name = folded(key);
-    std::erase_if(s->entries, [&](const Entry& e) { return folded(e.key) == name; });
+    std::erase_if(s->entries, [&](const Entry& e) { return sameName(e.key, key); });
     s->rebuildIndex();
 }
 

@@ -2,12 +2,13 @@
 #pragma once
 
 #include <QChar>
-#include <QHash>
 #include <QString>
 #include <QStringList>
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
 namespace lapido {
@@ -17,8 +18,9 @@ namespace lapido {
 // the spelling of their first write, sections and keys in the order they were first seen.
 // Lines starting with ';' are comments and are not kept. Blanks around names and values are
 // dropped; a value wrapped in a pair of double quotes loses them. A missing file reads as empty.
-// Sections and keys are indexed by their case-folded names, so each lookup or write costs the
-// same however large the file, and reading or writing a whole file is linear in its size.
+// Sections, and the keys of any section with more than a few of them, are found through hash
+// tables of their case-folded names, so each lookup or write costs the same however large the
+// file, and reading or writing a whole file is linear in its size.
 // A file is written back in the encoding it was read in (UTF-8, with or without its byte-order
 // mark, or Latin-1); new files are UTF-8.
 class IniFile {
@@ -74,6 +76,15 @@ public:
     void setEncoding(Encoding encoding) { m_encoding = encoding; }
 
 private:
+    // Names compare without regard to case; the hash agrees with that comparison.
+    struct NameHash {
+        std::size_t operator()(const QString& name) const;
+    };
+    struct NameEqual {
+        bool operator()(const QString& a, const QString& b) const;
+    };
+    using NameIndex = std::unordered_map<QString, std::size_t, NameHash, NameEqual>;
+
     struct Entry {
         QString key;
         QString value;
@@ -81,9 +92,14 @@ private:
     struct Section {
         QString name;
         std::vector<Entry> entries;
-        QHash<QString, std::size_t> keyIndex; // case-folded key -> position in entries
-        const Entry* find(const QString& key) const;
+        // Built once the section has more keys than a short scan handles faster.
+        NameIndex keyIndex;
         Entry* find(const QString& key);
+        const Entry* find(const QString& key) const { return const_cast<Section*>(this)->find(key); }
+        // Adds the key unless present; false (and nothing changed) when it was.
+        bool add(const QString& key, const QString& value);
+        // Adds a key known to be absent.
+        void append(const QString& key, const QString& value);
         void rebuildIndex();
     };
     const Section* findSection(const QString& name) const;
@@ -92,7 +108,7 @@ private:
     void rebuildSectionIndex();
 
     std::vector<Section> m_sections;
-    QHash<QString, std::size_t> m_sectionIndex; // case-folded name -> position in m_sections
+    NameIndex m_sectionIndex; // name -> position in m_sections
     Encoding m_encoding = Encoding::Utf8;
     mutable QString m_fileName;
     mutable QString m_error;

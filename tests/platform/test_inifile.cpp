@@ -138,6 +138,38 @@ TEST(IniFileTest, RepeatedNamesInAnyCaseKeepTheFirst)
     EXPECT_EQ(ini.ReadSections(), (QStringList{"Other", "Obj"}));
 }
 
+// Large sections are found through an index: the same rules must hold there.
+TEST(IniFileTest, LargeSectionsFollowTheSameNameRules)
+{
+    QString text = QStringLiteral("[Big]\n");
+    for (int i = 0; i < 40; ++i)
+        text += QStringLiteral("Key%1=%1\n").arg(i);
+    text += QString::fromUtf8("KEY5=second\n\u00c4rger=first\n\u00e4RGER=second\n");
+    for (int i = 0; i < 30; ++i)
+        text += QStringLiteral("[S%1]\nA=%1\n").arg(i);
+    text += QStringLiteral("[s7]\nA=second\nB=added\n");
+    IniFile ini;
+    ini.loadFromText(text);
+    EXPECT_EQ(ini.ReadSection("BIG").size(), 41);
+    EXPECT_EQ(ini.ReadString("big", "key5", {}), "5");
+    EXPECT_EQ(ini.ReadString("big", "KEY39", {}), "39");
+    EXPECT_EQ(ini.ReadString("Big", QString::fromUtf8("\u00c4RGER"), {}), "first");
+    EXPECT_EQ(ini.ReadSections().size(), 31);
+    EXPECT_EQ(ini.ReadString("S7", "a", {}), "7");
+    EXPECT_EQ(ini.ReadString("S7", "b", {}), "added");
+
+    ini.WriteString("BIG", "key12", "changed");
+    ini.WriteString("big", "New", "n");
+    ini.DeleteKey("Big", "KEY0");
+    EXPECT_EQ(ini.ReadString("Big", "Key12", {}), "changed");
+    EXPECT_EQ(ini.ReadString("Big", "NEW", {}), "n");
+    EXPECT_FALSE(ini.ValueExists("Big", "Key0"));
+    EXPECT_EQ(ini.ReadString("Big", "Key1", {}), "1");
+    ini.EraseSection("s0");
+    EXPECT_EQ(ini.ReadString("S29", "A", {}), "29");
+    EXPECT_FALSE(ini.SectionExists("S0"));
+}
+
 // A file goes back in the encoding it came in, so that the tool that made it can still read
 // the letters that were not changed.
 TEST(IniFileTest, SaveKeepsTheEncodingTheFileWasReadIn)
