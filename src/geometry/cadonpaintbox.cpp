@@ -6,11 +6,9 @@
 #include "platform/operatordialogs.h"
 
 #include <QPainter>
-#include <QRegularExpression>
 
 #include <algorithm>
 #include <cmath>
-#include <map>
 #include <unordered_map>
 #include <utility>
 
@@ -54,7 +52,8 @@ std::unique_ptr<TCADObject> makeObject(const QString& type, TCADOnPaintBox* owne
 }
 
 // The end points of the outline's objects in a grid of cells twice the join tolerance wide, so
-// that every end point nearer than the tolerance lies in one of the nine cells around a point.
+// that every end point nearer than the tolerance lies in one of the (at most four) cells that
+// the square of the tolerance around a point touches.
 // Drawings too large for exact cells (coordinates beyond 2^50 tolerances) are scanned in full.
 class EndPointIndex {
 public:
@@ -97,10 +96,16 @@ public:
             return -1;
         }
         std::ptrdiff_t best = -1;
-        const std::int64_t cx = cellOf(p.X), cy = cellOf(p.Y);
-        for (std::int64_t dx = -1; dx <= 1; ++dx) {
-            for (std::int64_t dy = -1; dy <= 1; ++dy) {
-                const auto it = m_cells.find(key(cx + dx, cy + dy));
+        // A large table costs a cache miss per cell looked at, so only the touched cells are;
+        // the reach is a hair wider than the tolerance (and than the rounding of large
+        // coordinates), so that no cell holding a near point is left out.
+        const double reachX = m_tolerance * (1 + 1e-9) + std::abs(p.X) * 1e-15;
+        const double reachY = m_tolerance * (1 + 1e-9) + std::abs(p.Y) * 1e-15;
+        const std::int64_t x0 = cellOf(p.X - reachX), x1 = cellOf(p.X + reachX);
+        const std::int64_t y0 = cellOf(p.Y - reachY), y1 = cellOf(p.Y + reachY);
+        for (std::int64_t cx = x0; cx <= x1; ++cx) {
+            for (std::int64_t cy = y0; cy <= y1; ++cy) {
+                const auto it = m_cells.find(key(cx, cy));
                 if (it == m_cells.end())
                     continue;
                 Cell& cell = it->second;
@@ -343,17 +348,23 @@ bool TCADOnPaintBox::loadFromIni(const IniFile& ini, QString* error)
     }
     // Visit only the object sections that exist, in number order: the same objects as counting
     // 1..ObjectCount, without spinning through an absurd count of absent ones.
-    static const QRegularExpression objectSection(QStringLiteral("^Object_(\\d{1,18})$"),
-                                                  QRegularExpression::CaseInsensitiveOption);
-    std::map<std::int64_t, QString> sections;
+    const QLatin1String prefix("Object_");
+    std::vector<std::pair<std::int64_t, QString>> sections;
     for (const QString& name : ini.ReadSections()) {
-        const auto match = objectSection.match(name);
-        if (!match.hasMatch())
+        if (!name.startsWith(prefix, Qt::CaseInsensitive))
             continue;
-        const std::int64_t n = match.captured(1).toLongLong();
+        const QStringView digits = QStringView(name).sliced(prefix.size());
+        if (digits.isEmpty() || digits.size() > 18
+            || !std::all_of(digits.begin(), digits.end(), [](QChar c) { return c >= u'0' && c <= u'9'; }))
+            continue;
+        const std::int64_t n = digits.toLongLong();
         if (n >= 1 && n <= count)
-            sections.emplace(n, name);
+            sections.emplace_back(n, name);
     }
+    // Sections are nearly always in number order already; a repeated number keeps its first.
+    std::stable_sort(sections.begin(), sections.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    sections.erase(std::unique(sections.begin(), sections.end(), [](const auto& a, const auto& b) { return a.first == b.first; }),
+                   sections.end());
     // The whole file or nothing: one object the station cannot mark refuses the drawing.
     std::vector<std::unique_ptr<TCADObject>> objects;
     objects.reserve(sections.size());
@@ -408,8 +419,11 @@ TContourList TCADOnPaintBox::GetOutLine(double& Width) const
     Width = a * (m2.X - m1.X);
     const double midY = (m1.Y + m2.Y) / 2;
     const double e = 0.0001 / a;
-    auto out = [&](TContour& c, double x, double y) { c.Add(a * (x - m1.X), a * (y - midY)); };
-    auto appendAllButLast = [&](TContour& c, const TContour& points) {
+    // Each chain is gathered in one reused buffer and then copied into a contour of exactly its
+    // size: a drawing of many short chains would otherwise hold a block of room per chain.
+    std::vector<TVertex> chain;
+    auto out = [&](std::vector<TVertex>& c, double x, double y) { c.push_back(TVertex{a * (x - m1.X), a * (y - midY), false}); };
+    auto appendAllButLast = [&](std::vector<TVertex>& c, const TContour& points) {
         for (int i = 0; i + 1 < points.Count(); ++i)
             out(c, points[i].X, points[i].Y);
     };
@@ -423,7 +437,7 @@ TContourList TCADOnPaintBox::GetOutLine(double& Width) const
             ++first;
         if (first == work.size())
             break;
-        auto contour = std::make_unique<TContour>();
+        chain.clear();
         TCoord current = work[first]->P1;
         bool consumed = false;
         for (;;) {
@@ -432,10 +446,10 @@ TContourList TCADOnPaintBox::GetOutLine(double& Width) const
                 break;
             const TCADLine* object = work[std::size_t(i)];
             if (CoordDistance(object->P1, current) < e) {
-                appendAllButLast(*contour, object->Linearize(false));
+                appendAllButLast(chain, object->Linearize(false));
                 current = object->P2;
             } else {
-                appendAllButLast(*contour, object->Linearize(true));
+                appendAllButLast(chain, object->Linearize(true));
                 current = object->P1;
             }
             index.take(std::size_t(i));
@@ -445,7 +459,10 @@ TContourList TCADOnPaintBox::GetOutLine(double& Width) const
         // rather than scan for ever.
         if (!consumed)
             index.take(first);
-        out(*contour, current.X, current.Y);
+        out(chain, current.X, current.Y);
+        auto contour = std::make_unique<TContour>(chain.size());
+        for (const TVertex& v : chain)
+            contour->Add(v);
         result.Add(std::move(contour));
     }
     return result;

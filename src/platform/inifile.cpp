@@ -43,6 +43,13 @@ DecodedText decode(const QByteArray& bytes)
     return {QString::fromLatin1(data), IniFile::Encoding::Latin1};
 }
 
+// A text that owns its characters: names and values read in place point into the file's
+// text and must not outlive it.
+QString ownedCopy(const QString& text)
+{
+    return QString(text.constData(), text.size());
+}
+
 bool fitsLatin1(const QString& text)
 {
     return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() <= 0xFF; });
@@ -95,8 +102,11 @@ IniFile::IniFile(const QString& path)
 
 void IniFile::clear()
 {
-    m_sections.clear();
+    // Entries may point into the text: they go first.
     m_sectionIndex.clear();
+    m_sections.clear();
+    m_lastSection = npos;
+    m_text.clear();
 }
 
 bool IniFile::loadFromFile(const QString& path)
@@ -113,37 +123,50 @@ bool IniFile::loadFromFile(const QString& path)
         return false;
     }
     DecodedText decoded = decode(file.readAll());
-    loadFromText(decoded.text);
+    loadText(std::move(decoded.text));
     m_encoding = decoded.encoding;
     return true;
 }
 
 void IniFile::loadFromText(const QString& text)
 {
+    loadText(ownedCopy(text));
+}
+
+void IniFile::loadText(QString text)
+{
     clear();
+    // Names and values are read in place: they point into the kept text instead of each
+    // taking an allocation of its own, and every text handed out is a copy (ownedCopy).
+    m_text = std::move(text);
+    auto inPlace = [](QStringView v) { return v.isEmpty() ? QString() : QString::fromRawData(v.data(), v.size()); };
     Section* current = nullptr;
-    const auto lines = QStringView(text).split(u'\n');
-    for (QStringView raw : lines) {
-        const QStringView line = raw.trimmed();
+    const QStringView all(m_text);
+    for (qsizetype start = 0; start < all.size();) {
+        qsizetype end = all.indexOf(u'\n', start);
+        if (end < 0)
+            end = all.size();
+        const QStringView line = all.sliced(start, end - start).trimmed();
+        start = end + 1;
         if (line.isEmpty() || line.startsWith(u';'))
             continue;
         if (line.startsWith(u'[')) {
             const qsizetype close = line.indexOf(u']');
-            const QString name = (close < 0 ? line.mid(1) : line.mid(1, close - 1)).trimmed().toString();
-            current = &sectionFor(name);
+            const QStringView name = (close < 0 ? line.sliced(1) : line.sliced(1, close - 1)).trimmed();
+            current = &sectionFor(inPlace(name));
             continue;
         }
         if (!current)
             continue; // a value outside any section has no address
         const qsizetype eq = line.indexOf(u'=');
-        const QString key = (eq < 0 ? line : line.left(eq)).trimmed().toString();
+        const QStringView key = (eq < 0 ? line : line.first(eq)).trimmed();
         if (key.isEmpty())
             continue;
-        QString value = eq < 0 ? QString() : line.mid(eq + 1).trimmed().toString();
+        QStringView value = eq < 0 ? QStringView() : line.sliced(eq + 1).trimmed();
         if (value.size() >= 2 && value.startsWith(u'"') && value.endsWith(u'"'))
-            value = value.mid(1, value.size() - 2);
+            value = value.sliced(1, value.size() - 2);
         // A repeated key keeps its first value, as a profile lookup finds the first line.
-        current->add(key, value);
+        current->add(inPlace(key), inPlace(value));
     }
 }
 
@@ -260,26 +283,35 @@ void IniFile::Section::rebuildIndex()
 
 const IniFile::Section* IniFile::findSection(const QString& name) const
 {
-    const auto it = m_sectionIndex.find(name);
-    return it == m_sectionIndex.end() ? nullptr : &m_sections[it->second];
+    return const_cast<IniFile*>(this)->findSection(name);
 }
 
 IniFile::Section* IniFile::findSection(const QString& name)
 {
+    // Readers and writers take one section's keys one after another: the section of the last
+    // lookup is tried before the index.
+    if (m_lastSection < m_sections.size() && sameName(m_sections[m_lastSection].name, name))
+        return &m_sections[m_lastSection];
     const auto it = m_sectionIndex.find(name);
-    return it == m_sectionIndex.end() ? nullptr : &m_sections[it->second];
+    if (it == m_sectionIndex.end())
+        return nullptr;
+    m_lastSection = it->second;
+    return &m_sections[it->second];
 }
 
 IniFile::Section& IniFile::sectionFor(const QString& name)
 {
-    const auto [it, added] = m_sectionIndex.emplace(name, m_sections.size());
-    if (added)
-        m_sections.push_back(Section{name, {}, {}});
-    return m_sections[it->second];
+    if (Section* s = findSection(name))
+        return *s;
+    m_sectionIndex.emplace(name, m_sections.size());
+    m_sections.push_back(Section{name, {}, {}});
+    m_lastSection = m_sections.size() - 1;
+    return m_sections.back();
 }
 
 void IniFile::rebuildSectionIndex()
 {
+    m_lastSection = npos;
     m_sectionIndex.clear();
     m_sectionIndex.reserve(m_sections.size());
     for (std::size_t i = 0; i < m_sections.size(); ++i)
@@ -292,7 +324,7 @@ std::optional<QString> IniFile::value(const QString& section, const QString& key
     if (!s)
         return std::nullopt;
     if (const Entry* e = s->find(key))
-        return e->value;
+        return ownedCopy(e->value);
     return std::nullopt;
 }
 
@@ -365,8 +397,9 @@ bool IniFile::ValueExists(const QString& section, const QString& key) const
 QStringList IniFile::ReadSections() const
 {
     QStringList out;
+    out.reserve(qsizetype(m_sections.size()));
     for (const auto& s : m_sections)
-        out << s.name;
+        out << ownedCopy(s.name);
     return out;
 }
 
@@ -375,7 +408,7 @@ QStringList IniFile::ReadSection(const QString& section) const
     QStringList out;
     if (const Section* s = findSection(section))
         for (const auto& e : s->entries)
-            out << e.key;
+            out << ownedCopy(e.key);
     return out;
 }
 

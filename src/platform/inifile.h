@@ -102,13 +102,21 @@ private:
         void append(const QString& key, const QString& value);
         void rebuildIndex();
     };
+    // Replaces the content with the file text it owns.
+    void loadText(QString text);
     const Section* findSection(const QString& name) const;
     Section* findSection(const QString& name);
     Section& sectionFor(const QString& name);
     void rebuildSectionIndex();
 
+    static constexpr std::size_t npos = std::size_t(-1);
+    // The loaded text; names and values read from it refer to its characters.
+    QString m_text;
     std::vector<Section> m_sections;
     NameIndex m_sectionIndex; // name -> position in m_sections
+    // Position of the section found last (a cache only; a const lookup may set it, so one
+    // IniFile is not read from several threads at once).
+    std::size_t m_lastSection = npos;
     Encoding m_encoding = Encoding::Utf8;
     mutable QString m_fileName;
     mutable QString m_error;
