@@ -1,6 +1,7 @@
 // Polylines of vertices (contours), lists of them, and quadratic B-spline flattening.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <memory>
 #include <vector>
@@ -33,6 +34,15 @@ public:
     TVertex GetVertex(int Index) const;
     void Delete(int Index);
     virtual void Clear();
+    // Removes, in one pass, every vertex for which drop(vertex) is true; drop sees the
+    // vertices in order.
+    template <class Drop>
+    void EraseIf(Drop drop)
+    {
+        std::erase_if(m_vertices, drop);
+    }
+    // Gives back the room beyond the vertices held (a finished outline that is kept).
+    void ShrinkToFit() { m_vertices.shrink_to_fit(); }
 
     int Count() const { return int(m_vertices.size()); }
     bool isEmpty() const { return m_vertices.empty(); }

@@ -127,17 +127,19 @@ void TGlyphOutLine::TrimZeroLengthSegments()
         TContour& contour = ContourList->GetContour(c);
         if (contour.Count() == 0)
             continue;
+        // One pass: deleting points one at a time moves the rest of the contour each time.
         TVertex ref = contour[0];
-        int i = 1;
-        while (i < contour.Count()) {
-            const TVertex v = contour[i];
-            if (std::abs(v.X - ref.X) < 0.00001 && std::abs(v.Y - ref.Y) < 0.00001) {
-                contour.Delete(i);
-            } else {
-                ref = v;
-                ++i;
+        bool first = true;
+        contour.EraseIf([&](const TVertex& v) {
+            if (first) {
+                first = false;
+                return false;
             }
-        }
+            if (std::abs(v.X - ref.X) < 0.00001 && std::abs(v.Y - ref.Y) < 0.00001)
+                return true;
+            ref = v;
+            return false;
+        });
     }
 }
 
@@ -377,6 +379,10 @@ TGlyphChar::TGlyphChar(TLabelTree* ATreeView, TTreeNode* ATreeNode, TGlyphWideSt
         CellIncX = 0;
     }
     TrimZeroLengthSegments();
+    // A character keeps its outline as long as the label lives: a label of thousands of
+    // characters must not hold a block of 256 vertices for each short stroke.
+    for (int c = 0; c < ContourList->Count(); ++c)
+        ContourList->GetContour(c).ShrinkToFit();
     UnitWidth = CellIncX;
 }
 
