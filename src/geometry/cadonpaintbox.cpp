@@ -361,8 +361,11 @@ bool TCADOnPaintBox::loadFromIni(const IniFile& ini, QString* error)
         if (n >= 1 && n <= count)
             sections.emplace_back(n, name);
     }
-    // Sections are nearly always in number order already; a repeated number keeps its first.
-    std::stable_sort(sections.begin(), sections.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    // Sections are nearly always in number order already (then no sort is needed); a repeated
+    // number keeps its first.
+    const auto byNumber = [](const auto& a, const auto& b) { return a.first < b.first; };
+    if (!std::is_sorted(sections.begin(), sections.end(), byNumber))
+        std::stable_sort(sections.begin(), sections.end(), byNumber);
     sections.erase(std::unique(sections.begin(), sections.end(), [](const auto& a, const auto& b) { return a.first == b.first; }),
                    sections.end());
     // The whole file or nothing: one object the station cannot mark refuses the drawing.
