@@ -23,12 +23,12 @@ struct CliRun {
 
 class CliGeometry : public ::testing::Test {
 protected:
-    CliRun cli(const QStringList& args)
+    CliRun cli(const QStringList& args, const QString& locale = QStringLiteral("de_DE.UTF-8"))
     {
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("LAPIDOGRAPH_SETTINGS", m_dir.filePath("settings.db"));
-        env.insert("LC_ALL", "de_DE.UTF-8");
+        env.insert("LC_ALL", locale);
         p.setProcessEnvironment(env);
         p.start(QStringLiteral(LAPIDO_CLI), args);
         p.waitForFinished(60000);
@@ -90,4 +90,42 @@ TEST_F(CliGeometry, BadInputIsReportedAndWritesNothing)
     EXPECT_EQ(cli({"outline", "--drawing", bad}).exitCode, 1);
     EXPECT_EQ(cli({"outline", "--drawing"}).exitCode, 2);
     EXPECT_EQ(cli({"dxf2lal", bad}).exitCode, 2);
+}
+
+// A drawing reads the same on a comma station and a point station, whichever wrote it; a
+// number that reads neither way stops the command with the object and the key.
+TEST_F(CliGeometry, DrawingNumbersReadTheSameInEveryLocale)
+{
+    const QString lal = m_dir.filePath("logo.lal");
+    ASSERT_EQ(cli({"dxf2lal", sample("logo_r2000.dxf"), lal}).exitCode, 0);
+    QFile written(lal);
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    const QByteArray text = written.readAll();
+    written.close();
+    EXPECT_FALSE(text.contains("X=0,") || text.contains("Y=0,")) << "a comma written on a comma locale";
+
+    auto drawing = [&](const char* name, const char* x) {
+        const QString path = m_dir.filePath(QLatin1String(name));
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray("[General]\r\nDescription=VeduvAZU Drawing\r\nObjectCount=2\r\n"
+                           "[Object_1]\r\nType=TCADLine\r\nBeginX=0\r\nBeginY=0\r\nEndX=1\r\nEndY=0,5\r\n"
+                           "[Object_2]\r\nType=TCADArc\r\nBeginX=")
+                + x + "\r\nBeginY=0\r\nEndX=0\r\nEndY=0\r\nCenterX=0\r\nCenterY=0\r\nRadius=0.35\r\n"
+                      "Angle=0.5\r\nBeginAngle=0\r\nEndAngle=0.5\r\n");
+        return path;
+    };
+    const QString good = drawing("good.lal", "0.35");
+    const CliRun de = cli({"outline", "--drawing", good, "--json"});
+    const CliRun c = cli({"outline", "--drawing", good, "--json"}, QStringLiteral("C"));
+    ASSERT_EQ(de.exitCode, 0) << de.err.toStdString();
+    ASSERT_EQ(c.exitCode, 0) << c.err.toStdString();
+    EXPECT_EQ(de.out, c.out);
+    // Bounds (0, 0)-(1, 0.5), the arc reaching x = 0.35: height 0.5 scales to 1, width 2.
+    EXPECT_DOUBLE_EQ(QJsonDocument::fromJson(c.out.toUtf8()).object()["Width"].toDouble(), 2);
+
+    const CliRun bad = cli({"outline", "--drawing", drawing("bad.lal", "0.35.1")}, QStringLiteral("C"));
+    EXPECT_EQ(bad.exitCode, 1);
+    EXPECT_TRUE(bad.err.contains(QStringLiteral("Object_2 (TCADArc), BeginX: \"0.35.1\" is not a number")))
+        << bad.err.toStdString();
 }
