@@ -16,12 +16,12 @@ namespace lapido {
 
 QString logoFileFilter()
 {
-    return QStringLiteral("Lapidograph Logo files (*.lal)");
+    return QStringLiteral("Lapidograph Logo files|*.lal");
 }
 
 QString dxfFileFilter()
 {
-    return QStringLiteral("AutoCAD DXF files (*.dxf)");
+    return QStringLiteral("AutoCAD DXF files|*.dxf");
 }
 
 namespace {

@@ -79,7 +79,8 @@ private:
     QString m_proposedName;
 };
 
-// File filters of the editor's dialogs.
+// File filters of the editor's dialogs, in the "description|pattern" form that the dialogs
+// turn into their own.
 QString logoFileFilter();
 QString dxfFileFilter();
 
