@@ -186,8 +186,9 @@ public:
     void KeyEsc();
     // Jog keys: axis 'X', 'Y' or 'Z', direction +1/-1, k = 1, 2 (Ctrl) or 4 (Ctrl+Shift).
     void KeyJog(char axis, int direction, int k);
-    // Every key the window sees before its controls. True when the key is the station's and
-    // must not reach the focused control.
+    // Every key the window sees before its controls. True when the key is swallowed (F2-F4,
+    // F9, Esc, the ring-light chord) and must not reach the focused control; the other keys
+    // of the station act and go on to the control.
     bool KeyDown(int key, Qt::KeyboardModifiers modifiers);
     // The release of a key; the R key ends the ring-light chord.
     void KeyUp(int key);

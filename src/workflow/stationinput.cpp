@@ -44,25 +44,14 @@ bool TStation::KeyDown(int key, Qt::KeyboardModifiers modifiers)
         return true;
     }
 
-    // While marking the label, the stone and the templates stay as they are: only Abort and
-    // the view keys act. The other keys of the station are still kept from the controls.
+    // While marking, the label, the stone and the templates stay as they are: only Abort and
+    // the view keys act.
     const bool marking = AIMState == TAIMState::aimsMarking;
-    if (marking && key != Qt::Key_Escape && key != Qt::Key_F2 && key != Qt::Key_F3 && key != Qt::Key_F4) {
-        switch (key) {
-        case Qt::Key_F9: case Qt::Key_F10: case Qt::Key_F11: case Qt::Key_F12:
-        case Qt::Key_Left: case Qt::Key_Right: case Qt::Key_Up: case Qt::Key_Down:
-        case Qt::Key_PageUp: case Qt::Key_PageDown:
-            return true;
-        case Qt::Key_Home: case Qt::Key_End:
-            return ctrl;
-        default:
-            break;
-        }
-        if (digitOf(key) != 0 && (ctrl || alt) && !keypad)
-            return true;
-        return alt && key >= Qt::Key_I && key <= Qt::Key_N;
-    }
+    if (marking && key != Qt::Key_Escape && key != Qt::Key_F2 && key != Qt::Key_F3 && key != Qt::Key_F4)
+        return key == Qt::Key_F9;
 
+    // F2-F4, F9 and Esc are the station's alone; the other keys act and still reach the
+    // focused control.
     switch (key) {
     case Qt::Key_F2:
         ShowOverlay = !ShowOverlay;
@@ -76,18 +65,18 @@ bool TStation::KeyDown(int key, Qt::KeyboardModifiers modifiers)
     case Qt::Key_F9:
         KeyF9();
         return true;
-    case Qt::Key_F10:
-        KeyF10();
-        return true;
-    case Qt::Key_F11:
-        KeyF11();
-        return true;
-    case Qt::Key_F12:
-        KeyF12();
-        return true;
     case Qt::Key_Escape:
         KeyEsc();
         return true;
+    case Qt::Key_F10:
+        KeyF10();
+        return false;
+    case Qt::Key_F11:
+        KeyF11();
+        return false;
+    case Qt::Key_F12:
+        KeyF12();
+        return false;
     case Qt::Key_Home:
     case Qt::Key_End:
         if (!ctrl)
@@ -96,7 +85,7 @@ bool TStation::KeyDown(int key, Qt::KeyboardModifiers modifiers)
             key == Qt::Key_Home ? SpinButtonSlantUpClick() : SpinButtonSlantDownClick();
         else
             key == Qt::Key_Home ? SpinButtonSizeUpClick() : SpinButtonSizeDownClick();
-        return true;
+        return false;
     default:
         break;
     }
@@ -108,7 +97,7 @@ bool TStation::KeyDown(int key, Qt::KeyboardModifiers modifiers)
             BindTemplateTemporary(digit);
         else
             UseTemplateBinding(digit);
-        return true;
+        return false;
     }
 
     struct Jog {
@@ -140,7 +129,7 @@ bool TStation::KeyDown(int key, Qt::KeyboardModifiers modifiers)
         return false;
     const int k = ctrl ? (shift ? 4 : 2) : 1;
     KeyJog(jog->axis, jog->direction, k);
-    return true;
+    return false;
 }
 
 void TStation::KeyUp(int key)

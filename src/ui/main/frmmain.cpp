@@ -1397,6 +1397,10 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* event)
         return used || control != TWheelControl::Video;
     }
 
+    // A key the focused control leaves goes on to its parents; the station sees it once.
+    QWidget* focus = QApplication::focusWidget();
+    if (watched != (focus ? focus : this))
+        return false;
     auto* key = static_cast<QKeyEvent*>(event);
     if (type == QEvent::KeyRelease) {
         if (!key->isAutoRepeat())
@@ -1406,10 +1410,9 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* event)
     // The label editor takes one line: Enter never reaches it.
     if (watched == m_richEdit && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter))
         return true;
-    if (!m_station->KeyDown(key->key(), key->modifiers()))
-        return false;
+    const bool swallowed = m_station->KeyDown(key->key(), key->modifiers());
     afterCommand();
-    return true;
+    return swallowed;
 }
 
 void TfrmMain::dragPicture(QPoint from, QPoint to)
