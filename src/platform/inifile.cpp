@@ -139,6 +139,11 @@ void IniFile::loadText(QString text)
     // Names and values are read in place: they point into the kept text instead of each
     // taking an allocation of its own, and every text handed out is a copy (ownedCopy).
     m_text = std::move(text);
+    // Every section header holds a '[': room for that many sections up front spares the
+    // repeated moves of a growing list and the rehashing of its index.
+    const auto brackets = std::size_t(QStringView(m_text).count(u'['));
+    m_sections.reserve(brackets);
+    m_sectionIndex.reserve(brackets);
     auto inPlace = [](QStringView v) { return v.isEmpty() ? QString() : QString::fromRawData(v.data(), v.size()); };
     Section* current = nullptr;
     const QStringView all(m_text);
