@@ -15,6 +15,7 @@ packages=(
   mariadb-server mariadb-client
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   locales
+  help2man lintian librsvg2-bin desktop-file-utils appstream man-db
 )
 
 missing=()

@@ -4,9 +4,9 @@
 #include "geometry/cadonpaintbox.h"
 #include "geometry/contours.h"
 #include "platform/debuglog.h"
+#include "platform/stationglobals.h"
 #include "settings/settingskeys.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QDirIterator>
 #include <QFileInfo>
@@ -35,8 +35,8 @@ QString workingDir()
     const QString w = keys::read(keys::WorkingDir);
     if (!w.isEmpty())
         return w;
-    // The program's own folder, with the delimiter the working folder is expected to end with.
-    return QCoreApplication::applicationDirPath() + QLatin1Char('/');
+    // The folder the station takes when none is stored.
+    return DefaultWorkingDir();
 }
 
 QStringList listSubfolders(const QString& dir)

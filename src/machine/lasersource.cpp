@@ -88,9 +88,14 @@ QString TLaserSource::programPluginFolder()
     return QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath();
 }
 
+QString TLaserSource::installedPluginFolder()
+{
+    return QDir::cleanPath(programPluginFolder() + QStringLiteral("/" LAPIDO_PLUGIN_DIR_FROM_BIN));
+}
+
 void TLaserSource::LoadLaserSourcePackage()
 {
-    LoadLaserSourcePackage({QDir::currentPath(), programPluginFolder()});
+    LoadLaserSourcePackage({QDir::currentPath(), programPluginFolder(), installedPluginFolder()});
 }
 
 void TLaserSource::LoadLaserSourcePackage(const QStringList& folders)

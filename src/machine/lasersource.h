@@ -43,7 +43,8 @@ public:
     TLaserSource& operator=(const TLaserSource&) = delete;
 
     // Builds the source list: the two built-in entries, then every "DE60_*.so" in the
-    // current folder and then in the program's plug-in folder that reports a model name.
+    // current folder, in the program's own folder and in the installed plug-in folder that
+    // reports a model name.
     void LoadLaserSourcePackage();
     // The same over an explicit folder list (the first one takes the current folder's place).
     void LoadLaserSourcePackage(const QStringList& folders);
@@ -77,6 +78,10 @@ public:
 
     // The plug-in folder of this program: the folder of its executable.
     static QString programPluginFolder();
+    // The folder an installed station keeps its plug-ins in: the library folder beside the
+    // program's (/usr/lib/<triplet>/lapidograph for /usr/bin), found from where the program
+    // lies so that a relocated installation finds its own.
+    static QString installedPluginFolder();
 
     // The loaded plug-in, or none.
     std::unique_ptr<QLibrary> hLaser;

@@ -1,6 +1,8 @@
 // Program-wide values of the station.
 #include "platform/stationglobals.h"
 
+#include <QDir>
+
 #include <mutex>
 
 namespace lapido {
@@ -45,6 +47,15 @@ void setWorkingDir(const QString& folder)
         f += QChar('/');
     std::lock_guard lock(globals().mutex);
     globals().workingDir = f;
+}
+
+QString DefaultWorkingDir()
+{
+    // A relative XDG_DATA_HOME is invalid and ignored, as the base directory rules ask.
+    QString base = qEnvironmentVariable("XDG_DATA_HOME");
+    if (base.isEmpty() || QDir::isRelativePath(base))
+        base = QDir::homePath() + QStringLiteral("/.local/share");
+    return QDir::cleanPath(base + QStringLiteral("/Lapidograph")) + QChar('/');
 }
 
 void resetStationGlobals()

@@ -27,6 +27,11 @@ void setSlantAngle(double degrees);
 QString WorkingDir();
 void setWorkingDir(const QString& folder);
 
+// The working folder a station takes when none is stored: "Lapidograph/" in the user's data
+// folder ($XDG_DATA_HOME, else ~/.local/share), since an installed program's own folder is not
+// writable. Only names it; the station creates it.
+QString DefaultWorkingDir();
+
 // Back to the values of a fresh start (tests).
 void resetStationGlobals();
 

@@ -6,6 +6,8 @@
 #include "platform/debuglog.h"
 #include "platform/numfmt.h"
 #include "platform/operatordialogs.h"
+#include "platform/stationglobals.h"
+#include "settings/settingskeys.h"
 
 #include <QDir>
 #include <QFile>
@@ -101,10 +103,24 @@ void MotionLogger::Execute()
 
 // ---------------------------------------------------------------- FileLogger
 
+QString DefaultTraceFolder()
+{
+    const QString current = QDir::currentPath();
+    const QFileInfo info(current);
+    if (info.isDir() && info.isWritable())
+        return current;
+    QString working = WorkingDir();
+    if (working.isEmpty())
+        working = keys::read(keys::WorkingDir);
+    if (working.isEmpty())
+        working = DefaultWorkingDir();
+    return working;
+}
+
 FileLogger::FileLogger(const QString& folder)
     : m_now([] { return QDateTime::currentDateTime(); })
 {
-    const QDir dir(folder.isEmpty() ? QDir::currentPath() : folder);
+    const QDir dir(folder.isEmpty() ? DefaultTraceFolder() : folder);
     m_path = dir.filePath(LogFileName);
     open();
 }

@@ -66,15 +66,20 @@ private:
 // the file at any time. A write that fails returns false, keeps the reason in lastError() and
 // puts up a non-modal notice once (until a write succeeds again): a modal box in the middle
 // of a marking would hold the laser on.
+// Where the trace goes when no folder is named: the current folder, as stations have always
+// kept it; when that is not writable (a station started from the desktop menu runs in a
+// folder it may not write), the station's working folder.
+QString DefaultTraceFolder();
+
 class FileLogger {
 public:
-    // The trace file in the given folder (the process's current folder when empty).
+    // The trace file in the given folder (DefaultTraceFolder() when empty).
     explicit FileLogger(const QString& folder = {});
     ~FileLogger();
     FileLogger(const FileLogger&) = delete;
     FileLogger& operator=(const FileLogger&) = delete;
 
-    // The run's instance (in the current folder), created on first use.
+    // The run's instance (in DefaultTraceFolder()), created on first use.
     static FileLogger& GetInstance();
     static void ResetInstance();
 

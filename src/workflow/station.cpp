@@ -114,7 +114,7 @@ QString TStation::DecodeSymbolList(const QString& stored)
 void TStation::FormCreate()
 {
     if (keys::read(keys::WorkingDir).isEmpty())
-        keys::write(keys::WorkingDir, QDir::toNativeSeparators(QCoreApplication::applicationDirPath() + '/'));
+        keys::write(keys::WorkingDir, DefaultWorkingDir());
     QString dir = keys::read(keys::WorkingDir);
     if (!dir.isEmpty() && !dir.endsWith('/') && !dir.endsWith('\\'))
         dir += '/';

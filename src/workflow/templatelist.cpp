@@ -7,7 +7,6 @@
 #include "platform/stationglobals.h"
 #include "settings/settingskeys.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QSaveFile>
@@ -78,7 +77,7 @@ TTemplateList::TTemplateList()
     if (dir.isEmpty())
         dir = keys::read(keys::WorkingDir);
     if (dir.isEmpty()) {
-        keys::write(keys::WorkingDir, QDir::toNativeSeparators(QCoreApplication::applicationDirPath() + '/'));
+        keys::write(keys::WorkingDir, DefaultWorkingDir());
         dir = keys::read(keys::WorkingDir);
     }
     if (!dir.endsWith('/') && !dir.endsWith('\\'))

@@ -2,6 +2,8 @@
 #include "records/stlogfile.h"
 
 #include "platform/numfmt.h"
+#include "platform/stationglobals.h"
+#include "settings/settingskeys.h"
 #include "testsupport.h"
 
 #include <QFile>
@@ -108,6 +110,51 @@ TEST_F(FileLoggerTest, NewFileGetsWarningLineOnceAndOneSessionLinePerRun)
     EXPECT_TRUE(lines[2].startsWith(session));
     EXPECT_TRUE(lines[3].isEmpty());
     EXPECT_EQ(text.count("!!! IMPORTANT !!!"), 2); // both on the first line
+}
+
+TEST_F(FileLoggerTest, WithoutAFolderTheTraceGoesToTheCurrentFolderElseTheWorkingFolder)
+{
+    // A current folder that has been removed cannot be written by anyone (root included),
+    // like the folder a desktop menu starts the station in.
+    const struct {
+        const char* name;
+        bool currentWritable;
+        const char* workingDir; // the station's working folder, relative to scratch; "" none
+        const char* storedDir;  // the stored working folder, relative to scratch; "" none
+        const char* expected;   // folder of the trace, relative to scratch
+    } cases[] = {
+        {"writable current folder", true, "work", "", "current"},
+        {"station's working folder", false, "work", "stored", "work"},
+        {"stored working folder", false, "", "stored", "stored"},
+    };
+    const struct RestoreCurrent {
+        QString path = QDir::currentPath();
+        ~RestoreCurrent() { QDir::setCurrent(path); }
+    } restore;
+    for (const auto& c : cases) {
+        const QString base = scratch(QString::fromLatin1(c.name));
+        const auto under = [&](const char* rel) { return base + QLatin1Char('/') + QString::fromLatin1(rel); };
+        for (const char* rel : {"current", "work", "stored"}) {
+            ASSERT_TRUE(QDir().mkpath(under(rel)));
+        }
+        setWorkingDir(*c.workingDir ? under(c.workingDir) : QString());
+        keys::write(keys::WorkingDir, *c.storedDir ? under(c.storedDir) + QLatin1Char('/') : QString());
+        ASSERT_TRUE(QDir::setCurrent(under("current")));
+        if (!c.currentWritable) {
+            ASSERT_TRUE(QDir(under("current")).removeRecursively());
+        }
+        {
+            FileLogger logger;
+            ASSERT_TRUE(logger.AppendLog(QStringLiteral("NMR"))) << c.name;
+        }
+        QDir::setCurrent(restore.path);
+        EXPECT_TRUE(readAll(under(c.expected) + QStringLiteral("/LATrace")).endsWith("]:NMR\r\n")) << c.name;
+        for (const char* rel : {"current", "work", "stored"}) {
+            if (QString::fromLatin1(rel) != QString::fromLatin1(c.expected)) {
+                EXPECT_FALSE(QFile::exists(under(rel) + QStringLiteral("/LATrace"))) << c.name << ": " << rel;
+            }
+        }
+    }
 }
 
 TEST_F(FileLoggerTest, DatedAndUndatedEntriesAreOnDiskWhenTheCallReturns)

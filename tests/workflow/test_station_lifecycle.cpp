@@ -6,6 +6,8 @@
 
 #include "platform/settingsstore.h"
 
+#include <QFileInfo>
+
 namespace lapido::test {
 namespace {
 
@@ -79,12 +81,23 @@ TEST_F(StationLifeTest, ShowReadsTheDefaultsAndCloseWritesThemBack)
     EXPECT_EQ(s.ReadString(QStringLiteral("RollDown"), QStringLiteral("Grid"), {}), QStringLiteral("0.250"));
 }
 
-TEST_F(StationLifeTest, CreateWritesTheProgramFolderWhenNoWorkingFolderIsSet)
+TEST_F(StationLifeTest, CreateTakesTheUsersDataFolderWhenNoWorkingFolderIsSet)
 {
+    // An installed program's folder is not writable: the station works in the user's data
+    // folder and makes its logo folder there.
+    const QByteArray previous = qgetenv("XDG_DATA_HOME");
+    const bool wasSet = qEnvironmentVariableIsSet("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", scratch(QStringLiteral("data")).toLocal8Bit());
     store().WriteString(QStringLiteral("Administration"), QStringLiteral("WorkingDir"), QString());
     st().FormCreate();
-    EXPECT_FALSE(keys::read(keys::WorkingDir).isEmpty());
-    EXPECT_EQ(WorkingDir(), keys::read(keys::WorkingDir));
+    if (wasSet)
+        qputenv("XDG_DATA_HOME", previous);
+    else
+        qunsetenv("XDG_DATA_HOME");
+    const QString expected = scratch(QStringLiteral("data/Lapidograph/"));
+    EXPECT_EQ(keys::read(keys::WorkingDir), expected);
+    EXPECT_EQ(WorkingDir(), expected);
+    EXPECT_TRUE(QFileInfo(expected + QStringLiteral("Logos")).isDir());
 }
 
 struct ResetCase {

@@ -43,20 +43,43 @@ const Command kCommands[] = {
      " [--marks MARKS.csv]"},
 };
 
-void printUsage()
+void printUsage(std::FILE* out)
 {
-    std::fprintf(stderr, "usage: lapidograph-cli COMMAND [ARGS]\n");
+    std::fprintf(out, "usage: lapidograph-cli COMMAND [ARGS]\n");
     for (const auto& c : kCommands)
-        std::fprintf(stderr, "  %s\n", c.usage);
+        std::fprintf(out, "  %s\n", c.usage);
+}
+
+// The full help goes to standard output, where manual-page generators and pagers read it.
+void printHelp()
+{
+    std::printf("lapidograph-cli runs the operations of the laser inscription station without its window:\n"
+                "the settings store, the controller and the machine, the ring light, outlines and\n"
+                "drawings, photo dithering, maintenance and marking records, and a whole marking run.\n\n");
+    printUsage(stdout);
+    std::printf("\nOptions:\n"
+                "  --help     this text\n"
+                "  --version  the program's version\n\n"
+                "The settings store is $XDG_CONFIG_HOME/Lapidograph/settings.db (~/.config when unset);\n"
+                "LAPIDOGRAPH_SETTINGS names another file. Examples of labels are in\n"
+                "/usr/share/lapidograph/examples when the station is installed.\n");
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
-        printUsage();
-        return argc < 2 ? 2 : 0;
+    if (argc < 2) {
+        printUsage(stderr);
+        return 2;
+    }
+    if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
+        printHelp();
+        return 0;
+    }
+    if (std::strcmp(argv[1], "--version") == 0) {
+        std::printf("lapidograph-cli %s\n", LAPIDO_FILE_VERSION);
+        return 0;
     }
     const Command* cmd = nullptr;
     for (const auto& c : kCommands)
@@ -64,7 +87,7 @@ int main(int argc, char** argv)
             cmd = &c;
     if (!cmd) {
         std::fprintf(stderr, "lapidograph-cli: unknown command \"%s\"\n", argv[1]);
-        printUsage();
+        printUsage(stderr);
         return 2;
     }
     std::unique_ptr<QCoreApplication> app;

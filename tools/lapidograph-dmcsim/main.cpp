@@ -22,15 +22,17 @@ void onSignal(int)
     g_stop = 1;
 }
 
-void usage()
+void usage(std::FILE* out)
 {
-    std::fprintf(stderr,
+    std::fprintf(out,
                  "usage: lapidograph-dmcsim [--port P] [--speed N] [--listen ADDRESS] [--buffer N] [--axes 4|8]\n"
                  "  --port P        TCP port (default 23; 0 picks a free one and prints it)\n"
                  "  --speed N       run the controller's time N times faster than real time\n"
                  "  --listen ADDR   IPv4 address to listen on (default 127.0.0.1)\n"
                  "  --buffer N      vector buffer size (default 512)\n"
-                 "  --axes N        4 or 8 axes (default 4)\n");
+                 "  --axes N        4 or 8 axes (default 4)\n"
+                 "  --help          this text\n"
+                 "  --version       the program's version\n");
 }
 
 // Numbers on the command line take a point whatever the locale says.
@@ -56,11 +58,17 @@ int main(int argc, char** argv)
         double value = 0;
         const bool hasValue = i + 1 < argc;
         if (a == "--help" || a == "-h") {
-            usage();
+            std::printf("lapidograph-dmcsim serves the laser inscription station's simulated motion controller\n"
+                        "over TCP, for testing the controller link without a machine.\n\n");
+            usage(stdout);
+            return 0;
+        }
+        if (a == "--version") {
+            std::printf("lapidograph-dmcsim %s\n", LAPIDO_FILE_VERSION);
             return 0;
         }
         if (!hasValue) {
-            usage();
+            usage(stderr);
             return 2;
         }
         const char* v = argv[++i];
@@ -82,7 +90,7 @@ int main(int argc, char** argv)
             model.axisCount = static_cast<int>(value);
         else {
             std::fprintf(stderr, "lapidograph-dmcsim: bad option %s %s\n", a.c_str(), v);
-            usage();
+            usage(stderr);
             return 2;
         }
     }
