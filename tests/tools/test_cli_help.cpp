@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <ostream>
 #include <string>
 
 namespace {
@@ -20,6 +21,11 @@ const Program kPrograms[] = {
     {"lapidograph-cli", LAPIDO_CLI},
     {"lapidograph-dmcsim", LAPIDO_DMCSIM},
 };
+
+void PrintTo(const Program& p, std::ostream* os)
+{
+    *os << p.name;
+}
 
 struct Outcome {
     int exitCode = -1;
