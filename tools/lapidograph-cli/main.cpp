@@ -56,7 +56,10 @@ void printHelp()
     std::printf("lapidograph-cli runs the operations of the laser inscription station without its window:\n"
                 "the settings store, the controller and the machine, the ring light, outlines and\n"
                 "drawings, photo dithering, maintenance and marking records, and a whole marking run.\n\n");
-    printUsage(stdout);
+    // One paragraph per command, so that a manual page keeps them apart.
+    std::printf("usage: lapidograph-cli COMMAND [ARGS]\n\nCommands:\n");
+    for (const auto& c : kCommands)
+        std::printf("\n  %s\n", c.usage);
     std::printf("\nOptions:\n"
                 "  --help     this text\n"
                 "  --version  the program's version\n\n"
