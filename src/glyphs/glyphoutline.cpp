@@ -189,12 +189,14 @@ void TGlyphOutLine::Mark(const TXYTransform& XYTF)
     if (!Processed && laser) {
         const TPlanningLimits limits = TPlanningLimits::fromSettings();
         const double D = Settings().MinSegmentLength * 0.001;
-        laser->WaitOnMotionComplete();
+        // A wait the machine's guard ended has put the machine in its safe state; the glyph
+        // stops there, so no later contour opens a sequence again.
+        bool machineStopped = !laser->WaitOnMotionComplete();
         if (DebugMode())
             ClipboardMemo().Clear();
         const TCoord P = MarkPosition();
         std::vector<TPlanningRecord> rec;
-        for (int c = 0; c < ContourList->Count(); ++c) {
+        for (int c = 0; c < ContourList->Count() && !machineStopped; ++c) {
             const TContour& contour = ContourList->GetContour(c);
             const int n = contour.Count();
             if (n == 0)
@@ -221,7 +223,8 @@ void TGlyphOutLine::Mark(const TXYTransform& XYTF)
                 ClipboardMemo().Add(fixed3(first.X) + QStringLiteral(",") + fixed3(first.Y)
                                     + QStringLiteral(" Start Contour"));
             PlanContourSpeeds(rec, limits);
-            laser->WaitOnMotionComplete();
+            if (!laser->WaitOnMotionComplete())
+                break;
             if (!MarkingAborted()) {
                 laser->StartLIXYMode();
                 for (size_t i = 1; i < rec.size(); ++i) {
@@ -236,6 +239,7 @@ void TGlyphOutLine::Mark(const TXYTransform& XYTF)
                                             + fixed3(p.Vr) + ",Vc=" + fixed3(p.Vc) + ",v=" + fixed3(p.V));
                 }
                 laser->FinishLIXYMode();
+                machineStopped = laser->sequenceFaulted();
             }
             rec.clear();
             if (MarkingAborted())

@@ -276,7 +276,7 @@ void TGlyphPhoto::Mark(const TXYTransform& XYTF)
         auto dotPoint = [&](double x, double y) { return XYTF.TransFormCoord(Coord(x, y)); };
 
         TLaserSource* source = laserSource();
-        if (source)
+        if (source && !laser->sequenceFaulted())
             source->EmissionOn();
         if (laser->EnableOn()) {
             laser->DMCCmd("DPW=0");
@@ -297,7 +297,8 @@ void TGlyphPhoto::Mark(const TXYTransform& XYTF)
                         f += step;
                     if (f == end)
                         continue;
-                    laser->WaitOnMotionComplete();
+                    if (!laser->WaitOnMotionComplete())
+                        break;
                     const double y = top - j * dy;
                     const TCoord start = dotPoint(f * dx + M.X + (rightToLeft ? a : -a), y);
                     laser->MoveTo(start.X, start.Y);
@@ -323,7 +324,7 @@ void TGlyphPhoto::Mark(const TXYTransform& XYTF)
                         laser->AddLIXY_Pulse(out.X, out.Y, true);
                     }
                     laser->FinishLIXYMode();
-                    if (MarkingAborted())
+                    if (MarkingAborted() || laser->sequenceFaulted())
                         break;
                 }
             } else {
@@ -338,7 +339,12 @@ void TGlyphPhoto::Mark(const TXYTransform& XYTF)
                             continue;
                         const TCoord p = dotPoint(i * dx + M.X, y);
                         laser->MoveTo(p.X, p.Y);
-                        laser->WaitOnMotionComplete();
+                        // The timed gate pulse is sent as it is, past OpenGate: after a guard
+                        // stop not one more may go.
+                        if (!laser->WaitOnMotionComplete()) {
+                            aborted = true;
+                            break;
+                        }
                         laser->DMCCmd(command);
                         if (MarkingAborted()) {
                             aborted = true;
@@ -349,10 +355,11 @@ void TGlyphPhoto::Mark(const TXYTransform& XYTF)
             }
             laser->CloseGate();
             laser->EnableOff();
-            if (source)
-                source->EmissionOff();
             Processed = true;
         }
+        // Emission goes off on every path, a refused enable line included.
+        if (source)
+            source->EmissionOff();
     }
     MarkPosition().X += Width();
 }

@@ -455,9 +455,20 @@ void TLaser::ShutDown()
     DMCCmd("AB");
     DMCCmd("MO");
     ApplyLowCurrentMode();
-    CloseGate();
-    EnableOffImmediate();
+    laserOff();
     SystemOff();
+}
+
+void TLaser::laserOff()
+{
+    CloseGate();
+    emissionOff();
+    EnableOffImmediate();
+}
+
+void TLaser::clearGuardStop()
+{
+    m_sequenceFaulted = false;
 }
 
 void TLaser::Reset()
@@ -704,6 +715,10 @@ void TLaser::DistanceToTarget(double& X, double& Y, double& Z)
 
 void TLaser::OpenGate()
 {
+    if (m_sequenceFaulted) {
+        LogDebug(QStringLiteral("Gate kept closed: the machine was stopped (") + m_lastError + QStringLiteral(")"));
+        return;
+    }
     DMCCmd(InvertGate ? "CB1" : "SB1");
     GateIsOpen = true;
 }
@@ -740,6 +755,10 @@ void TLaser::SystemOff()
 
 bool TLaser::EnableOn()
 {
+    if (m_sequenceFaulted) {
+        LogDebug(QStringLiteral("Laser enable refused: the machine was stopped (") + m_lastError + QStringLiteral(")"));
+        return false;
+    }
     TimerEnableOff->Stop();
     const bool blowerReady = keys::read(keys::VA5BlowerStatus) == 2;
     if (EnableIsOn && blowerReady)
@@ -854,8 +873,9 @@ void TLaser::DisablePulses()
 
 void TLaser::StartLIXYMode()
 {
-    m_sequenceFaulted = false;
-    const bool idle = WaitOnMotionComplete();
+    // A sequence opened after a guard stop stays stopped: its vertices send nothing and its
+    // finish begins nothing.
+    const bool idle = !m_sequenceFaulted && WaitOnMotionComplete();
     LIXYIsRunning = LIXY_LE_Sent = false;
     LIXYIsStopped = !idle;
     LIXYSegmentSent = 0;
@@ -871,8 +891,9 @@ void TLaser::StartLIXYMode()
 
 void TLaser::StartLIXY_Pulse_Mode()
 {
-    m_sequenceFaulted = false;
-    const bool idle = WaitOnMotionComplete();
+    // A sequence opened after a guard stop stays stopped: its vertices send nothing and its
+    // finish begins nothing.
+    const bool idle = !m_sequenceFaulted && WaitOnMotionComplete();
     LIXYIsRunning = LIXY_LE_Sent = false;
     LIXYIsStopped = !idle;
     LIXYSegmentSent = 0;
@@ -913,6 +934,8 @@ void TLaser::pollBufferSpace()
 
 void TLaser::sendBegin()
 {
+    if (m_sequenceFaulted)
+        return;
     emissionOn();
     OpenGate();
     DMCCmd("BGS");
@@ -1014,6 +1037,7 @@ void TLaser::EmitPulse(int Time)
 {
     if (!HardwareFound)
         return;
+    clearGuardStop();
     emissionOn();
     if (EnableOn()) {
         const std::string t = num(std::max(0, Time));
@@ -1033,6 +1057,7 @@ void TLaser::EmitPulseTrain(int Shots, int Freq)
         LogDebug(m_lastError);
         return;
     }
+    clearGuardStop();
     emissionOn();
     if (EnableOn()) {
         OpenGate();

@@ -141,8 +141,15 @@ public:
     void setGuardTimeMs(std::int64_t ms) { m_guardMs = ms; }
     // Why the last guarded wait ended early, or why set-up was refused; empty otherwise.
     const QString& lastError() const { return m_lastError; }
-    // True once a guard has stopped the running sequence (cleared by the next start).
+    // True once a guard has stopped the machine. Until clearGuardStop the stop holds the laser
+    // off: the enable line is refused, the gate stays closed, emission stays off and no marking
+    // sequence begins, so nothing later in a stopped glyph can fire.
     bool sequenceFaulted() const { return m_sequenceFaulted; }
+    // The operator starts again (a marking run, a manual pulse): a guard stop no longer holds.
+    void clearGuardStop();
+    // Gate closed, emission and the enable line off at once, a delayed switch-off included:
+    // the state every program leaves the laser in, whatever its own delays say.
+    void laserOff();
     // The program was asked to end (no controller at start).
     bool terminateRequested() const { return m_terminateRequested; }
     TDMC& channel() { return *DMC; }

@@ -221,8 +221,11 @@ void TStation::engraveCommand()
     LogDebug("Teach? - setting focus curvature while speedbuttonmark was clicked and there is something to mark.");
     SetFocusCurvature();
     TLaser* laser = Laser();
-    if (laser)
+    if (laser) {
         laser->Stop();
+        // The operator's Engrave is the new start after a stop by the machine's guard.
+        laser->clearGuardStop();
+    }
     SetAIMSState(TAIMState::aimsMarking);
     moveFocus(TFocusTarget::Abort);
 

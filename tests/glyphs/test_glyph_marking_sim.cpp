@@ -13,6 +13,7 @@
 #include "settings/settingskeys.h"
 #include "settings/settingsrecord.h"
 #include "sim/dmcsimulator.h"
+#include "stallinglink.h"
 #include "testsupport.h"
 
 #include <cmath>
@@ -221,4 +222,42 @@ TEST_F(GlyphMarkingSim, AbortWhileAGlyphIsMarkedStopsItAndLeavesTheNextAlone)
     EXPECT_FALSE(sim().isMoving('S'));
     // B was cut short: far fewer marks than a whole B would leave.
     EXPECT_LT(sim().markCount(), afterA + 400);
+}
+
+// A jam at the end of the first contour: the guard stops the machine, the jam clears, and from
+// then on nothing of this glyph or the next may open the gate or begin a sequence again.
+TEST_F(GlyphMarkingSim, AGuardStopEndsTheGlyphAndNothingAfterItFires)
+{
+    auto link = std::make_unique<test::StallingLink>("LE", 1);
+    const test::StallingLink& controller = *link;
+    setLaser(nullptr);
+    m_laser = std::make_unique<TLaser>(std::make_unique<TDMC>(std::move(link)));
+    setLaser(m_laser.get());
+    ASSERT_EQ(ApplyMotionSettings(Settings(), *m_laser), std::nullopt);
+    m_laser->setGuardTimeMs(1000);
+    m_laser->ServoHere();
+    m_laser->SystemOn();
+    ASSERT_TRUE(m_laser->EnableOn());
+
+    TGlyph::CreateFor<TGlyphString>(&m_tree, m_tree.Add("Text"), "AB", "ROMANS", TFontStyles(), 1.0, 0.0, 0.0);
+    TXYTransform xytf;
+    buildTransform(xytf);
+    SetMarkPosition(-totalWidth(m_tree) / 2, 0);
+    for (TTreeNode* n : m_tree.Items())
+        if (TGlyph* g = n->Data())
+            g->Mark(xytf);
+
+    ASSERT_TRUE(m_laser->sequenceFaulted());
+    EXPECT_TRUE(m_laser->lastError().contains(QStringLiteral("nothing progressed"))) << m_laser->lastError().toStdString();
+    const auto& sent = controller.sent();
+    const auto stop = std::find(sent.begin(), sent.end(), "ST SXYZW");
+    ASSERT_NE(stop, sent.end());
+    ASSERT_GT(std::count(sent.begin(), stop, "BGS"), 0) << "the first contour was marked";
+    for (auto it = stop; it != sent.end(); ++it) {
+        EXPECT_NE(*it, "SB1") << "the gate opened after the stop";
+        EXPECT_NE(*it, "BGS") << "a sequence began after the stop";
+        EXPECT_NE(*it, "SB2") << "the enable line came on after the stop";
+    }
+    EXPECT_FALSE(m_laser->GateIsOpen);
+    EXPECT_FALSE(m_laser->EnableIsOn);
 }

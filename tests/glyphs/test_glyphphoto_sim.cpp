@@ -11,6 +11,7 @@
 #include "settings/settingskeys.h"
 #include "settings/settingsrecord.h"
 #include "sim/dmcsimulator.h"
+#include "stallinglink.h"
 #include "testsupport.h"
 
 #include <cmath>
@@ -210,6 +211,41 @@ TEST_F(PhotoMarkingSim, GatedSourceGetsOneTimedGatePulsePerDot)
             seen.insert(dotOf(m, startX, photo));
         EXPECT_EQ(seen, expected);
     }
+}
+
+// A gated source fires each dot with a timed gate pulse sent as it is; a jam after the third
+// dot makes the guard stop the machine, and no further dot may be fired once the jam clears.
+TEST_F(PhotoMarkingSim, AGuardStopEndsTheTimedGatePulses)
+{
+    const std::string pulse = "SB1;WT50;CB1;IP ,,,1";
+    auto link = std::make_unique<test::StallingLink>(pulse, 3);
+    const test::StallingLink& controller = *link;
+    setLaser(nullptr);
+    m_laser = std::make_unique<TLaser>(std::make_unique<TDMC>(std::move(link)));
+    setLaser(m_laser.get());
+    ASSERT_EQ(ApplyMotionSettings(Settings(), *m_laser), std::nullopt);
+    m_laser->setGuardTimeMs(1000);
+    m_laser->ServoHere();
+    m_laser->SystemOn();
+    ASSERT_TRUE(m_laser->EnableOn());
+    m_source.FDoesPulseTrain = false;
+    DmcWiring wiring = sim().wiring();
+    wiring.gatedSource = true;
+    sim().setWiring(wiring);
+    Settings().TimedPulseWidth = 50;
+
+    TGlyphPhoto& photo = addPhoto();
+    TCoord mn{1e300, 1e300}, mx{-1e300, -1e300};
+    markLabel(photo, mn, mx);
+
+    ASSERT_TRUE(m_laser->sequenceFaulted());
+    const auto& sent = controller.sent();
+    const auto stop = std::find(sent.begin(), sent.end(), "ST SXYZW");
+    ASSERT_NE(stop, sent.end());
+    EXPECT_EQ(std::count(sent.begin(), stop, pulse), 3);
+    EXPECT_EQ(std::count(stop, sent.end(), pulse), 0) << "a dot was fired after the stop";
+    EXPECT_FALSE(m_laser->GateIsOpen);
+    EXPECT_FALSE(m_laser->EnableIsOn);
 }
 
 TEST_F(PhotoMarkingSim, AbortStopsTheRowLeavesTheGateClosedAndQueuesNothingMore)

@@ -256,8 +256,11 @@ public:
             return {true, "0.0000", {}};
         if (text == "RPXYZW")
             return {true, std::to_string(m_advancing ? ++m_x : m_x) + ", 0, 0, 0", {}};
+        sent.emplace_back(text);
         return {true, "", {}};
     }
+    // Every command other than the status reads, in order.
+    std::vector<std::string> sent;
 
 private:
     bool m_advancing;
@@ -291,6 +294,53 @@ TEST_P(LaserStallTest, MotionWaitEndsWhenNothingProgresses)
         EXPECT_LT(elapsed, 2500);
         EXPECT_TRUE(l.lastError().contains(QStringLiteral("nothing progressed"))) << l.lastError().toStdString();
     }
+}
+
+// A machine stuck for three seconds and then free again: the guard stops it during the first
+// wait. From then on the laser stays off whatever the caller does next, as a stopped glyph's
+// later contours would, until the operator starts again.
+using LaserGuardStopTest = test::StationFixture;
+
+TEST_F(LaserGuardStopTest, HoldsTheLaserOffUntilTheOperatorStartsAgain)
+{
+    store().WriteString(QStringLiteral("Hardware"), QStringLiteral("EnableOnDelay"), QStringLiteral("0"));
+    auto transport = std::make_unique<StuckTransport>(false, 300);
+    StuckTransport& controller = *transport;
+    TLaser l(std::make_unique<TDMC>(std::move(transport)));
+    ASSERT_TRUE(l.HardwareFound);
+    l.XY_CountsPerMM = 1000;
+    l.setGuardTimeMs(2000);
+    ASSERT_FALSE(l.WaitOnMotionComplete());
+    ASSERT_TRUE(l.sequenceFaulted());
+    controller.sent.clear();
+
+    EXPECT_FALSE(l.EnableOn());
+    l.OpenGate();
+    l.StartLIXYMode();
+    for (int i = 1; i <= 40; ++i)
+        l.AddLIXYVertex(0.01 * i, 0, 1);
+    l.FinishLIXYMode();
+    l.StartLIXY_Pulse_Mode();
+    l.AddLIXY_Pulse(0.5, 0.5, false);
+    l.AddLIXY_Pulse(0.6, 0.5, true);
+    l.FinishLIXYMode();
+    EXPECT_TRUE(l.sequenceFaulted());
+    EXPECT_FALSE(l.GateIsOpen);
+    EXPECT_FALSE(l.EnableIsOn);
+    for (const std::string& c : controller.sent) {
+        EXPECT_NE(c, "SB1") << "gate opened";
+        EXPECT_NE(c, "SB2") << "enable line on";
+        EXPECT_NE(c, "BGS") << "a sequence began";
+        EXPECT_NE(c.rfind("LI ", 0), 0u) << "a segment was queued: " << c;
+    }
+
+    l.clearGuardStop();
+    controller.sent.clear();
+    EXPECT_TRUE(l.EnableOn());
+    l.StartLIXYMode();
+    l.AddLIXYVertex(0.5, 0, 1);
+    l.FinishLIXYMode();
+    EXPECT_EQ(std::count(controller.sent.begin(), controller.sent.end(), "BGS"), 1) << "marks again once started";
 }
 
 // A controller whose sequence runs for a few polls after its begin while the buffer answers

@@ -292,6 +292,17 @@ int cmdMachine(const QStringList& args)
                                    : std::make_unique<TLaser>(std::make_unique<TDMC>(std::make_unique<AddressedLink>(address)));
     if (!laser->HardwareFound)
         return 1;
+    // Each call of the tool is one step of a service session: the machine stays as it is
+    // (motors on, position held) for the next call instead of being shut down; only the laser
+    // is switched off, whatever its switch-off delay, on every way out.
+    struct LaserOffAtExit {
+        TLaser& laser;
+        ~LaserOffAtExit()
+        {
+            laser.laserOff();
+            laser.HardwareFound = false;
+        }
+    } laserOffAtExit{*laser};
     if (echo) {
         laser->ShowDMCCmd = true;
         laser->setEchoHook([](EchoLine kind, const std::string& text) {
@@ -313,9 +324,6 @@ int cmdMachine(const QStringList& args)
     }
     if (simulatedTime)
         out(QStringLiteral("simulator marks: %1").arg(currentDmcSimulator()->markCount()));
-    // Each call of the tool is one step of a service session: the machine stays as it is
-    // (motors on, position held) for the next call instead of being shut down.
-    laser->HardwareFound = false;
     return code;
 }
 
