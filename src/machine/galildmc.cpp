@@ -75,7 +75,14 @@ TDMC::TDMC(std::unique_ptr<GalilTransport> transport) : m_transport(std::move(tr
 {
     if (!m_transport)
         m_transport = std::make_unique<TGalil>();
-    open();
+    open(std::nullopt);
+}
+
+TDMC::TDMC(std::unique_ptr<GalilTransport> transport, std::string_view address) : m_transport(std::move(transport))
+{
+    if (!m_transport)
+        m_transport = std::make_unique<TGalil>();
+    open(address);
 }
 
 TDMC::~TDMC()
@@ -90,14 +97,18 @@ TDMC::~TDMC()
     }
 }
 
-void TDMC::open()
+void TDMC::open(std::optional<std::string_view> address)
 {
     LogDebug("Opening controller: " + std::to_string(m_controller));
     try {
-        const QString stored = keys::read(AppRegistry(), keys::GalilIP);
-        m_transport->setAddress(stored.toStdString());
-        if (stored.isEmpty())
-            keys::write(keys::GalilIP, QString::fromStdString(m_transport->address()));
+        if (address) {
+            m_transport->setAddress(*address);
+        } else {
+            const QString stored = keys::read(AppRegistry(), keys::GalilIP);
+            m_transport->setAddress(stored.toStdString());
+            if (stored.isEmpty())
+                keys::write(keys::GalilIP, QString::fromStdString(m_transport->address()));
+        }
         m_transport->connect();
         m_connectionString = m_transport->connection();
         const std::string address = m_transport->address();

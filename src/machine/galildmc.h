@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -21,6 +22,9 @@ public:
     TDMC();
     // Opens through the given transport (tests, or a caller that chose the link itself).
     explicit TDMC(std::unique_ptr<GalilTransport> transport);
+    // Opens through the given transport at an address chosen for this run (a command line's):
+    // the stored address is neither read nor written.
+    TDMC(std::unique_ptr<GalilTransport> transport, std::string_view address);
     ~TDMC();
     TDMC(const TDMC&) = delete;
     TDMC& operator=(const TDMC&) = delete;
@@ -48,7 +52,8 @@ public:
     GalilTransport& transport() { return *m_transport; }
 
 private:
-    void open();
+    // At the stored address (written back when empty), or at the given one.
+    void open(std::optional<std::string_view> address);
 
     std::unique_ptr<GalilTransport> m_transport;
     mutable std::mutex m_mutex;

@@ -95,7 +95,8 @@ void TStation::refreshPositionAndPulseCount()
     if (!laser)
         return;
     laser->GetPosition(AxisPosition_X, AxisPosition_Y, AxisPosition_Z, AxisPosition_W);
-    PulseCountTracker::GetInstance().UpdatePulseCount(RoundHalfEven(AxisPosition_W));
+    if (m_services.countShots)
+        PulseCountTracker::GetInstance().UpdatePulseCount(RoundHalfEven(AxisPosition_W));
 }
 
 // --- the cycle ----------------------------------------------------------------------------------
@@ -268,7 +269,8 @@ void TStation::engraveCommand()
         moveFocus(TFocusTarget::Reset);
     // A run is over: the shots it fired are kept even if the station dies right after.
     refreshPositionAndPulseCount();
-    PulseCountTracker::GetInstance().SavePulseCounters();
+    if (m_services.countShots)
+        PulseCountTracker::GetInstance().SavePulseCounters();
 }
 
 bool TStation::IsThereAnythingToMark()

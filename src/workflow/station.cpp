@@ -52,8 +52,7 @@ QString versionText()
 
 TStation::TStation(TStationServices services)
     : m_services(std::move(services)),
-      m_richEdit(std::make_unique<DocumentRichEdit>()),
-      m_templates(std::make_unique<TTemplateList>())
+      m_richEdit(std::make_unique<DocumentRichEdit>())
 {
     m_edits[static_cast<size_t>(TEditBox::EditSlant)].text = QStringLiteral("0.0");
 }
@@ -162,6 +161,13 @@ void TStation::FormCreate()
     m_templateIndex = 0;
 }
 
+TTemplateList& TStation::templateList() const
+{
+    if (!m_templates)
+        m_templates = std::make_unique<TTemplateList>();
+    return *m_templates;
+}
+
 void TStation::FormShow()
 {
     EditFloatChange(TEditBox::EditDiam, keys::read(keys::DiamondDiameter));
@@ -224,11 +230,11 @@ void TStation::FormShow()
     if (m_services.applyLaserSettings)
         m_services.applyLaserSettings();
 
-    m_templates->SetTemplate(0, Tree2XML());
+    templateList().SetTemplate(0, Tree2XML());
     refreshTemplateControls();
     if (Settings().AutoTemplateName) {
-        for (const QString& name : m_templates->GetTemplatesPathLinks())
-            m_templates->ImportTemplate(name);
+        for (const QString& name : templateList().GetTemplatesPathLinks())
+            templateList().ImportTemplate(name);
         refreshTemplateControls();
     }
 

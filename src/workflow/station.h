@@ -148,6 +148,9 @@ struct TStationServices {
     std::function<void()> applyLaserSettings;
     // The settings' automatic backup, run once when the window is first shown.
     std::function<void()> autoBackup;
+    // The laser's shot counters advance with the controller's pulse count. Off for a simulated
+    // machine: its shots are not the laser's, and the maintenance figures must stay true.
+    bool countShots = true;
 };
 
 class TStation {
@@ -288,7 +291,9 @@ public:
     void BitBtn_CircleClearClick();
 
     // --- templates
-    TTemplateList& Templates() { return *m_templates; }
+    // The open templates: made by FormCreate once the working folder is known, or when first
+    // needed. A station that never shows its templates creates no folder and writes no binding.
+    TTemplateList& Templates() { return templateList(); }
     int templateIndex() const { return m_templateIndex; }
     QStringList ComboBoxTemplatesItems() const;
     void ComboBoxTemplatesChange(int index);
@@ -356,7 +361,8 @@ private:
     TStationServices m_services;
     TLabelTree m_tree;
     std::unique_ptr<DocumentRichEdit> m_richEdit;
-    std::unique_ptr<TTemplateList> m_templates;
+    TTemplateList& templateList() const;
+    mutable std::unique_ptr<TTemplateList> m_templates;
     int m_templateIndex = 0;
     std::array<TEditText, static_cast<size_t>(TEditBox::Count)> m_edits;
     TStationControls m_controls;

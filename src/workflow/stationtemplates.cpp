@@ -35,8 +35,8 @@ bool allDigits(const QString& s)
 QStringList TStation::ComboBoxTemplatesItems() const
 {
     QStringList items;
-    const QStringList& names = m_templates->TemplatesNames();
-    const QStringList& binds = m_templates->TemplatesBinds();
+    const QStringList& names = templateList().TemplatesNames();
+    const QStringList& binds = templateList().TemplatesBinds();
     for (int i = 0; i < names.size(); ++i) {
         const int digit = TTemplateList::bindDigit(binds[i]);
         items << (digit > 0 ? QStringLiteral("[Alt+%1] ").arg(digit) : QStringLiteral("[%1] ").arg(i)) + names[i];
@@ -52,7 +52,7 @@ void TStation::refreshTemplateControls()
 
 void TStation::ComboBoxTemplatesChange(int index)
 {
-    if (index < 0 || index >= m_templates->Count())
+    if (index < 0 || index >= templateList().Count())
         return;
     m_templateIndex = index;
     loadSelectedTemplate();
@@ -60,12 +60,12 @@ void TStation::ComboBoxTemplatesChange(int index)
 
 void TStation::loadSelectedTemplate()
 {
-    const QString xml = m_templates->GetTemplate(m_templateIndex);
+    const QString xml = templateList().GetTemplate(m_templateIndex);
     if (xml.isEmpty())
         return;
     QString error;
     if (!XML2Tree(xml, &error)) {
-        operatorDialogs().error(QStringLiteral("Template ") + quoted(m_templates->TemplatesNames().value(m_templateIndex))
+        operatorDialogs().error(QStringLiteral("Template ") + quoted(templateList().TemplatesNames().value(m_templateIndex))
                                 + QStringLiteral(": ") + error);
         return;
     }
@@ -89,7 +89,7 @@ void TStation::loadSelectedTemplate()
 
 QString TStation::proposeTemplateName() const
 {
-    const QStringList& names = m_templates->TemplatesNames();
+    const QStringList& names = templateList().TemplatesNames();
     const QString S = names.value(m_templateIndex);
     QString P;
     int n = 1;
@@ -130,7 +130,7 @@ std::optional<QString> TStation::askTemplateName()
         if (name.isEmpty())
             continue;
         // A name that would leave the templates folder is refused like a taken one.
-        if (m_templates->IndexOfName(name) >= 0 || !TTemplateList::isSafeName(name)) {
+        if (templateList().IndexOfName(name) >= 0 || !TTemplateList::isSafeName(name)) {
             const DialogButton ok[] = {{DialogResult::Ok, {}, true}};
             operatorDialogs().message(DialogKind::Warning, QStringLiteral("Warning"),
                                       QStringLiteral("Template name already exists or not allowed, please retry."), ok);
@@ -161,8 +161,8 @@ void TStation::BitBtnSaveTemplateClick()
         const std::optional<QString> name = askTemplateName();
         if (!name)
             return;
-        const QString path = m_templates->NewTemplate(*name, Tree2XML(), QString(), false);
-        const int added = m_templates->Count() - 1;
+        const QString path = templateList().NewTemplate(*name, Tree2XML(), QString(), false);
+        const int added = templateList().Count() - 1;
         if (path.isEmpty())
             operatorDialogs().error(QStringLiteral("The template ") + quoted(*name)
                                     + QStringLiteral(" could not be written to the templates folder."));
@@ -173,11 +173,11 @@ void TStation::BitBtnSaveTemplateClick()
         m_controls.templateClose = true;
     };
 
-    if (m_templateIndex <= 0 || m_templateIndex >= m_templates->Count()) {
+    if (m_templateIndex <= 0 || m_templateIndex >= templateList().Count()) {
         saveAsNew();
         return;
     }
-    const QString name = m_templates->TemplatesNames().value(m_templateIndex);
+    const QString name = templateList().TemplatesNames().value(m_templateIndex);
     const DialogButton buttons[] = {{DialogResult::Yes, {}, true},
                                     {DialogResult::No, QStringLiteral("Save As..."), false},
                                     {DialogResult::Cancel, {}, false}};
@@ -185,8 +185,8 @@ void TStation::BitBtnSaveTemplateClick()
         DialogKind::Custom, QStringLiteral("Lapidograph"), QStringLiteral("Replace Template ") + quoted(name) + QStringLiteral("?"),
         buttons);
     if (answer == DialogResult::Yes) {
-        m_templates->SetTemplate(m_templateIndex, Tree2XML());
-        const QString path = m_templates->ExportTemplate(m_templateIndex);
+        templateList().SetTemplate(m_templateIndex, Tree2XML());
+        const QString path = templateList().ExportTemplate(m_templateIndex);
         if (path.isEmpty())
             operatorDialogs().error(QStringLiteral("The template ") + quoted(name)
                                     + QStringLiteral(" could not be written to the templates folder."));
@@ -201,7 +201,7 @@ void TStation::BitBtnLoadTemplateClick(const QStringList& checkedNames)
 {
     QStringList failed;
     for (const QString& name : checkedNames)
-        if (!m_templates->ImportTemplate(name))
+        if (!templateList().ImportTemplate(name))
             failed << name;
     refreshTemplateControls();
     if (!failed.isEmpty())
@@ -211,7 +211,7 @@ void TStation::BitBtnLoadTemplateClick(const QStringList& checkedNames)
 void TStation::BitBtnCloseTemplateClick()
 {
     const int index = m_templateIndex;
-    if (index <= 0 || !m_templates->CloseTemplate(index))
+    if (index <= 0 || !templateList().CloseTemplate(index))
         return;
     refreshTemplateControls();
     m_templateIndex = index - 1;
@@ -225,9 +225,9 @@ void TStation::bindTemplate(int digit, bool permanent)
         return;
     const int selected = m_templateIndex;
     if (permanent)
-        m_templates->SetItemRegBind(selected, bind);
+        templateList().SetItemRegBind(selected, bind);
     else
-        m_templates->SetItemTempBind(selected, bind);
+        templateList().SetItemTempBind(selected, bind);
     refreshTemplateControls();
     m_templateIndex = selected;
     m_controls.templateClose = selected != 0;
@@ -245,7 +245,7 @@ void TStation::BindTemplatePermanent(int digit)
 
 void TStation::UseTemplateBinding(int digit)
 {
-    const int index = m_templates->GetItemTempBind(TTemplateList::digitBind(digit));
+    const int index = templateList().GetItemTempBind(TTemplateList::digitBind(digit));
     if (index >= 0)
         m_templateIndex = index;
     loadSelectedTemplate();

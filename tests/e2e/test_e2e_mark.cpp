@@ -277,6 +277,26 @@ TEST_F(MarkRunTest, MarksOnAControllerAtANetworkAddress)
 }
 #endif
 
+// A headless run on the simulated machine reads the station's settings and changes none of
+// them: its shots are not the laser's, and the address it chose, the working folder and the
+// template bindings stay as they were; no folder appears in the working folder.
+TEST_F(MarkRunTest, ARunOnTheSimulatedMachineLeavesTheStoreAsItWas)
+{
+    keys::write(keys::PulseCount, QStringLiteral("1234"));
+    keys::write(keys::TotalPulseCount, QStringLiteral("56789"));
+    const auto before = store().entries();
+    for (const QStringList& options : {QStringList{}, QStringList{"--address", "sim"}}) {
+        SCOPED_TRACE(options.join(' ').toStdString());
+        QDir(scratch("out")).removeRecursively();
+        const CliRun run = mark(example("text-stroke.xml"), "out", options);
+        ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+        ASSERT_FALSE(markPlaces(scratch("out/marks.csv")).isEmpty());
+        EXPECT_EQ(store().entries(), before);
+        EXPECT_EQ(QDir(scratch()).entryList(QDir::Dirs | QDir::NoDotAndDotDot), QStringList{"out"});
+        EXPECT_FALSE(QDir(QStringLiteral(LAPIDO_EXAMPLES_DIR "/Templates")).exists());
+    }
+}
+
 TEST_F(MarkRunTest, ALabelThatIsNoLabelIsRefusedBeforeTheMachineMarks)
 {
     QFile f(scratch("broken.xml"));

@@ -1,4 +1,5 @@
 // lapidograph-cli dmc: controller commands from a terminal, the service engineer's tool.
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -20,6 +21,7 @@ protected:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("LAPIDOGRAPH_SETTINGS", m_dir.filePath("settings.db"));
         p.setProcessEnvironment(env);
+        p.setWorkingDirectory(m_dir.path());
         p.start(QStringLiteral(LAPIDO_CLI), QStringList{"dmc"} + args);
         p.waitForFinished(30000);
         return {p.exitCode(), QString::fromLatin1(p.readAllStandardOutput()).split('\n'),
@@ -48,12 +50,33 @@ TEST_F(CliDmc, MovesTheSimulatedMachineAndPrintsTheReachedPosition)
     EXPECT_EQ(stored("Hardware", "GalilIP"), "<absent>"); // an address given here is not stored
 }
 
-TEST_F(CliDmc, StoredAddressIsUsedAndTheDefaultWrittenBack)
+// Without an address the stored one is used (none: the simulated machine); the store is only
+// read, so an empty address stays empty for the station to fill at its start.
+TEST_F(CliDmc, StoredAddressIsUsedAndNothingIsWrittenBack)
 {
     const DmcRun r = dmc({"MG _BGX"});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.lines.value(0), "0.0000");
-    EXPECT_EQ(stored("Hardware", "GalilIP"), "sim");
+    EXPECT_EQ(stored("Hardware", "GalilIP"), "<absent>");
+}
+
+// The commands that run the station read "log4station.properties" in the current folder.
+TEST_F(CliDmc, TheDebugLogIsConfiguredFromTheCurrentFolder)
+{
+    QFile props(m_dir.filePath("log4station.properties"));
+    ASSERT_TRUE(props.open(QIODevice::WriteOnly));
+    props.write("log4station.rootLogger=DEBUG, F\n"
+                "log4station.appender.F=TFileAppender\n"
+                "log4station.appender.F.File=debug.log\n"
+                "log4station.appender.F.layout=TSimpleLayout\n");
+    props.close();
+    const DmcRun r = dmc({"--address", "sim", "MG 7"});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    QFile log(m_dir.filePath("debug.log"));
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly)) << "no debug log written";
+    const QString text = QString::fromUtf8(log.readAll());
+    EXPECT_TRUE(text.contains("DEBUG - Opening controller succeeded.")) << text.toStdString();
+    EXPECT_TRUE(text.contains("DEBUG - Sending command: MG 7 with result 7.0000")) << text.toStdString();
 }
 
 TEST_F(CliDmc, UnreachableControllerOrNoCommandFails)

@@ -1,5 +1,7 @@
 // lapidograph-cli machine: numbers out of the range the station can act on are refused; the laser
-// is off at the end of every run.
+// is off at the end of every run; an address given on the command line is used, not stored.
+#include "platform/settingsstore.h"
+
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -77,6 +79,17 @@ TEST(CliMachine, TheLaserIsOffAtTheEndWhateverTheSwitchOffDelay)
             const QString all = sent.join('\n');
             EXPECT_GT(all.lastIndexOf("CB1"), all.lastIndexOf("SB1")) << "the gate was left open";
         }
+}
+
+// An address given with --address is for this run only: the store keeps the address it had,
+// here none at all.
+TEST(CliMachine, AnAddressOnTheCommandLineIsNotStored)
+{
+    QTemporaryDir dir;
+    const CliRun run = cli(dir, {"machine", "--address", "sim", "position"});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const auto store = lapido::SettingsStore::open(dir.filePath("settings.db"));
+    EXPECT_EQ(store->value("Hardware", "GalilIP"), std::nullopt);
 }
 
 } // namespace

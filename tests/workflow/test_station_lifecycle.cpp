@@ -4,9 +4,13 @@
 #include "labelfixture.h"
 #include "markingfixture.h"
 
+#include "platform/debuglog.h"
 #include "platform/settingsstore.h"
 
+#include <QDir>
 #include <QFileInfo>
+
+#include <algorithm>
 
 namespace lapido::test {
 namespace {
@@ -98,6 +102,21 @@ TEST_F(StationLifeTest, CreateTakesTheUsersDataFolderWhenNoWorkingFolderIsSet)
     EXPECT_EQ(keys::read(keys::WorkingDir), expected);
     EXPECT_EQ(WorkingDir(), expected);
     EXPECT_TRUE(QFileInfo(expected + QStringLiteral("Logos")).isDir());
+}
+
+// Building a station, as the headless programs do, changes neither the store nor the folders;
+// the window's creation makes the template list (its folder, its bindings) once.
+TEST_F(StationLifeTest, BuildingAStationChangesNothingAndCreateMakesTheTemplatesOnce)
+{
+    const auto before = store().entries();
+    DebugLogCapture log;
+    makeStation();
+    EXPECT_EQ(store().entries(), before);
+    EXPECT_FALSE(QDir(scratch("Templates")).exists());
+    st().FormCreate();
+    EXPECT_TRUE(QDir(scratch("Templates")).exists());
+    const auto lines = log.lines();
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](const std::string& l) { return l.rfind("templates FilesDir = ", 0) == 0; }), 1);
 }
 
 struct ResetCase {

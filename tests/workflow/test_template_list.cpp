@@ -22,8 +22,10 @@ protected:
         list().NewTemplate(name, xml, QString(), true);
         return list().Count() - 1;
     }
+    // A file in the templates folder, as an earlier run of the station left it.
     void writeFile(const QString& name, const QByteArray& bytes)
     {
+        ASSERT_TRUE(QDir().mkpath(templatesDir()));
         QFile f(templatesDir() + name);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(bytes);
@@ -43,6 +45,7 @@ TEST_F(TemplateTest, StartCreatesTheFolderTheDefaultEntryAndEmptyBindings)
 {
     store().WriteString(QStringLiteral("Layout"), QStringLiteral("BindKey4"), QStringLiteral("ABC"));
     makeStation();
+    st().FormCreate();
     EXPECT_TRUE(QDir(templatesDir()).exists());
     EXPECT_EQ(list().TemplatesNames(), QStringList{QStringLiteral("Default")});
     EXPECT_EQ(bindKey(1), QStringLiteral("NULL"));

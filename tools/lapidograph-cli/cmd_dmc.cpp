@@ -1,13 +1,9 @@
 // lapidograph-cli dmc: sends controller commands through the station's channel and prints the replies.
 #include "cliio.h"
 #include "commands.h"
+#include "controllerlink.h"
 
 #include "machine/galil.h"
-#include "machine/galildmc.h"
-#include "platform/settingsstore.h"
-#include "settings/settingskeys.h"
-
-#include <QTemporaryDir>
 
 #include <memory>
 
@@ -19,7 +15,6 @@ namespace lapido::cli {
 int cmdDmc(const QStringList& args)
 {
     QString address;
-    bool haveAddress = false;
     int timeoutMs = 3000;
     QStringList commands;
     for (int i = 0; i < args.size(); ++i) {
@@ -30,7 +25,6 @@ int cmdDmc(const QStringList& args)
             const QString v = args[++i];
             if (a == QLatin1String("--address")) {
                 address = v;
-                haveAddress = true;
             } else {
                 bool ok = false;
                 timeoutMs = v.toInt(&ok);
@@ -44,31 +38,16 @@ int cmdDmc(const QStringList& args)
     if (commands.isEmpty())
         return usageError(QStringLiteral("dmc needs at least one command, e.g. dmc \"MG _BGX\""));
 
-    // An address given here is used for this run only: the channel reads its address from a
-    // scratch store, and the user's stored address stays as it is.
-    std::unique_ptr<QTemporaryDir> scratch;
-    if (haveAddress) {
-        scratch = std::make_unique<QTemporaryDir>();
-        if (!scratch->isValid())
-            return usageError(QStringLiteral("cannot create a temporary folder"));
-        setAppRegistry(SettingsStore::open(scratch->filePath(QStringLiteral("settings.db"))));
-        keys::write(keys::GalilIP, address);
-    }
     auto link = std::make_unique<TGalil>();
     link->setTimeoutMs(timeoutMs);
-    TDMC dmc(std::move(link));
-    if (!dmc.Connected()) {
-        err(QStringLiteral("lapidograph-cli: no controller at \"%1\"")
-                .arg(keys::read(keys::GalilIP).isEmpty() ? QString::fromLatin1(TGalil::kDefaultAddress)
-                                                         : keys::read(keys::GalilIP)));
-        if (haveAddress)
-            setAppRegistry(nullptr);
+    const QString effectiveAddress = controllerAddress(address);
+    const auto dmc = openController(effectiveAddress, std::move(link));
+    if (!dmc->Connected()) {
+        err(QStringLiteral("lapidograph-cli: no controller at \"%1\"").arg(addressText(effectiveAddress)));
         return 1;
     }
     for (const QString& c : commands)
-        out(QString::fromLatin1(dmc.CommandReply(c.toLatin1().toStdString())));
-    if (haveAddress)
-        setAppRegistry(nullptr);
+        out(QString::fromLatin1(dmc->CommandReply(c.toLatin1().toStdString())));
     return 0;
 }
 

@@ -1,9 +1,9 @@
 // lapidograph-cli machine: the machine object from a terminal, for the service engineer.
 #include "cliio.h"
 #include "commands.h"
+#include "controllerlink.h"
 
 #include "machine/applysettings.h"
-#include "machine/galil.h"
 #include "machine/laser.h"
 #include "machine/lasersource.h"
 #include "platform/clock.h"
@@ -25,24 +25,6 @@ const QString kUsage = QStringLiteral(
     "  operations, run in the order given:\n"
     "    init | move X Y [Z] | inc AXIS MM | jog AXIS SPEED [SECONDS] | stop | position\n"
     "    | pulse-train COUNT RATE | timed-pulse MS | cam-start XSTART XINTERVAL --heights H0,...,H50 | cam-stop");
-
-// The link at an address given on the command line; the stored address stays as it is.
-class AddressedLink final : public GalilTransport {
-public:
-    explicit AddressedLink(const QString& address) { m_link.setAddress(address.toStdString()); }
-    std::string address() const override { return m_link.address(); }
-    void setAddress(std::string_view) override {}
-    bool connect() override { return m_link.connect(); }
-    void disconnect() override { m_link.disconnect(); }
-    std::string connection() const override { return m_link.connection(); }
-    GalilReply command(std::string_view text, std::string_view terminator, std::string_view ack, bool trim) override
-    {
-        return m_link.command(text, terminator, ack, trim);
-    }
-
-private:
-    TGalil m_link;
-};
 
 // Largest whole number the controller takes as a count, a rate or milliseconds.
 constexpr double kMaxWhole = 2147483647;
@@ -272,11 +254,11 @@ int cmdMachine(const QStringList& args)
 
     LoadSettingsFromRegistery();
     TSettings& settings = Settings();
-    const QString effectiveAddress = address.isEmpty() ? keys::read(keys::GalilIP) : address;
+    const QString effectiveAddress = controllerAddress(address);
     // The in-process simulator needs no real time: its moves and waits run at once.
     VirtualClock virtualClock;
     std::optional<ScopedClock> simulatedTime;
-    if (effectiveAddress.isEmpty() || effectiveAddress == QLatin1String("sim"))
+    if (isSimulatorAddress(effectiveAddress))
         simulatedTime.emplace(virtualClock);
 
     TLaserSource source;
@@ -288,8 +270,7 @@ int cmdMachine(const QStringList& args)
         ~ResetSource() { setLaserSource(nullptr); }
     } resetSource;
 
-    auto laser = address.isEmpty() ? std::make_unique<TLaser>()
-                                   : std::make_unique<TLaser>(std::make_unique<TDMC>(std::make_unique<AddressedLink>(address)));
+    auto laser = std::make_unique<TLaser>(openController(effectiveAddress));
     if (!laser->HardwareFound)
         return 1;
     // Each call of the tool is one step of a service session: the machine stays as it is

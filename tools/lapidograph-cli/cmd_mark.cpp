@@ -2,6 +2,7 @@
 // machine or a real controller, leaving the trace, the command and dialog logs and the marks.
 #include "cliio.h"
 #include "commands.h"
+#include "controllerlink.h"
 
 #include "glyphs/glyph.h"
 #include "glyphs/glyphoutline.h"
@@ -86,13 +87,13 @@ private:
     QFile m_file;
 };
 
-// The controller link at the chosen address, writing every command and its reply to
-// commands.log in the order sent (status reads of the trace sampler included).
+// The station's controller link, writing every command and its reply to commands.log in the
+// order sent (status reads of the trace sampler included).
 class LoggedLink final : public GalilTransport {
 public:
-    LoggedLink(const QString& address, LineLog& log) : m_log(log) { m_link.setAddress(address.toStdString()); }
+    explicit LoggedLink(LineLog& log) : m_log(log) {}
     std::string address() const override { return m_link.address(); }
-    void setAddress(std::string_view) override {}
+    void setAddress(std::string_view address) override { m_link.setAddress(address); }
     bool connect() override { return m_link.connect(); }
     void disconnect() override { m_link.disconnect(); }
     std::string connection() const override { return m_link.connection(); }
@@ -288,8 +289,8 @@ int cmdMark(const QStringList& args)
 
     LoadSettingsFromRegistery();
     TSettings& settings = Settings();
-    const QString effectiveAddress = address.isEmpty() ? keys::read(keys::GalilIP) : address;
-    const bool simulated = effectiveAddress.isEmpty() || effectiveAddress == QLatin1String("sim");
+    const QString effectiveAddress = controllerAddress(address);
+    const bool simulated = isSimulatorAddress(effectiveAddress);
     if (linkLostAfter > 0 && !simulated)
         return usageError(QStringLiteral("--link-lost-after needs the simulated machine"));
 
@@ -350,10 +351,9 @@ int cmdMark(const QStringList& args)
         }
     } resetMachine;
 
-    auto link = std::make_unique<LoggedLink>(simulated ? QStringLiteral("sim") : effectiveAddress, commandsLog);
-    TLaser laser(std::make_unique<TDMC>(std::move(link)));
+    TLaser laser(openController(effectiveAddress, std::make_unique<LoggedLink>(commandsLog)));
     if (!laser.HardwareFound) {
-        err(QStringLiteral("lapidograph-cli: no controller at \"%1\"").arg(effectiveAddress));
+        err(QStringLiteral("lapidograph-cli: no controller at \"%1\"").arg(addressText(effectiveAddress)));
         return 1;
     }
     if (const auto refused = ApplyMotionSettings(settings, laser)) {
@@ -379,6 +379,7 @@ int cmdMark(const QStringList& args)
     FileLogger trace(outFolder.absolutePath());
     TStationServices services;
     services.logger = &trace;
+    services.countShots = !simulated;
     TStation station(std::move(services));
     // Picture paths in a label are full paths; a relative one is taken from the label's folder.
     const QString previousCurrent = QDir::currentPath();

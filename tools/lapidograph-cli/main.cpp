@@ -2,6 +2,8 @@
 #include "cliio.h"
 #include "commands.h"
 
+#include "records/log4station.h"
+
 #include <QCoreApplication>
 #include <QGuiApplication>
 
@@ -16,29 +18,32 @@ struct Command {
     const char* name;
     int (*run)(const QStringList&);
     bool needsGui; // fonts, text layout and painting need a GUI application (offscreen is fine)
+    // Runs the station's machine or marking: reads the station's debug-log configuration
+    // ("log4station.properties" in the current folder) at start, as the station does.
+    bool stationLog;
     const char* usage;
 };
 
 const Command kCommands[] = {
-    {"settings", lapido::cli::cmdSettings, false,
+    {"settings", lapido::cli::cmdSettings, false, false,
      "settings get SECTION KEY | set SECTION KEY VALUE | list [SECTION] | export FILE | import FILE | record"},
-    {"dmc", lapido::cli::cmdDmc, false, "dmc [--address sim|HOST[:PORT]] [--timeout MS] COMMAND... (prints each reply)"},
-    {"machine", lapido::cli::cmdMachine, false,
+    {"dmc", lapido::cli::cmdDmc, false, true, "dmc [--address sim|HOST[:PORT]] [--timeout MS] COMMAND... (prints each reply)"},
+    {"machine", lapido::cli::cmdMachine, false, true,
      "machine [--address A] [--echo] init | move X Y [Z] | inc AXIS MM | jog AXIS SPEED [SECONDS] | stop | position"
      " | pulse-train COUNT RATE | timed-pulse MS | cam-start XSTART XINTERVAL --heights H0,...,H50 | cam-stop"},
-    {"dither", lapido::cli::cmdDither, false, "dither IN OUT --size WxH [--gamma G] [--keep-aspect]"},
-    {"light", lapido::cli::cmdLight, false,
+    {"dither", lapido::cli::cmdDither, false, false, "dither IN OUT --size WxH [--gamma G] [--keep-aspect]"},
+    {"light", lapido::cli::cmdLight, false, false,
      "light [--port P] identify | colors | set PATTERN | rotate +|- [--direct] | load-template NAME | save-template NAME"},
-    {"light-sim", lapido::cli::cmdLightSim, false, "light-sim [--fault none|silent|garbage|other|endless]"},
-    {"maintenance", lapido::cli::cmdMaintenance, false, "maintenance list | record ACTION [VALUE]"},
-    {"records", lapido::cli::cmdRecords, false, "records insert REPORT CONTENT"},
-    {"dxf2lal", lapido::cli::cmdDxf2Lal, false, "dxf2lal IN.dxf OUT.lal"},
-    {"outline", lapido::cli::cmdOutline, true,
+    {"light-sim", lapido::cli::cmdLightSim, false, false, "light-sim [--fault none|silent|garbage|other|endless]"},
+    {"maintenance", lapido::cli::cmdMaintenance, false, false, "maintenance list | record ACTION [VALUE]"},
+    {"records", lapido::cli::cmdRecords, false, false, "records insert REPORT CONTENT"},
+    {"dxf2lal", lapido::cli::cmdDxf2Lal, false, false, "dxf2lal IN.dxf OUT.lal"},
+    {"outline", lapido::cli::cmdOutline, true, false,
      "outline --drawing FILE.lal [--json] | outline --font NAME --char C [--style S] [--json] [--out FILE.kol]"},
-    {"mark", lapido::cli::cmdMark, true,
+    {"mark", lapido::cli::cmdMark, true, true,
      "mark LABEL.xml [--address sim|HOST] [--out DIR] [--answer yes|no|continue|restart ...] [--reference X,Y,Z]"
      " [--teach-left X,Z] [--teach-right X,Z] [--abort-after N] [--link-lost-after LINES]"},
-    {"render", lapido::cli::cmdRender, true,
+    {"render", lapido::cli::cmdRender, true, true,
      "render LABEL.xml OUT.png|OUT.ppm [--camera sim|none] [--no-overlay] [--zoom-out] [--grid MM] [--reference X,Y]"
      " [--marks MARKS.csv]"},
 };
@@ -103,6 +108,8 @@ int main(int argc, char** argv)
     }
     QStringList args = QCoreApplication::arguments();
     args = args.mid(2);
+    if (cmd->stationLog)
+        lapido::ConfigureDebugLog();
     try {
         return cmd->run(args);
     } catch (const std::exception& e) {

@@ -1,0 +1,24 @@
+// The controller a command talks to: the address of one run and the channel opened at it.
+#pragma once
+
+#include "machine/galildmc.h"
+#include "machine/galiltransport.h"
+
+#include <QString>
+
+#include <memory>
+
+namespace lapido::cli {
+
+// The address of this run: the one given with --address, else the stored "GalilIP" (read,
+// never written). Empty means the link's own default.
+QString controllerAddress(const QString& given);
+// True when the address names the in-process simulated machine.
+bool isSimulatorAddress(const QString& address);
+// The address as the messages show it (the link's default spelt out).
+QString addressText(const QString& address);
+// The channel to the controller at the address, through the given link (the station's own link
+// when none). A command-line run never changes the stored address.
+std::unique_ptr<TDMC> openController(const QString& address, std::unique_ptr<GalilTransport> link = nullptr);
+
+} // namespace lapido::cli
