@@ -242,9 +242,37 @@ QString GroupThousands(std::int64_t value)
     return QString::fromStdString(negative ? "-" + out : out);
 }
 
+namespace {
+
+// The first separator of a date or time format ("dd.MM.yy" gives '.'), quoted text skipped.
+QChar formatSeparator(const QString& format, QChar fallback)
+{
+    bool quoted = false;
+    for (const QChar c : format) {
+        if (c == QChar('\''))
+            quoted = !quoted;
+        else if (!quoted && !c.isLetter() && !c.isSpace())
+            return c;
+    }
+    return fallback;
+}
+
+QString twoDigits(int value)
+{
+    return QStringLiteral("%1").arg(value, 2, 10, QChar('0'));
+}
+
+} // namespace
+
 QString FormatUsDateTime(const QDateTime& when)
 {
-    return when.toString(QStringLiteral("MM/dd/yyyy HH:mm:ss"));
+    const QLocale loc = userLocale();
+    const QChar d = formatSeparator(loc.dateFormat(QLocale::ShortFormat), QChar('/'));
+    const QChar t = formatSeparator(loc.timeFormat(QLocale::LongFormat), QChar(':'));
+    const QDate date = when.date();
+    const QTime time = when.time();
+    return twoDigits(date.month()) + d + twoDigits(date.day()) + d + QStringLiteral("%1").arg(date.year(), 4, 10, QChar('0'))
+           + QChar(' ') + twoDigits(time.hour()) + t + twoDigits(time.minute()) + t + twoDigits(time.second());
 }
 
 QString FormatShortDateLongTime(const QDateTime& when)

@@ -42,7 +42,8 @@ std::int64_t RoundHalfEven(double value);
 // "1234567" -> "1,234,567", independent of the locale.
 QString GroupThousands(std::int64_t value);
 
-// "mm/dd/yyyy hh:nn:ss" (backup time, maintenance records).
+// "mm/dd/yyyy hh:nn:ss", month first, with the user's locale's date and time separators in
+// place of "/" and ":" (backup time, maintenance records).
 QString FormatUsDateTime(const QDateTime& when);
 // The locale's short date, a blank, the locale's long time (trace file stamps).
 QString FormatShortDateLongTime(const QDateTime& when);

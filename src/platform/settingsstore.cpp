@@ -235,7 +235,16 @@ bool SettingsStore::ReadBool(const QString& section, const QString& key, bool de
 double SettingsStore::ReadFloat(const QString& section, const QString& key, const QString& defaultText,
                                 double unparsable) const
 {
-    return StrToFloat(ReadString(section, key, defaultText)).value_or(unparsable);
+    const auto stored = value(section, key);
+    if (!stored) {
+        // A default is written with a point in the tables, whatever the user's locale; one in
+        // the user's own form is taken too.
+        const QByteArray point = defaultText.toLatin1();
+        if (auto v = StrToFloatPoint(std::string_view(point.constData(), static_cast<size_t>(point.size()))))
+            return *v;
+        return StrToFloat(defaultText).value_or(unparsable);
+    }
+    return StrToFloat(*stored).value_or(unparsable);
 }
 
 std::uint32_t SettingsStore::ReadColor(const QString& section, const QString& key, std::uint32_t defaultValue) const

@@ -57,8 +57,8 @@ public:
     int ReadInteger(const QString& section, const QString& key, int defaultValue) const;
     std::int64_t ReadInt64(const QString& section, const QString& key, std::int64_t defaultValue) const;
     bool ReadBool(const QString& section, const QString& key, bool defaultValue) const;
-    // Read as text with defaultText, convert with the user's locale; unparsable text gives
-    // the separate fallback number.
+    // A stored text converts with the user's locale, and one that does not convert gives the
+    // separate fallback number; a missing key gives defaultText (a point number) in any locale.
     double ReadFloat(const QString& section, const QString& key, const QString& defaultText,
                      double unparsable) const;
     // Colour: 0x00BBGGRR as decimal text (an integer read).

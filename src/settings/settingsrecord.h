@@ -39,7 +39,7 @@ struct TSettings {
     // Marking
     double PulseDistance = 0.5, MarkingSpeed = 0.5, CornerSpeed = 0.02;
     double LinearAccel = 5, LinearDecel = 5, RadialAccel = 5;
-    double ContourResolution = 0.10471975511965977; // radians (6 degrees)
+    double ContourResolution = 0.017453292519943295; // radians: 1 degree until the settings are loaded
     int ContourBuffering = 50;
     double MinSegmentLength = 1, PhotoResolution = 5, PhotoSpeed = 0.1;
     int MaxReprate = 1000;

@@ -126,7 +126,17 @@ TEST(GroupThousands, CommaEveryThreeDigitsFromTheRight)
 TEST(DateTexts, UsFormAndLocaleForm)
 {
     const QDateTime t(QDate(2026, 3, 4), QTime(5, 6, 7));
-    EXPECT_EQ(FormatUsDateTime(t), QStringLiteral("03/04/2026 05:06:07"));
+    // Month first always; the separators are the locale's.
+    const std::pair<QLocale, const char*> usForms[] = {
+        {QLocale(QLocale::English, QLocale::UnitedStates), "03/04/2026 05:06:07"},
+        {QLocale(QLocale::German, QLocale::Germany), "03.04.2026 05:06:07"},
+        {QLocale(QLocale::Dutch, QLocale::Netherlands), "03-04-2026 05:06:07"},
+        {QLocale(QLocale::Finnish, QLocale::Finland), "03.04.2026 05.06.07"},
+    };
+    for (const auto& [locale, text] : usForms) {
+        setUserLocale(locale);
+        EXPECT_EQ(FormatUsDateTime(t), QString::fromLatin1(text)) << locale.name().toStdString();
+    }
     setUserLocale(QLocale(QLocale::English, QLocale::UnitedStates));
     const QString s = FormatShortDateLongTime(t);
     EXPECT_TRUE(s.contains(QStringLiteral("5:06:07"))) << s.toStdString();

@@ -31,19 +31,34 @@ protected:
     }
 };
 
+// In every locale: the default texts of the tables carry a point, and a missing key is no
+// unreadable value.
 TEST_F(SettingsRecordTest, EmptyStoreGivesTheTableDefaults)
 {
-    const TSettings r = load();
-    TSettings expected;
-    UpdateVideoView(expected, false, 768, 576);
-    EXPECT_EQ(r, expected);
-    EXPECT_EQ(r.X_Accel, 5);
-    EXPECT_FALSE(r.UseAaxis);
-    EXPECT_TRUE(r.Auto_Backup);
-    EXPECT_NEAR(r.WheelTick1_X, 1000.0 / 300.0, 1e-12);
-    EXPECT_EQ(r.ContourResolution, 0.10471975511965977);
-    EXPECT_EQ(r.BeforeMarking_Z, 12.5);
-    EXPECT_EQ(r.WLabeTextLengthMode, QStringLiteral("-- Disabled --"));
+    for (const QLocale& locale : {QLocale(QLocale::English, QLocale::UnitedStates), QLocale(QLocale::German, QLocale::Germany),
+                                  QLocale(QLocale::French, QLocale::France)}) {
+        SCOPED_TRACE(locale.name().toStdString());
+        setUserLocale(locale);
+        const TSettings r = load();
+        TSettings expected;
+        expected.ContourResolution = contourResolutionRadians(6);
+        UpdateVideoView(expected, false, 768, 576);
+        EXPECT_EQ(r, expected);
+        EXPECT_EQ(r.X_Accel, 5);
+        EXPECT_EQ(r.MarkingSpeed, 0.5);
+        EXPECT_EQ(r.StartUp_Z, 12.5);
+        EXPECT_FALSE(r.UseAaxis);
+        EXPECT_TRUE(r.Auto_Backup);
+        EXPECT_NEAR(r.WheelTick1_X, 1000.0 / 300.0, 1e-12);
+        EXPECT_EQ(r.ContourResolution, 0.10471975511965977);
+        EXPECT_EQ(r.BeforeMarking_Z, 12.5);
+        EXPECT_EQ(r.WLabeTextLengthMode, QStringLiteral("-- Disabled --"));
+    }
+}
+
+TEST(SettingsRecordBeforeLoading, ContourResolutionIsOneDegree)
+{
+    EXPECT_EQ(TSettings{}.ContourResolution, 0.017453292519943295);
 }
 
 struct Fallback {
