@@ -17,19 +17,6 @@ namespace {
 
 const QString kCustomFontsFolder = QStringLiteral("CustomFontsFolder");
 
-// The names found by the last listing; the outline source reads them for every character, so
-// the folder is not listed again each time.
-struct CustomFontNames {
-    bool listed = false;
-    QStringList names;
-};
-
-CustomFontNames& lastListing()
-{
-    static CustomFontNames names;
-    return names;
-}
-
 QString workingDir()
 {
     const QString w = keys::read(keys::WorkingDir);
@@ -37,6 +24,11 @@ QString workingDir()
         return w;
     // The folder the station takes when none is stored.
     return DefaultWorkingDir();
+}
+
+QString customFontsFolder()
+{
+    return workingDir() + kCustomFontsFolder;
 }
 
 QStringList listSubfolders(const QString& dir)
@@ -47,16 +39,15 @@ QStringList listSubfolders(const QString& dir)
         it.next();
         names << it.fileName();
     }
-    lastListing() = CustomFontNames{true, names};
     return names;
 }
 
-// The folder name as the file system spells it (names compare without regard to case).
+// The folder name as the file system spells it (names compare without regard to case). The
+// folder is listed at each look, so a font folder made a moment ago is found, and a look
+// creates nothing.
 QString folderNameOf(const QString& fontName)
 {
-    if (!lastListing().listed)
-        TCustomFonts();
-    for (const QString& n : lastListing().names)
+    for (const QString& n : listSubfolders(customFontsFolder()))
         if (n.compare(fontName, Qt::CaseInsensitive) == 0)
             return n;
     return {};
@@ -70,7 +61,6 @@ TCustomFonts::TCustomFonts()
     const QString dir = folder();
     if (!QFileInfo(dir).isDir() && !QDir().mkpath(dir))
         LogDebug(QStringLiteral("Custom fonts folder cannot be created: %1").arg(dir));
-    listSubfolders(dir);
 }
 
 QString TCustomFonts::folder() const
@@ -90,7 +80,7 @@ bool isCustomFont(const QString& fontName)
 
 std::unique_ptr<TContourList> customDigitOutline(const QString& fontName, char16_t digit, double& CellIncX)
 {
-    const QString file = TCustomFonts().folder() + QLatin1Char('/') + folderNameOf(fontName) + QLatin1Char('/')
+    const QString file = customFontsFolder() + QLatin1Char('/') + folderNameOf(fontName) + QLatin1Char('/')
         + QChar(digit) + QStringLiteral(".lal");
     TCADOnPaintBox drawing;
     if (!drawing.LoadFromFile(file))

@@ -17,7 +17,7 @@ public:
     TCustomFonts();
 
     // Appends the name of every subfolder of the custom-fonts folder, in the order the file
-    // system lists them. The list is also what the outline source consults from then on.
+    // system lists them.
     void GetCustomFontNames(QStringList& listOfCustomFonts);
 
     // The working folder with "CustomFontsFolder" appended.
@@ -27,8 +27,8 @@ private:
     QString m_workingDir;
 };
 
-// True when the name (case ignored) is among the custom fonts last listed; the folder is
-// listed on the first call when no listing was made before.
+// True when the name (case ignored) is a subfolder of the custom-fonts folder now; the check
+// creates nothing.
 bool isCustomFont(const QString& fontName);
 
 // The outline of the digit's drawing, normalised to height 1 with its left edge at 0; its

@@ -79,8 +79,11 @@ std::unique_ptr<TContourList> GetCharOutline(const QString& fontName, TFontStyle
     thread_local NativeOutline native;
     if (!face->nativeOutline(code, native))
         LogDebug(QStringLiteral("Font \"%1\" has no outline for character %2").arg(fontName).arg(uint(code)));
-    const int H = face->cellHeight();
-    appendNativeOutline(native, H, face->centreHeight(), *contours);
+    // H and C are the font's, not the style's: a label keeps its height whatever its style.
+    const TrueTypeFace* regular = truetype::face(fontName, {});
+    const TrueTypeFace& metrics = regular ? *regular : *face;
+    const int H = metrics.cellHeight();
+    appendNativeOutline(native, H, metrics.centreHeight(), *contours);
     CellIncX = double(native.cellIncX) / H;
     BlackBoxX = double(native.blackBoxX) / H;
     OriginX = double(native.originX) / H;

@@ -11,6 +11,7 @@ namespace lapido {
 
 namespace {
 constexpr std::int64_t kProgressStepMs = 100;
+constexpr int kProgressMaximum = 100;
 }
 
 TTickTimer::TTickTimer(const QString& AName, std::uint32_t ADelay) : Name(AName), Delay(ADelay)
@@ -57,13 +58,15 @@ bool TTickTimer::Wait()
     if (clock.tickMs() >= EndTick)
         return true;
     auto dialog = operatorDialogs().beginWait(QStringLiteral("Waiting...."), QStringLiteral("Please wait!"), Name);
-    const int maximum = static_cast<int>(Delay / kProgressStepMs);
+    // The bar runs from 0 to 100: the share of the delay that has passed, whatever its length.
+    const std::int64_t span = std::max<std::int64_t>(1, EndTick - StartTick);
     while (clock.tickMs() < EndTick) {
         if (dialog->abortRequested())
             return false;
         eventPump().pump();
         clock.sleepMs(std::min<std::int64_t>(kProgressStepMs, EndTick - clock.tickMs()));
-        dialog->setProgress(static_cast<int>((clock.tickMs() - StartTick) / kProgressStepMs), maximum);
+        const std::int64_t passed = std::clamp<std::int64_t>(clock.tickMs() - StartTick, 0, span);
+        dialog->setProgress(static_cast<int>(passed * kProgressMaximum / span), kProgressMaximum);
     }
     // The window closes itself with OK when the end tick is reached.
     return true;

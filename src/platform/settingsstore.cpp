@@ -168,12 +168,16 @@ void SettingsStore::setValues(const std::vector<SettingsEntry>& values)
                 error = errText(m_db);
         }
     }
+    if (error.isEmpty() && sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
+        error = errText(m_db);
     if (!error.isEmpty()) {
-        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        // A failed COMMIT may leave the transaction open, and every later write would fail
+        // on "BEGIN": it is rolled back here, and the write reported as failed.
+        if (!sqlite3_get_autocommit(m_db))
+            sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
         throw SettingsStoreError(
             QStringLiteral("Settings store \"%1\": write: %2").arg(m_path, error).toStdString());
     }
-    exec("COMMIT");
 }
 
 bool SettingsStore::removeValue(const QString& section, const QString& key)

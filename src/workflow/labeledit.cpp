@@ -7,6 +7,7 @@
 #include "glyphs/glyphoutline.h"
 #include "glyphs/glyphphoto.h"
 #include "glyphs/richstring.h"
+#include "platform/numfmt.h"
 #include "platform/stationglobals.h"
 #include "settings/settingsrecord.h"
 
@@ -184,7 +185,8 @@ void TStation::EditFloatChange(TEditBox box, const QString& text)
         return;
     case TEditBox::Edit_PulseTrainRate: {
         const int maxRate = std::max(1, Settings().MaxReprate);
-        PulseTrainRate = std::clamp(static_cast<int>(std::lround(v)), 1, maxRate);
+        // Held to the range before the conversion, then halves to even as every count.
+        PulseTrainRate = static_cast<int>(RoundHalfEven(std::clamp(v, 1.0, static_cast<double>(maxRate))));
         return;
     }
     case TEditBox::EditGrid:
@@ -462,7 +464,9 @@ void TStation::TreeViewGlyphsChange(TTreeNode* Node)
     TGlyph* glyph = Node ? Node->Data() : nullptr;
     m_controls.panel = panelOf(glyph);
     m_controls.runControlsReadOnly = false;
-    m_controls.bitBtnEditSymbolList = true;
+    // The marking walk selects the node it marks; the buttons it disabled stay disabled.
+    const bool marking = AIMState == TAIMState::aimsMarking;
+    m_controls.bitBtnEditSymbolList = !marking;
     if (!glyph)
         return;
 
@@ -501,7 +505,7 @@ void TStation::TreeViewGlyphsChange(TTreeNode* Node)
         show(TEditBox::EditGlyphSymbolsOffset, symbols->Offset);
         show(TEditBox::EditGlyphSymbolsSpacing, symbols->Spacing);
         m_controls.runControlsReadOnly = symbols->Parent != nullptr;
-        m_controls.bitBtnEditSymbolList = symbols->Parent == nullptr;
+        m_controls.bitBtnEditSymbolList = !marking && symbols->Parent == nullptr;
         break;
     }
     case TPropertyPanel::Char:

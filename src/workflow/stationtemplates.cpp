@@ -54,6 +54,9 @@ void TStation::ComboBoxTemplatesChange(int index)
 {
     if (index < 0 || index >= templateList().Count())
         return;
+    // A template without text is not taken: the selection stays with the label on show.
+    if (templateList().GetTemplate(index).isEmpty())
+        return;
     m_templateIndex = index;
     loadSelectedTemplate();
 }

@@ -32,7 +32,6 @@ protected:
         ASSERT_TRUE(QDir().mkpath(fontDir));
         for (int d = 0; d <= 9; ++d)
             writeRectangle(fontDir + QString::number(d) + QStringLiteral(".lal"), d + 1, 2);
-        TCustomFonts(); // the outline source reads the fonts listed last
     }
 
     static void writeRectangle(const QString& file, double w, double h)
@@ -154,6 +153,22 @@ TEST_F(CustomFontTest, CustomFontsComeFirstAndAreListedFirst)
     ASSERT_GE(usable.size(), 5);
     EXPECT_TRUE(usable.mid(0, 2).contains(QStringLiteral("Stencil")));
     EXPECT_EQ(usable.indexOf(QStringLiteral("SCRIPTS")), 3);
+}
+
+// The check looks at the folder as it is now: a font made after the first look is found, and a
+// look at a working folder without custom fonts creates nothing there.
+TEST_F(CustomFontTest, AFontFolderMadeAfterTheFirstLookIsFound)
+{
+    EXPECT_FALSE(isCustomFont(QStringLiteral("Later")));
+    const QString later = m_working + QStringLiteral("CustomFontsFolder/Later/");
+    ASSERT_TRUE(QDir().mkpath(later));
+    writeRectangle(later + QStringLiteral("5.lal"), 3, 1);
+    EXPECT_TRUE(isCustomFont(QStringLiteral("later")));
+    EXPECT_DOUBLE_EQ(outlineOf(QStringLiteral("Later"), u'5').cellIncX, 3.0);
+
+    keys::write(keys::WorkingDir, scratch(QStringLiteral("plain")) + QLatin1Char('/'));
+    EXPECT_FALSE(isCustomFont(QStringLiteral("Stencil")));
+    EXPECT_FALSE(QFileInfo::exists(scratch(QStringLiteral("plain"))));
 }
 
 TEST_F(CustomFontTest, FolderIsCreatedWhenMissing)

@@ -192,6 +192,22 @@ TEST_F(LabelEditTest, SelectingANodeFillsItsPanelWithoutWritingBack)
     EXPECT_FALSE(st().controls().delTask);
 }
 
+// While marking, the walk selects each node it marks: "Edit Symbols" stays disabled all along.
+TEST_F(LabelEditTest, SelectingANodeWhileMarkingKeepsEditSymbolsDisabled)
+{
+    st().SpaceWidth = 0.1;
+    st().BitBtnAddSpaceClick();
+    TTreeNode* label = addLabel(QStringLiteral("AB"));
+    st().SetAIMSState(TAIMState::aimsMarking);
+    for (TTreeNode* node : {tree().Root(0), label, label->Item(0)}) {
+        st().TreeViewGlyphsChange(node);
+        EXPECT_FALSE(st().controls().bitBtnEditSymbolList) << node->Text().toStdString();
+    }
+    st().SetAIMSState(TAIMState::aimsInspecting);
+    st().TreeViewGlyphsChange(label);
+    EXPECT_TRUE(st().controls().bitBtnEditSymbolList);
+}
+
 TEST_F(LabelEditTest, SpacingChangeRebuildsTheSelectedLabel)
 {
     TTreeNode* label = addLabel(QStringLiteral("AB"));

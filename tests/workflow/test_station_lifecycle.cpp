@@ -119,6 +119,16 @@ TEST_F(StationLifeTest, BuildingAStationChangesNothingAndCreateMakesTheTemplates
     EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](const std::string& l) { return l.rfind("templates FilesDir = ", 0) == 0; }), 1);
 }
 
+TEST_F(StationLifeTest, PulseTrainRateRoundsHalvesToEven)
+{
+    Settings().MaxReprate = 500;
+    const std::pair<const char*, int> cases[] = {{"2.5", 2}, {"3.5", 4}, {"1.5", 2}, {"2.4999", 2}, {"499.5", 500}, {"1e9", 500}};
+    for (const auto& [text, rate] : cases) {
+        st().EditFloatChange(TEditBox::Edit_PulseTrainRate, QString::fromLatin1(text));
+        EXPECT_EQ(st().PulseTrainRate, rate) << text;
+    }
+}
+
 struct ResetCase {
     int resetAndFree;
     const char* caption;

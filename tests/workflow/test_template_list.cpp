@@ -209,6 +209,16 @@ TEST_F(TemplateTest, ABrokenTemplateIsReportedAndTheLabelKept)
     EXPECT_TRUE(m_dialogs.texts().first().startsWith(QStringLiteral("Template \"Broken\": The label could not be read")));
 }
 
+TEST_F(TemplateTest, ATemplateWithoutTextIsNotSelected)
+{
+    open(QStringLiteral("Full"));
+    open(QStringLiteral("Blank"), QString());
+    st().ComboBoxTemplatesChange(1);
+    ASSERT_EQ(st().templateIndex(), 1);
+    st().ComboBoxTemplatesChange(2);
+    EXPECT_EQ(st().templateIndex(), 1) << "the selection stays with the label on show";
+}
+
 TEST_F(TemplateTest, ShowStoresTheLabelAsDefaultAndLoadsEveryFileWhenAsked)
 {
     Settings().AutoTemplateName = true;
