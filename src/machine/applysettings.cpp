@@ -10,37 +10,19 @@ namespace lapido {
 
 std::optional<QString> ApplyMotionSettings(const TSettings& s, TLaser& laser)
 {
-    if (auto error = positiveValuesError({
-            {"XY_CountsPerMM", double(s.XY_CountsPerMM)},
-            {"Z_CountsPerMM", double(s.Z_CountsPerMM)},
-            {"A_CountsPerDeg", double(s.A_CountsPerDeg)},
-            {"X_Speed", s.X_Speed},
-            {"X_Accel", s.X_Accel},
-            {"X_Decel", s.X_Decel},
-            {"Y_Speed", s.Y_Speed},
-            {"Y_Accel", s.Y_Accel},
-            {"Y_Decel", s.Y_Decel},
-            {"Z_Speed", s.Z_Speed},
-            {"Z_Accel", s.Z_Accel},
-            {"Z_Decel", s.Z_Decel},
-            {"MarkingSpeed", s.MarkingSpeed},
-            {"PhotoSpeed", s.PhotoSpeed},
-            {"LinearAccel", s.LinearAccel},
-            {"LinearDecel", s.LinearDecel},
-            {"PulseDistance", s.PulseDistance},
-            // The counts the commands carry must fit the controller's 32-bit fields.
-            {"X speed in counts", double(s.XY_CountsPerMM) * s.X_Speed},
-            {"X acceleration in counts", double(s.XY_CountsPerMM) * s.X_Accel},
-            {"X deceleration in counts", double(s.XY_CountsPerMM) * s.X_Decel},
-            {"Y speed in counts", double(s.XY_CountsPerMM) * s.Y_Speed},
-            {"Y acceleration in counts", double(s.XY_CountsPerMM) * s.Y_Accel},
-            {"Y deceleration in counts", double(s.XY_CountsPerMM) * s.Y_Decel},
-            {"Z speed in counts", double(s.Z_CountsPerMM) * s.Z_Speed},
-            {"Z acceleration in counts", double(s.Z_CountsPerMM) * s.Z_Accel},
-            {"Z deceleration in counts", double(s.Z_CountsPerMM) * s.Z_Decel},
-            {"marking speed in counts", double(s.XY_CountsPerMM) * s.MarkingSpeed},
-            {"contour acceleration in counts", double(s.XY_CountsPerMM) * s.LinearAccel},
-            {"contour deceleration in counts", double(s.XY_CountsPerMM) * s.LinearDecel},
+    // Checked as the machine checks them before it sends them, so a refused record leaves the
+    // machine as it was.
+    if (auto error = motionValuesError({
+            .xyCountsPerMm = double(s.XY_CountsPerMM),
+            .zCountsPerMm = double(s.Z_CountsPerMM),
+            .xSpeed = s.X_Speed, .xAccel = s.X_Accel, .xDecel = s.X_Decel,
+            .ySpeed = s.Y_Speed, .yAccel = s.Y_Accel, .yDecel = s.Y_Decel,
+            .zSpeed = s.Z_Speed, .zAccel = s.Z_Accel, .zDecel = s.Z_Decel,
+            .vectorHiSpeed = s.MarkingSpeed,
+            .vectorPhotoSpeed = s.PhotoSpeed,
+            .vectorAccel = s.LinearAccel,
+            .vectorDecel = s.LinearDecel,
+            .pulseDistance = s.PulseDistance,
         })) {
         const QString message = QStringLiteral("Motion settings refused: ") + *error;
         LogDebug(message);

@@ -3,13 +3,13 @@
 
 #include "machine/galil.h"
 #include "platform/debuglog.h"
+#include "platform/numfmt.h"
 #include "platform/settingsstore.h"
 #include "settings/settingskeys.h"
 
 #include <QDebug>
 
 #include <array>
-#include <charconv>
 #include <exception>
 
 namespace lapido {
@@ -32,39 +32,6 @@ std::string upperAscii(std::string_view text)
         if (c >= 'a' && c <= 'z')
             c = static_cast<char>(c - 'a' + 'A');
     return out;
-}
-
-bool isBlankOrControl(char c)
-{
-    return static_cast<unsigned char>(c) <= ' ';
-}
-
-std::string_view trimmed(std::string_view s)
-{
-    while (!s.empty() && isBlankOrControl(s.front()))
-        s.remove_prefix(1);
-    while (!s.empty() && isBlankOrControl(s.back()))
-        s.remove_suffix(1);
-    return s;
-}
-
-// Whole-token decimal with '.' and an optional sign and exponent; nullopt otherwise.
-std::optional<double> parseNumber(std::string_view token)
-{
-    if (token.empty())
-        return std::nullopt;
-    if (token.front() == '+')
-        token.remove_prefix(1);
-    // from_chars accepts neither "inf"/"nan" spelt out on purpose nor a lone sign: the
-    // controller never sends them, so they read as 0 like any other non-number.
-    for (char c : token)
-        if (!((c >= '0' && c <= '9') || c == '.' || c == '-' || c == '+' || c == 'e' || c == 'E'))
-            return std::nullopt;
-    double value = 0;
-    const auto [end, ec] = std::from_chars(token.data(), token.data() + token.size(), value);
-    if (ec != std::errc() || end != token.data() + token.size())
-        return std::nullopt;
-    return value;
 }
 
 } // namespace
@@ -197,12 +164,13 @@ double TDMC::SeparateValue(std::string& St)
     std::string_view token;
     std::string rest;
     if (const auto comma = St.find(','); comma != std::string::npos) {
-        token = trimmed(std::string_view(St).substr(0, comma));
+        token = trimmedAscii(std::string_view(St).substr(0, comma));
         rest = St.substr(comma + 1);
     } else {
-        token = trimmed(St);
+        token = trimmedAscii(St);
     }
-    const double value = parseNumber(token).value_or(0.0);
+    // "inf", "nan" and a lone sign are no numbers: the controller never sends them.
+    const double value = StrToFloatPoint(token).value_or(0.0);
     St = std::move(rest);
     return value;
 }

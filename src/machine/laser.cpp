@@ -62,19 +62,52 @@ void emissionOff()
         source->EmissionOff();
 }
 
-std::string trimmedName(std::string_view name)
+// A three-axis command ("SP ", "AC ", "DC ") of counts, each rounded half to even.
+std::string axesCommand(const char* command, double x, double y, double z)
 {
-    while (!name.empty() && static_cast<unsigned char>(name.front()) <= ' ')
-        name.remove_prefix(1);
-    while (!name.empty() && static_cast<unsigned char>(name.back()) <= ' ')
-        name.remove_suffix(1);
-    return std::string(name);
+    return std::string(command) + num(RoundHalfEven(x)) + "," + num(RoundHalfEven(y)) + "," + num(RoundHalfEven(z));
 }
 
 } // namespace
 
-std::optional<QString> positiveValuesError(std::initializer_list<NamedValue> values)
+std::optional<QString> motionValuesError(const MotionValues& m)
 {
+    struct Named {
+        const char* name;
+        double value;
+    };
+    const Named values[] = {
+        {"XY_CountsPerMM", m.xyCountsPerMm},
+        {"Z_CountsPerMM", m.zCountsPerMm},
+        {"X_Speed", m.xSpeed},
+        {"X_Accel", m.xAccel},
+        {"X_Decel", m.xDecel},
+        {"Y_Speed", m.ySpeed},
+        {"Y_Accel", m.yAccel},
+        {"Y_Decel", m.yDecel},
+        {"Z_Speed", m.zSpeed},
+        {"Z_Accel", m.zAccel},
+        {"Z_Decel", m.zDecel},
+        {"MarkingSpeed", m.vectorHiSpeed},
+        {"PhotoSpeed", m.vectorPhotoSpeed},
+        {"LinearAccel", m.vectorAccel},
+        {"LinearDecel", m.vectorDecel},
+        {"PulseDistance", m.pulseDistance},
+        // The counts the commands carry must fit the controller's 32-bit fields.
+        {"X speed in counts", m.xyCountsPerMm * m.xSpeed},
+        {"X acceleration in counts", m.xyCountsPerMm * m.xAccel},
+        {"X deceleration in counts", m.xyCountsPerMm * m.xDecel},
+        {"Y speed in counts", m.xyCountsPerMm * m.ySpeed},
+        {"Y acceleration in counts", m.xyCountsPerMm * m.yAccel},
+        {"Y deceleration in counts", m.xyCountsPerMm * m.yDecel},
+        {"Z speed in counts", m.zCountsPerMm * m.zSpeed},
+        {"Z acceleration in counts", m.zCountsPerMm * m.zAccel},
+        {"Z deceleration in counts", m.zCountsPerMm * m.zDecel},
+        {"marking speed in counts", m.xyCountsPerMm * m.vectorHiSpeed},
+        {"photo speed in counts", m.xyCountsPerMm * m.vectorPhotoSpeed},
+        {"contour acceleration in counts", m.xyCountsPerMm * m.vectorAccel},
+        {"contour deceleration in counts", m.xyCountsPerMm * m.vectorDecel},
+    };
     constexpr double kMaxCounts = std::numeric_limits<std::int32_t>::max();
     for (const auto& v : values) {
         if (!(v.value > 0) || !std::isfinite(v.value))
@@ -374,36 +407,17 @@ void TLaser::Initialize()
 
 std::optional<QString> TLaser::motionFieldsError() const
 {
-    return positiveValuesError({
-        {"XY_CountsPerMM", double(XY_CountsPerMM)},
-        {"Z_CountsPerMM", double(Z_CountsPerMM)},
-        {"X_Speed", X_Speed},
-        {"X_Accel", X_Accel},
-        {"X_Decel", X_Decel},
-        {"Y_Speed", Y_Speed},
-        {"Y_Accel", Y_Accel},
-        {"Y_Decel", Y_Decel},
-        {"Z_Speed", Z_Speed},
-        {"Z_Accel", Z_Accel},
-        {"Z_Decel", Z_Decel},
-        {"VectorHiSpeed", VectorHiSpeed},
-        {"VectorPhotoSpeed", VectorPhotoSpeed},
-        {"VectorAccel", VectorAccel},
-        {"VectorDecel", VectorDecel},
-        {"PulseDistance", PulseDistance},
-        // The counts the commands carry must fit the controller's 32-bit fields.
-        {"X speed in counts", XY_CountsPerMM * X_Speed},
-        {"X acceleration in counts", XY_CountsPerMM * X_Accel},
-        {"X deceleration in counts", XY_CountsPerMM * X_Decel},
-        {"Y speed in counts", XY_CountsPerMM * Y_Speed},
-        {"Y acceleration in counts", XY_CountsPerMM * Y_Accel},
-        {"Y deceleration in counts", XY_CountsPerMM * Y_Decel},
-        {"Z speed in counts", Z_CountsPerMM * Z_Speed},
-        {"Z acceleration in counts", Z_CountsPerMM * Z_Accel},
-        {"Z deceleration in counts", Z_CountsPerMM * Z_Decel},
-        {"vector speed in counts", XY_CountsPerMM * VectorHiSpeed},
-        {"vector acceleration in counts", XY_CountsPerMM * VectorAccel},
-        {"vector deceleration in counts", XY_CountsPerMM * VectorDecel},
+    return motionValuesError({
+        .xyCountsPerMm = double(XY_CountsPerMM),
+        .zCountsPerMm = double(Z_CountsPerMM),
+        .xSpeed = X_Speed, .xAccel = X_Accel, .xDecel = X_Decel,
+        .ySpeed = Y_Speed, .yAccel = Y_Accel, .yDecel = Y_Decel,
+        .zSpeed = Z_Speed, .zAccel = Z_Accel, .zDecel = Z_Decel,
+        .vectorHiSpeed = VectorHiSpeed,
+        .vectorPhotoSpeed = VectorPhotoSpeed,
+        .vectorAccel = VectorAccel,
+        .vectorDecel = VectorDecel,
+        .pulseDistance = PulseDistance,
     });
 }
 
@@ -422,14 +436,11 @@ bool TLaser::SetMotionParams()
     DMCCmd(InvertLimits ? "CN -1" : "CN 1");
     DMCCmd(InvertHoming ? "CN ,-1" : "CN ,1");
     DMCCmd(InvertTrigger ? "MT ,,,2" : "MT ,,,-2");
-    auto triple = [](const char* cmd, double x, double y, double z) {
-        return std::string(cmd) + num(RoundHalfEven(x)) + "," + num(RoundHalfEven(y)) + "," + num(RoundHalfEven(z));
-    };
-    RawSpeedSt = triple("SP ", double(XY_CountsPerMM) * X_Speed, double(XY_CountsPerMM) * Y_Speed,
+    RawSpeedSt = axesCommand("SP ", double(XY_CountsPerMM) * X_Speed, double(XY_CountsPerMM) * Y_Speed,
                         double(Z_CountsPerMM) * Z_Speed);
-    RawAccelSt = triple("AC ", double(XY_CountsPerMM) * X_Accel, double(XY_CountsPerMM) * Y_Accel,
+    RawAccelSt = axesCommand("AC ", double(XY_CountsPerMM) * X_Accel, double(XY_CountsPerMM) * Y_Accel,
                         double(Z_CountsPerMM) * Z_Accel);
-    RawDecelSt = triple("DC ", double(XY_CountsPerMM) * X_Decel, double(XY_CountsPerMM) * Y_Decel,
+    RawDecelSt = axesCommand("DC ", double(XY_CountsPerMM) * X_Decel, double(XY_CountsPerMM) * Y_Decel,
                         double(Z_CountsPerMM) * Z_Decel);
     DMCCmd(RawAccelSt);
     DMCCmd(RawDecelSt);
@@ -532,9 +543,8 @@ void TLaser::MoveZFastTo(double X, double Y, double Z, int SpeedUpMove)
     TargetX = xyCounts(X, X_Reversed);
     TargetY = xyCounts(Y, Y_Reversed);
     TargetZ = zCounts(Z);
-    DMCCmd("SP " + num(RoundHalfEven(double(XY_CountsPerMM) * X_Speed)) + ","
-           + num(RoundHalfEven(double(XY_CountsPerMM) * Y_Speed)) + ","
-           + num(RoundHalfEven(SpeedUpMove * Z_Speed * Z_CountsPerMM)));
+    DMCCmd(axesCommand("SP ", double(XY_CountsPerMM) * X_Speed, double(XY_CountsPerMM) * Y_Speed,
+                       SpeedUpMove * Z_Speed * Z_CountsPerMM));
     DMCCmd("PA " + num(TargetX) + "," + num(TargetY) + "," + num(TargetZ));
     DMCCmd(Settings().UseZaxis ? "BGXYZ" : "BGXY");
 }
@@ -834,12 +844,12 @@ bool TLaser::Wait(TTickTimer& TickTimer)
 void TLaser::SetVariable(std::string_view VariableName, double Val)
 {
     // A point always: the controller reads "0,5" as two fields and refuses it.
-    DMCCmd(trimmedName(VariableName) + "=" + FloatToStrPoint(Val));
+    DMCCmd(std::string(trimmedAscii(VariableName)) + "=" + FloatToStrPoint(Val));
 }
 
 double TLaser::Getvariable(std::string_view VariableName)
 {
-    std::string reply = DMCCmd(trimmedName(VariableName) + "=");
+    std::string reply = DMCCmd(std::string(trimmedAscii(VariableName)) + "=");
     return TDMC::SeparateValue(reply);
 }
 
@@ -1164,9 +1174,8 @@ void TLaser::XZ_ECAM_Start(double X_Start, double X_Interval)
     DMCCmd("PA " + num(pl) + ",," + num(z0));
     pause(sleepMs);
     const int k = keys::read(keys::SpeedUpMoveToStartPosition);
-    DMCCmd("SP " + num(RoundHalfEven(double(k) * X_Speed * XY_CountsPerMM)) + ","
-           + num(RoundHalfEven(double(k) * Y_Speed * XY_CountsPerMM)) + ","
-           + num(RoundHalfEven(double(k) * Z_Speed * Z_CountsPerMM)));
+    DMCCmd(axesCommand("SP ", double(k) * X_Speed * XY_CountsPerMM, double(k) * Y_Speed * XY_CountsPerMM,
+                       double(k) * Z_Speed * Z_CountsPerMM));
     pause(sleepMs);
     DMCCmd("BGXZ");
     pause(sleepMs);

@@ -26,14 +26,20 @@ struct StartSwitches {
     bool debugMode = false;
 };
 
-// A named setting value for range checks.
-struct NamedValue {
-    const char* name;
-    double value;
+// The motion values the machine sends: its resolutions, axis speeds and accelerations, and
+// the vector marking's speeds, accelerations and pulse distance.
+struct MotionValues {
+    double xyCountsPerMm = 0, zCountsPerMm = 0;
+    double xSpeed = 0, xAccel = 0, xDecel = 0;
+    double ySpeed = 0, yAccel = 0, yDecel = 0;
+    double zSpeed = 0, zAccel = 0, zDecel = 0;
+    double vectorHiSpeed = 0, vectorPhotoSpeed = 0, vectorAccel = 0, vectorDecel = 0;
+    double pulseDistance = 0;
 };
-// The first value that is not a finite number above 0 (or does not fit a 32-bit controller
-// field), as a message naming it; nullopt when all are fine.
-std::optional<QString> positiveValuesError(std::initializer_list<NamedValue> values);
+// The one check before any of them is sent: the first value that is not a finite number above
+// 0, or whose count in a command would not fit the controller's 32-bit field, as a message
+// naming it; nullopt when all are fine.
+std::optional<QString> motionValuesError(const MotionValues& m);
 
 // Which side of the manual command window's memo a line belongs to.
 enum class EchoLine { Command, Reply };

@@ -88,10 +88,7 @@ bool isDigit(char c) { return c >= '0' && c <= '9'; }
 // Validates the strict number form with '.' as separator and converts it.
 std::optional<double> parsePointNumber(std::string_view s)
 {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
-        s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
-        s.remove_suffix(1);
+    s = trimmedAscii(s);
     if (s.empty())
         return std::nullopt;
     size_t i = 0;
@@ -180,6 +177,15 @@ std::optional<double> StrToFloat(const QString& text, QChar separator)
 std::optional<double> StrToFloat(const QString& text)
 {
     return StrToFloat(text, decimalSeparator());
+}
+
+std::string_view trimmedAscii(std::string_view text)
+{
+    while (!text.empty() && static_cast<unsigned char>(text.front()) <= ' ')
+        text.remove_prefix(1);
+    while (!text.empty() && static_cast<unsigned char>(text.back()) <= ' ')
+        text.remove_suffix(1);
+    return text;
 }
 
 std::optional<double> StrToFloatPoint(std::string_view text)

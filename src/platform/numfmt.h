@@ -32,6 +32,9 @@ std::optional<double> StrToFloat(const QString& text, QChar separator);
 // Same rules with a point only (controller replies, numbers typed into edit boxes).
 std::optional<double> StrToFloatPoint(std::string_view text);
 
+// The text without blanks and control characters (codes up to 32) at either end.
+std::string_view trimmedAscii(std::string_view text);
+
 // Decimal integer with optional sign, nothing else (no blanks, no fraction).
 std::optional<std::int64_t> StrToInt64(QStringView text);
 std::optional<int> StrToInt(QStringView text);

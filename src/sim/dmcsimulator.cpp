@@ -3,6 +3,7 @@
 
 #include "machine/galiltransport.h"
 #include "platform/clock.h"
+#include "platform/numfmt.h"
 #include "sim/dmcsimstate.h"
 
 #include <algorithm>
@@ -49,6 +50,7 @@ struct Refused {
     int code;
 };
 
+// Blanks only: control characters are commands here (Ctrl-R Ctrl-V asks for the revision).
 std::string_view trim(std::string_view s)
 {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\n' || s.front() == '\t'))
@@ -63,15 +65,10 @@ constexpr double kNumberEnd = 2147483648.0;
 
 std::optional<double> parseNumber(std::string_view t)
 {
-    t = trim(t);
-    if (t.empty())
+    const auto parsed = StrToFloatPoint(t);
+    if (!parsed)
         return std::nullopt;
-    if (t.front() == '+')
-        t.remove_prefix(1);
-    double v = 0;
-    const auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), v);
-    if (ec != std::errc() || end != t.data() + t.size() || !std::isfinite(v))
-        return std::nullopt;
+    const double v = *parsed;
     // The controller holds a number in four integer bytes and two fraction bytes; anything
     // beyond is refused before a command stores it (later integer answers and waits could not
     // represent it).

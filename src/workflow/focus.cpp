@@ -14,6 +14,7 @@
 #include "records/loggingproxy.h"
 #include "settings/settingskeys.h"
 #include "settings/settingsrecord.h"
+#include "workflow/stationtexts.h"
 
 #include <QTextCursor>
 #include <QTextDocument>
@@ -29,11 +30,6 @@ namespace {
 bool resetAndFreeEnabled()
 {
     return keys::read(keys::ResetAndFreeEnable) == 1;
-}
-
-QString threeDecimals(double value)
-{
-    return QString::number(value, 'f', 3);
 }
 
 } // namespace
@@ -301,6 +297,25 @@ void TStation::KeyF12()
 
 // --- circle-centre tool -------------------------------------------------------------------------
 
+namespace {
+
+// The coordinate a circle button stands for, the centre included; null for none.
+template <class Station>
+auto circleCoord(Station& station, TStation::TCirclePoint point) -> decltype(&station.Circle_Left)
+{
+    switch (point) {
+    case TStation::TCirclePoint::Left: return &station.Circle_Left;
+    case TStation::TCirclePoint::Right: return &station.Circle_Right;
+    case TStation::TCirclePoint::Top: return &station.Circle_Top;
+    case TStation::TCirclePoint::Bottom: return &station.Circle_Bottom;
+    case TStation::TCirclePoint::Center: return &station.Circle_Center;
+    case TStation::TCirclePoint::None: break;
+    }
+    return nullptr;
+}
+
+} // namespace
+
 void TStation::updateCircleTool()
 {
     Circle_Center.XIsSet = Circle_Left.XIsSet && Circle_Right.XIsSet;
@@ -310,17 +325,9 @@ void TStation::updateCircleTool()
 
     const bool live = AIMState != TAIMState::aimsHoming && AIMState != TAIMState::aimsMarking;
     const TCirclePoint p = CircleChecked;
-    const bool side = p == TCirclePoint::Left || p == TCirclePoint::Right || p == TCirclePoint::Top
-                      || p == TCirclePoint::Bottom;
-    bool targetSet = false;
-    switch (p) {
-    case TCirclePoint::Left: targetSet = Circle_Left.XIsSet; break;
-    case TCirclePoint::Right: targetSet = Circle_Right.XIsSet; break;
-    case TCirclePoint::Top: targetSet = Circle_Top.XIsSet; break;
-    case TCirclePoint::Bottom: targetSet = Circle_Bottom.XIsSet; break;
-    case TCirclePoint::Center: targetSet = Circle_Center.XIsSet || Circle_Center.YIsSet; break;
-    case TCirclePoint::None: break;
-    }
+    const TCircleCoord* target = circleCoord(*this, p);
+    const bool side = target && p != TCirclePoint::Center;
+    const bool targetSet = target && (side ? target->XIsSet : target->XIsSet || target->YIsSet);
     m_controls.circleSet = side && live;
     m_controls.circleGoto = targetSet && live;
     m_controls.circleClear = p != TCirclePoint::None || Circle_Left.XIsSet || Circle_Right.XIsSet
@@ -335,30 +342,16 @@ void TStation::RadioButton_CircleClick(TCirclePoint point)
 
 void TStation::ButtonSetCenterClick()
 {
-    TCircleCoord* target = nullptr;
-    switch (CircleChecked) {
-    case TCirclePoint::Left: target = &Circle_Left; break;
-    case TCirclePoint::Right: target = &Circle_Right; break;
-    case TCirclePoint::Top: target = &Circle_Top; break;
-    case TCirclePoint::Bottom: target = &Circle_Bottom; break;
-    default: break;
-    }
-    if (target)
+    // The centre is computed, never set.
+    TCircleCoord* target = circleCoord(*this, CircleChecked);
+    if (target && CircleChecked != TCirclePoint::Center)
         *target = TCircleCoord{AxisPosition_X, AxisPosition_Y, true, true};
     updateCircleTool();
 }
 
 void TStation::BitBtn_CircleGotoClick()
 {
-    const TCircleCoord* point = nullptr;
-    switch (CircleChecked) {
-    case TCirclePoint::Left: point = &Circle_Left; break;
-    case TCirclePoint::Right: point = &Circle_Right; break;
-    case TCirclePoint::Top: point = &Circle_Top; break;
-    case TCirclePoint::Bottom: point = &Circle_Bottom; break;
-    case TCirclePoint::Center: point = &Circle_Center; break;
-    case TCirclePoint::None: break;
-    }
+    const TCircleCoord* point = circleCoord(*this, CircleChecked);
     double X = AxisPosition_X, Y = AxisPosition_Y;
     if (point) {
         if (point->XIsSet)
@@ -380,14 +373,9 @@ void TStation::BitBtn_CircleClearClick()
 
 QString TStation::circlePointText(TCirclePoint point) const
 {
-    const TCircleCoord* c = nullptr;
-    switch (point) {
-    case TCirclePoint::Left: c = &Circle_Left; break;
-    case TCirclePoint::Right: c = &Circle_Right; break;
-    case TCirclePoint::Top: c = &Circle_Top; break;
-    case TCirclePoint::Bottom: c = &Circle_Bottom; break;
-    default: return {};
-    }
+    const TCircleCoord* c = circleCoord(*this, point);
+    if (!c || point == TCirclePoint::Center)
+        return {};
     if (!c->XIsSet && !c->YIsSet)
         return QStringLiteral("not set");
     const auto rounded = [](double v) { return FloatToStr(static_cast<double>(RoundHalfEven(v * 1000)) / 1000); };

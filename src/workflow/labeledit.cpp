@@ -10,6 +10,7 @@
 #include "platform/numfmt.h"
 #include "platform/stationglobals.h"
 #include "settings/settingsrecord.h"
+#include "workflow/stationtexts.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -25,11 +26,6 @@
 namespace lapido {
 
 namespace {
-
-QString threeDecimals(double value)
-{
-    return QString::number(value, 'f', 3);
-}
 
 QString percentText(double fraction)
 {

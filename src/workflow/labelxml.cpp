@@ -8,6 +8,7 @@
 #include "platform/numfmt.h"
 #include "platform/stationglobals.h"
 #include "settings/settingskeys.h"
+#include "workflow/stationtexts.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -95,13 +96,6 @@ std::optional<double> numberAttribute(const QXmlStreamAttributes& a, const QStri
     if (!v || !std::isfinite(*v))
         throw ParseError{QStringLiteral("attribute \"%1\" is not a number: \"%2\"").arg(name, text.left(40))};
     return v;
-}
-
-// A file name from the label that must stay inside its folder.
-bool isPlainFileName(const QString& name)
-{
-    return !name.contains(QChar('/')) && !name.contains(QChar('\\')) && !name.contains(QStringLiteral(".."))
-           && !name.contains(QChar(':'));
 }
 
 std::vector<XmlItem> parseLabel(const QString& xml)

@@ -26,22 +26,6 @@ namespace lapido {
 
 namespace {
 
-// Font style as kept in the store: bit 0 italic, bit 1 bold; underline and strike-out are lost.
-TFontStyles styleFromCode(int code)
-{
-    TFontStyles style;
-    if (code & 1)
-        style |= fsItalic;
-    if (code & 2)
-        style |= fsBold;
-    return style;
-}
-
-int codeFromStyle(TFontStyles style)
-{
-    return (style.testFlag(fsItalic) ? 1 : 0) | (style.testFlag(fsBold) ? 2 : 0);
-}
-
 QString versionText()
 {
     const QString v = QCoreApplication::applicationVersion();
@@ -174,7 +158,8 @@ void TStation::FormShow()
     EditFloatChange(TEditBox::EditGirdle, keys::read(keys::DiamondGirdle));
 
     DefaultRichEditFont = keys::read(keys::RichLabelFont);
-    DefaultRichEditStyle = styleFromCode(keys::read(keys::RichLabelStyle));
+    // A style is stored as its index: bit 0 italic, bit 1 bold; underline and strike-out are lost.
+    DefaultRichEditStyle = IndexToFontStyle(keys::read(keys::RichLabelStyle));
     {
         // New text in the editor takes the default font and style.
         QTextDocument& doc = m_richEdit->document();
@@ -191,14 +176,14 @@ void TStation::FormShow()
 
     TextLabel = keys::read(keys::TextLabel);
     TextLabelFont = keys::read(keys::TextLabelFont);
-    TextLabelStyle = styleFromCode(keys::read(keys::TextLabelStyle));
+    TextLabelStyle = IndexToFontStyle(keys::read(keys::TextLabelStyle));
     EditFloatChange(TEditBox::EditGlyphTextHeight, keys::read(keys::TextLabelHeight));
     EditFloatChange(TEditBox::EditGlyphTextOffset, keys::read(keys::TextLabelOffset));
     EditFloatChange(TEditBox::EditGlyphTextSpacing, keys::read(keys::TextLabelSpacing));
 
     DefaultSymbolList = DecodeSymbolList(keys::read(keys::SymbolList));
     SymbolListFont = keys::read(keys::SymbolListFont);
-    SymbolListStyle = styleFromCode(keys::read(keys::SymbolListStyle));
+    SymbolListStyle = IndexToFontStyle(keys::read(keys::SymbolListStyle));
     EditFloatChange(TEditBox::EditGlyphSymbolsHeight, keys::read(keys::SymbolListHeight));
     EditFloatChange(TEditBox::EditGlyphSymbolsOffset, keys::read(keys::SymbolListOffset));
     EditFloatChange(TEditBox::EditGlyphSymbolsSpacing, keys::read(keys::SymbolListSpacing));
@@ -280,7 +265,7 @@ bool TStation::FormCloseQuery()
     keys::write(keys::DiamondDiameter, text(TEditBox::EditDiam));
     keys::write(keys::DiamondGirdle, text(TEditBox::EditGirdle));
     keys::write(keys::RichLabelFont, DefaultRichEditFont);
-    keys::write(keys::RichLabelStyle, codeFromStyle(DefaultRichEditStyle));
+    keys::write(keys::RichLabelStyle, FontStyleToIndex(DefaultRichEditStyle));
     // The label text is not meant to survive a restart.
     keys::write(keys::RichLabel, QString());
     keys::write(keys::RichLabelHeight, text(TEditBox::EditGlyphLabelHeight));
@@ -288,13 +273,13 @@ bool TStation::FormCloseQuery()
     keys::write(keys::RichLabelSpacing, text(TEditBox::EditGlyphLabelSpacing));
     keys::write(keys::TextLabel, TextLabel);
     keys::write(keys::TextLabelFont, TextLabelFont);
-    keys::write(keys::TextLabelStyle, codeFromStyle(TextLabelStyle));
+    keys::write(keys::TextLabelStyle, FontStyleToIndex(TextLabelStyle));
     keys::write(keys::TextLabelHeight, text(TEditBox::EditGlyphTextHeight));
     keys::write(keys::TextLabelOffset, text(TEditBox::EditGlyphTextOffset));
     keys::write(keys::TextLabelSpacing, text(TEditBox::EditGlyphTextSpacing));
     keys::write(keys::SymbolList, EncodeSymbolList(DefaultSymbolList));
     keys::write(keys::SymbolListFont, SymbolListFont);
-    keys::write(keys::SymbolListStyle, codeFromStyle(SymbolListStyle));
+    keys::write(keys::SymbolListStyle, FontStyleToIndex(SymbolListStyle));
     keys::write(keys::SymbolListHeight, text(TEditBox::EditGlyphSymbolsHeight));
     keys::write(keys::SymbolListOffset, text(TEditBox::EditGlyphSymbolsOffset));
     keys::write(keys::SymbolListSpacing, text(TEditBox::EditGlyphSymbolsSpacing));

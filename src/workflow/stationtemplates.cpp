@@ -6,6 +6,7 @@
 #include "glyphs/richstring.h"
 #include "platform/operatordialogs.h"
 #include "settings/settingsrecord.h"
+#include "workflow/stationtexts.h"
 #include "workflow/templatelist.h"
 
 #include <QImageWriter>
@@ -16,11 +17,6 @@
 namespace lapido {
 
 namespace {
-QString quoted(const QString& text)
-{
-    return QChar('"') + text + QChar('"');
-}
-
 bool allDigits(const QString& s)
 {
     if (s.isEmpty())

@@ -6,6 +6,7 @@
 #include "platform/settingsstore.h"
 #include "platform/stationglobals.h"
 #include "settings/settingskeys.h"
+#include "workflow/stationtexts.h"
 
 #include <QDir>
 #include <QFile>
@@ -32,11 +33,6 @@ QString readBindKey(int digit)
 void writeBindKey(int digit, const QString& value)
 {
     AppRegistry().WriteString(QString::fromLatin1(keys::kLayout), bindKeyName(digit), value);
-}
-
-QString quoted(const QString& text)
-{
-    return QChar('"') + text + QChar('"');
 }
 
 bool askYesCancel(const QString& text)
@@ -110,8 +106,7 @@ bool TTemplateList::isSafeName(const QString& name)
 {
     if (name.trimmed().isEmpty() || name.size() > 200)
         return false;
-    if (name.contains(QChar('/')) || name.contains(QChar('\\')) || name.contains(QStringLiteral(".."))
-        || name.contains(QChar(':')))
+    if (!isPlainFileName(name))
         return false;
     for (QChar c : name)
         if (c.unicode() < 32)

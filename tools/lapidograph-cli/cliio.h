@@ -14,5 +14,8 @@ void err(const QString& line);  // standard error, one line
 int usageError(const QString& message);
 // "X,Y[,Z]": exactly count numbers with a point, separated by commas; nullopt otherwise.
 std::optional<std::vector<double>> pointNumbers(const QString& text, int count);
+// The text of a label file (UTF-8); nullopt after an error line when it cannot be read or is
+// too large to be a label.
+std::optional<QString> readLabelFile(const QString& path);
 
 } // namespace lapido::cli

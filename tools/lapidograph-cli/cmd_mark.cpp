@@ -51,8 +51,6 @@ const QString kUsage = QStringLiteral(
     "  command lines after the first laser mark.\n"
     "  Exit code: 0 marked, 3 the marking was stopped or refused, 1 machine or file error, 2 usage.");
 
-// Label files larger than this are not labels.
-constexpr qint64 kMaxLabelBytes = 16 * 1024 * 1024;
 
 QString escapeLineEnds(QString text)
 {
@@ -262,17 +260,10 @@ int cmdMark(const QStringList& args)
     if (labelPath.isEmpty())
         return usageError(kUsage);
 
-    QFile labelFile(labelPath);
-    if (!labelFile.open(QIODevice::ReadOnly)) {
-        err(QStringLiteral("lapidograph-cli: cannot read \"%1\": %2").arg(labelPath, labelFile.errorString()));
+    const auto labelText = readLabelFile(labelPath);
+    if (!labelText)
         return 1;
-    }
-    if (labelFile.size() > kMaxLabelBytes) {
-        err(QStringLiteral("lapidograph-cli: \"%1\" is too large to be a label").arg(labelPath));
-        return 1;
-    }
-    const QString labelXml = QString::fromUtf8(labelFile.readAll());
-    labelFile.close();
+    const QString& labelXml = *labelText;
 
     if (!QDir().mkpath(outDir)) {
         err(QStringLiteral("lapidograph-cli: cannot create the folder \"%1\"").arg(outDir));

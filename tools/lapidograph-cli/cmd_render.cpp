@@ -36,8 +36,6 @@ const QString kRenderUsage = QStringLiteral(
     "  marks a \"mark\" run left in its marks.csv to the simulated camera's picture.\n"
     "  Exit code: 0 written, 1 file error, 2 usage.");
 
-constexpr qint64 kMaxLabelBytes = 16 * 1024 * 1024;
-
 } // namespace
 
 int cmdRender(const QStringList& args)
@@ -83,17 +81,10 @@ int cmdRender(const QStringList& args)
     if (!marksPath.isEmpty() && !simulatedCamera)
         return usageError(QStringLiteral("--marks needs --camera sim"));
 
-    QFile labelFile(labelPath);
-    if (!labelFile.open(QIODevice::ReadOnly)) {
-        err(QStringLiteral("lapidograph-cli: cannot read \"%1\": %2").arg(labelPath, labelFile.errorString()));
+    const auto labelText = readLabelFile(labelPath);
+    if (!labelText)
         return 1;
-    }
-    if (labelFile.size() > kMaxLabelBytes) {
-        err(QStringLiteral("lapidograph-cli: \"%1\" is too large to be a label").arg(labelPath));
-        return 1;
-    }
-    const QString labelXml = QString::fromUtf8(labelFile.readAll());
-    labelFile.close();
+    const QString& labelXml = *labelText;
 
     std::vector<LaserMark> marks;
     if (!marksPath.isEmpty()) {
