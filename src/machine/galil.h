@@ -3,14 +3,25 @@
 
 #include "machine/galiltransport.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 
 namespace lapido {
 
-// Address "sim" (also the default reported when none is set) connects to the process's
-// in-process controller simulator; anything else is a TCP controller at "host" or
-// "host:port" (port 23 by default).
+// Makes the link for one registered address.
+using GalilTransportFactory = std::function<std::unique_ptr<GalilTransport>()>;
+
+// Registers the link that TGalil connects through for an exact address text, replacing any
+// earlier registration of that address; an empty factory removes it. The programs register
+// the in-process simulator under "sim"; the machine library itself knows only TCP.
+void registerGalilTransport(std::string_view address, GalilTransportFactory factory);
+bool galilTransportRegistered(std::string_view address);
+
+// An address with a registered link connects through it; anything else is a TCP controller
+// at "host" or "host:port" (port 23 by default). "sim", the default reported when no address
+// is set, reaches nothing until a program registers a link for it: connect() then fails and
+// the channel stays unconnected, as with a controller that is off.
 class TGalil final : public GalilTransport {
 public:
     static constexpr const char* kDefaultAddress = "sim";

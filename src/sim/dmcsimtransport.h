@@ -1,6 +1,7 @@
 // DmcSimTransport: the controller link to the in-process simulator (address "sim").
 #pragma once
 
+#include "machine/galil.h"
 #include "machine/galiltransport.h"
 
 #include <memory>
@@ -31,5 +32,14 @@ private:
     std::shared_ptr<DmcSimulator> m_sim;
     bool m_connected = false;
 };
+
+// Registers DmcSimTransport as the link of the controller address "sim", reaching
+// currentDmcSimulator() at each connect. Called by the programs that run the simulated
+// machine; inline so that the simulator library itself needs only the transport interface
+// (the caller links the machine library anyway).
+inline void registerSimulatedController()
+{
+    registerGalilTransport(TGalil::kDefaultAddress, [] { return std::make_unique<DmcSimTransport>(); });
+}
 
 } // namespace lapido

@@ -2,7 +2,9 @@
 #include "machine/galil.h"
 #include "machine/galildmc.h"
 #include "platform/debuglog.h"
+#include "platform/settingsstore.h"
 #include "settings/settingskeys.h"
+#include "sim/dmcsimtransport.h"
 #include "sim/dmcsimulator.h"
 #include "testsupport.h"
 
@@ -103,6 +105,71 @@ TEST_F(TDMCTest, OpensAtTheDefaultAddressAndWritesItBack)
     }
     EXPECT_EQ(log.lines(), (std::vector<std::string>{"Opening controller: 0", "Opening controller succeeded.",
                                                      "Closed controller: 0"}));
+}
+
+// The machine library knows only TCP; the address "sim" reaches the simulator because this
+// program registered it, and any address can be routed to a link of the program's choice.
+TEST_F(TDMCTest, AddressesReachOnlyTheLinksRegisteredForThem)
+{
+    ScopedDmcSimulator sim(&m_clock);
+    ASSERT_TRUE(galilTransportRegistered("sim"));
+    // Whatever happens below, the later tests find the simulator registered again.
+    struct Reregister {
+        ~Reregister() { registerSimulatedController(); }
+    } reregister;
+
+    std::vector<std::string> made;
+    registerGalilTransport("bench-1", [&made] {
+        made.emplace_back("bench-1");
+        auto t = std::make_unique<FakeTransport>();
+        t->connectionText = "bench-1 link";
+        return t;
+    });
+    {
+        TGalil galil;
+        galil.setAddress("bench-1");
+        EXPECT_TRUE(galil.connect());
+        EXPECT_EQ(galil.connection(), "bench-1 link");
+        EXPECT_TRUE(galil.command("SH", "\r\n", "", true).ok);
+        galil.setAddress("BENCH-1"); // exact text only: this one would be a TCP host
+        galil.disconnect();
+    }
+    EXPECT_EQ(made, std::vector<std::string>{"bench-1"});
+    registerGalilTransport("bench-1", {});
+    EXPECT_FALSE(galilTransportRegistered("bench-1"));
+
+    // Without a registration "sim" is no controller at all: the channel stays unconnected and
+    // says so, as with a machine that is switched off.
+    registerGalilTransport("sim", {});
+    {
+        DebugLogCapture log;
+        TDMC dmc;
+        EXPECT_FALSE(dmc.Connected());
+        EXPECT_EQ(dmc.CommandReply("SH"), "");
+        EXPECT_EQ(sim->transcript().size(), 0u);
+    }
+    registerSimulatedController();
+    TDMC dmc;
+    EXPECT_TRUE(dmc.Connected());
+    EXPECT_EQ(dmc.CommandReply("MG 1+1"), "2.0000");
+}
+
+// The station started on the simulated machine opens "sim" whatever the store holds, and
+// neither reads nor rewrites the stored address (empty or not).
+TEST_F(TDMCTest, FixedAddressLeavesTheStoredOneAlone)
+{
+    ScopedDmcSimulator sim(&m_clock);
+    for (const QString& stored : {QStringLiteral("192.0.2.7:23"), QString()}) {
+        if (stored.isEmpty())
+            AppRegistry().removeValue(QStringLiteral("Hardware"), QStringLiteral("GalilIP"));
+        else
+            keys::write(keys::GalilIP, stored);
+        TDMC dmc(std::make_unique<TGalil>(), "sim");
+        EXPECT_TRUE(dmc.Connected()) << stored.toStdString();
+        EXPECT_EQ(dmc.CommandReply("MG 2*3"), "6.0000");
+        EXPECT_EQ(AppRegistry().value(QStringLiteral("Hardware"), QStringLiteral("GalilIP")),
+                  stored.isEmpty() ? std::nullopt : std::optional<QString>(stored));
+    }
 }
 
 TEST_F(TDMCTest, StoredAddressIsPassedThroughUntouched)

@@ -1,6 +1,7 @@
 // lapidograph-cli: the station's operations from a terminal, for service and companion programs.
 #include "cliio.h"
 #include "commands.h"
+#include "sim/dmcsimtransport.h"
 
 #include "records/log4station.h"
 
@@ -98,6 +99,8 @@ int main(int argc, char** argv)
         printUsage(stderr);
         return 2;
     }
+    // The controller address "sim" (the default) reaches the in-process simulator.
+    lapido::registerSimulatedController();
     std::unique_ptr<QCoreApplication> app;
     if (cmd->needsGui) {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
