@@ -1,0 +1,232 @@
+// The station program: what happens between the command line and the event loop, and after it.
+#include "app/stationprogram.h"
+
+#include "app/singleinstance.h"
+#include "app/startoptions.h"
+#include "app/stopsignals.h"
+#include "machine/applysettings.h"
+#include "machine/galil.h"
+#include "machine/galildmc.h"
+#include "machine/laser.h"
+#include "machine/lasersource.h"
+#include "platform/clock.h"
+#include "platform/debuglog.h"
+#include "platform/operatordialogs.h"
+#include "platform/stationglobals.h"
+#include "records/log4station.h"
+#include "settings/settingskeys.h"
+#include "settings/settingsrecord.h"
+#include "sim/dmcsimtransport.h"
+#include "sim/dmcsimulator.h"
+#include "glyphs/richstring.h"
+#include "ui/common/qtoperatordialogs.h"
+#include "ui/machine/frmlaser.h"
+#include "ui/machine/frmtestmotion.h"
+#include "ui/main/frmmain.h"
+#include "ui/workflow/frmbreakpoint.h"
+#include "ui/workflow/frmclipboard.h"
+#include "ui/workflow/frmmessage.h"
+#include "ui/workflow/frmwait.h"
+#include "ui/workflow/labelveiwform.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QTextDocument>
+
+#include <cstdio>
+#include <exception>
+#include <memory>
+
+namespace lapido {
+
+namespace {
+
+// The simulated laser source plug-in built with the station.
+const QString kSimulatedSourceFile = QStringLiteral("DE60_Sim.so");
+
+void printOut(const QString& text)
+{
+    std::fputs(text.toLocal8Bit().constData(), stdout);
+    std::fflush(stdout);
+}
+
+void printErr(const QString& text)
+{
+    std::fputs(text.toLocal8Bit().constData(), stderr);
+    std::fflush(stderr);
+}
+
+// The simulated controller wired as the stored settings say the real one is, so that the
+// marks it records land where the station means them.
+std::shared_ptr<DmcSimulator> makeSimulator(Clock* clock, const TSettings& settings)
+{
+    auto sim = std::make_shared<DmcSimulator>(clock);
+    DmcWiring wiring = sim->wiring();
+    wiring.xyCountsPerMm = settings.XY_CountsPerMM;
+    wiring.zCountsPerMm = settings.Z_CountsPerMM;
+    wiring.xReversed = settings.X_Reversed;
+    wiring.yReversed = settings.Y_Reversed;
+    wiring.zReversed = settings.Z_Reversed;
+    wiring.gateActiveHigh = !settings.InvertGate;
+    wiring.enableActiveHigh = !settings.InvertShutter;
+    wiring.systemActiveHigh = !settings.InvertSystem;
+    sim->setWiring(wiring);
+    return sim;
+}
+
+// The simulated source in the list the settings window shows, chosen for this run only.
+void selectSimulatedSource(TLaserSource& source, TSettings& settings)
+{
+    for (int i = 0; i < source.LaserPackageNames.size(); ++i)
+        if (QFileInfo(source.LaserPackageNames.at(i)).fileName() == kSimulatedSourceFile) {
+            source.ComboBoxSourceSelect(i, settings);
+            return;
+        }
+    printErr(QStringLiteral("lapidograph: the simulated laser source %1 was not found beside the program; "
+                            "the pulse-triggered source is used\n")
+                 .arg(kSimulatedSourceFile));
+    source.ComboBoxSourceSelect(TLaserSource::kPulseTriggeredEntry, settings);
+}
+
+void bringToFront(QWidget& window)
+{
+    if (window.isMinimized())
+        window.showNormal();
+    window.show();
+    window.raise();
+    window.activateWindow();
+}
+
+} // namespace
+
+int runStation(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Lapidograph"));
+    QApplication::setApplicationVersion(QStringLiteral(LAPIDO_FILE_VERSION));
+
+    const StartOptions options = parseStartOptions(QApplication::arguments().mid(1));
+    if (!options.error.isEmpty()) {
+        printErr(QStringLiteral("lapidograph: ") + options.error + QLatin1Char('\n') + usageText());
+        return 2;
+    }
+    if (options.help) {
+        printOut(usageText());
+        return 0;
+    }
+    if (options.version) {
+        printOut(versionLine() + QLatin1Char('\n'));
+        return 0;
+    }
+
+    QtOperatorDialogs dialogs;
+    OperatorDialogs* const previousDialogs = setOperatorDialogs(&dialogs);
+    struct RestoreDialogs {
+        OperatorDialogs* previous;
+        ~RestoreDialogs() { setOperatorDialogs(previous); }
+    } restoreDialogs{previousDialogs};
+
+    // 1. One station per computer.
+    SingleInstance instance;
+    switch (instance.claim()) {
+    case SingleInstance::Outcome::HandedOver:
+        return 0;
+    case SingleInstance::Outcome::BlockFailed:
+        dialogs.error(QObject::tr("The single-instance block \"%1\" could not be created: %2")
+                          .arg(QString::fromLatin1(SingleInstance::kBlockName), instance.error()));
+        break;
+    case SingleInstance::Outcome::First:
+        break;
+    }
+
+    // 2. The debug log, before any window.
+    ConfigureDebugLog();
+    struct ReleaseLoggers {
+        ~ReleaseLoggers() { ResetDebugLog(); }
+    } releaseLoggers;
+
+    // The machine the station talks to: the simulator behind the address "sim", on real time
+    // (sped up on request) so that moves take the time the machine would need.
+    registerSimulatedController();
+    try {
+        LoadSettingsFromRegistery();
+    } catch (const std::exception& e) {
+        dialogs.error(QString::fromLocal8Bit(e.what()));
+        return 1;
+    }
+    RealClock simulatorClock(options.simSpeed);
+    setCurrentDmcSimulator(makeSimulator(&simulatorClock, Settings()));
+    struct DropSimulator {
+        ~DropSimulator() { setCurrentDmcSimulator(nullptr); }
+    } dropSimulator;
+
+    // 3. The windows, in the station's order. The main window opens the store, the working
+    // folder, the camera, the trace file, the records and the templates.
+    TfrmMain frmMain;
+
+    // Settings: the record and the laser sources.
+    TLaserSource laserSourceList;
+    laserSourceList.LoadLaserSourcePackage();
+    if (options.simulate)
+        selectSimulatedSource(laserSourceList, Settings());
+    else
+        SelectStoredLaserSource(laserSourceList, Settings());
+    setLaserSource(&laserSourceList);
+    struct ResetLaserSource {
+        ~ResetLaserSource() { setLaserSource(nullptr); }
+    } resetLaserSource;
+
+    // Manual command window: its creation creates the one machine object and its channel.
+    TfrmLaser frmLaser(options.simulate ? std::make_unique<TLaser>(std::make_unique<TDMC>(std::make_unique<TGalil>(), "sim"))
+                                        : std::make_unique<TLaser>());
+    if (frmLaser.laser().terminateRequested())
+        return 1; // the operator was told: no hardware
+    struct ShutDownMachine {
+        TLaser& laser;
+        ~ShutDownMachine()
+        {
+            // Whatever ended the run (a close, a stop signal, an error), the laser is left
+            // disabled, gated and without supply.
+            if (laser.HardwareFound)
+                laser.ShutDown();
+        }
+    } shutDownMachine{frmLaser.laser()};
+
+    TfrmMessage frmMessage(&frmMain);
+    TfrmTestMotion frmTestMotion(&frmMain);
+    TLabelVeiwForm labelView(&frmMain);
+    TfrmBreakPoint frmBreakPoint(&frmMain);
+    TfrmClipboard frmClipboard(&frmMain);
+    TfrmWait frmWait(&frmMain);
+    dialogs.setParent(&frmMain);
+    dialogs.setMessageWindow(&frmMessage);
+    dialogs.setWaitWindow(&frmWait);
+
+    QObject::connect(&frmMain, &TfrmMain::manualCommandRequested, &frmLaser, [&frmLaser] { bringToFront(frmLaser); });
+    QObject::connect(&frmMain, &TfrmMain::clipboardRequested, &frmClipboard, [&frmClipboard] { bringToFront(frmClipboard); });
+    QObject::connect(&frmMain, &TfrmMain::labelViewRequested, &labelView, [&labelView] { labelView.show(); });
+    // The label view follows the label field as it changes.
+    QTextDocument& labelField = frmMain.station().RichEditGlyphLabel().document();
+    labelView.setLabelText(labelField.toPlainText());
+    QObject::connect(&labelField, &QTextDocument::contentsChanged, &labelView,
+                     [&labelView, &labelField] { labelView.setLabelText(labelField.toPlainText()); });
+    QObject::connect(&instance, &SingleInstance::raiseRequested, &frmMain, [&frmMain] {
+        LogDebug(QStringLiteral("Brought to the front by a second start."));
+        bringToFront(frmMain);
+    });
+
+    // A stop signal ends the run as a close without questions: the machine is shut down by
+    // the guard above, the settings the operator did not confirm are not written.
+    StopSignals stopSignals;
+    QObject::connect(&stopSignals, &StopSignals::stopRequested, &app, [](int signalNumber) {
+        LogDebug(QStringLiteral("Stopped by signal %1.").arg(signalNumber));
+        MarkingAborted() = true;
+        QApplication::exit(0);
+    });
+
+    frmMain.show();
+    LogDebug(QStringLiteral("Main window shown."));
+    return QApplication::exec();
+}
+
+} // namespace lapido
