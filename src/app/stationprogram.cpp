@@ -20,6 +20,7 @@
 #include "sim/dmcsimulator.h"
 #include "glyphs/richstring.h"
 #include "ui/common/qtoperatordialogs.h"
+#include "ui/links/stationwindowlinks.h"
 #include "ui/machine/frmlaser.h"
 #include "ui/machine/frmtestmotion.h"
 #include "ui/main/frmmain.h"
@@ -193,6 +194,9 @@ int runStation(int argc, char** argv)
     } shutDownMachine{frmLaser.laser()};
 
     TfrmMessage frmMessage(&frmMain);
+    // Symbol picker, logo editor, templates manager and engraving preview, answering the main
+    // window's requests (the manual command window's too).
+    TStationWindowLinks windowLinks(frmMain, frmLaser);
     TfrmTestMotion frmTestMotion(&frmMain);
     TLabelVeiwForm labelView(&frmMain);
     TfrmBreakPoint frmBreakPoint(&frmMain);
@@ -202,7 +206,6 @@ int runStation(int argc, char** argv)
     dialogs.setMessageWindow(&frmMessage);
     dialogs.setWaitWindow(&frmWait);
 
-    QObject::connect(&frmMain, &TfrmMain::manualCommandRequested, &frmLaser, [&frmLaser] { bringToFront(frmLaser); });
     QObject::connect(&frmMain, &TfrmMain::clipboardRequested, &frmClipboard, [&frmClipboard] { bringToFront(frmClipboard); });
     QObject::connect(&frmMain, &TfrmMain::labelViewRequested, &labelView, [&labelView] { labelView.show(); });
     // The label view follows the label field as it changes.
