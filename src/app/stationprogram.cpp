@@ -12,12 +12,14 @@
 #include "platform/clock.h"
 #include "platform/debuglog.h"
 #include "platform/operatordialogs.h"
+#include "peripherals/ledsrgb.h"
 #include "platform/stationglobals.h"
 #include "records/log4station.h"
 #include "settings/settingskeys.h"
 #include "settings/settingsrecord.h"
 #include "sim/dmcsimtransport.h"
 #include "sim/dmcsimulator.h"
+#include "sim/lightsimulator.h"
 #include "glyphs/richstring.h"
 #include "ui/common/qtoperatordialogs.h"
 #include "ui/links/stationwindowlinks.h"
@@ -161,6 +163,24 @@ int runStation(int argc, char** argv)
         ~DropSimulator() { setCurrentDmcSimulator(nullptr); }
     } dropSimulator;
 
+    // With --simulate the ring light is simulated as well, on a pseudo-terminal that the
+    // light opens instead of the stored port (the store keeps its port).
+    LightSimulator simulatedLight;
+    struct ReleaseLight {
+        ~ReleaseLight()
+        {
+            TLedsRGB::ReleaseInstance();
+            TLedsRGB::setInstancePortOverride({});
+        }
+    } releaseLight;
+    if (options.simulate) {
+        QString why;
+        if (simulatedLight.start(&why))
+            TLedsRGB::setInstancePortOverride(simulatedLight.portName());
+        else
+            printErr(QStringLiteral("lapidograph: no simulated ring light: ") + why + QLatin1Char('\n'));
+    }
+
     // 3. The windows, in the station's order. The main window opens the store, the working
     // folder, the camera, the trace file, the records and the templates.
     TfrmMain frmMain;
@@ -220,15 +240,21 @@ int runStation(int argc, char** argv)
 
     // A stop signal ends the run as a close without questions: the machine is shut down by
     // the guard above, the settings the operator did not confirm are not written.
+    // A signal that arrives while the window is being shown (a box open in its start-up)
+    // ends the run as soon as the event loop would start.
     StopSignals stopSignals;
-    QObject::connect(&stopSignals, &StopSignals::stopRequested, &app, [](int signalNumber) {
+    bool stopped = false;
+    QObject::connect(&stopSignals, &StopSignals::stopRequested, &app, [&stopped](int signalNumber) {
         LogDebug(QStringLiteral("Stopped by signal %1.").arg(signalNumber));
+        stopped = true;
         MarkingAborted() = true;
         QApplication::exit(0);
     });
 
     frmMain.show();
     LogDebug(QStringLiteral("Main window shown."));
+    if (stopped)
+        return 0;
     return QApplication::exec();
 }
 

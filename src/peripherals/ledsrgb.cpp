@@ -31,6 +31,12 @@ std::unique_ptr<TLedsRGB>& instanceSlot()
     return instance;
 }
 
+QString& instancePortOverride()
+{
+    static QString port;
+    return port;
+}
+
 QString templateKey(const QString& templatename)
 {
     return QLatin1String(keys::kAdvLightPrefix) + templatename;
@@ -86,9 +92,17 @@ TLedsRGB& TLedsRGB::GetInstance()
     auto& slot = instanceSlot();
     if (!slot) {
         slot = std::make_unique<TLedsRGB>();
+        slot->setPortOverride(instancePortOverride());
         slot->InitLedsLight();
     }
     return *slot;
+}
+
+void TLedsRGB::setInstancePortOverride(const QString& portName)
+{
+    instancePortOverride() = portName;
+    if (auto& slot = instanceSlot())
+        slot->setPortOverride(portName);
 }
 
 void TLedsRGB::ReleaseInstance()

@@ -53,6 +53,9 @@ public:
     // Destroys the process-wide instance (closing its port); the next GetInstance makes a new
     // one. For the end of the run and for tests.
     static void ReleaseInstance();
+    // The port the process-wide instance opens instead of the stored one, from its creation
+    // on (the station on a simulated light); empty: the stored one.
+    static void setInstancePortOverride(const QString& portName);
 
     explicit TLedsRGB(LinkFactory makeLink = makeLightSerialLink);
     ~TLedsRGB(); // Destroy: disconnect
