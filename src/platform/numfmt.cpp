@@ -281,6 +281,32 @@ QString FormatUsDateTime(const QDateTime& when)
            + QChar(' ') + twoDigits(time.hour()) + t + twoDigits(time.minute()) + t + twoDigits(time.second());
 }
 
+QChar DateSeparator(const QLocale& locale)
+{
+    return formatSeparator(locale.dateFormat(QLocale::ShortFormat), QChar('/'));
+}
+
+QChar TimeSeparator(const QLocale& locale)
+{
+    return formatSeparator(locale.timeFormat(QLocale::ShortFormat), QChar(':'));
+}
+
+QString FormatLocaleSeparatedDate(const QDate& day, const QLocale& locale)
+{
+    // Fields by number so that the text does not depend on the locale's digits or month names.
+    const QChar d = DateSeparator(locale);
+    return twoDigits(day.month()) + d + twoDigits(day.day()) + d
+           + QStringLiteral("%1").arg(day.year(), 4, 10, QChar('0'));
+}
+
+QString FormatLocaleSeparatedDateTime(const QDateTime& when, const QLocale& locale)
+{
+    const QChar t = TimeSeparator(locale);
+    const QTime time = when.time();
+    return FormatLocaleSeparatedDate(when.date(), locale) + QChar(' ') + twoDigits(time.hour()) + t
+           + twoDigits(time.minute()) + t + twoDigits(time.second());
+}
+
 QString FormatShortDateLongTime(const QDateTime& when)
 {
     const QLocale loc = userLocale();

@@ -48,6 +48,14 @@ QString GroupThousands(std::int64_t value);
 // "mm/dd/yyyy hh:nn:ss", month first, with the user's locale's date and time separators in
 // place of "/" and ":" (backup time, maintenance records).
 QString FormatUsDateTime(const QDateTime& when);
+// The separator between the parts of the locale's short date ("/" in the US, "." in Germany)
+// and of its time (":" almost everywhere); "/" and ":" when the formats show none.
+QChar DateSeparator(const QLocale& locale);
+QChar TimeSeparator(const QLocale& locale);
+// "mm/dd/yyyy hh:nn:ss" with the locale's date and time separators in place of "/" and ":"
+// (the last-backup time), and the date part alone.
+QString FormatLocaleSeparatedDateTime(const QDateTime& when, const QLocale& locale);
+QString FormatLocaleSeparatedDate(const QDate& day, const QLocale& locale);
 // The locale's short date, a blank, the locale's long time (trace file stamps).
 QString FormatShortDateLongTime(const QDateTime& when);
 

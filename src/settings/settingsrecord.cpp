@@ -8,6 +8,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <optional>
 #include <variant>
 
 namespace lapido {
@@ -229,38 +230,81 @@ int contourResolutionDegrees(double radians)
     return static_cast<int>(RoundHalfEven(radians * kRadToDeg));
 }
 
+namespace {
+
+// Keys whose load default is fixed whatever their control shows.
+bool hasFixedDefault(const Field& f)
+{
+    const std::string_view k(f.key);
+    if (f.kind == Kind::Bool) {
+        const std::string_view sec(f.section);
+        if (sec == kMarking || sec == kLayout || sec == kBackup || sec == kHardware)
+            return true;
+    }
+    return f.kind == Kind::Int64 || k == "WheelBuffer" || k == "LaserFrequency" || k == "LaserCurrent"
+           || k == "LaserPower" || k == "LaserName" || k == "Password";
+}
+
+} // namespace
+
 void LoadSettingsFromRegistery(const SettingsStore& store, TSettings& r)
+{
+    LoadSettingsFromRegistery(store, r, ControlTexts{});
+}
+
+void LoadSettingsFromRegistery(const SettingsStore& store, TSettings& r, const ControlTexts& controls)
 {
     for (const Field& f : kFields) {
         const QString sec = QString::fromLatin1(f.section);
         const QString key = QString::fromLatin1(f.key);
+        std::optional<QString> control;
+        if (!hasFixedDefault(f)) {
+            if (auto it = controls.constFind(key); it != controls.constEnd())
+                control = *it;
+        }
+        // An integer control whose text is not a whole number gives the table default.
+        auto intDefault = [&](int tableDefault) {
+            return control ? StrToInt(control->trimmed()).value_or(tableDefault) : tableDefault;
+        };
         switch (f.kind) {
         case Kind::Float:
-            ref<double>(r, f.member) = store.ReadFloat(sec, key, QString::fromLatin1(f.defaultText), f.fallback);
+            ref<double>(r, f.member) =
+                store.ReadFloat(sec, key, control.value_or(QString::fromLatin1(f.defaultText)), f.fallback);
             break;
         case Kind::LoadOnly:
             // No fallback of its own: a text that does not convert keeps the default.
             ref<double>(r, f.member) = store.ReadFloat(sec, key, QString::fromLatin1(f.defaultText), f.fallback);
             break;
         case Kind::Int:
-        case Kind::CountsInt:
-            ref<int>(r, f.member) = store.ReadInteger(sec, key, static_cast<int>(f.fallback));
+            ref<int>(r, f.member) = store.ReadInteger(sec, key, intDefault(static_cast<int>(f.fallback)));
             break;
+        case Kind::CountsInt: {
+            // The control's text is the read's default; what does not parse as an integer,
+            // stored or typed, gives the fixed fallback.
+            const int fallback = static_cast<int>(f.fallback);
+            const QString text = store.ReadString(sec, key, control.value_or(QString::number(fallback)));
+            ref<int>(r, f.member) = StrToInt(text).value_or(fallback);
+            break;
+        }
         case Kind::Bool:
-            ref<bool>(r, f.member) = store.ReadBool(sec, key, f.fallback != 0);
+            ref<bool>(r, f.member) = store.ReadBool(sec, key, intDefault(f.fallback != 0 ? 1 : 0) != 0);
             break;
         case Kind::Text:
-            ref<QString>(r, f.member) = store.ReadString(sec, key, QString::fromUtf8(f.defaultText));
+            ref<QString>(r, f.member) = store.ReadString(sec, key, control.value_or(QString::fromUtf8(f.defaultText)));
             break;
-        case Kind::Color:
-            ref<std::uint32_t>(r, f.member) = store.ReadColor(sec, key, static_cast<std::uint32_t>(f.fallback));
+        case Kind::Color: {
+            const auto fallback = static_cast<std::uint32_t>(f.fallback);
+            const auto typed = control ? StrToInt64(control->trimmed()) : std::nullopt;
+            ref<std::uint32_t>(r, f.member) =
+                store.ReadColor(sec, key, typed && *typed >= 0 ? static_cast<std::uint32_t>(*typed) : fallback);
             break;
+        }
         case Kind::Int64:
             ref<std::int64_t>(r, f.member) = store.ReadInt64(sec, key, static_cast<std::int64_t>(f.fallback));
             break;
         case Kind::Radians:
             ref<double>(r, f.member) =
-                contourResolutionRadians(store.ReadInteger(sec, key, static_cast<int>(f.fallback)));
+                contourResolutionRadians(store.ReadInteger(sec, key, intDefault(static_cast<int>(f.fallback))));
             break;
         case Kind::Derived:
             break;

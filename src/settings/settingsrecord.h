@@ -1,6 +1,7 @@
 // The settings record every part reads, and its load from and save to the store.
 #pragma once
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -98,8 +99,17 @@ struct TSettings {
 // The process-wide record (owned by the settings window in the station).
 TSettings& Settings();
 
+// What the settings window's controls hold, by key name: the text of an edit box or combo,
+// the value of a spin box, a colour or a check state as decimal text ("1"/"0").
+using ControlTexts = QHash<QString, QString>;
+
 // Fills the record from the store, key by key, then the derived values.
 void LoadSettingsFromRegistery(const SettingsStore& store, TSettings& record);
+// The same, with a missing key taking what the window's control for it holds (so that a key
+// never saved keeps what the operator last typed) instead of the table default. Keys with a
+// fixed default (the booleans of Marking, Layout, Backup and Hardware, WheelBuffer, the laser
+// command values, LaserName, Password, the counters) and keys without a control ignore it.
+void LoadSettingsFromRegistery(const SettingsStore& store, TSettings& record, const ControlTexts& controls);
 void LoadSettingsFromRegistery();
 // Writes every key of the settings window's pages except those written by their own buttons
 // (WorkingDir, BackupPath, Backupdate, VaultkeepLink) and those never written
