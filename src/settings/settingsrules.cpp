@@ -321,6 +321,16 @@ bool SettingsEditor::EditFloatChange(const QString& key, const QString& text)
     return true;
 }
 
+std::optional<double> SettingsEditor::boxValue(const TSettings& record, const QString& key)
+{
+    if (key == QLatin1String("Y_CountsPerMM"))
+        return record.XY_CountsPerMM;
+    const FloatBox* box = floatBox(key);
+    if (!box)
+        return std::nullopt;
+    return box->real ? record.*box->real : double(record.*box->whole);
+}
+
 bool SettingsEditor::isRed(const QString& key) const
 {
     if (key == QLatin1String("MarkingSpeed"))

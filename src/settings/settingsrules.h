@@ -46,6 +46,9 @@ public:
     // and photo-speed boxes is recomputed after every call.
     bool EditFloatChange(const QString& key, const QString& text);
     bool isRefused(const QString& key) const { return m_refused.contains(key); }
+    // The record's value behind box `key` (the Y resolution box shows the X resolution);
+    // nullopt for a key without a box.
+    static std::optional<double> boxValue(const TSettings& record, const QString& key);
     // Whether the box shows red: a refused text, or for the two speed boxes a speed the
     // laser cannot follow with one pulse per pulse distance (or photo dot).
     bool isRed(const QString& key) const;
