@@ -1147,8 +1147,11 @@ void TfrmSettings::ButtonCloseClick()
 void TfrmSettings::done(int result)
 {
     // Cancel, Escape and the close box all come here: the record goes back to the store.
-    if (result != QDialog::Accepted)
+    // Shots counted since the last write are written first, or the reload would drop them.
+    if (result != QDialog::Accepted) {
+        PulseCountTracker::GetInstance().SavePulseCounters();
         LoadSettingsFromRegistery();
+    }
     QDialog::done(result);
 }
 

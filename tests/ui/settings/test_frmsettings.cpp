@@ -391,6 +391,15 @@ TEST_F(SettingsWindowTest, CountersAreGroupedAndResetAfterTheQuestion)
     EXPECT_EQ(store().ReadString("Hardware", "PulseCount", ""), QStringLiteral("1000"));
 }
 
+TEST_F(SettingsWindowTest, CancelKeepsShotsCountedSinceTheLastWrite)
+{
+    window().UpdatePulseCount(100); // written at once
+    window().UpdatePulseCount(250); // within the same second: pending
+    click("ButtonCancel");
+    EXPECT_EQ(Settings().TotalPulseCount, 250);
+    EXPECT_EQ(store().ReadString("Hardware", "TotalPulseCount", ""), QStringLiteral("250"));
+}
+
 TEST_F(SettingsWindowTest, LaserUnitEnteredOnThePulsePage)
 {
     window();
