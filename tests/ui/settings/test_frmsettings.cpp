@@ -1,6 +1,7 @@
 // The settings window on the offscreen platform, against a settings store in a temporary file,
 // the simulated controller and the simulated ring light.
 #include "ui/settings/frmsettings.h"
+#include "ui/machine/frmtestmotion.h"
 
 #include "machine/laser.h"
 #include "peripherals/ledsrgb.h"
@@ -325,8 +326,8 @@ TEST_F(SettingsWindowTest, InitializeHomesAndGetReadsThePosition)
 
 TEST_F(SettingsWindowTest, MotionTestWindowOpensBelowAndClosesWithTheMotionPage)
 {
-    QWidget testWindow;
-    testWindow.resize(200, 120);
+    laser();
+    TfrmTestMotion testWindow;
     window().setMotionTestWindow(&testWindow);
     enterService();
     child<QTabWidget>("PageControl")->setCurrentIndex(4);
