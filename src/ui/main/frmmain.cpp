@@ -1130,6 +1130,11 @@ void TfrmMain::VideoTimerTick()
     m_video->repaint();
 }
 
+void TfrmMain::UpdateVideoTransform()
+{
+    applyZoom();
+}
+
 void TfrmMain::applyZoom()
 {
     m_zoomApplied = m_station->ZoomOut;

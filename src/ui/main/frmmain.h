@@ -56,6 +56,9 @@ public:
     void setSettingsButtonEnabled(bool enabled);
     // The A and Z displays and the round-shape option follow the axes in use.
     void CheckAxisActivation();
+    // Recomputes the camera transform (and the one-pixel wheel steps) after the settings
+    // window changed the cross hair, scale or aspect.
+    void UpdateVideoTransform();
     // Replaces the camera (the program's choice of a simulated one; tests).
     void setCamera(std::unique_ptr<TuEye> camera);
     // The settings' automatic backup, run once when the window is first shown.
