@@ -4,6 +4,7 @@
 #include "platform/inifile.h"
 #include "platform/numfmt.h"
 #include "platform/operatordialogs.h"
+#include "platform/savefile.h"
 
 #include <QPainter>
 
@@ -391,15 +392,22 @@ bool TCADOnPaintBox::loadFromIni(const IniFile& ini, QString* error)
     return true;
 }
 
-bool TCADOnPaintBox::LoadFromFile(const QString& FileName)
+bool TCADOnPaintBox::LoadFromFile(const QString& FileName, QString* error)
 {
-    const IniFile ini(FileName);
-    QString error;
-    const bool ok = loadFromIni(ini, &error);
-    if (!ok)
-        operatorDialogs().message(DialogKind::Error, QStringLiteral("Error"), error, {});
+    // A file that cannot be opened is not a matter of its format: the operator needs the real
+    // reason to put it right.
+    QString problem = unreadableFileReason(FileName);
+    if (problem.isEmpty()) {
+        const IniFile ini(FileName);
+        loadFromIni(ini, &problem);
+    }
+    if (!problem.isEmpty()) {
+        operatorDialogs().message(DialogKind::Error, QStringLiteral("Error"), problem, {});
+        if (error)
+            *error = problem;
+    }
     Paint();
-    return ok;
+    return problem.isEmpty();
 }
 
 TContourList TCADOnPaintBox::GetOutLine(double& Width) const

@@ -86,10 +86,11 @@ public:
     // with a point or a comma). The save goes through a temporary file, so a failed save leaves
     // the old file; error says why.
     bool SaveToFile(const QString& FileName, QString* error = nullptr) const;
-    // Appends the file's objects and repaints. A file that is missing or not a drawing shows
-    // "Invalid file format" and adds nothing (returns false); so does a file with a number that
-    // does not read or geometry that cannot be marked, and the message names the object.
-    bool LoadFromFile(const QString& FileName);
+    // Appends the file's objects and repaints. A file that is not a drawing shows "Invalid file
+    // format"; one that is missing, a folder or unreadable says why; a file with a number that
+    // does not read or geometry that cannot be marked names the object. Either adds nothing and
+    // returns false, with the message in error when given.
+    bool LoadFromFile(const QString& FileName, QString* error = nullptr);
     // The same from a loaded ini object (no message, no repaint); error receives the message.
     bool loadFromIni(const IniFile& ini, QString* error = nullptr);
     void saveToIni(IniFile& ini) const;

@@ -2,12 +2,12 @@
 #include "glyphs/dithering.h"
 
 #include "platform/numfmt.h"
+#include "platform/savefile.h"
 
 #include <QFileInfo>
 #include <QImageReader>
 #include <QImageWriter>
 #include <QPainter>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <cmath>
@@ -230,8 +230,13 @@ void TDithering::Execute()
 PictureFile loadPicture(const QString& path)
 {
     PictureFile result;
-    if (!QFileInfo(path).isFile()) {
+    if (!QFileInfo::exists(path)) {
         result.error = QStringLiteral("File \"%1\" does not exist").arg(path);
+        return result;
+    }
+    // A folder, a device or a file without read permission is named as what it is.
+    if (const QString why = unreadableFileReason(path); !why.isEmpty()) {
+        result.error = QStringLiteral("The picture ") + why;
         return result;
     }
     QImageReader reader(path);
@@ -261,9 +266,10 @@ QString saveDotImage(const QImage& dots, const QString& path)
     const QString suffix = QFileInfo(path).suffix().toLower();
     if (suffix != QLatin1String("pbm") && suffix != QLatin1String("png"))
         return QStringLiteral("\"%1\": the dot image is written as .pbm or .png").arg(path);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return QStringLiteral("\"%1\" cannot be written: %2").arg(path, file.errorString());
+    SafeFile file(path);
+    QString error;
+    if (!file.open(&error))
+        return error;
     if (suffix == QLatin1String("pbm")) {
         // Raw PBM: a header, then each row packed eight dots to a byte, first dot in the high
         // bit, 1 for black.
@@ -291,14 +297,14 @@ QString saveDotImage(const QImage& dots, const QString& path)
             file.write(packed);
         }
     } else {
-        QImageWriter writer(&file, "png");
+        QImageWriter writer(&file.device(), "png");
         if (!writer.write(dots)) {
-            file.cancelWriting();
-            return QStringLiteral("\"%1\" cannot be written: %2").arg(path, writer.errorString());
+            file.cancel();
+            return cannotWrite(path, writer.errorString());
         }
     }
-    if (!file.commit())
-        return QStringLiteral("\"%1\" cannot be written: %2").arg(path, file.errorString());
+    if (!file.commit(&error))
+        return error;
     return {};
 }
 

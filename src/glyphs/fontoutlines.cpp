@@ -113,6 +113,11 @@ bool IsStrokeFont(const QString& fontName)
     return findStrokeFont(fontName) != nullptr;
 }
 
+bool FontIsKnown(const QString& fontName)
+{
+    return isCustomFont(fontName) || findStrokeFont(fontName) != nullptr || truetype::face(fontName, {}) != nullptr;
+}
+
 bool IsTrueTypeFont(const QString& fontName)
 {
     if (fontName.isEmpty() || fontName.startsWith(QLatin1Char('@')))

@@ -28,6 +28,9 @@ std::unique_ptr<TContourList> GetCharOutline(const QString& fontName, TFontStyle
 bool GetFontMetrics(const QString& fontName, int& U, int& H, int& C);
 
 bool IsStrokeFont(const QString& fontName);
+// Whether the name is a custom, stroke or installed font: characters of any other name come
+// out empty.
+bool FontIsKnown(const QString& fontName);
 // False for an empty name or one starting with "@"; true when the name resolves to an
 // installed face with TrueType (quadratic) outlines.
 bool IsTrueTypeFont(const QString& fontName);

@@ -1,6 +1,7 @@
 // The glyph base, spaces, texts, symbol lists and formatted labels.
 #include "glyphs/glyph.h"
 
+#include "glyphs/fontoutlines.h"
 #include "glyphs/glyphoutline.h"
 #include "glyphs/richstring.h"
 #include "platform/numfmt.h"
@@ -8,6 +9,8 @@
 
 #include <QPainter>
 #include <QPolygon>
+
+#include <cmath>
 
 namespace lapido {
 
@@ -110,6 +113,18 @@ void TGlyph::ExtendMarkingRect(const TXYTransform&, TCoord&, TCoord&)
     MarkPosition().X += Width();
 }
 
+QString heightProblem(double height)
+{
+    if (std::isfinite(height) && height > 0)
+        return {};
+    return QStringLiteral("its height is %1; only a height above 0 can be marked").arg(height);
+}
+
+QString TGlyph::MarkingProblem() const
+{
+    return {};
+}
+
 double TGlyph::Width() const
 {
     return baseWidth();
@@ -201,6 +216,15 @@ void TGlyphWideString::UpDate(const QString& AWideLabel, const QString& AFontNam
                 g->Offset = Offset;
                 g->Spacing = Spacing;
             }
+}
+
+QString TGlyphWideString::MarkingProblem() const
+{
+    if (WideLabel.isEmpty())
+        return {};
+    if (!FontIsKnown(FontName))
+        return QStringLiteral("the font \"%1\" is not installed").arg(FontName);
+    return heightProblem(RelativeSize);
 }
 
 void TGlyphWideString::Paint(QPainter& Canvas, const TXYTransform& XYTF)
@@ -297,6 +321,12 @@ void TGlyphRichString::rebuild()
     setCaption(QStringLiteral("Label \"") + caption + QStringLiteral("\""));
     if (expanded && TreeNode)
         TreeNode->setExpanded(true);
+}
+
+QString TGlyphRichString::MarkingProblem() const
+{
+    // Its runs carry their own fonts and are checked as glyphs of their own.
+    return RichString->Count() == 0 ? QString() : heightProblem(RelativeSize);
 }
 
 void TGlyphRichString::Paint(QPainter& Canvas, const TXYTransform& XYTF)

@@ -30,6 +30,10 @@ TCoord& MarkPosition();
 void SetPaintPosition(double X, double Y);
 void SetMarkPosition(double X, double Y);
 
+// The refusal for a glyph height that cannot be marked (zero, negative or not a number), or
+// empty. A negative height would mirror the glyph through its centre.
+QString heightProblem(double height);
+
 // A stored colour (0x00BBGGRR) as a QColor.
 QColor colorFromRef(std::uint32_t bgr);
 
@@ -47,6 +51,10 @@ public:
     virtual void ExtendMarkingRect(const TXYTransform& XYTF, TCoord& MinValues, TCoord& MaxValues);
     virtual double Width() const;
     virtual void Increment() {}
+    // Why the glyph would not be marked as composed (empty when it would): a height that is not
+    // positive, a font, picture or drawing that cannot be used. A label with such a glyph is
+    // refused before the machine moves, since an inscription cannot be undone.
+    virtual QString MarkingProblem() const;
 
     // Creates a glyph of kind T for a node and hands it to the node, which owns it from then on.
     template <typename T, typename... Args>
@@ -88,6 +96,7 @@ public:
                 double AOffset, double ASpacing);
     void Paint(QPainter& Canvas, const TXYTransform& XYTF) override;
     double Width() const override { return 0; }
+    QString MarkingProblem() const override;
 
     TGlyph* Parent = nullptr;
     QString WideLabel;
@@ -122,6 +131,7 @@ public:
     void Paint(QPainter& Canvas, const TXYTransform& XYTF) override;
     double Width() const override { return 0; }
     void Increment() override;
+    QString MarkingProblem() const override;
 
     std::unique_ptr<TRichString> RichString;
     double LabelWidth = 0;

@@ -28,14 +28,24 @@ void TGlyphLogo::UpDate(const QString& AFileName, double AHeight, double AOffset
     setCaption(base.isEmpty() ? QStringLiteral("Logo") : QStringLiteral("Logo \"") + base + QStringLiteral("\""));
     TCADOnPaintBox drawing;
     double width = 0;
-    if (!FileName.isEmpty() && drawing.LoadFromFile(FileName)) {
+    LoadError.clear();
+    if (FileName.isEmpty())
+        LoadError = QStringLiteral("it names no drawing file");
+    if (LoadError.isEmpty() && drawing.LoadFromFile(FileName, &LoadError)) {
         *ContourList = drawing.GetOutLine(width);
     } else {
         // A missing or unreadable drawing leaves an empty logo that takes no room; the label
-        // stays usable.
+        // stays usable for editing but is not marked.
         ContourList->Clear();
     }
     UnitWidth = width;
+}
+
+QString TGlyphLogo::MarkingProblem() const
+{
+    if (!LoadError.isEmpty())
+        return LoadError;
+    return heightProblem(RelativeSize);
 }
 
 } // namespace lapido

@@ -87,8 +87,11 @@ class TGlyphLogo : public TGlyphOutLine {
 public:
     TGlyphLogo(TLabelTree* ATreeView, TTreeNode* ATreeNode, const QString& AFileName, double AHeight, double AOffset);
     void UpDate(const QString& AFileName, double AHeight, double AOffset);
+    QString MarkingProblem() const override;
 
     QString FileName;
+    // Why the drawing could not be used (empty when it was read): the logo is then empty.
+    QString LoadError;
 };
 
 // Reads an outline file into a contour list and width without touching any glyph; nullopt with

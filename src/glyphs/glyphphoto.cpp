@@ -91,6 +91,8 @@ const QImage& TGlyphPhoto::Dithered(int Width, int Height, bool PreserveAspect)
 
 void TGlyphPhoto::MarkingBitmapAssignTo(QImage* Bitmap)
 {
+    // The photo's own gamma: the dithering object keeps whatever the last preview used.
+    Dithering->Gamma = Gamma;
     Dithering->DitherHeight = dotImageHeight();
     Dithering->DitherWidth = dotImageWidth();
     Dithering->Execute();
@@ -104,14 +106,25 @@ bool TGlyphPhoto::LoadFromFile(const QString& FileName)
     PictureFile picture = loadPicture(FileName);
     if (!picture.error.isEmpty()) {
         LogDebug(QStringLiteral("TGlyphPhoto - ") + picture.error);
+        PictureError = picture.error;
         operatorDialogs().error(picture.error);
         return false;
     }
     Bitmap = std::move(picture.image);
     Filename = FileName;
+    PictureError.clear();
     Processed = false;
     UpDate(Gamma, RelativeSize, Offset);
     return true;
+}
+
+QString TGlyphPhoto::MarkingProblem() const
+{
+    if (!PictureError.isEmpty())
+        return PictureError;
+    if (Bitmap.isNull())
+        return QStringLiteral("it has no picture");
+    return heightProblem(RelativeSize);
 }
 
 // --- overlay --------------------------------------------------------------------------------
@@ -119,6 +132,7 @@ bool TGlyphPhoto::LoadFromFile(const QString& FileName)
 void TGlyphPhoto::renderOverlay(const TXYTransform& XYTF, const TCoord& P, double top)
 {
     ++m_renders;
+    Dithering->Gamma = Gamma;
     Dithering->DitherHeight = OverlayPixHeight;
     Dithering->DitherWidth = dotImageWidth();
     Dithering->Execute();

@@ -32,8 +32,11 @@ public:
     void Mark(const TXYTransform& XYTF) override;
 
     // Replaces the picture with a picture file ("Load Picture"). A file that cannot be used is
-    // reported to the operator and leaves the glyph as it was; returns whether it was taken.
+    // reported to the operator and leaves the picture as it was; returns whether it was taken.
+    // Until a picture loads, PictureError holds the reason and the photo is not marked: the
+    // picture shown is not the one the operator asked for.
     bool LoadFromFile(const QString& FileName);
+    QString MarkingProblem() const override;
 
     // Dot rows at engraving resolution: RelativeSize * 1000 * GirdleHeight / PhotoResolution,
     // unrounded and rounded (0 when the settings make no sense).
@@ -55,6 +58,7 @@ public:
     QImage Bitmap;
     double Gamma = 1.5;
     QString Filename;
+    QString PictureError;
 
     // How many times the overlay was rendered anew (repaints that reuse it do not count).
     int overlayRenderCount() const { return m_renders; }

@@ -171,6 +171,7 @@ bool FileLogger::append(const QString& line)
         return true;
     }
     m_lastError = failure;
+    m_anyWriteFailed = true;
     LogDebug(failure);
     if (!m_noticeShown) {
         m_noticeShown = true;

@@ -97,6 +97,9 @@ public:
 
     QString filePath() const { return m_path; }
     const QString& lastError() const { return m_lastError; }
+    // Whether any write to the trace failed since the logger was made (a later good write
+    // does not clear it: the trace has a gap).
+    bool anyWriteFailed() const { return m_anyWriteFailed; }
     // The local time of stamps (replaceable for tests).
     void setLocalTimeSource(std::function<QDateTime()> now) { m_now = std::move(now); }
 
@@ -110,6 +113,7 @@ private:
     QString m_lastError;
     bool m_noticeShown = false;
     std::function<QDateTime()> m_now;
+    bool m_anyWriteFailed = false;
     std::unique_ptr<MotionLogger> t_MotionLogger;
 };
 

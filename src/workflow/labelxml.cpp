@@ -23,6 +23,16 @@
 
 namespace lapido {
 
+// One item as read, before anything of the current label is touched.
+struct TLabelXmlItem {
+    QString text;
+    int imageIndex = -1;
+    int stateIndex = -1;
+    std::optional<QString> girdle, slant;
+    QString type;
+    QXmlStreamAttributes attributes;
+};
+
 namespace {
 
 // A label is a few dozen items; these bounds keep a hostile or corrupt file from exhausting
@@ -56,15 +66,7 @@ bool writtenAtTop(const TTreeNode* node)
     return node->Level() == 1;
 }
 
-// One item as read, before anything of the current label is touched.
-struct XmlItem {
-    QString text;
-    int imageIndex = -1;
-    int stateIndex = -1;
-    std::optional<QString> girdle, slant;
-    QString type;
-    QXmlStreamAttributes attributes;
-};
+using XmlItem = TLabelXmlItem;
 
 struct ParseError {
     QString message;
@@ -98,13 +100,8 @@ std::optional<double> numberAttribute(const QXmlStreamAttributes& a, const QStri
     return v;
 }
 
-std::vector<XmlItem> parseLabel(const QString& xml)
+std::vector<XmlItem> parseLabel(QXmlStreamReader& reader)
 {
-    if (xml.size() > kMaxXmlChars)
-        throw ParseError{QStringLiteral("the label text is larger than %1 characters").arg(kMaxXmlChars)};
-    if (xml.trimmed().isEmpty())
-        throw ParseError{QStringLiteral("the text is empty, there is no \"tree2xml\" element")};
-    QXmlStreamReader reader(xml);
     std::vector<XmlItem> items;
     bool rootSeen = false;
     while (!reader.atEnd()) {
@@ -263,13 +260,44 @@ bool TStation::XML2Tree(const QString& DocumentLink, QString* error)
 {
     std::vector<XmlItem> items;
     try {
-        items = parseLabel(DocumentLink);
+        if (DocumentLink.size() > kMaxXmlChars)
+            throw ParseError{QStringLiteral("the label text is larger than %1 characters").arg(kMaxXmlChars)};
+        if (DocumentLink.trimmed().isEmpty())
+            throw ParseError{QStringLiteral("the text is empty, there is no \"tree2xml\" element")};
+        QXmlStreamReader reader(DocumentLink);
+        items = parseLabel(reader);
         checkItems(items);
     } catch (const ParseError& e) {
         if (error)
             *error = QStringLiteral("The label could not be read: ") + e.message + QStringLiteral(".");
         return false;
     }
+    return buildTree(items);
+}
+
+bool TStation::XML2TreeFromBytes(const QByteArray& Document, QString* error)
+{
+    std::vector<XmlItem> items;
+    try {
+        // A label's characters are at most as many as its bytes; the bytes bound the text.
+        if (Document.size() > kMaxXmlChars * 4)
+            throw ParseError{QStringLiteral("the label is larger than %1 bytes").arg(kMaxXmlChars * 4)};
+        if (Document.trimmed().isEmpty())
+            throw ParseError{QStringLiteral("the text is empty, there is no \"tree2xml\" element")};
+        // The reader decodes the bytes as the declaration says (UTF-8 when it says nothing).
+        QXmlStreamReader reader(Document);
+        items = parseLabel(reader);
+        checkItems(items);
+    } catch (const ParseError& e) {
+        if (error)
+            *error = QStringLiteral("The label could not be read: ") + e.message + QStringLiteral(".");
+        return false;
+    }
+    return buildTree(items);
+}
+
+bool TStation::buildTree(const std::vector<XmlItem>& items)
+{
 
     clearLabel();
     const bool ignoreGirdle = keys::read(keys::IgnoreGridleheigh);

@@ -22,6 +22,7 @@
 #include <array>
 #include <cmath>
 #include <numbers>
+#include <utility>
 
 namespace lapido {
 
@@ -211,10 +212,12 @@ void TStation::engraveCommand()
     log.AppendLog(QStringLiteral("NMR"));
     log.AppendLogWD(QStringLiteral("LWfA"));
     log.AppendLogWD(check ? QStringLiteral("LWfE") : QStringLiteral("LWfD"));
-    const bool refused = check && labelFormatRefused();
+    const bool formatAccepted = std::exchange(m_formatAccepted, false);
+    const bool refused = check && !formatAccepted && labelFormatRefused();
 
-    const bool anything = IsThereAnythingToMark();
-    if (!anything || refused) {
+    const bool anything = !refused && IsThereAnythingToMark();
+    // Nothing may move before the label is known to be markable as composed.
+    if (!anything || refused || !labelMarkable()) {
         m_controls.down = AIMState == TAIMState::aimsInspecting ? TSpeedButton::Inspect : TSpeedButton::Align;
         return;
     }
@@ -271,6 +274,73 @@ void TStation::engraveCommand()
     refreshPositionAndPulseCount();
     if (m_services.countShots)
         PulseCountTracker::GetInstance().SavePulseCounters();
+}
+
+QStringList TStation::LabelMarkingProblems() const
+{
+    QStringList problems;
+    for (TTreeNode* node : m_tree.Items()) {
+        const TGlyph* glyph = node->Data();
+        if (!glyph)
+            continue;
+        const QString problem = glyph->MarkingProblem();
+        if (problem.isEmpty())
+            continue;
+        // The run of a label is named with its label, as the operator knows it.
+        QString name = node->Text();
+        for (const TTreeNode* p = node->Parent(); p; p = p->Parent())
+            name = p->Text() + QStringLiteral(", ") + name;
+        problems << name + QStringLiteral(": ") + problem;
+    }
+    return problems;
+}
+
+bool TStation::LabelInsideWorkArea()
+{
+    TXYTransform XYTF;
+    buildLabelTransform(XYTF);
+    TCoord Pmin, PMax;
+    GetMarkingExtends(XYTF, Pmin, PMax);
+    const TSettings& s = Settings();
+    const auto inZ = [&s](double z) { return z >= s.Z_MinPos && z <= s.Z_MaxPos; };
+    bool inside = Pmin.X >= s.X_MinPos && Pmin.Y >= s.Y_MinPos && PMax.X <= s.X_MaxPos && PMax.Y <= s.Y_MaxPos
+                  && inZ(GetFocusHeight(Pmin.X)) && inZ(GetFocusHeight(PMax.X));
+    // A curved girdle's focus is highest or lowest at the parabola's vertex; when that lies
+    // inside the label the cam would drive Z there, so it must be in range as well.
+    if (inside && Curvature_A != 0) {
+        const double vertexX = -Curvature_B / (2 * Curvature_A);
+        if (vertexX > Pmin.X && vertexX < PMax.X)
+            inside = inZ(GetFocusHeight(vertexX));
+    }
+    return inside;
+}
+
+bool TStation::labelMarkable()
+{
+    const QStringList problems = LabelMarkingProblems();
+    if (!problems.isEmpty()) {
+        const QString text = QStringLiteral("The label cannot be marked as composed:\r\n") + problems.join(QStringLiteral("\r\n"));
+        LogDebug(text);
+        operatorDialogs().error(text);
+        return false;
+    }
+    SetFocusCurvature();
+    if (!LabelInsideWorkArea()) {
+        operatorDialogs().error(QStringLiteral("Label extends outside workarea!"));
+        return false;
+    }
+    return true;
+}
+
+bool TStation::CheckLabelBeforeMarking()
+{
+    m_formatAccepted = false;
+    if (Settings().WLabelCheckBeforeEngrave && labelFormatRefused())
+        return false;
+    if (!labelMarkable())
+        return false;
+    m_formatAccepted = true;
+    return true;
 }
 
 bool TStation::IsThereAnythingToMark()
@@ -339,24 +409,14 @@ void TStation::MarkOutLines()
     TLaser* laser = Laser();
     TXYTransform XYTF;
     buildLabelTransform(XYTF);
-    TCoord Pmin, PMax;
-    GetMarkingExtends(XYTF, Pmin, PMax);
-
-    const TSettings& s = Settings();
-    const auto inZ = [&s](double z) { return z >= s.Z_MinPos && z <= s.Z_MaxPos; };
-    bool inside = Pmin.X >= s.X_MinPos && Pmin.Y >= s.Y_MinPos && PMax.X <= s.X_MaxPos && PMax.Y <= s.Y_MaxPos
-                  && inZ(GetFocusHeight(Pmin.X)) && inZ(GetFocusHeight(PMax.X));
-    // A curved girdle's focus is highest or lowest at the parabola's vertex; when that lies
-    // inside the label the cam would drive Z there, so it must be in range as well.
-    if (inside && Curvature_A != 0) {
-        const double vertexX = -Curvature_B / (2 * Curvature_A);
-        if (vertexX > Pmin.X && vertexX < PMax.X)
-            inside = inZ(GetFocusHeight(vertexX));
-    }
-    if (!inside) {
+    // Engrave has checked this before anything moved; a direct call is checked here.
+    if (!LabelInsideWorkArea()) {
         operatorDialogs().error(QStringLiteral("Label extends outside workarea!"));
         return;
     }
+    TCoord Pmin, PMax;
+    GetMarkingExtends(XYTF, Pmin, PMax);
+    const TSettings& s = Settings();
 
     const bool curved = focusIsCurved();
     if (curved) {

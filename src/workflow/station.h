@@ -18,6 +18,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace lapido {
 
@@ -25,6 +26,7 @@ class DocumentRichEdit;
 class FileLogger;
 class TDataModule1;
 class TGlyph;
+struct TLabelXmlItem;
 class TGlyphPhoto;
 class TGlyphRichString;
 class TTemplateList;
@@ -253,6 +255,8 @@ public:
     // Replaces the label by the one in the XML text. False (label unchanged) with the reason
     // when the text is not a label.
     bool XML2Tree(const QString& DocumentLink, QString* error = nullptr);
+    // The same from the bytes of a label file, decoded as its XML declaration says.
+    bool XML2TreeFromBytes(const QByteArray& Document, QString* error = nullptr);
 
     // --- marking sequence
     void SpeedButtonAIMClick(TSpeedButton Sender);
@@ -261,6 +265,17 @@ public:
     double TotalLabelWidth() const;
     void GetMarkingExtends(const TXYTransform& XYTF, TCoord& Pmin, TCoord& PMax);
     void MarkOutLines();
+    // One "caption: reason" line per glyph that would not be marked as composed (unknown font,
+    // missing or unreadable picture or drawing, a height not above 0); empty when none.
+    QStringList LabelMarkingProblems() const;
+    // Whether the label, at the current marking reference and focus curvature, lies inside the
+    // work area and its focus inside the Z range.
+    bool LabelInsideWorkArea();
+    // Every check of Engrave that can refuse the label, run before the machine moves: the
+    // label-format filter (the operator may inscribe anyway; a following Engrave does not ask
+    // again), the glyphs and the work area. False when the label is refused; the operator is
+    // told why.
+    bool CheckLabelBeforeMarking();
     void BitBtnAbortClick();
     static bool IsAlphabetic(const QString& S);
     static bool IsNumeric(const QString& S);
@@ -391,6 +406,10 @@ private:
     void engraveCommand();
     // The label-format check before Engrave; true when the operator refused or was refused.
     bool labelFormatRefused();
+    // The glyph and work-area checks; false with the operator told when the label is refused.
+    bool labelMarkable();
+    // Set when CheckLabelBeforeMarking has had the format accepted for the next Engrave.
+    bool m_formatAccepted = false;
     void updateCircleTool();
     bool focusIsCurved() const { return Curvature_A != 0 || Curvature_B != 0; }
 
@@ -456,6 +475,8 @@ private:
     std::optional<QString> askTemplateName();
     QString proposeTemplateName() const;
     void saveTemplateSnapshot(const QString& pathWithoutExtension);
+    // Replaces the label by items already read and checked.
+    bool buildTree(const std::vector<TLabelXmlItem>& items);
     void bindTemplate(int digit, bool permanent);
 };
 

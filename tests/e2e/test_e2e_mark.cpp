@@ -309,5 +309,80 @@ TEST_F(MarkRunTest, ALabelThatIsNoLabelIsRefusedBeforeTheMachineMarks)
     EXPECT_FALSE(QFile::exists(scratch("out/marks.csv")));
 }
 
+// Labels that would leave a wrong or empty inscription: refused with a non-zero exit, the reason
+// on standard error as it happens, and not one command that moves the machine, homing included.
+TEST_F(MarkRunTest, ALabelThatWouldNotBeInscribedAsComposedIsRefusedBeforeHoming)
+{
+    const auto item = [](const QString& attrs) {
+        return QStringLiteral("<tree2xml app=\"x\"><item text=\"n\" imageIndex=\"-1\" stateIndex=\"-1\" ") + attrs
+               + QStringLiteral("/></tree2xml>");
+    };
+    const auto text = [&item](const char* font, const char* height) {
+        return item(QStringLiteral("type=\"TGlyphWideString\" textLabel=\"LG 7\" fontName=\"%1\" textHeight=\"%2\" "
+                                   "textOffset=\"0\" textSpacing=\"0.1\"")
+                        .arg(QString::fromLatin1(font), QString::fromLatin1(height)));
+    };
+    const auto photo = [&item](const QString& file, const char* height) {
+        return item(QStringLiteral("type=\"TGlyphPhoto\" photoFileName=\"%1\" photoHeight=\"%2\" photoOffset=\"0\" "
+                                   "photoGamma=\"1.5\"")
+                        .arg(file, QString::fromLatin1(height)));
+    };
+    struct Case {
+        const char* what;
+        QString xml;
+        QStringList extra;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"unknown font", text("Nowhere Sans", "0.8"), {}, "the font \"Nowhere Sans\" is not installed"},
+        {"text height 0", text("ROMANS", "0"), {}, "its height is 0"},
+        {"negative text height", text("ROMANS", "-0.8"), {}, "its height is -0.8"},
+        {"missing logo",
+         item("type=\"TGlyphLogo\" logoFileName=\"nowhere.lal\" logoHeight=\"0.8\" logoOffset=\"0\""), {}, "does not exist"},
+        {"missing picture", photo(scratch("nowhere.png"), "0.8"), {}, "does not exist"},
+        {"photo height 0", photo(example("photo/stone.png"), "0"), {}, "its height is 0"},
+        {"outside the work area", text("ROMANS", "0.8"), {"--reference", "0.01,12.5,12.5"}, "Label extends outside workarea!"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QFile f(scratch("label.xml"));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(c.xml.toUtf8());
+        f.close();
+        QDir(scratch("out")).removeRecursively();
+        const CliRun run = mark(scratch("label.xml"), "out", c.extra);
+        EXPECT_EQ(run.exitCode, 3) << run.out.toStdString();
+        EXPECT_TRUE(run.err.contains(QString::fromLatin1(c.message))) << run.err.toStdString();
+        EXPECT_TRUE(run.out.contains("glyphs marked: 0")) << run.out.toStdString();
+        for (const QString& line : readText(scratch("out/commands.log")).split('\n', Qt::SkipEmptyParts)) {
+            static const QRegularExpression moves(QStringLiteral("(^|;)(HM|BG|PA|PR|JG|LI|LM|SB|CB)"));
+            EXPECT_FALSE(moves.match(line).hasMatch()) << line.toStdString();
+        }
+        EXPECT_FALSE(QFile::exists(scratch("out/marks.csv")));
+    }
+}
+
+TEST_F(MarkRunTest, AnOutputFolderHoldsOnlyThisRunsMarks)
+{
+    ASSERT_EQ(mark(example("text-stroke.xml"), "out").exitCode, 0);
+    ASSERT_TRUE(QFile::exists(scratch("out/marks.csv")));
+    ASSERT_TRUE(QFile::exists(scratch("out/marks.png")));
+    QFile f(scratch("nofont.xml"));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(readText(example("text-stroke.xml")).replace("ROMANS", "Nowhere Sans").toUtf8());
+    f.close();
+    const CliRun run = mark(scratch("nofont.xml"), "out");
+    EXPECT_EQ(run.exitCode, 3);
+    EXPECT_FALSE(QFile::exists(scratch("out/marks.csv"))) << "the earlier run's marks would pass for this run's";
+    EXPECT_FALSE(QFile::exists(scratch("out/marks.png")));
+}
+
+TEST_F(MarkRunTest, AnEndlessInputIsReadOnlyUpToALabelsSize)
+{
+    const CliRun run = mark(QStringLiteral("/dev/zero"), "out");
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains("too large to be a label")) << run.err.toStdString();
+}
+
 } // namespace
 } // namespace lapido

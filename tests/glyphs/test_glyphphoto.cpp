@@ -109,13 +109,13 @@ TEST_F(PhotoTest, CreationUpdateAndPreview)
     EXPECT_DOUBLE_EQ(tall.UnitWidth, 0.5);
     EXPECT_EQ(tall.Dithered(100, 100, true).size(), QSize(50, 100));
 
-    // The dithering takes the glyph's gamma only through Dithered.
+    // The marking dithers with the glyph's own gamma, whatever a preview left in the dithering.
     tall.UpDate(0.7, 1.0, 0.0);
-    EXPECT_DOUBLE_EQ(tall.Dithering->Gamma, 1.5);
     tall.MarkingBitmapAssignTo(nullptr);
-    EXPECT_DOUBLE_EQ(tall.Dithering->Gamma, 1.5);
-    tall.Dithered(10, 10, true);
     EXPECT_DOUBLE_EQ(tall.Dithering->Gamma, 0.7);
+    tall.UpDate(2.0, 1.0, 0.0);
+    tall.Dithered(10, 10, true);
+    EXPECT_DOUBLE_EQ(tall.Dithering->Gamma, 2.0);
 
     TGlyphPhoto empty(nullptr, nullptr, QImage(), 1.0, 0.0);
     EXPECT_DOUBLE_EQ(empty.UnitWidth, 0.0);

@@ -324,11 +324,15 @@ TEST_F(MarkingTest, LabelOutsideTheWorkAreaOrFocusRangeIsRefused)
         inspect();
         m_dialogs.clear();
         QFile::remove(m_logger->filePath());
+        sim().clearTranscript();
         engrave();
         EXPECT_EQ(m_dialogs.texts(), QStringList{"Label extends outside workarea!"});
         EXPECT_FALSE(st().TreeViewGlyphs().Root(0)->Data()->Processed);
         EXPECT_FALSE(laser().EnableIsOn);
-        EXPECT_TRUE(trace().contains("Im:")) << "the run is recorded like an empty one";
+        EXPECT_FALSE(trace().contains("Im:")) << "refused before the run began";
+        for (const DmcTranscriptEntry& e : sim().transcript())
+            EXPECT_TRUE(e.line.rfind("TP", 0) == 0 || e.line.rfind("RP", 0) == 0 || e.line.rfind("MG", 0) == 0)
+                << "only reads after a refusal: " << e.line;
     }
     EXPECT_EQ(sim().markCount(), 0u);
 }

@@ -22,6 +22,27 @@ QString doc(const QString& items)
     return QStringLiteral("<tree2xml app=\"x\">") + items + QStringLiteral("</tree2xml>");
 }
 
+// A label file is decoded as its declaration says: Latin-1 letters stay the letters they were.
+TEST_F(XmlLabelTest, ALabelFileIsDecodedAsItsDeclarationSays)
+{
+    const QString body = doc(item(QStringLiteral("type=\"TGlyphWideString\" textLabel=\"Zürich Ø\" fontName=\"ROMANS\" "
+                                                 "textHeight=\"0.8\" textOffset=\"0\" textSpacing=\"0.1\"")));
+    const struct {
+        const char* what;
+        QByteArray bytes;
+    } cases[] = {
+        {"ISO-8859-1", QByteArray("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>") + body.toLatin1()},
+        {"UTF-8 declared", QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?>") + body.toUtf8()},
+        {"UTF-8 by default", body.toUtf8()},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        QString error;
+        ASSERT_TRUE(st().XML2TreeFromBytes(c.bytes, &error)) << qPrintable(error);
+        EXPECT_TRUE(st().Tree2XML().contains(QStringLiteral("textLabel=\"Zürich Ø\""))) << qPrintable(st().Tree2XML());
+    }
+}
+
 TEST_F(XmlLabelTest, ALabelRunIsWrittenWithItsAttributesInOrder)
 {
     st().EditFloatChange(TEditBox::EditGirdle, QStringLiteral("0.15"));

@@ -15,6 +15,7 @@
 #include "platform/eventpump.h"
 #include "platform/numfmt.h"
 #include "platform/operatordialogs.h"
+#include "platform/savefile.h"
 #include "platform/stationglobals.h"
 #include "records/stlogfile.h"
 #include "settings/settingskeys.h"
@@ -25,7 +26,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <QRegularExpression>
 #include <QTextStream>
 
 #include <algorithm>
@@ -49,7 +50,9 @@ const QString kUsage = QStringLiteral(
     "  in order (unanswered questions take their default button). --abort-after presses Abort\n"
     "  once N glyphs are marked; --link-lost-after makes the simulator fall silent that many\n"
     "  command lines after the first laser mark.\n"
-    "  Exit code: 0 marked, 3 the marking was stopped or refused, 1 machine or file error, 2 usage.");
+    "  Operator messages go to standard error as they come.\n"
+    "  Exit code: 0 the whole label marked, 3 the marking was refused, stopped or incomplete, 1 machine\n"
+    "  or file error (a log or trace write that failed included), 2 usage.");
 
 
 QString escapeLineEnds(QString text)
@@ -61,14 +64,19 @@ QString escapeLineEnds(QString text)
     return text;
 }
 
-// A text log written line by line and flushed at once, so it is complete whatever happens.
+// A text log written line by line and flushed at once, so it is complete whatever happens. A
+// write that fails (a full disk) is reported once and remembered for the exit code.
 class LineLog {
 public:
     bool open(const QString& path, QString* error)
     {
+        if (const QString reason = unwritableFileReason(path); !reason.isEmpty()) {
+            *error = cannotWrite(path, reason);
+            return false;
+        }
         m_file.setFileName(path);
         if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) {
-            *error = QStringLiteral("cannot write \"%1\": %2").arg(path, m_file.errorString());
+            *error = cannotWrite(path, m_file.errorString());
             return false;
         }
         return true;
@@ -76,17 +84,38 @@ public:
     void write(const QString& line)
     {
         const std::lock_guard<std::mutex> lock(m_mutex);
-        m_file.write((line + QLatin1Char('\n')).toUtf8());
-        m_file.flush();
+        const QByteArray bytes = (line + QLatin1Char('\n')).toUtf8();
+        if (m_failed)
+            return;
+        if (m_file.write(bytes) != bytes.size() || !m_file.flush()) {
+            m_failed = true;
+            err(QStringLiteral("lapidograph-cli: ") + cannotWrite(m_file.fileName(), m_file.errorString()));
+        }
+    }
+    bool failed() const
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        return m_failed;
     }
 
 private:
-    std::mutex m_mutex;
+    mutable std::mutex m_mutex;
     QFile m_file;
+    bool m_failed = false;
 };
 
-// The station's controller link, writing every command and its reply to commands.log in the
-// order sent (status reads of the trace sampler included).
+// A message box's text on one line of standard error.
+QString oneLine(const QString& text)
+{
+    QStringList parts;
+    for (const QString& part : text.split(QRegularExpression(QStringLiteral("[\r\n]+")), Qt::SkipEmptyParts))
+        if (!part.trimmed().isEmpty())
+            parts << part.trimmed();
+    return parts.join(QLatin1Char(' '));
+}
+
+// The controller link at the chosen address, writing every command and its reply to
+// commands.log in the order sent (status reads of the trace sampler included).
 class LoggedLink final : public GalilTransport {
 public:
     explicit LoggedLink(LineLog& log) : m_log(log) {}
@@ -177,15 +206,30 @@ QString kindName(DialogKind kind)
     return {};
 }
 
+bool putsMarks(const TGlyph* g)
+{
+    return dynamic_cast<const TGlyphOutLine*>(g) || dynamic_cast<const TGlyphPhoto*>(g);
+}
+
 // Glyphs that put marks on the stone (characters, logos, photos), finished so far.
 int markedGlyphs(TStation& station)
 {
     int n = 0;
     for (TTreeNode* node : station.TreeViewGlyphs().Items()) {
         TGlyph* g = node->Data();
-        if (g && g->Processed && (dynamic_cast<TGlyphOutLine*>(g) || dynamic_cast<TGlyphPhoto*>(g)))
+        if (g && g->Processed && putsMarks(g))
             ++n;
     }
+    return n;
+}
+
+// Glyphs that put marks on the stone, finished or not.
+int markingGlyphs(TStation& station)
+{
+    int n = 0;
+    for (TTreeNode* node : station.TreeViewGlyphs().Items())
+        if (putsMarks(node->Data()))
+            ++n;
     return n;
 }
 
@@ -260,16 +304,45 @@ int cmdMark(const QStringList& args)
     if (labelPath.isEmpty())
         return usageError(kUsage);
 
-    const auto labelText = readLabelFile(labelPath);
-    if (!labelText)
-        return 1;
-    const QString& labelXml = *labelText;
+    // Label files larger than this are not labels.
+    constexpr qint64 kMaxLabelBytes = 16 * 1024 * 1024;
+    // Read no further than a label can be long, whatever the path is (a device never ends).
+    QByteArray labelBytes;
+    {
+        if (QFileInfo(labelPath).isDir()) {
+            err(QStringLiteral("lapidograph-cli: cannot read \"%1\": it is a folder").arg(labelPath));
+            return 1;
+        }
+        QFile labelFile(labelPath);
+        if (!labelFile.open(QIODevice::ReadOnly)) {
+            err(QStringLiteral("lapidograph-cli: cannot read \"%1\": %2").arg(labelPath, labelFile.errorString()));
+            return 1;
+        }
+        labelBytes = labelFile.read(kMaxLabelBytes + 1);
+        if (labelBytes.size() > kMaxLabelBytes) {
+            err(QStringLiteral("lapidograph-cli: \"%1\" is too large to be a label").arg(labelPath));
+            return 1;
+        }
+        if (labelFile.error() != QFileDevice::NoError) {
+            err(QStringLiteral("lapidograph-cli: cannot read \"%1\": %2").arg(labelPath, labelFile.errorString()));
+            return 1;
+        }
+    }
 
     if (!QDir().mkpath(outDir)) {
         err(QStringLiteral("lapidograph-cli: cannot create the folder \"%1\"").arg(outDir));
         return 1;
     }
     const QDir outFolder(QDir(outDir).absolutePath());
+    // The outputs of an earlier run in the same folder go: what is there afterwards is this
+    // run's (the trace file keeps its history).
+    for (const char* name : {"marks.csv", "marks.png"}) {
+        const QString stale = outFolder.filePath(QString::fromLatin1(name));
+        if (QFileInfo(stale).isFile() && !QFile::remove(stale)) {
+            err(QStringLiteral("lapidograph-cli: cannot remove the earlier \"%1\"").arg(stale));
+            return 1;
+        }
+    }
     QString error;
     LineLog commandsLog, dialogsLog;
     if (!commandsLog.open(outFolder.filePath(QStringLiteral("commands.log")), &error)
@@ -318,6 +391,8 @@ int cmdMark(const QStringList& args)
 
     ScriptedDialogs scripted;
     scripted.onEntry = [&dialogsLog](const ScriptedDialogs::Entry& e) {
+        // The operator of a headless run reads standard error.
+        err(QStringLiteral("lapidograph-cli: %1: %2").arg(kindName(e.kind), oneLine(e.text)));
         dialogsLog.write(kindName(e.kind) + QLatin1Char('\t') + escapeLineEnds(e.title) + QLatin1Char('\t')
                          + escapeLineEnds(e.text) + QLatin1Char('\t') + e.buttons.join(QLatin1Char('|'))
                          + QLatin1Char('\t') + e.answer);
@@ -328,6 +403,56 @@ int cmdMark(const QStringList& args)
         OperatorDialogs* previous;
         ~RestoreDialogs() { setOperatorDialogs(previous); }
     } restoreDialogs{previousDialogs};
+
+    // Logos are looked up in "Logos" beside the label when it has one (a label travels with
+    // its drawings), else in the station's working folder.
+    const QDir labelFolder = QFileInfo(labelPath).absoluteDir();
+    if (labelFolder.exists(QStringLiteral("Logos")))
+        setWorkingDir(labelFolder.absolutePath() + QLatin1Char('/'));
+    else if (WorkingDir().isEmpty())
+        setWorkingDir(keys::read(keys::WorkingDir));
+
+    FileLogger trace(outFolder.absolutePath());
+    TStationServices services;
+    services.logger = &trace;
+    services.countShots = !simulated;
+    TStation station(std::move(services));
+    // Picture paths in a label are full paths; a relative one is taken from the label's folder.
+    const QString previousCurrent = QDir::currentPath();
+    QDir::setCurrent(labelFolder.absolutePath());
+    const bool loaded = station.XML2TreeFromBytes(labelBytes, &error);
+    QDir::setCurrent(previousCurrent);
+    if (!loaded) {
+        err(QStringLiteral("lapidograph-cli: \"%1\" is not a label: %2").arg(labelPath, error));
+        return 1;
+    }
+
+    // Everything that can refuse the label is asked before the machine is even connected: at the reference
+    // and girdle points the run will take (the start-up position unless given).
+    {
+        const double refX = reference ? (*reference)[0] : settings.StartUp_X;
+        const double refY = reference ? (*reference)[1] : settings.StartUp_Y;
+        const double refZ = reference ? (*reference)[2] : settings.StartUp_Z;
+        station.MarkingReference_X = refX;
+        station.MarkingReference_Y = refY;
+        station.MarkingReference_Z = refZ;
+        for (const auto& point : {teachLeft, teachRight}) {
+            if (!point)
+                continue;
+            station.AxisPosition_X = (*point)[0];
+            station.AxisPosition_Y = refY;
+            station.AxisPosition_Z = (*point)[1];
+            station.BitBtnFocusClick();
+        }
+        const bool markable = station.CheckLabelBeforeMarking();
+        station.CuvatureLeft_X = station.CuvatureLeft_Z = 0;
+        station.CuvatureRight_X = station.CuvatureRight_Z = 0;
+        if (!markable) {
+            out(QStringLiteral("glyphs marked: 0"));
+            out(QStringLiteral("marking refused before the machine moved"));
+            return 3;
+        }
+    }
 
     TLaserSource source;
     source.LoadLaserSourcePackage();
@@ -353,32 +478,10 @@ int cmdMark(const QStringList& args)
         return 1;
     }
     setLaser(&laser);
+
     laser.Initialize();
     if (!laser.Initialized) {
         err(QStringLiteral("lapidograph-cli: the machine was not initialised. ") + laser.lastError());
-        return 1;
-    }
-
-    // Logos are looked up in "Logos" beside the label when it has one (a label travels with
-    // its drawings), else in the station's working folder.
-    const QDir labelFolder = QFileInfo(labelPath).absoluteDir();
-    if (labelFolder.exists(QStringLiteral("Logos")))
-        setWorkingDir(labelFolder.absolutePath() + QLatin1Char('/'));
-    else if (WorkingDir().isEmpty())
-        setWorkingDir(keys::read(keys::WorkingDir));
-
-    FileLogger trace(outFolder.absolutePath());
-    TStationServices services;
-    services.logger = &trace;
-    services.countShots = !simulated;
-    TStation station(std::move(services));
-    // Picture paths in a label are full paths; a relative one is taken from the label's folder.
-    const QString previousCurrent = QDir::currentPath();
-    QDir::setCurrent(labelFolder.absolutePath());
-    const bool loaded = station.XML2Tree(labelXml, &error);
-    QDir::setCurrent(previousCurrent);
-    if (!loaded) {
-        err(QStringLiteral("lapidograph-cli: \"%1\" is not a label: %2").arg(labelPath, error));
         return 1;
     }
 
@@ -427,7 +530,9 @@ int cmdMark(const QStringList& args)
         systemClock().sleepMs(std::min<std::int64_t>(100, laser.TimerEnableOff->Remaining()));
     laser.CheckTimers();
     const bool stopped = MarkingAborted() || laser.sequenceFaulted();
-    const bool marked = markedGlyphs(station) > markedBefore && !stopped;
+    // Success is the whole label on the stone: a glyph left out is a wrong inscription.
+    const int toMark = markingGlyphs(station);
+    const bool marked = toMark > 0 && markedGlyphs(station) == toMark && markedGlyphs(station) > markedBefore && !stopped;
 
     out(QStringLiteral("trace: %1").arg(QDir::toNativeSeparators(trace.filePath())));
     out(QStringLiteral("laser after marking: gate %1, enable %2")
@@ -437,6 +542,8 @@ int cmdMark(const QStringList& args)
     if (stopped)
         out(QStringLiteral("marking stopped: %1")
                 .arg(laser.lastError().isEmpty() ? QStringLiteral("aborted by the operator") : laser.lastError()));
+    else if (!marked)
+        out(QStringLiteral("marking incomplete: %1 of %2 glyphs marked").arg(markedGlyphs(station)).arg(toMark));
     if (sim) {
         const QString csv = outFolder.filePath(QStringLiteral("marks.csv"));
         const QString png = outFolder.filePath(QStringLiteral("marks.png"));
@@ -462,6 +569,9 @@ int cmdMark(const QStringList& args)
             out(QStringLiteral("picture: none (nothing was marked)"));
         }
     }
+    // A log or trace with a gap is a failed run, however the marking went.
+    if (commandsLog.failed() || dialogsLog.failed() || trace.anyWriteFailed())
+        return 1;
     // The machine object shuts the machine down as it goes, as the station does at exit.
     return marked ? 0 : 3;
 }
