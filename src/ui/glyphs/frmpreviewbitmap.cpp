@@ -84,10 +84,9 @@ void TfrmPreviewBitmap::TrackBarGammaChange()
     emit gammaPositionChanged(position);
     if (!GlyphPhoto)
         return;
-    // The dot image is dithered with the dithering object's own gamma, which only an
-    // on-screen preview of the label would otherwise copy from the photo: without this the
-    // preview (and the marking after it) would ignore the track bar.
-    GlyphPhoto->Dithering->Gamma = position / 10.0;
+    // The photo is dithered for marking with its own gamma, so the track bar sets that: the
+    // preview shows the dots the marking will engrave.
+    GlyphPhoto->Gamma = position / 10.0;
     QImage dots;
     GlyphPhoto->MarkingBitmapAssignTo(&dots);
     Image->setPixmap(QPixmap::fromImage(dots));
