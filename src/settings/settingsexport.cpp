@@ -26,9 +26,12 @@ QString escape(const QString& s, bool key)
             out += c;
             break;
         case '[':
-            // A key starting with '[' would read as a section header.
+        case '#':
+            // A key starting with '[' would read as a section header, one starting with '#'
+            // as a comment.
             if (key && out.isEmpty()) {
-                out += QStringLiteral("\\[");
+                out += QChar('\\');
+                out += c;
                 break;
             }
             out += c;
@@ -57,6 +60,7 @@ bool unescape(QStringView s, QString& out)
         case 'n': out += QChar('\n'); break;
         case '=': out += QChar('='); break;
         case '[': out += QChar('['); break;
+        case '#': out += QChar('#'); break;
         case ']': out += QChar(']'); break;
         default: return false;
         }
@@ -95,6 +99,7 @@ QString exportSettingsText(const std::vector<SettingsEntry>& entries)
         }
         out += escape(e.key, true) + QChar('=') + escape(e.value, false) + QChar('\n');
     }
+    out += QChar('\n') + kSettingsExportEnd + QChar('\n');
     return out;
 }
 
@@ -105,8 +110,26 @@ ParsedSettings parseSettingsText(const QString& text)
     bool haveSection = false;
     const auto lines = QStringView(text).split(QChar('\n'));
     int lineNo = 0;
+    bool ended = false;
+    auto refuse = [&result](const QString& why) {
+        result.error = why;
+        result.entries.clear();
+        return result;
+    };
     for (QStringView line : lines) {
         ++lineNo;
+        // A CR in a value is written \r, so one at the end of a line is its line end (CR LF).
+        if (line.endsWith(QChar('\r')))
+            line.chop(1);
+        if (ended) {
+            if (!line.isEmpty())
+                return refuse(QStringLiteral("line %1: text after the closing line").arg(lineNo));
+            continue;
+        }
+        if (line == kSettingsExportEnd) {
+            ended = true;
+            continue;
+        }
         if (line.isEmpty() || line.startsWith(QChar('#')))
             continue;
         if (line.startsWith(QChar('[')) && line.endsWith(QChar(']')) && !line.endsWith(QStringLiteral("\\]"))) {
@@ -133,6 +156,10 @@ ParsedSettings parseSettingsText(const QString& text)
         }
         result.entries.push_back(std::move(e));
     }
+    // Without its closing line the text was cut off, perhaps in the middle of a value.
+    if (!ended)
+        return refuse(QStringLiteral("the text ends before its closing line \"%1\": it is not a whole export")
+                          .arg(kSettingsExportEnd));
     return result;
 }
 

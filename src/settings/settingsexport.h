@@ -9,8 +9,12 @@
 
 namespace lapido {
 
-// "[Section]" lines followed by "Key=Value" lines. In keys and values a backslash, tab, CR and
-// LF are written \\, \t, \r, \n; in keys "=" is written \=. Nothing is trimmed.
+// The last line of every export: an import without it was cut off and is refused.
+inline const QString kSettingsExportEnd = QStringLiteral("# end of Lapidograph settings");
+
+// "[Section]" lines followed by "Key=Value" lines, then the closing line. In keys and values a
+// backslash, tab, CR and LF are written \\, \t, \r, \n; in keys "=" is written \= and a
+// leading "[" or "#" \[ or \#. Nothing is trimmed. Lines may end in LF or CR LF.
 QString exportSettingsText(const std::vector<SettingsEntry>& entries);
 
 struct ParsedSettings {

@@ -199,6 +199,7 @@ TEST(SettingsExport, RoundTripsAwkwardNamesAndValues)
         {"Layout", "TextLabel", QStringLiteral("tab\there\nnew line\r\\back=slash")},
         {"Layout", "Key=With=Equals", "  padded  "},
         {"Layout", "[bracket", ""},
+        {"Layout", "#hash", "#not a comment"},
         {"Other ] Section", "Ünï", QStringLiteral("€ 5")},
     };
     const auto parsed = parseSettingsText(exportSettingsText(entries));
@@ -208,11 +209,37 @@ TEST(SettingsExport, RoundTripsAwkwardNamesAndValues)
 
 TEST(SettingsExport, MalformedTextIsRefusedWhole)
 {
-    const auto parsed = parseSettingsText(QStringLiteral("[A]\nok=1\nno separator here\n"));
-    EXPECT_FALSE(parsed.error.isEmpty());
+    const QString end = kSettingsExportEnd + QStringLiteral("\n");
+    const auto parsed = parseSettingsText(QStringLiteral("[A]\nok=1\nno separator here\n") + end);
+    EXPECT_TRUE(parsed.error.startsWith(QStringLiteral("line 3"))) << parsed.error.toStdString();
     EXPECT_TRUE(parsed.entries.empty());
-    EXPECT_FALSE(parseSettingsText(QStringLiteral("key=before any section\n")).error.isEmpty());
-    EXPECT_FALSE(parseSettingsText(QStringLiteral("[A]\nk=bad\\q\n")).error.isEmpty());
+    EXPECT_TRUE(parseSettingsText(QStringLiteral("key=before any section\n") + end).error.startsWith(QStringLiteral("line 1")));
+    EXPECT_TRUE(parseSettingsText(QStringLiteral("[A]\nk=bad\\q\n") + end).error.startsWith(QStringLiteral("line 2")));
+    EXPECT_TRUE(parseSettingsText(QStringLiteral("[A]\nk=1\n") + end + QStringLiteral("[B]\nk=2\n")).error.contains("after the closing line"));
+}
+
+// An export cut off anywhere, even in the middle of a value or of its closing line, is refused
+// whole: an import never sets "s" where the export said "sim".
+TEST(SettingsExport, AnExportCutShortIsRefused)
+{
+    const QString text = exportSettingsText({{"Hardware", "GalilIP", "sim"}, {"Marking", "MarkingSpeed", "0.3"}});
+    ASSERT_TRUE(parseSettingsText(text).error.isEmpty());
+    ASSERT_TRUE(parseSettingsText(text.chopped(1)).error.isEmpty()) << "the last line end is optional";
+    for (qsizetype n = 0; n < text.size() - 1; ++n) {
+        const ParsedSettings cut = parseSettingsText(text.left(n));
+        EXPECT_FALSE(cut.error.isEmpty()) << "cut after " << n << " characters";
+        EXPECT_TRUE(cut.entries.empty());
+    }
+}
+
+TEST(SettingsExport, LinesMayEndInCrLf)
+{
+    const std::vector<SettingsEntry> entries = {{"Layout", "TextLabel", QStringLiteral("line\rbreak")}, {"Layout", "#k", "v"}};
+    QString text = exportSettingsText(entries);
+    text.replace(QStringLiteral("\n"), QStringLiteral("\r\n"));
+    const auto parsed = parseSettingsText(text);
+    ASSERT_TRUE(parsed.error.isEmpty()) << parsed.error.toStdString();
+    EXPECT_EQ(parsed.entries, entries);
 }
 
 TEST_F(SettingsRecordTest, DirectKeysReadTheirDefaults)

@@ -1,4 +1,5 @@
 // lapidograph-cli settings: what companion programs and service engineers rely on.
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -84,6 +85,31 @@ TEST_F(CliSettings, ExportImportRoundTripsEveryValue)
     p.start(QStringLiteral(LAPIDO_CLI), {"settings", "list"});
     ASSERT_TRUE(p.waitForFinished(30000));
     EXPECT_EQ(QString::fromUtf8(p.readAllStandardOutput()), before);
+}
+
+TEST_F(CliSettings, AnImportCutShortOrEmptyLeavesTheStoreAsItWas)
+{
+    ASSERT_EQ(cli({"settings", "set", "Hardware", "GalilIP", "sim"}).exitCode, 0);
+    const QString file = m_dir.filePath("export.txt");
+    ASSERT_EQ(cli({"settings", "export", file}).exitCode, 0);
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray whole = f.readAll();
+    f.close();
+    ASSERT_TRUE(whole.endsWith("\n# end of Lapidograph settings\n")) << whole.right(60).toStdString();
+    ASSERT_EQ(cli({"settings", "set", "Hardware", "GalilIP", "10.0.0.7"}).exitCode, 0);
+    const QString before = cli({"settings", "list"}).out;
+    const int cut = int(whole.indexOf("GalilIP=sim")) + int(qstrlen("GalilIP=s"));
+    for (const QByteArray& content : {whole.left(cut), QByteArray()}) {
+        SCOPED_TRACE(content.size());
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(content);
+        f.close();
+        const CliRun r = cli({"settings", "import", file});
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_TRUE(r.err.contains("closing line")) << r.err.toStdString();
+        EXPECT_EQ(cli({"settings", "list"}).out, before);
+    }
 }
 
 TEST_F(CliSettings, BrokenStoreFileIsNamedAndLeftUntouched)

@@ -2,12 +2,12 @@
 #include "cliio.h"
 #include "commands.h"
 
+#include "platform/savefile.h"
 #include "platform/settingsstore.h"
 #include "settings/settingsexport.h"
 #include "settings/settingsrecord.h"
 
 #include <QFile>
-#include <QSaveFile>
 
 namespace lapido::cli {
 
@@ -43,14 +43,9 @@ int cmdSettings(const QStringList& args)
     if (sub == QLatin1String("export")) {
         if (args.size() != 2)
             return usageError(QStringLiteral("usage: settings export FILE"));
-        QSaveFile f(args.at(1));
-        if (!f.open(QIODevice::WriteOnly)) {
-            err(QStringLiteral("Cannot write \"%1\": %2").arg(args.at(1), f.errorString()));
-            return 1;
-        }
-        f.write(exportSettingsText(store.entries()).toUtf8());
-        if (!f.commit()) {
-            err(QStringLiteral("Cannot write \"%1\": %2").arg(args.at(1), f.errorString()));
+        const QString error = writeWholeFile(args.at(1), exportSettingsText(store.entries()).toUtf8());
+        if (!error.isEmpty()) {
+            err(QStringLiteral("lapidograph-cli: ") + error);
             return 1;
         }
         return 0;
@@ -58,12 +53,23 @@ int cmdSettings(const QStringList& args)
     if (sub == QLatin1String("import")) {
         if (args.size() != 2)
             return usageError(QStringLiteral("usage: settings import FILE"));
+        if (const QString why = unreadableFileReason(args.at(1)); !why.isEmpty()) {
+            err(QStringLiteral("lapidograph-cli: ") + why);
+            return 1;
+        }
         QFile f(args.at(1));
         if (!f.open(QIODevice::ReadOnly)) {
             err(QStringLiteral("Cannot read \"%1\": %2").arg(args.at(1), f.errorString()));
             return 1;
         }
-        const auto parsed = parseSettingsText(QString::fromUtf8(f.readAll()));
+        // An export is a few thousand lines; read no further than any could be long.
+        constexpr qint64 kMaxExportBytes = 64 * 1024 * 1024;
+        const QByteArray bytes = f.read(kMaxExportBytes + 1);
+        if (bytes.size() > kMaxExportBytes) {
+            err(QStringLiteral("lapidograph-cli: \"%1\" is too large to be a settings export").arg(args.at(1)));
+            return 1;
+        }
+        const auto parsed = parseSettingsText(QString::fromUtf8(bytes));
         if (!parsed.error.isEmpty()) {
             err(QStringLiteral("\"%1\": %2").arg(args.at(1), parsed.error));
             return 1;
