@@ -26,6 +26,8 @@
 #include "ui/machine/frmlaser.h"
 #include "ui/machine/frmtestmotion.h"
 #include "ui/main/frmmain.h"
+#include "ui/settings/frmsettings.h"
+#include "ui/settings/settingswindowlink.h"
 #include "ui/workflow/frmbreakpoint.h"
 #include "ui/workflow/frmclipboard.h"
 #include "ui/workflow/frmmessage.h"
@@ -196,6 +198,11 @@ int runStation(int argc, char** argv)
     struct ResetLaserSource {
         ~ResetLaserSource() { setLaserSource(nullptr); }
     } resetLaserSource;
+    TfrmSettings frmSettings(&frmMain);
+    // The settings window selects the stored source when it is made; a simulated station
+    // keeps the simulated one.
+    if (options.simulate)
+        selectSimulatedSource(laserSourceList, Settings());
 
     // Manual command window: its creation creates the one machine object and its channel.
     TfrmLaser frmLaser(options.simulate ? std::make_unique<TLaser>(std::make_unique<TDMC>(std::make_unique<TGalil>(), "sim"))
@@ -218,6 +225,9 @@ int runStation(int argc, char** argv)
     // window's requests (the manual command window's too).
     TStationWindowLinks windowLinks(frmMain, frmLaser);
     TfrmTestMotion frmTestMotion(&frmMain);
+    frmSettings.setMotionTestWindow(&frmTestMotion);
+    // "Settings" opens the dialog modally; the automatic backup runs at the first show.
+    TSettingsWindowLink settingsLink(frmMain, frmSettings, &frmTestMotion);
     TLabelVeiwForm labelView(&frmMain);
     TfrmBreakPoint frmBreakPoint(&frmMain);
     TfrmClipboard frmClipboard(&frmMain);

@@ -1,5 +1,8 @@
 #include "ui/main/frmmain.h"
 
+#include "machine/galil.h"
+#include "settings/settingskeys.h"
+
 #include "camera/ueye.h"
 #include "camera/ueyeapi.h"
 #include "glyphs/glyph.h"
@@ -135,8 +138,15 @@ TfrmMain::TfrmMain(QWidget* parent) : QWidget(parent)
     // The station's outside world: marking records, the companion queue program, the ring
     // light and the laser source, as the machine has them.
     m_dataBase = std::make_unique<TDataModule1>();
+    bool simulate = false;
+    for (const QString& argument : QCoreApplication::arguments())
+        simulate = simulate || argument.compare(QStringLiteral("--simulate"), Qt::CaseInsensitive) == 0;
     TStationServices services;
     services.dataBase = m_dataBase.get();
+    // Shots of the simulated machine are not the laser's: the maintenance figures count only
+    // what a real controller fired.
+    const QString address = keys::read(keys::GalilIP).trimmed();
+    services.countShots = !simulate && !address.isEmpty() && address != QLatin1String(TGalil::kDefaultAddress);
     services.startCompanion = TStartTF::launcher();
     services.lightTemplate = [](const QString& name) { TLedsRGB::GetInstance().LoadLedsTemplate(name); };
     services.lightRotate = [](bool plus) {
@@ -163,9 +173,6 @@ TfrmMain::TfrmMain(QWidget* parent) : QWidget(parent)
     m_dataBase->Open();
 
     // The camera: the simulated one when the program runs the simulated station.
-    bool simulate = false;
-    for (const QString& argument : QCoreApplication::arguments())
-        simulate = simulate || argument.compare(QStringLiteral("--simulate"), Qt::CaseInsensitive) == 0;
     m_camera = std::make_unique<TuEye>(openCameraLibrary(simulate));
 
     buildUi();
