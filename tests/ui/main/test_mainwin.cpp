@@ -207,8 +207,13 @@ TEST_F(MainWindowTest, F9EngravesAndTheMarksShowInTheCameraPicture)
     EXPECT_EQ(tree->topLevelItem(0)->text(0), QStringLiteral("Label \"AB\""));
 
     const QImage before = cameraPicture();
+    const QString totalShotsBefore = keys::read(keys::TotalPulseCount);
+    const QString shotsBefore = keys::read(keys::PulseCount);
     key(Qt::Key_F9);
     EXPECT_GT(markCount(), 0) << m_dialogs.texts().join(QStringLiteral(" | ")).toStdString();
+    // Shots of the simulated machine leave the laser's maintenance figures alone.
+    EXPECT_EQ(keys::read(keys::TotalPulseCount), totalShotsBefore);
+    EXPECT_EQ(keys::read(keys::PulseCount), shotsBefore);
     EXPECT_EQ(w.station().AIMState, TAIMState::aimsInspecting);
     EXPECT_TRUE(findButton<QToolButton>(QStringLiteral("Inspect"))->isChecked());
     EXPECT_FALSE(m_laser->EnableIsOn || m_laser->GateIsOpen) << "laser left on after the run";
