@@ -20,6 +20,7 @@
 #include "sim/dmcsimtransport.h"
 #include "sim/dmcsimulator.h"
 #include "sim/lightsimulator.h"
+#include "sim/simfromsettings.h"
 #include "glyphs/richstring.h"
 #include "ui/common/qtoperatordialogs.h"
 #include "ui/links/stationwindowlinks.h"
@@ -59,24 +60,6 @@ void printErr(const QString& text)
 {
     std::fputs(text.toLocal8Bit().constData(), stderr);
     std::fflush(stderr);
-}
-
-// The simulated controller wired as the stored settings say the real one is, so that the
-// marks it records land where the station means them.
-std::shared_ptr<DmcSimulator> makeSimulator(Clock* clock, const TSettings& settings)
-{
-    auto sim = std::make_shared<DmcSimulator>(clock);
-    DmcWiring wiring = sim->wiring();
-    wiring.xyCountsPerMm = settings.XY_CountsPerMM;
-    wiring.zCountsPerMm = settings.Z_CountsPerMM;
-    wiring.xReversed = settings.X_Reversed;
-    wiring.yReversed = settings.Y_Reversed;
-    wiring.zReversed = settings.Z_Reversed;
-    wiring.gateActiveHigh = !settings.InvertGate;
-    wiring.enableActiveHigh = !settings.InvertShutter;
-    wiring.systemActiveHigh = !settings.InvertSystem;
-    sim->setWiring(wiring);
-    return sim;
 }
 
 // The simulated source in the list the settings window shows, chosen for this run only.
@@ -160,7 +143,7 @@ int runStation(int argc, char** argv)
         return 1;
     }
     RealClock simulatorClock(options.simSpeed);
-    setCurrentDmcSimulator(makeSimulator(&simulatorClock, Settings()));
+    setCurrentDmcSimulator(makeWiredSimulator(&simulatorClock, Settings()));
     struct DropSimulator {
         ~DropSimulator() { setCurrentDmcSimulator(nullptr); }
     } dropSimulator;

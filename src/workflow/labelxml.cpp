@@ -256,44 +256,45 @@ void TStation::clearLabel()
     m_richEdit->document().clear();
 }
 
-bool TStation::XML2Tree(const QString& DocumentLink, QString* error)
+namespace {
+
+// The label's items from a text or from its bytes (the reader then decodes them as the XML
+// declaration says, UTF-8 when it says nothing); nullopt with the reason when it is no label.
+template <typename Document>
+std::optional<std::vector<XmlItem>> readLabelItems(const Document& document, qsizetype maxSize,
+                                                   const QString& tooLarge, QString* error)
 {
-    std::vector<XmlItem> items;
     try {
-        if (DocumentLink.size() > kMaxXmlChars)
-            throw ParseError{QStringLiteral("the label text is larger than %1 characters").arg(kMaxXmlChars)};
-        if (DocumentLink.trimmed().isEmpty())
+        if (document.size() > maxSize)
+            throw ParseError{tooLarge};
+        if (document.trimmed().isEmpty())
             throw ParseError{QStringLiteral("the text is empty, there is no \"tree2xml\" element")};
-        QXmlStreamReader reader(DocumentLink);
-        items = parseLabel(reader);
+        QXmlStreamReader reader(document);
+        std::vector<XmlItem> items = parseLabel(reader);
         checkItems(items);
+        return items;
     } catch (const ParseError& e) {
         if (error)
             *error = QStringLiteral("The label could not be read: ") + e.message + QStringLiteral(".");
-        return false;
+        return std::nullopt;
     }
-    return buildTree(items);
+}
+
+} // namespace
+
+bool TStation::XML2Tree(const QString& DocumentLink, QString* error)
+{
+    const auto items = readLabelItems(DocumentLink, kMaxXmlChars,
+        QStringLiteral("the label text is larger than %1 characters").arg(kMaxXmlChars), error);
+    return items && buildTree(*items);
 }
 
 bool TStation::XML2TreeFromBytes(const QByteArray& Document, QString* error)
 {
-    std::vector<XmlItem> items;
-    try {
-        // A label's characters are at most as many as its bytes; the bytes bound the text.
-        if (Document.size() > kMaxXmlChars * 4)
-            throw ParseError{QStringLiteral("the label is larger than %1 bytes").arg(kMaxXmlChars * 4)};
-        if (Document.trimmed().isEmpty())
-            throw ParseError{QStringLiteral("the text is empty, there is no \"tree2xml\" element")};
-        // The reader decodes the bytes as the declaration says (UTF-8 when it says nothing).
-        QXmlStreamReader reader(Document);
-        items = parseLabel(reader);
-        checkItems(items);
-    } catch (const ParseError& e) {
-        if (error)
-            *error = QStringLiteral("The label could not be read: ") + e.message + QStringLiteral(".");
-        return false;
-    }
-    return buildTree(items);
+    // A label's characters are at most as many as its bytes; the bytes bound the text.
+    const auto items = readLabelItems(Document, kMaxXmlChars * 4,
+        QStringLiteral("the label is larger than %1 bytes").arg(kMaxXmlChars * 4), error);
+    return items && buildTree(*items);
 }
 
 bool TStation::buildTree(const std::vector<XmlItem>& items)

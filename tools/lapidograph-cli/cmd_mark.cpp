@@ -21,6 +21,7 @@
 #include "settings/settingskeys.h"
 #include "settings/settingsrecord.h"
 #include "sim/dmcsimulator.h"
+#include "sim/simfromsettings.h"
 #include "workflow/station.h"
 
 #include <QDir>
@@ -365,17 +366,7 @@ int cmdMark(const QStringList& args)
     std::shared_ptr<DmcSimulator> sim;
     if (simulated) {
         simulatedTime.emplace(virtualClock);
-        sim = std::make_shared<DmcSimulator>(&virtualClock);
-        DmcWiring wiring = sim->wiring();
-        wiring.xyCountsPerMm = settings.XY_CountsPerMM;
-        wiring.zCountsPerMm = settings.Z_CountsPerMM;
-        wiring.xReversed = settings.X_Reversed;
-        wiring.yReversed = settings.Y_Reversed;
-        wiring.zReversed = settings.Z_Reversed;
-        wiring.gateActiveHigh = !settings.InvertGate;
-        wiring.enableActiveHigh = !settings.InvertShutter;
-        wiring.systemActiveHigh = !settings.InvertSystem;
-        sim->setWiring(wiring);
+        sim = makeWiredSimulator(&virtualClock, settings);
         previousSim = currentDmcSimulator();
         setCurrentDmcSimulator(sim);
     }
