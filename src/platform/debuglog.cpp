@@ -2,6 +2,8 @@
 #include "platform/debuglog.h"
 
 #include <log4cxx/logger.h>
+#include <log4cxx/logmanager.h>
+#include <log4cxx/spi/loggerrepository.h>
 
 #include <algorithm>
 #include <mutex>
@@ -54,6 +56,12 @@ void DebugLogCapture::clear()
             p.second.clear();
 }
 
+void IgnoreLoggingLibraryDefaults()
+{
+    // A repository marked as configured is not handed to the library's default configurator.
+    log4cxx::LogManager::getLoggerRepository()->setConfigured(true);
+}
+
 void LogDebug(std::string_view text)
 {
     {
@@ -62,6 +70,7 @@ void LogDebug(std::string_view text)
         for (auto& p : r.store)
             p.second.emplace_back(text);
     }
+    IgnoreLoggingLibraryDefaults();
     const log4cxx::LoggerPtr root = log4cxx::Logger::getRootLogger();
     // An unconfigured root logger has no appenders: say nothing (and no framework warning).
     if (root->getAllAppenders().empty() || !root->isDebugEnabled())

@@ -1,6 +1,8 @@
 // Debug-log configuration from "log4station.properties".
 #include "records/log4station.h"
 
+#include "platform/debuglog.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -176,6 +178,7 @@ void report(const QStringList& diagnostics, bool toFile, bool toStderr)
 DebugLogConfig ConfigureDebugLog(const QString& fileName)
 {
     DebugLogConfig result;
+    IgnoreLoggingLibraryDefaults();
     QFile file(fileName);
     if (!file.exists()) {
         // Not an error: a station without the file logs nothing.

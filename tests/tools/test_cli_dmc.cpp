@@ -1,4 +1,5 @@
 // lapidograph-cli dmc: controller commands from a terminal, the service engineer's tool.
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -77,6 +78,48 @@ TEST_F(CliDmc, TheDebugLogIsConfiguredFromTheCurrentFolder)
     const QString text = QString::fromUtf8(log.readAll());
     EXPECT_TRUE(text.contains("DEBUG - Opening controller succeeded.")) << text.toStdString();
     EXPECT_TRUE(text.contains("DEBUG - Sending command: MG 7 with result 7.0000")) << text.toStdString();
+}
+
+// The logging library would configure itself from its own default files in the current folder
+// at the first log line; only "log4station.properties" may configure the debug log, with or
+// without it present.
+TEST_F(CliDmc, TheLoggingLibrarysOwnDefaultFilesAreIgnored)
+{
+    const QByteArray properties = "log4j.rootLogger=DEBUG, T\n"
+                                  "log4j.appender.T=org.apache.log4j.FileAppender\n"
+                                  "log4j.appender.T.File=trap.log\n"
+                                  "log4j.appender.T.layout=org.apache.log4j.SimpleLayout\n";
+    const QByteArray xml = "<?xml version=\"1.0\"?>\n"
+                           "<log4j:configuration xmlns:log4j=\"http://jakarta.apache.org/log4j/\">\n"
+                           " <appender name=\"T\" class=\"org.apache.log4j.FileAppender\">\n"
+                           "  <param name=\"File\" value=\"trap.log\"/>\n"
+                           "  <layout class=\"org.apache.log4j.SimpleLayout\"/>\n"
+                           " </appender>\n"
+                           " <root><priority value=\"debug\"/><appender-ref ref=\"T\"/></root>\n"
+                           "</log4j:configuration>\n";
+    for (const char* name : {"log4j.properties", "log4cxx.properties", "log4j.xml", "log4cxx.xml"}) {
+        for (const bool withOurs : {false, true}) {
+            SCOPED_TRACE(std::string(name) + (withOurs ? " beside log4station.properties" : " alone"));
+            QDir(m_dir.path()).removeRecursively();
+            ASSERT_TRUE(QDir().mkpath(m_dir.path()));
+            QFile f(m_dir.filePath(QString::fromLatin1(name)));
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write(QByteArray(name).endsWith(".xml") ? xml : properties);
+            f.close();
+            if (withOurs) {
+                QFile ours(m_dir.filePath("log4station.properties"));
+                ASSERT_TRUE(ours.open(QIODevice::WriteOnly));
+                ours.write("log4station.rootLogger=DEBUG, F\n"
+                           "log4station.appender.F=TFileAppender\n"
+                           "log4station.appender.F.File=debug.log\n"
+                           "log4station.appender.F.layout=TSimpleLayout\n");
+            }
+            const DmcRun r = dmc({"--address", "sim", "MG 7"});
+            ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+            EXPECT_FALSE(QFile::exists(m_dir.filePath("trap.log")));
+            EXPECT_EQ(QFile::exists(m_dir.filePath("debug.log")), withOurs);
+        }
+    }
 }
 
 TEST_F(CliDmc, UnreachableControllerOrNoCommandFails)
