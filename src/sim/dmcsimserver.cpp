@@ -65,21 +65,35 @@ void DmcSimServer::stop()
     m_stop = true;
     if (m_acceptThread.joinable())
         m_acceptThread.join();
-    std::vector<std::thread> clients;
+    std::list<Client> clients;
     {
         std::lock_guard lock(m_mutex);
         clients.swap(m_clients);
     }
-    for (std::thread& t : clients)
-        t.join();
+    for (Client& c : clients)
+        c.thread.join();
     if (m_listenFd >= 0)
         ::close(m_listenFd);
     m_listenFd = -1;
 }
 
+void DmcSimServer::joinFinished()
+{
+    std::lock_guard lock(m_mutex);
+    for (auto it = m_clients.begin(); it != m_clients.end();) {
+        if (it->finished) {
+            it->thread.join();
+            it = m_clients.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
 void DmcSimServer::acceptLoop()
 {
     while (!m_stop) {
+        joinFinished();
         pollfd p{m_listenFd, POLLIN, 0};
         if (::poll(&p, 1, kPollMs) <= 0)
             continue;
@@ -94,11 +108,12 @@ void DmcSimServer::acceptLoop()
         ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
         ++m_open;
         std::lock_guard lock(m_mutex);
-        m_clients.emplace_back([this, fd] { serve(fd); });
+        Client& client = m_clients.emplace_back();
+        client.thread = std::thread([this, fd, &client] { serve(fd, client); });
     }
 }
 
-void DmcSimServer::serve(int fd)
+void DmcSimServer::serve(int fd, Client& client)
 {
     std::string pending;
     char buf[4096];
@@ -137,6 +152,7 @@ void DmcSimServer::serve(int fd)
     }
     ::close(fd);
     --m_open;
+    client.finished = true;
 }
 
 } // namespace lapido

@@ -3,11 +3,11 @@
 
 #include <atomic>
 #include <cstdint>
+#include <list>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
-#include <vector>
 
 namespace lapido {
 
@@ -32,8 +32,17 @@ public:
     void stop();
 
 private:
+    // A connection's thread and whether it has finished, so that finished ones are joined while
+    // the server runs: a thread never joined keeps its stack, and a long run of short
+    // connections would otherwise exhaust the process's memory map.
+    struct Client {
+        std::thread thread;
+        std::atomic<bool> finished{false};
+    };
+
     void acceptLoop();
-    void serve(int fd);
+    void serve(int fd, Client& client);
+    void joinFinished();
 
     std::shared_ptr<DmcSimulator> m_sim;
     int m_listenFd = -1;
@@ -42,7 +51,7 @@ private:
     std::atomic<int> m_open{0};
     std::thread m_acceptThread;
     std::mutex m_mutex;
-    std::vector<std::thread> m_clients;
+    std::list<Client> m_clients; // a list: a running thread's entry must not move
 };
 
 } // namespace lapido
