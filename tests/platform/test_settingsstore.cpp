@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sqlite3.h>
+
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -90,6 +92,56 @@ TEST_F(SettingsStoreTest, ValuesSurviveReopening)
     m_store.reset();
     auto again = SettingsStore::open(path());
     EXPECT_EQ(again->ReadString("Layout", "TextLabel", ""), QStringLiteral("Ünïcode\ttab\nline"));
+}
+
+namespace {
+// Runs on every connection opened while registered: foreign keys on, so that a deferred one can
+// make a COMMIT fail.
+int enableForeignKeys(sqlite3* db, const char**, const void*)
+{
+    return sqlite3_exec(db, "PRAGMA foreign_keys=ON", nullptr, nullptr, nullptr);
+}
+
+struct ForeignKeysOnEveryConnection {
+    ForeignKeysOnEveryConnection() { sqlite3_auto_extension(hook()); }
+    ~ForeignKeysOnEveryConnection() { sqlite3_cancel_auto_extension(hook()); }
+    ForeignKeysOnEveryConnection(const ForeignKeysOnEveryConnection&) = delete;
+    ForeignKeysOnEveryConnection& operator=(const ForeignKeysOnEveryConnection&) = delete;
+    static void (*hook())() { return reinterpret_cast<void (*)()>(&enableForeignKeys); }
+};
+} // namespace
+
+// A COMMIT refused at its end (here a deferred foreign key that a trigger breaks for the value
+// "poison") reports the write as failed, keeps none of its values, and leaves the store
+// writable.
+TEST_F(SettingsStoreTest, FailedCommitRollsBackAndLaterWritesWork)
+{
+    const ForeignKeysOnEveryConnection foreignKeys;
+    m_store = SettingsStore::open(path());
+    {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(QFile::encodeName(path()).constData(), &db), SQLITE_OK);
+        const int rc = sqlite3_exec(db,
+                                    "CREATE TABLE parent(id INTEGER PRIMARY KEY);"
+                                    "CREATE TABLE child(p INTEGER REFERENCES parent(id) DEFERRABLE INITIALLY DEFERRED);"
+                                    "CREATE TRIGGER poison AFTER INSERT ON settings WHEN new.value = 'poison'"
+                                    " BEGIN INSERT INTO child VALUES (1); END;",
+                                    nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+        ASSERT_EQ(rc, SQLITE_OK);
+    }
+
+    EXPECT_THROW(m_store->setValues({{"S", "Kept", "no"}, {"S", "Bad", "poison"}}), SettingsStoreError);
+    EXPECT_FALSE(m_store->value("S", "Kept").has_value());
+    EXPECT_THROW(m_store->setValue("S", "Bad", "poison"), SettingsStoreError);
+
+    m_store->setValues({{"S", "Kept", "yes"}, {"S", "Other", "1"}});
+    m_store->WriteString("S", "Later", "2");
+    m_store.reset();
+    auto again = SettingsStore::open(path());
+    EXPECT_EQ(again->ReadString("S", "Kept", ""), QStringLiteral("yes"));
+    EXPECT_EQ(again->ReadString("S", "Later", ""), QStringLiteral("2"));
+    EXPECT_FALSE(again->value("S", "Bad").has_value());
 }
 
 TEST(SettingsStoreFile, NotADatabaseIsOneClearErrorAndTheFileIsUntouched)
