@@ -108,23 +108,36 @@ std::string TDMC::CommandReply(std::string_view Cmd)
 {
     std::lock_guard lock(m_mutex);
     m_replyStr.clear();
+    m_lastError.clear();
     if (!isQuiet(Cmd))
         LogDebug("Sending command: " + std::string(Cmd));
-    if (!m_connected)
+    if (!m_connected) {
+        m_lastError = "not connected";
         return {};
+    }
     const std::string upper = upperAscii(Cmd);
     try {
         GalilReply reply = m_transport->command(upper, "\r\n", "", true);
-        if (reply.ok)
+        if (reply.ok) {
             m_replyStr = std::move(reply.text);
-        else if (!reply.error.empty() && !isQuiet(upper))
-            LogDebug("Command " + upper + " failed: " + reply.error);
-    } catch (const std::exception&) {
+        } else {
+            m_lastError = reply.error.empty() ? std::string("no reply") : reply.error;
+            if (!reply.error.empty() && !isQuiet(upper))
+                LogDebug("Command " + upper + " failed: " + reply.error);
+        }
+    } catch (const std::exception& e) {
         m_replyStr.clear();
+        m_lastError = e.what();
     }
     if (!isQuiet(upper))
         LogDebug("Sending command: " + upper + " with result " + m_replyStr);
     return m_replyStr;
+}
+
+std::string TDMC::LastError() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_lastError;
 }
 
 std::string TDMC::LightCommandReply(std::string_view Cmd)

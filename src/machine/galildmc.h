@@ -42,6 +42,9 @@ public:
     bool Connected() const { return m_connected; }
     // Reply to the last CommandReply (empty after a failure).
     std::string ReplyStr() const;
+    // Why the last CommandReply failed (the controller's refusal with its reason, a time-out,
+    // a lost link); empty when it succeeded.
+    std::string LastError() const;
     const std::string& ConnectionString() const { return m_connectionString; }
     // Controller number shown in the log lines; never assigned, so always 0.
     int Controller() const { return m_controller; }
@@ -59,6 +62,7 @@ private:
     mutable std::mutex m_mutex;
     bool m_connected = false;
     std::string m_replyStr;
+    std::string m_lastError;
     std::string m_connectionString;
     int m_controller = 0;
 };

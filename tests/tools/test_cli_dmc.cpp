@@ -43,12 +43,26 @@ protected:
 
 TEST_F(CliDmc, MovesTheSimulatedMachineAndPrintsTheReachedPosition)
 {
-    const DmcRun r = dmc({"--address", "sim", "PA 1000,2000,0", "BGXY", "MC", "RPXYZW", "xx", "mg 1+2"});
+    const DmcRun r = dmc({"--address", "sim", "PA 1000,2000,0", "BGXY", "MC", "RPXYZW", "mg 1+2"});
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-    // One line per command: no data for the first three, the position, nothing for the
-    // refused command, then the message of the lower-case command sent upper-cased.
-    EXPECT_EQ(r.lines.mid(0, 6), (QStringList{"", "", "", "1000, 2000, 0, 0", "", "3.0000"}));
+    // One line per command: no data for the first three, the position, then the message of
+    // the lower-case command sent upper-cased.
+    EXPECT_EQ(r.lines.mid(0, 5), (QStringList{"", "", "", "1000, 2000, 0, 0", "3.0000"}));
     EXPECT_EQ(stored("Hardware", "GalilIP"), "<absent>"); // an address given here is not stored
+}
+
+// A refusal is not an empty answer: its line carries the controller's reason, the same reason
+// goes to standard error, the later commands still run and the exit status says it failed.
+TEST_F(CliDmc, RefusedCommandShowsTheControllersReasonAndFails)
+{
+    const DmcRun r = dmc({"--address", "sim", "xx", "MG 1+2", "PA 1,2"});
+    EXPECT_EQ(r.exitCode, 1);
+    ASSERT_GE(r.lines.size(), 3);
+    EXPECT_TRUE(r.lines[0].startsWith("? COMMAND ERROR: ")) << r.lines[0].toStdString();
+    EXPECT_GT(r.lines[0].size(), QString("? COMMAND ERROR: ").size()); // the reason follows
+    EXPECT_EQ(r.lines[1], "3.0000");
+    EXPECT_TRUE(r.err.contains("\"XX\" refused: COMMAND ERROR: ")) << r.err.toStdString();
+    EXPECT_EQ(dmc({"--address", "sim", "MG 1"}).exitCode, 0);
 }
 
 // Without an address the stored one is used (none: the simulated machine); the store is only

@@ -11,7 +11,9 @@ namespace lapido::cli {
 
 // dmc [--address A] [--timeout MS] CMD...: each command goes through TDMC.CommandReply, as the
 // station sends it (upper-cased, logged); one reply line per command, an empty line for a
-// command without data or one the controller refused.
+// command without data. A command the controller refused (or that got no reply) gives the line
+// "? " and the reason, the same reason on standard error, and the exit status 1 once every
+// command was sent: a script must not read a refusal as an empty answer.
 int cmdDmc(const QStringList& args)
 {
     QString address;
@@ -46,9 +48,19 @@ int cmdDmc(const QStringList& args)
         err(QStringLiteral("lapidograph-cli: no controller at \"%1\"").arg(addressText(effectiveAddress)));
         return 1;
     }
-    for (const QString& c : commands)
-        out(QString::fromLatin1(dmc->CommandReply(c.toLatin1().toStdString())));
-    return 0;
+    int status = 0;
+    for (const QString& c : commands) {
+        const std::string reply = dmc->CommandReply(c.toLatin1().toStdString());
+        const std::string why = dmc->LastError();
+        if (why.empty()) {
+            out(QString::fromLatin1(reply));
+            continue;
+        }
+        out(QStringLiteral("? ") + QString::fromLatin1(why));
+        err(QStringLiteral("lapidograph-cli: \"%1\" refused: %2").arg(c.toUpper(), QString::fromLatin1(why)));
+        status = 1;
+    }
+    return status;
 }
 
 } // namespace lapido::cli
