@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <unordered_map>
 
 namespace lapido {
 
@@ -222,21 +223,6 @@ std::vector<std::string_view> splitCommands(std::string_view line)
     }
     out.push_back(line.substr(start));
     return out;
-}
-
-constexpr const char* kKnownCommands[] = {
-    "RS", "MT", "CE", "CN", "AG", "LC", "SH", "MO", "ST", "AB", "WT", "SB", "CB", "OB", "MG",
-    "RP", "TP", "PA", "PR", "DP", "DE", "BL", "FL", "SP", "AC", "DC", "JG", "BG", "IP", "HM",
-    "MC", "AM", "LM", "LI", "LE", "VS", "VA", "VD", "CS", "GA", "GR", "GM", "EA", "EM", "EP",
-    "ET", "EB", "EG", "TC",
-};
-
-bool isKnownCommand(std::string_view two)
-{
-    for (const char* c : kKnownCommands)
-        if (two == c)
-            return true;
-    return false;
 }
 
 } // namespace
@@ -677,7 +663,7 @@ private:
         const std::size_t eq = cmd.find('=');
         if (eq != std::string_view::npos) {
             const std::string_view name = trim(cmd.substr(0, eq));
-            const bool axisForm = name.size() == 3 && isKnownCommand(name.substr(0, 2)) &&
+            const bool axisForm = name.size() == 3 && handlerFor(name.substr(0, 2)) &&
                                   axisSlot(name[2], 8) >= 0;
             const bool tableForm = name.substr(0, 3) == "ET[";
             if (!axisForm && !tableForm) {
@@ -689,7 +675,7 @@ private:
         if (cmd.size() < 2)
             throw Refused{1};
         const std::string_view op = cmd.substr(0, 2);
-        if (!isKnownCommand(op))
+        if (!handlerFor(op))
             throw Refused{1};
         std::string_view args = cmd.substr(2);
         return command(op, args, data);
@@ -1103,453 +1089,601 @@ private:
         }
     }
 
+    // Each command's handler; a name missing here is refused as unknown.
+    using Handler = bool (Interpreter::*)(std::string_view op, std::string_view args, std::string& data);
+    static Handler handlerFor(std::string_view op)
+    {
+        static const std::unordered_map<std::string_view, Handler> handlers = {
+            {"MG", &Interpreter::onMG},
+            {"RP", &Interpreter::onRP},
+            {"TP", &Interpreter::onTP},
+            {"SB", &Interpreter::onSBCB},
+            {"CB", &Interpreter::onSBCB},
+            {"OB", &Interpreter::onOB},
+            {"WT", &Interpreter::onWT},
+            {"MC", &Interpreter::onMCAM},
+            {"AM", &Interpreter::onMCAM},
+            {"LM", &Interpreter::onLM},
+            {"LI", &Interpreter::onLI},
+            {"LE", &Interpreter::onLE},
+            {"CS", &Interpreter::onCS},
+            {"VS", &Interpreter::onVSVAVD},
+            {"VA", &Interpreter::onVSVAVD},
+            {"VD", &Interpreter::onVSVAVD},
+            {"BG", &Interpreter::onBG},
+            {"ST", &Interpreter::onSTAB},
+            {"AB", &Interpreter::onSTAB},
+            {"SH", &Interpreter::onSHMO},
+            {"MO", &Interpreter::onSHMO},
+            {"PA", &Interpreter::onPA},
+            {"PR", &Interpreter::onPR},
+            {"IP", &Interpreter::onIP},
+            {"JG", &Interpreter::onJG},
+            {"HM", &Interpreter::onHM},
+            {"DP", &Interpreter::onDP},
+            {"DE", &Interpreter::onDE},
+            {"BL", &Interpreter::onBL},
+            {"FL", &Interpreter::onFL},
+            {"SP", &Interpreter::onSPACDC},
+            {"AC", &Interpreter::onSPACDC},
+            {"DC", &Interpreter::onSPACDC},
+            {"GR", &Interpreter::onGR},
+            {"GA", &Interpreter::onGA},
+            {"GM", &Interpreter::onGM},
+            {"MT", &Interpreter::onMT},
+            {"CE", &Interpreter::onCE},
+            {"LC", &Interpreter::onLC},
+            {"AG", &Interpreter::onAG},
+            {"CN", &Interpreter::onCN},
+            {"RS", &Interpreter::onRS},
+            {"TC", &Interpreter::onTC},
+            {"EA", &Interpreter::onEA},
+            {"EM", &Interpreter::onEM},
+            {"EP", &Interpreter::onEP},
+            {"ET", &Interpreter::onET},
+            {"EB", &Interpreter::onEB},
+            {"EG", &Interpreter::onEG},
+        };
+        const auto it = handlers.find(op);
+        return it == handlers.end() ? nullptr : it->second;
+    }
+
     bool command(std::string_view op, std::string_view args, std::string& data)
     {
+        const Handler handler = handlerFor(op);
+        if (!handler)
+            throw Refused{1};
+        return (this->*handler)(op, args, data);
+    }
+
+    bool onMG(std::string_view, std::string_view args, std::string& data)
+    {
+        data = message(trim(args));
+        return true;
+    }
+
+    bool onRP(std::string_view, std::string_view args, std::string& data)
+    {
+        data = positions(args, false);
+        return true;
+    }
+
+    bool onTP(std::string_view, std::string_view args, std::string& data)
+    {
+        data = positions(args, true);
+        return true;
+    }
+
+    bool onSBCB(std::string_view op, std::string_view args, std::string&)
+    {
         const auto is = [&](const char* c) { return op == c; };
-        if (is("MG")) {
-            data = message(trim(args));
+        st.out[outputBit(args)] = is("SB");
+        return true;
+    }
+
+    bool onOB(std::string_view, std::string_view args, std::string&)
+    {
+        const auto f = parseFields(args, 8);
+        if (f[0].kind != Field::Value || f[1].kind != Field::Value)
+            throw Refused{1};
+        st.out[outputBit(std::to_string(static_cast<int>(f[0].value)))] = f[1].value != 0;
+        return true;
+    }
+
+    bool onWT(std::string_view, std::string_view args, std::string&)
+    {
+        auto ms = parseNumber(args);
+        if (!ms || *ms < 0)
+            throw Refused{6};
+        sleepMs(*ms);
+        return true;
+    }
+
+    bool onMCAM(std::string_view, std::string_view args, std::string&)
+    {
+        return waitMotion(parseMask(args, axisCount(), allAxesMask() | kMaskS));
+    }
+
+    bool onLM(std::string_view, std::string_view args, std::string& data)
+    {
+        args = trim(args);
+        if (args == "?") {
+            data = fmtInt(freeSlots());
             return true;
         }
-        if (is("RP")) {
-            data = positions(args, false);
+        if (st.vec.running)
+            throw Refused{7};
+        const int mask = parseMask(args, axisCount(), 0);
+        if (mask == 0 || (mask & ~0x0F))
+            throw Refused{1};
+        st.vec.lmMask = mask;
+        return true;
+    }
+
+    bool onLI(std::string_view, std::string_view args, std::string&)
+    {
+        queueSegment(args);
+        return true;
+    }
+
+    bool onLE(std::string_view, std::string_view args, std::string&)
+    {
+        if (!trim(args).empty())
+            throw Refused{1};
+        st.vec.leSent = true;
+        return true;
+    }
+
+    bool onCS(std::string_view, std::string_view, std::string&)
+    {
+        if (st.vec.running)
+            throw Refused{7};
+        st.vec.queue.clear();
+        st.vec.queuedLen = 0;
+        st.vec.leSent = false;
+        st.vec.segmentsDone = 0;
+        return true;
+    }
+
+    bool onVSVAVD(std::string_view op, std::string_view args, std::string& data)
+    {
+        const auto is = [&](const char* c) { return op == c; };
+        args = trim(args);
+        double& target = is("VS") ? st.vec.vs : is("VA") ? st.vec.va : st.vec.vd;
+        if (args == "?") {
+            data = fmtInt(target);
             return true;
         }
-        if (is("TP")) {
-            data = positions(args, true);
-            return true;
-        }
-        if (is("SB") || is("CB")) {
-            st.out[outputBit(args)] = is("SB");
-            return true;
-        }
-        if (is("OB")) {
-            const auto f = parseFields(args, 8);
-            if (f[0].kind != Field::Value || f[1].kind != Field::Value)
-                throw Refused{1};
-            st.out[outputBit(std::to_string(static_cast<int>(f[0].value)))] = f[1].value != 0;
-            return true;
-        }
-        if (is("WT")) {
-            auto ms = parseNumber(args);
-            if (!ms || *ms < 0)
-                throw Refused{6};
-            sleepMs(*ms);
-            return true;
-        }
-        if (is("MC") || is("AM")) {
-            return waitMotion(parseMask(args, axisCount(), allAxesMask() | kMaskS));
-        }
-        if (is("LM")) {
-            args = trim(args);
-            if (args == "?") {
-                data = fmtInt(freeSlots());
-                return true;
-            }
-            if (st.vec.running)
-                throw Refused{7};
-            const int mask = parseMask(args, axisCount(), 0);
-            if (mask == 0 || (mask & ~0x0F))
-                throw Refused{1};
-            st.vec.lmMask = mask;
-            return true;
-        }
-        if (is("LI")) {
-            queueSegment(args);
-            return true;
-        }
-        if (is("LE")) {
-            if (!trim(args).empty())
-                throw Refused{1};
-            st.vec.leSent = true;
-            return true;
-        }
-        if (is("CS")) {
-            if (st.vec.running)
-                throw Refused{7};
-            st.vec.queue.clear();
-            st.vec.queuedLen = 0;
-            st.vec.leSent = false;
-            st.vec.segmentsDone = 0;
-            return true;
-        }
-        if (is("VS") || is("VA") || is("VD")) {
-            args = trim(args);
-            double& target = is("VS") ? st.vec.vs : is("VA") ? st.vec.va : st.vec.vd;
-            if (args == "?") {
-                data = fmtInt(target);
-                return true;
-            }
-            auto v = parseNumber(args);
-            if (!v || *v <= 0)
-                throw Refused{6};
-            target = *v;
-            return true;
-        }
-        if (is("BG")) {
-            const int mask = parseMask(args, axisCount(), allAxesMask());
-            // Check every axis before starting any, as the controller refuses the whole command.
-            for (int i = 0; i < kSlots; ++i)
-                if (mask & (1 << i)) {
-                    if (m.axisMoving(i))
-                        throw Refused{21};
-                    if (!st.axes[i].motorOn)
-                        throw Refused{20};
-                }
-            if (mask & kMaskS) {
-                if (st.vec.running)
+        auto v = parseNumber(args);
+        if (!v || *v <= 0)
+            throw Refused{6};
+        target = *v;
+        return true;
+    }
+
+    bool onBG(std::string_view, std::string_view args, std::string&)
+    {
+        const int mask = parseMask(args, axisCount(), allAxesMask());
+        // Check every axis before starting any, as the controller refuses the whole command.
+        for (int i = 0; i < kSlots; ++i)
+            if (mask & (1 << i)) {
+                if (m.axisMoving(i))
                     throw Refused{21};
-                if (st.vec.queue.empty())
-                    throw Refused{24};
-                for (int i = 0; i < 4; ++i)
-                    if ((st.vec.lmMask & (1 << i)) && (!st.axes[i].motorOn))
-                        throw Refused{20};
-            }
-            for (int i = 0; i < kSlots; ++i)
-                if (mask & (1 << i))
-                    begin(i);
-            if (mask & kMaskS) {
-                st.vec.running = true;
-                st.vec.stopping = false;
-                st.vec.v = 0;
-            }
-            return true;
-        }
-        if (is("ST") || is("AB")) {
-            const int mask = is("AB") ? (0x1FF | kMaskS) : parseMask(args, axisCount(), 0x1FF | kMaskS);
-            for (int i = 0; i < kSlots; ++i) {
-                if (!(mask & (1 << i)))
-                    continue;
-                Axis& a = st.axes[i];
-                if (is("AB")) {
-                    a.kind = MoveKind::None;
-                    a.v = 0;
-                } else if (a.kind != MoveKind::None) {
-                    a.kind = MoveKind::Stopping;
-                }
-                if (a.mode == BeginMode::Home)
-                    a.mode = BeginMode::Position;
-            }
-            if (mask & kMaskS) {
-                if (is("AB") || (st.vec.running && st.vec.v == 0))
-                    Machine(st).endSequence();
-                else if (st.vec.running)
-                    st.vec.stopping = true;
-            }
-            return true;
-        }
-        if (is("SH") || is("MO")) {
-            const int mask = parseMask(args, axisCount(), allAxesMask());
-            for (int i = 0; i < 8; ++i)
-                if (mask & (1 << i)) {
-                    Axis& a = st.axes[i];
-                    a.motorOn = is("SH");
-                    if (!a.motorOn) {
-                        a.kind = MoveKind::None;
-                        a.v = 0;
-                        if (m.axisInVector(i))
-                            Machine(st).endSequence();
-                    }
-                }
-            return true;
-        }
-        if (is("PA")) {
-            const auto fields = parseFields(args, axisCount());
-            std::vector<std::string> answers;
-            for (int i = 0; i < 8; ++i) {
-                Axis& a = st.axes[i];
-                if (fields[i].kind == Field::Query)
-                    answers.push_back(fmtInt(a.target));
-                else if (fields[i].kind == Field::Value) {
-                    if (std::fabs(fields[i].value) > 2147483647)
-                        throw Refused{6};
-                    // Only the next BG uses it; a running move keeps its own target.
-                    a.target = std::round(fields[i].value);
-                    a.mode = BeginMode::Position;
-                }
-            }
-            if (fields[kN].kind != Field::Empty)
-                throw Refused{1};
-            data = joinFields(answers);
-            return true;
-        }
-        if (is("PR")) {
-            const auto fields = parseFields(args, axisCount());
-            std::vector<std::string> answers;
-            for (int i = 0; i < kSlots; ++i) {
-                Axis& a = st.axes[i];
-                if (fields[i].kind == Field::Query)
-                    answers.push_back(fmtInt(a.pr));
-                else if (fields[i].kind == Field::Value) {
-                    a.pr = std::round(fields[i].value);
-                    a.mode = BeginMode::Relative;
-                }
-            }
-            data = joinFields(answers);
-            return true;
-        }
-        if (is("IP")) {
-            const auto fields = parseFields(args, axisCount());
-            for (int i = 0; i < 8; ++i)
-                if (fields[i].kind == Field::Query)
-                    throw Refused{1};
-            for (int i = 0; i < 8; ++i) {
-                if (fields[i].kind != Field::Value)
-                    continue;
-                Axis& a = st.axes[i];
-                if (a.kind == MoveKind::Jog || a.kind == MoveKind::Stopping || a.kind == MoveKind::HomeSeek ||
-                    a.kind == MoveKind::HomeDecel || a.kind == MoveKind::HomeBack || m.axisInVector(i))
-                    throw Refused{7};
-                if (!a.motorOn)
+                if (!st.axes[i].motorOn)
                     throw Refused{20};
             }
-            for (int i = 0; i < 8; ++i) {
-                if (fields[i].kind != Field::Value)
-                    continue;
+        if (mask & kMaskS) {
+            if (st.vec.running)
+                throw Refused{21};
+            if (st.vec.queue.empty())
+                throw Refused{24};
+            for (int i = 0; i < 4; ++i)
+                if ((st.vec.lmMask & (1 << i)) && (!st.axes[i].motorOn))
+                    throw Refused{20};
+        }
+        for (int i = 0; i < kSlots; ++i)
+            if (mask & (1 << i))
+                begin(i);
+        if (mask & kMaskS) {
+            st.vec.running = true;
+            st.vec.stopping = false;
+            st.vec.v = 0;
+        }
+        return true;
+    }
+
+    bool onSTAB(std::string_view op, std::string_view args, std::string&)
+    {
+        const auto is = [&](const char* c) { return op == c; };
+        const int mask = is("AB") ? (0x1FF | kMaskS) : parseMask(args, axisCount(), 0x1FF | kMaskS);
+        for (int i = 0; i < kSlots; ++i) {
+            if (!(mask & (1 << i)))
+                continue;
+            Axis& a = st.axes[i];
+            if (is("AB")) {
+                a.kind = MoveKind::None;
+                a.v = 0;
+            } else if (a.kind != MoveKind::None) {
+                a.kind = MoveKind::Stopping;
+            }
+            if (a.mode == BeginMode::Home)
+                a.mode = BeginMode::Position;
+        }
+        if (mask & kMaskS) {
+            if (is("AB") || (st.vec.running && st.vec.v == 0))
+                Machine(st).endSequence();
+            else if (st.vec.running)
+                st.vec.stopping = true;
+        }
+        return true;
+    }
+
+    bool onSHMO(std::string_view op, std::string_view args, std::string&)
+    {
+        const auto is = [&](const char* c) { return op == c; };
+        const int mask = parseMask(args, axisCount(), allAxesMask());
+        for (int i = 0; i < 8; ++i)
+            if (mask & (1 << i)) {
                 Axis& a = st.axes[i];
-                const double n = std::round(fields[i].value);
-                if (a.kind == MoveKind::Position) {
-                    a.moveTarget += n;
-                    a.target = a.moveTarget;
-                } else {
-                    a.target = a.pos + n;
-                    a.mode = BeginMode::Position;
-                    begin(i);
+                a.motorOn = is("SH");
+                if (!a.motorOn) {
+                    a.kind = MoveKind::None;
+                    a.v = 0;
+                    if (m.axisInVector(i))
+                        Machine(st).endSequence();
                 }
             }
-            return true;
-        }
-        if (is("JG")) {
-            const auto fields = parseFields(args, axisCount());
-            std::vector<std::string> answers;
-            for (int i = 0; i < kSlots; ++i) {
-                Axis& a = st.axes[i];
-                if (fields[i].kind == Field::Query)
-                    answers.push_back(fmtInt(a.jg));
-                else if (fields[i].kind == Field::Value) {
-                    a.jg = fields[i].value;
-                    a.mode = BeginMode::Jog;
-                }
-            }
-            data = joinFields(answers);
-            return true;
-        }
-        if (is("HM")) {
-            const int mask = parseMask(args, axisCount(), allAxesMask());
-            for (int i = 0; i < 8; ++i)
-                if (mask & (1 << i))
-                    st.axes[i].mode = BeginMode::Home;
-            return true;
-        }
-        if (is("DP")) {
-            const auto fields = parseFields(args, axisCount());
-            std::vector<std::string> answers;
-            for (int i = 0; i < kSlots; ++i) {
-                Axis& a = st.axes[i];
-                if (fields[i].kind == Field::Query)
-                    answers.push_back(fmtInt(a.pos));
-                else if (fields[i].kind == Field::Value) {
-                    refuseIfMoving(i);
-                    // The reference moves, the encoder stays where it is.
-                    const double enc = a.encoder();
-                    a.pos = std::round(fields[i].value);
-                    a.target = a.pos;
-                    if (a.encFollows)
-                        a.encOffset = enc - a.pos;
-                    if (i == 3)
-                        st.wStepsSeen = std::llround(a.pos);
-                }
-            }
-            data = joinFields(answers);
-            return true;
-        }
-        if (is("DE")) {
-            const auto fields = parseFields(args, axisCount());
-            std::vector<std::string> answers;
-            for (int i = 0; i < 8; ++i) {
-                Axis& a = st.axes[i];
-                if (fields[i].kind == Field::Query)
-                    answers.push_back(fmtInt(a.encoder()));
-                else if (fields[i].kind == Field::Value) {
-                    const double v = std::round(fields[i].value);
-                    if (a.encFollows)
-                        a.encOffset = v - a.pos;
-                    else
-                        a.encValue = v;
-                }
-            }
-            data = joinFields(answers);
-            return true;
-        }
-        if (is("BL")) {
-            data = fieldsCommand(args, &Axis::bl, true, false);
-            return true;
-        }
-        if (is("FL")) {
-            data = fieldsCommand(args, &Axis::fl, true, false);
-            return true;
-        }
-        if (is("SP") || is("AC") || is("DC")) {
-            const auto fields = parseFields(args, axisCount());
-            for (int i = 0; i < kSlots; ++i)
-                if (fields[i].kind == Field::Value && (fields[i].value < 0 || fields[i].value > 1.0e9))
+        return true;
+    }
+
+    bool onPA(std::string_view, std::string_view args, std::string& data)
+    {
+        const auto fields = parseFields(args, axisCount());
+        std::vector<std::string> answers;
+        for (int i = 0; i < 8; ++i) {
+            Axis& a = st.axes[i];
+            if (fields[i].kind == Field::Query)
+                answers.push_back(fmtInt(a.target));
+            else if (fields[i].kind == Field::Value) {
+                if (std::fabs(fields[i].value) > 2147483647)
                     throw Refused{6};
-            for (int i = 0; i < kSlots; ++i)
-                if (fields[i].kind == Field::Value && fields[i].value == 0 && !is("SP"))
-                    throw Refused{6};
-            data = fieldsCommand(args, is("SP") ? &Axis::sp : is("AC") ? &Axis::ac : &Axis::dc, true);
-            return true;
-        }
-        if (is("GR")) {
-            const auto fields = parseFields(args, axisCount());
-            std::vector<std::string> answers;
-            for (int i = 0; i < 8; ++i) {
-                if (fields[i].kind == Field::Query)
-                    answers.push_back(fmtFixed4(st.axes[i].ratio));
-                else if (fields[i].kind == Field::Value) {
-                    if (std::fabs(fields[i].value) > 127)
-                        throw Refused{6};
-                    st.axes[i].ratio = std::round(fields[i].value * 65536.0) / 65536.0;
-                }
+                // Only the next BG uses it; a running move keeps its own target.
+                a.target = std::round(fields[i].value);
+                a.mode = BeginMode::Position;
             }
-            data = joinFields(answers);
-            return true;
         }
-        if (is("GA")) {
-            gearMaster(args);
-            return true;
-        }
-        if (is("GM")) {
-            const auto fields = parseFields(args, axisCount());
-            for (int i = 0; i < 8; ++i)
-                if (fields[i].kind == Field::Value)
-                    st.axes[i].gantry = fields[i].value != 0;
-            return true;
-        }
-        if (is("MT")) {
-            data = fieldsCommand(args, &Axis::mt, false, false);
-            return true;
-        }
-        if (is("CE")) {
-            data = fieldsCommand(args, &Axis::ce, true, false);
-            return true;
-        }
-        if (is("LC")) {
-            data = fieldsCommand(args, &Axis::lc, true, false);
-            return true;
-        }
-        if (is("AG")) {
-            const auto fields = parseFields(args, axisCount());
-            for (int i = 0; i < 8; ++i)
-                if (fields[i].kind == Field::Value && st.axes[i].motorOn)
-                    throw Refused{28};
-            data = fieldsCommand(args, &Axis::ag, true, false);
-            return true;
-        }
-        if (is("CN")) {
-            const auto fields = parseFields(args, 8);
-            for (int i = 0; i < 2; ++i)
-                if (fields[i].kind == Field::Value && std::fabs(fields[i].value) != 1)
-                    throw Refused{6};
-            for (int i = 0; i < 4; ++i) {
-                if (fields[0].kind == Field::Value)
-                    st.axes[i].cnLimit = fields[0].value;
-                if (fields[1].kind == Field::Value)
-                    st.axes[i].cnHome = fields[1].value;
+        if (fields[kN].kind != Field::Empty)
+            throw Refused{1};
+        data = joinFields(answers);
+        return true;
+    }
+
+    bool onPR(std::string_view, std::string_view args, std::string& data)
+    {
+        const auto fields = parseFields(args, axisCount());
+        std::vector<std::string> answers;
+        for (int i = 0; i < kSlots; ++i) {
+            Axis& a = st.axes[i];
+            if (fields[i].kind == Field::Query)
+                answers.push_back(fmtInt(a.pr));
+            else if (fields[i].kind == Field::Value) {
+                a.pr = std::round(fields[i].value);
+                a.mode = BeginMode::Relative;
             }
-            return true;
         }
-        if (is("RS")) {
-            if (!trim(args).empty())
+        data = joinFields(answers);
+        return true;
+    }
+
+    bool onIP(std::string_view, std::string_view args, std::string&)
+    {
+        const auto fields = parseFields(args, axisCount());
+        for (int i = 0; i < 8; ++i)
+            if (fields[i].kind == Field::Query)
                 throw Refused{1};
-            st.resetController();
-            sleepMs(st.model.resetMs);
-            return true;
+        for (int i = 0; i < 8; ++i) {
+            if (fields[i].kind != Field::Value)
+                continue;
+            Axis& a = st.axes[i];
+            if (a.kind == MoveKind::Jog || a.kind == MoveKind::Stopping || a.kind == MoveKind::HomeSeek ||
+                a.kind == MoveKind::HomeDecel || a.kind == MoveKind::HomeBack || m.axisInVector(i))
+                throw Refused{7};
+            if (!a.motorOn)
+                throw Refused{20};
         }
-        if (is("TC")) {
-            args = trim(args);
-            if (args == "1")
-                data = fmtInt(st.errorCode) + " " + errorText(st.errorCode);
-            else if (args.empty() || args == "0")
-                data = fmtInt(st.errorCode);
-            else
-                throw Refused{1};
-            return true;
+        for (int i = 0; i < 8; ++i) {
+            if (fields[i].kind != Field::Value)
+                continue;
+            Axis& a = st.axes[i];
+            const double n = std::round(fields[i].value);
+            if (a.kind == MoveKind::Position) {
+                a.moveTarget += n;
+                a.target = a.moveTarget;
+            } else {
+                a.target = a.pos + n;
+                a.mode = BeginMode::Position;
+                begin(i);
+            }
         }
-        if (is("EA")) {
-            const int mask = parseMask(args, axisCount(), 0);
-            int count = 0;
-            for (int i = 0; i < kSlots; ++i)
-                if (mask & (1 << i)) {
-                    st.cam.master = i;
-                    ++count;
-                }
-            if (count != 1 || (mask & kMaskS))
-                throw Refused{1};
-            return true;
+        return true;
+    }
+
+    bool onJG(std::string_view, std::string_view args, std::string& data)
+    {
+        const auto fields = parseFields(args, axisCount());
+        std::vector<std::string> answers;
+        for (int i = 0; i < kSlots; ++i) {
+            Axis& a = st.axes[i];
+            if (fields[i].kind == Field::Query)
+                answers.push_back(fmtInt(a.jg));
+            else if (fields[i].kind == Field::Value) {
+                a.jg = fields[i].value;
+                a.mode = BeginMode::Jog;
+            }
         }
-        if (is("EM")) {
-            const auto fields = parseFields(args, axisCount());
-            for (int i = 0; i < 8; ++i) {
-                if (fields[i].kind != Field::Value)
-                    continue;
-                if (i == st.cam.master)
-                    st.cam.cycle = fields[i].value;
+        data = joinFields(answers);
+        return true;
+    }
+
+    bool onHM(std::string_view, std::string_view args, std::string&)
+    {
+        const int mask = parseMask(args, axisCount(), allAxesMask());
+        for (int i = 0; i < 8; ++i)
+            if (mask & (1 << i))
+                st.axes[i].mode = BeginMode::Home;
+        return true;
+    }
+
+    bool onDP(std::string_view, std::string_view args, std::string& data)
+    {
+        const auto fields = parseFields(args, axisCount());
+        std::vector<std::string> answers;
+        for (int i = 0; i < kSlots; ++i) {
+            Axis& a = st.axes[i];
+            if (fields[i].kind == Field::Query)
+                answers.push_back(fmtInt(a.pos));
+            else if (fields[i].kind == Field::Value) {
+                refuseIfMoving(i);
+                // The reference moves, the encoder stays where it is.
+                const double enc = a.encoder();
+                a.pos = std::round(fields[i].value);
+                a.target = a.pos;
+                if (a.encFollows)
+                    a.encOffset = enc - a.pos;
+                if (i == 3)
+                    st.wStepsSeen = std::llround(a.pos);
+            }
+        }
+        data = joinFields(answers);
+        return true;
+    }
+
+    bool onDE(std::string_view, std::string_view args, std::string& data)
+    {
+        const auto fields = parseFields(args, axisCount());
+        std::vector<std::string> answers;
+        for (int i = 0; i < 8; ++i) {
+            Axis& a = st.axes[i];
+            if (fields[i].kind == Field::Query)
+                answers.push_back(fmtInt(a.encoder()));
+            else if (fields[i].kind == Field::Value) {
+                const double v = std::round(fields[i].value);
+                if (a.encFollows)
+                    a.encOffset = v - a.pos;
                 else
-                    st.axes[i].camChange = fields[i].value;
+                    a.encValue = v;
             }
-            return true;
         }
-        if (is("EP")) {
-            if (st.cam.enabled && std::any_of(st.axes.begin(), st.axes.end(), [](const Axis& a) { return a.camEngaged; }))
-                throw Refused{100};
-            const auto fields = parseFields(args, 8);
-            if (fields[0].kind == Field::Value) {
-                if (fields[0].value < 1 || fields[0].value > 32767)
-                    throw Refused{6};
-                st.cam.interval = static_cast<int>(fields[0].value);
-            }
-            if (fields[1].kind == Field::Value)
-                st.cam.phase = fields[1].value;
-            return true;
-        }
-        if (is("ET")) {
-            ecamEntry(args);
-            return true;
-        }
-        if (is("EB")) {
-            auto v = parseNumber(args);
-            if (!v || (*v != 0 && *v != 1))
+        data = joinFields(answers);
+        return true;
+    }
+
+    bool onBL(std::string_view, std::string_view args, std::string& data)
+    {
+        data = fieldsCommand(args, &Axis::bl, true, false);
+        return true;
+    }
+
+    bool onFL(std::string_view, std::string_view args, std::string& data)
+    {
+        data = fieldsCommand(args, &Axis::fl, true, false);
+        return true;
+    }
+
+    bool onSPACDC(std::string_view op, std::string_view args, std::string& data)
+    {
+        const auto is = [&](const char* c) { return op == c; };
+        const auto fields = parseFields(args, axisCount());
+        for (int i = 0; i < kSlots; ++i)
+            if (fields[i].kind == Field::Value && (fields[i].value < 0 || fields[i].value > 1.0e9))
                 throw Refused{6};
-            st.cam.enabled = *v == 1;
-            if (!st.cam.enabled)
-                for (Axis& a : st.axes) {
-                    a.camEngaged = false;
-                    a.camPending = false;
-                }
-            return true;
-        }
-        if (is("EG")) {
-            if (!st.cam.enabled)
-                throw Refused{100};
-            const auto fields = parseFields(args, axisCount());
-            const double master = st.axes[st.cam.master].encoder();
-            for (int i = 0; i < 8; ++i) {
-                if (fields[i].kind != Field::Value || i == st.cam.master)
-                    continue;
-                Axis& a = st.axes[i];
-                const double at = fields[i].value;
-                // A position outside the cycle, or where the master already is, engages now.
-                if ((st.cam.cycle > 0 && (at < 0 || at >= st.cam.cycle)) || std::fabs(master - at) < 0.5) {
-                    a.camEngaged = true;
-                    a.camPending = false;
-                } else {
-                    a.camPending = true;
-                    a.camEngageAt = at;
-                }
+        for (int i = 0; i < kSlots; ++i)
+            if (fields[i].kind == Field::Value && fields[i].value == 0 && !is("SP"))
+                throw Refused{6};
+        data = fieldsCommand(args, is("SP") ? &Axis::sp : is("AC") ? &Axis::ac : &Axis::dc, true);
+        return true;
+    }
+
+    bool onGR(std::string_view, std::string_view args, std::string& data)
+    {
+        const auto fields = parseFields(args, axisCount());
+        std::vector<std::string> answers;
+        for (int i = 0; i < 8; ++i) {
+            if (fields[i].kind == Field::Query)
+                answers.push_back(fmtFixed4(st.axes[i].ratio));
+            else if (fields[i].kind == Field::Value) {
+                if (std::fabs(fields[i].value) > 127)
+                    throw Refused{6};
+                st.axes[i].ratio = std::round(fields[i].value * 65536.0) / 65536.0;
             }
-            return true;
         }
-        throw Refused{1};
+        data = joinFields(answers);
+        return true;
+    }
+
+    bool onGA(std::string_view, std::string_view args, std::string&)
+    {
+        gearMaster(args);
+        return true;
+    }
+
+    bool onGM(std::string_view, std::string_view args, std::string&)
+    {
+        const auto fields = parseFields(args, axisCount());
+        for (int i = 0; i < 8; ++i)
+            if (fields[i].kind == Field::Value)
+                st.axes[i].gantry = fields[i].value != 0;
+        return true;
+    }
+
+    bool onMT(std::string_view, std::string_view args, std::string& data)
+    {
+        data = fieldsCommand(args, &Axis::mt, false, false);
+        return true;
+    }
+
+    bool onCE(std::string_view, std::string_view args, std::string& data)
+    {
+        data = fieldsCommand(args, &Axis::ce, true, false);
+        return true;
+    }
+
+    bool onLC(std::string_view, std::string_view args, std::string& data)
+    {
+        data = fieldsCommand(args, &Axis::lc, true, false);
+        return true;
+    }
+
+    bool onAG(std::string_view, std::string_view args, std::string& data)
+    {
+        const auto fields = parseFields(args, axisCount());
+        for (int i = 0; i < 8; ++i)
+            if (fields[i].kind == Field::Value && st.axes[i].motorOn)
+                throw Refused{28};
+        data = fieldsCommand(args, &Axis::ag, true, false);
+        return true;
+    }
+
+    bool onCN(std::string_view, std::string_view args, std::string&)
+    {
+        const auto fields = parseFields(args, 8);
+        for (int i = 0; i < 2; ++i)
+            if (fields[i].kind == Field::Value && std::fabs(fields[i].value) != 1)
+                throw Refused{6};
+        for (int i = 0; i < 4; ++i) {
+            if (fields[0].kind == Field::Value)
+                st.axes[i].cnLimit = fields[0].value;
+            if (fields[1].kind == Field::Value)
+                st.axes[i].cnHome = fields[1].value;
+        }
+        return true;
+    }
+
+    bool onRS(std::string_view, std::string_view args, std::string&)
+    {
+        if (!trim(args).empty())
+            throw Refused{1};
+        st.resetController();
+        sleepMs(st.model.resetMs);
+        return true;
+    }
+
+    bool onTC(std::string_view, std::string_view args, std::string& data)
+    {
+        args = trim(args);
+        if (args == "1")
+            data = fmtInt(st.errorCode) + " " + errorText(st.errorCode);
+        else if (args.empty() || args == "0")
+            data = fmtInt(st.errorCode);
+        else
+            throw Refused{1};
+        return true;
+    }
+
+    bool onEA(std::string_view, std::string_view args, std::string&)
+    {
+        const int mask = parseMask(args, axisCount(), 0);
+        int count = 0;
+        for (int i = 0; i < kSlots; ++i)
+            if (mask & (1 << i)) {
+                st.cam.master = i;
+                ++count;
+            }
+        if (count != 1 || (mask & kMaskS))
+            throw Refused{1};
+        return true;
+    }
+
+    bool onEM(std::string_view, std::string_view args, std::string&)
+    {
+        const auto fields = parseFields(args, axisCount());
+        for (int i = 0; i < 8; ++i) {
+            if (fields[i].kind != Field::Value)
+                continue;
+            if (i == st.cam.master)
+                st.cam.cycle = fields[i].value;
+            else
+                st.axes[i].camChange = fields[i].value;
+        }
+        return true;
+    }
+
+    bool onEP(std::string_view, std::string_view args, std::string&)
+    {
+        if (st.cam.enabled && std::any_of(st.axes.begin(), st.axes.end(), [](const Axis& a) { return a.camEngaged; }))
+            throw Refused{100};
+        const auto fields = parseFields(args, 8);
+        if (fields[0].kind == Field::Value) {
+            if (fields[0].value < 1 || fields[0].value > 32767)
+                throw Refused{6};
+            st.cam.interval = static_cast<int>(fields[0].value);
+        }
+        if (fields[1].kind == Field::Value)
+            st.cam.phase = fields[1].value;
+        return true;
+    }
+
+    bool onET(std::string_view, std::string_view args, std::string&)
+    {
+        ecamEntry(args);
+        return true;
+    }
+
+    bool onEB(std::string_view, std::string_view args, std::string&)
+    {
+        auto v = parseNumber(args);
+        if (!v || (*v != 0 && *v != 1))
+            throw Refused{6};
+        st.cam.enabled = *v == 1;
+        if (!st.cam.enabled)
+            for (Axis& a : st.axes) {
+                a.camEngaged = false;
+                a.camPending = false;
+            }
+        return true;
+    }
+
+    bool onEG(std::string_view, std::string_view args, std::string&)
+    {
+        if (!st.cam.enabled)
+            throw Refused{100};
+        const auto fields = parseFields(args, axisCount());
+        const double master = st.axes[st.cam.master].encoder();
+        for (int i = 0; i < 8; ++i) {
+            if (fields[i].kind != Field::Value || i == st.cam.master)
+                continue;
+            Axis& a = st.axes[i];
+            const double at = fields[i].value;
+            // A position outside the cycle, or where the master already is, engages now.
+            if ((st.cam.cycle > 0 && (at < 0 || at >= st.cam.cycle)) || std::fabs(master - at) < 0.5) {
+                a.camEngaged = true;
+                a.camPending = false;
+            } else {
+                a.camPending = true;
+                a.camEngageAt = at;
+            }
+        }
+        return true;
     }
 
     std::string message(std::string_view args)
