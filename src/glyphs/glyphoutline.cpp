@@ -6,13 +6,13 @@
 #include "platform/debuglog.h"
 #include "platform/numfmt.h"
 #include "platform/operatordialogs.h"
+#include "platform/savefile.h"
 #include "platform/stationglobals.h"
 #include "settings/settingsrecord.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QPainter>
-#include <QSaveFile>
 #include <QtEndian>
 
 #include <algorithm>
@@ -254,7 +254,7 @@ void TGlyphOutLine::Mark(const TXYTransform& XYTF)
     MarkPosition().X += Width();
 }
 
-bool TGlyphOutLine::SaveToFile(const QString& FileName) const
+bool TGlyphOutLine::SaveToFile(const QString& FileName, QString* error) const
 {
     QByteArray out;
     out.append(static_cast<char>(15));
@@ -269,12 +269,15 @@ bool TGlyphOutLine::SaveToFile(const QString& FileName) const
             appendDouble(out, v.Y);
         }
     }
-    QSaveFile f(FileName);
-    if (!f.open(QIODevice::WriteOnly) || f.write(out) != out.size() || !f.commit()) {
-        operatorDialogs().error(QStringLiteral("Cannot write \"%1\": %2").arg(FileName, f.errorString()));
-        return false;
-    }
-    return true;
+    // Beside the target, flushed and renamed: a full disk leaves the earlier outline intact, and
+    // a folder or a device is refused instead of being written into.
+    const QString why = writeWholeFile(FileName, QByteArrayView(out));
+    if (why.isEmpty())
+        return true;
+    operatorDialogs().error(why);
+    if (error)
+        *error = why;
+    return false;
 }
 
 OutlineFileResult readOutlineFile(const QString& fileName)

@@ -53,8 +53,9 @@ public:
     void Mark(const TXYTransform& XYTF) override;
 
     // The outline file ("KMT Outline V01", 8-byte little-endian records). Both report failures
-    // through the operator dialogs and return false; a failed load leaves the outline as it was.
-    bool SaveToFile(const QString& FileName) const;
+    // through the operator dialogs and return false; a failed load leaves the outline as it was,
+    // a failed save the file as it was. The save's reason also goes to error when given.
+    bool SaveToFile(const QString& FileName, QString* error = nullptr) const;
     bool LoadFromFile(const QString& FileName);
 
     std::unique_ptr<TContourList> ContourList;

@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -128,4 +129,30 @@ TEST_F(CliGeometry, DrawingNumbersReadTheSameInEveryLocale)
     EXPECT_EQ(bad.exitCode, 1);
     EXPECT_TRUE(bad.err.contains(QStringLiteral("Object_2 (TCADArc), BeginX: \"0.35.1\" is not a number")))
         << bad.err.toStdString();
+}
+
+// An outline file goes only where a file can be: a folder, a device or a missing folder is
+// refused with the reason, and an earlier outline at the target survives a refused write.
+TEST_F(CliGeometry, OutlineOutSaysWhyItCannotWrite)
+{
+    const QStringList font = {"outline", "--font", "Liberation Sans", "--char", "e", "--out"};
+    const QString good = m_dir.filePath("e.kol");
+    ASSERT_EQ(cli(font + QStringList{good}).exitCode, 0);
+    ASSERT_TRUE(QDir().mkpath(m_dir.filePath("folder")));
+    struct Case {
+        QString target;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {m_dir.filePath("folder"), "it is a folder"},
+        {QStringLiteral("/dev/null"), "it is a device"},
+        {m_dir.filePath("missing/e.kol"), "does not exist"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.target.toStdString());
+        const CliRun r = cli(font + QStringList{c.target});
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_TRUE(r.err.contains(c.target) && r.err.contains(QLatin1String(c.reason))) << r.err.toStdString();
+    }
+    EXPECT_GT(QFileInfo(good).size(), 16);
 }

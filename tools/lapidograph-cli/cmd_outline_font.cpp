@@ -117,8 +117,9 @@ int cmdOutlineFont(const QStringList& args)
     glyph.TrimZeroLengthSegments();
     glyph.UnitWidth = cellIncX;
 
-    if (!outFile.isEmpty() && !glyph.SaveToFile(outFile)) {
-        err(QStringLiteral("lapidograph-cli: cannot write \"%1\"").arg(outFile));
+    QString saveError;
+    if (!outFile.isEmpty() && !glyph.SaveToFile(outFile, &saveError)) {
+        err(QStringLiteral("lapidograph-cli: ") + saveError);
         return 1;
     }
     if (json) {
