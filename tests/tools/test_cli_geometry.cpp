@@ -156,3 +156,21 @@ TEST_F(CliGeometry, OutlineOutSaysWhyItCannotWrite)
     }
     EXPECT_GT(QFileInfo(good).size(), 16);
 }
+
+// A drawing that cannot be read is reported with the real reason, not as a format fault.
+TEST_F(CliGeometry, UnreadableDrawingNamesTheReason)
+{
+    ASSERT_TRUE(QDir().mkpath(m_dir.filePath("folder.lal")));
+    const std::pair<QString, const char*> cases[] = {
+        {m_dir.filePath("folder.lal"), "it is a folder"},
+        {QStringLiteral("/dev/zero"), "it is a device"},
+        {m_dir.filePath("missing.lal"), "does not exist"},
+    };
+    for (const auto& [path, reason] : cases) {
+        SCOPED_TRACE(path.toStdString());
+        const CliRun r = cli({"outline", "--drawing", path});
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_TRUE(r.err.contains(QLatin1String(reason))) << r.err.toStdString();
+        EXPECT_FALSE(r.err.contains("Invalid file format")) << r.err.toStdString();
+    }
+}

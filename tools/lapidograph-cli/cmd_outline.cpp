@@ -1,9 +1,11 @@
 // lapidograph-cli outline: the contours the station marks for a drawing (or, with --font, a character).
 #include "cliio.h"
+#include "platform/savefile.h"
 #include "commands.h"
 
 #include "geometry/cadonpaintbox.h"
 #include "platform/inifile.h"
+#include "platform/savefile.h"
 #include "settings/settingsrecord.h"
 
 #include <QFileInfo>
@@ -47,8 +49,9 @@ int outlineDrawing(const QStringList& args)
     }
     if (file.isEmpty())
         return usageError(QString::fromLatin1(kUsage));
-    if (!QFileInfo::exists(file)) {
-        err(QStringLiteral("lapidograph-cli: \"%1\" does not exist").arg(file));
+    // Missing, a folder, a device or no permission: the real reason, not a format complaint.
+    if (const QString why = unreadableFileReason(file); !why.isEmpty()) {
+        err(QStringLiteral("lapidograph-cli: ") + why);
         return 1;
     }
 
