@@ -4,11 +4,11 @@
 #include "platform/numfmt.h"
 #include "platform/stationglobals.h"
 #include "settings/settingsrecord.h"
+#include "platform/savefile.h"
 
 #include <QFile>
 #include <QImage>
 #include <QImageWriter>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <array>
@@ -512,14 +512,12 @@ int simSaveImageEx(HIDS h, const char* file, int format, int param)
         if (f == QImage::Format_Invalid)
             return ueye::kNoSuccess;
         const QImage frame(reinterpret_cast<const uchar*>(m.bytes.data()), m.width, m.height, m.pitch, f);
-        QSaveFile out(QFile::decodeName(file));
-        if (!out.open(QIODevice::WriteOnly))
-            return ueye::kNoSuccess;
-        QImageWriter writer(&out, "jpg");
-        writer.setQuality(param > 0 && param <= 100 ? param : 75);
-        if (!writer.write(frame) || !out.commit())
-            return ueye::kNoSuccess;
-        return ueye::kSuccess;
+        const QString why = writeWholeFile(QFile::decodeName(file), [&](QIODevice& device, QString*) {
+            QImageWriter writer(&device, "jpg");
+            writer.setQuality(param > 0 && param <= 100 ? param : 75);
+            return writer.write(frame);
+        });
+        return why.isEmpty() ? ueye::kSuccess : ueye::kNoSuccess;
     });
 }
 

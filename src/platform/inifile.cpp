@@ -1,10 +1,10 @@
 // INI profile file: parsing, lookup without regard to case, atomic save.
 #include "platform/inifile.h"
+#include "platform/savefile.h"
 
 #include "platform/numfmt.h"
 
 #include <QFile>
-#include <QSaveFile>
 #include <QStringDecoder>
 
 #include <algorithm>
@@ -207,18 +207,11 @@ bool IniFile::saveToFile(const QString& path) const
 {
     m_fileName = path;
     m_error.clear();
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        m_error = file.errorString();
-        return false;
-    }
+    // Through the checked save: a bare commit can miss a write that failed at the final flush
+    // and leave an empty file behind while reporting success.
     const QByteArray bytes = encode(toText(), m_encoding);
-    if (file.write(bytes) != bytes.size() || !file.commit()) {
-        m_error = file.errorString();
-        file.cancelWriting();
-        return false;
-    }
-    return true;
+    m_error = writeWholeFile(path, QByteArrayView(bytes));
+    return m_error.isEmpty();
 }
 
 std::size_t IniFile::NameHash::operator()(const QString& name) const

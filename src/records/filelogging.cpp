@@ -4,8 +4,8 @@
 #include "platform/debuglog.h"
 #include "platform/operatordialogs.h"
 #include "settings/settingskeys.h"
+#include "platform/savefile.h"
 
-#include <QSaveFile>
 
 namespace lapido {
 
@@ -64,18 +64,15 @@ bool TFileLogging::InsertReg(const QString& table, const QString& action, const 
     const QString name = fileNameFor(table, when);
 
     // Written aside and renamed, so that a full disk never leaves a half record behind.
-    QSaveFile file(name);
-    if (!file.open(QIODevice::WriteOnly)) {
-        reportFileError(QStringLiteral("FileCreateError"),
-                        QStringLiteral("Cannot create file \"%1\". %2").arg(name, file.errorString()));
+    if (const QString why = unwritableFileReason(name); !why.isEmpty()) {
+        reportFileError(QStringLiteral("FileCreateError"), QStringLiteral("Cannot create file \"%1\". %2").arg(name, why));
         return false;
     }
     const QString text = maintenanceFieldNames().join(QChar('\t')) + QStringLiteral("\r\n")
                          + record.fields().join(QChar('\t')) + QStringLiteral("\r\n");
     const QByteArray bytes = text.toLocal8Bit();
-    if (file.write(bytes) != bytes.size() || !file.commit()) {
-        reportFileError(QStringLiteral("FileWriteError"),
-                        QStringLiteral("Cannot write file \"%1\". %2").arg(name, file.errorString()));
+    if (const QString why = writeWholeFile(name, QByteArrayView(bytes)); !why.isEmpty()) {
+        reportFileError(QStringLiteral("FileWriteError"), QStringLiteral("Cannot write file \"%1\". %2").arg(name, why));
         return false;
     }
     return true;

@@ -1,7 +1,7 @@
 // The laser record of the simulated controller written out: CSV of the marks and a picture of them.
 #include "sim/dmcsimulator.h"
+#include "platform/savefile.h"
 
-#include <QSaveFile>
 
 #include <algorithm>
 #include <cmath>
@@ -11,25 +11,16 @@ namespace lapido {
 bool DmcSimulator::writeMarksCsv(const QString& path, QString* error) const
 {
     const std::vector<LaserMark> all = marks();
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
-        if (error)
-            *error = file.errorString();
-        return false;
-    }
     QByteArray text = "x_mm,y_mm,z_mm,time_us,kind\n";
     for (const LaserMark& m : all) {
         text += QByteArray::number(m.xMm, 'f', 6) + ',' + QByteArray::number(m.yMm, 'f', 6) + ',' +
                 QByteArray::number(m.zMm, 'f', 6) + ',' + QByteArray::number(static_cast<qlonglong>(m.timeUs)) +
                 ',' + (m.kind == LaserMarkKind::Pulse ? "pulse" : "gated") + '\n';
     }
-    file.write(text);
-    if (!file.commit()) {
-        if (error)
-            *error = file.errorString();
-        return false;
-    }
-    return true;
+    const QString why = writeWholeFile(path, QByteArrayView(text));
+    if (!why.isEmpty() && error)
+        *error = why;
+    return why.isEmpty();
 }
 
 QImage DmcSimulator::marksImage(double pixelsPerMm, double marginMm) const
@@ -76,13 +67,10 @@ bool DmcSimulator::writeMarksPng(const QString& path, double pixelsPerMm, QStrin
             *error = QStringLiteral("no marks to draw at this scale");
         return false;
     }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || !img.save(&file, "PNG") || !file.commit()) {
-        if (error)
-            *error = file.errorString();
-        return false;
-    }
-    return true;
+    const QString why = writeWholeFile(path, [&img](QIODevice& device, QString*) { return img.save(&device, "PNG"); });
+    if (!why.isEmpty() && error)
+        *error = why;
+    return why.isEmpty();
 }
 
 } // namespace lapido

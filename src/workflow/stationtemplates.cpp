@@ -4,13 +4,14 @@
 
 #include "glyphs/glyph.h"
 #include "glyphs/richstring.h"
+#include "platform/debuglog.h"
 #include "platform/operatordialogs.h"
 #include "settings/settingsrecord.h"
 #include "workflow/stationtexts.h"
 #include "workflow/templatelist.h"
+#include "platform/savefile.h"
 
 #include <QImageWriter>
-#include <QSaveFile>
 #include <QTextCursor>
 #include <QTextDocument>
 
@@ -146,12 +147,12 @@ void TStation::saveTemplateSnapshot(const QString& pathWithoutExtension)
         picture = QImage(640, 480, QImage::Format_RGB32);
         picture.fill(Qt::gray);
     }
-    QSaveFile file(pathWithoutExtension + QStringLiteral(".jpg"));
-    if (!file.open(QIODevice::WriteOnly))
-        return;
-    QImageWriter writer(&file, "jpg");
-    if (writer.write(picture))
-        file.commit();
+    const QString why = writeWholeFile(pathWithoutExtension + QStringLiteral(".jpg"), [&picture](QIODevice& device, QString*) {
+        QImageWriter writer(&device, "jpg");
+        return writer.write(picture);
+    });
+    if (!why.isEmpty())
+        LogDebug(why);
 }
 
 void TStation::BitBtnSaveTemplateClick()

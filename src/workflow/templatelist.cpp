@@ -7,10 +7,10 @@
 #include "platform/stationglobals.h"
 #include "settings/settingskeys.h"
 #include "workflow/stationtexts.h"
+#include "platform/savefile.h"
 
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
 
 namespace lapido {
 
@@ -131,11 +131,7 @@ QString TTemplateList::ExportTemplate(int index)
     if (index < 0 || index >= Count() || !isSafeName(m_names[index]))
         return {};
     const QString base = m_filesDir + m_names[index];
-    QSaveFile file(base + QStringLiteral(".xml"));
-    if (!file.open(QIODevice::WriteOnly))
-        return {};
-    file.write(asciiXml(m_templates[index]));
-    if (!file.commit())
+    if (!writeWholeFile(base + QStringLiteral(".xml"), QByteArrayView(asciiXml(m_templates[index]))).isEmpty())
         return {};
     m_saveHistory[index] = QStringLiteral("true");
     return base;

@@ -13,12 +13,12 @@
 #include "settings/settingskeys.h"
 #include "settings/settingsrecord.h"
 #include "workflow/station.h"
+#include "platform/savefile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageWriter>
-#include <QSaveFile>
 
 #include <optional>
 #include <vector>
@@ -147,14 +147,15 @@ int cmdRender(const QStringList& args)
     QImage buffer(kVideoBufferWidth, kVideoBufferHeight, QImage::Format_RGB32);
     VideoTimerTick(buffer, uEye.get(), station, camera, settings);
 
-    QSaveFile file(outPath);
-    if (!file.open(QIODevice::WriteOnly)) {
-        err(QStringLiteral("lapidograph-cli: cannot write \"%1\": %2").arg(outPath, file.errorString()));
-        return 1;
-    }
-    QImageWriter writer(&file, suffix.toLatin1());
-    if (!writer.write(buffer.convertToFormat(QImage::Format_RGB32)) || !file.commit()) {
-        err(QStringLiteral("lapidograph-cli: cannot write \"%1\": %2").arg(outPath, writer.errorString()));
+    const QString why = writeWholeFile(outPath, [&](QIODevice& device, QString* error) {
+        QImageWriter writer(&device, suffix.toLatin1());
+        const bool ok = writer.write(buffer.convertToFormat(QImage::Format_RGB32));
+        if (!ok)
+            *error = writer.errorString();
+        return ok;
+    });
+    if (!why.isEmpty()) {
+        err(QStringLiteral("lapidograph-cli: ") + why);
         return 1;
     }
     out(QStringLiteral("picture: %1").arg(QFileInfo(outPath).absoluteFilePath()));
