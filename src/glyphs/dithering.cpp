@@ -4,15 +4,19 @@
 #include "platform/numfmt.h"
 #include "platform/savefile.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QImageWriter>
 #include <QPainter>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <vector>
+
+#include <sys/stat.h>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -230,7 +234,10 @@ void TDithering::Execute()
 PictureFile loadPicture(const QString& path)
 {
     PictureFile result;
-    if (!QFileInfo::exists(path)) {
+    // Only a path that is truly not there is "missing": a folder on the way that cannot be
+    // entered (permissions) or that is a file is a different fault with a different cure.
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0 && errno == ENOENT) {
         result.error = QStringLiteral("File \"%1\" does not exist").arg(path);
         return result;
     }

@@ -1,6 +1,7 @@
 // TDithering: the contrast and gamma step, the error diffusion against a literal reference, sizes.
 #include "glyphs/dithering.h"
 
+#include <QDir>
 #include <QFile>
 #include <QPainter>
 #include <QTemporaryDir>
@@ -10,6 +11,8 @@
 #include <cmath>
 #include <random>
 #include <vector>
+
+#include <unistd.h>
 
 namespace lapido {
 namespace {
@@ -274,6 +277,39 @@ TEST(TDitheringTest, PictureFilesAreCheckedBeforeTheyAreDecoded)
     const PictureFile ok = loadPicture(dir.filePath("small.bmp"));
     EXPECT_TRUE(ok.error.isEmpty());
     EXPECT_EQ(ok.image.size(), QSize(4, 3));
+}
+
+// "Does not exist" only for a picture that is not there: a path through a file, a folder and a
+// picture that may not be read are named as what they are.
+TEST(TDitheringTest, AnUnreadablePictureIsNotReportedAsMissing)
+{
+    QTemporaryDir dir;
+    QImage small(4, 3, QImage::Format_RGB32);
+    small.fill(Qt::gray);
+    ASSERT_TRUE(small.save(dir.filePath("small.bmp")));
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("folder")));
+    const std::pair<QString, QString> cases[] = {
+        {dir.filePath("small.bmp/inner.bmp"), QStringLiteral("Not a directory")},
+        {dir.filePath("folder"), QStringLiteral("it is a folder")},
+    };
+    for (const auto& [path, reason] : cases) {
+        const PictureFile p = loadPicture(path);
+        EXPECT_TRUE(p.error.contains(reason) && !p.error.contains(QStringLiteral("does not exist")))
+            << p.error.toStdString();
+    }
+}
+
+TEST(TDitheringTest, APictureThatMayNotBeReadIsNamedSo)
+{
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "permissions do not bind the superuser";
+    QTemporaryDir dir;
+    QImage small(4, 3, QImage::Format_RGB32);
+    small.fill(Qt::gray);
+    ASSERT_TRUE(small.save(dir.filePath("small.bmp")));
+    ASSERT_TRUE(QFile::setPermissions(dir.filePath("small.bmp"), QFileDevice::WriteOwner));
+    const PictureFile denied = loadPicture(dir.filePath("small.bmp"));
+    EXPECT_TRUE(denied.error.contains(QStringLiteral("Permission denied"))) << denied.error.toStdString();
 }
 
 } // namespace
