@@ -66,13 +66,14 @@ int columnGroups(const QImage& picture, int gap = 3)
 
 class MarkRunTest : public test::StationFixture {
 protected:
-    CliRun mark(const QString& label, const QString& outName, const QStringList& extra = {})
+    CliRun mark(const QString& label, const QString& outName, const QStringList& extra = {},
+                const QString& locale = QStringLiteral("C.UTF-8"))
     {
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("LAPIDOGRAPH_SETTINGS", scratch("settings.db"));
         env.insert("QT_QPA_PLATFORM", "offscreen");
-        env.insert("LC_ALL", "C.UTF-8");
+        env.insert("LC_ALL", locale);
         p.setProcessEnvironment(env);
         p.setWorkingDirectory(scratch());
         p.start(QStringLiteral(LAPIDO_CLI), QStringList{"mark", label, "--out", scratch(outName)} + extra);
@@ -294,6 +295,22 @@ TEST_F(MarkRunTest, ARunOnTheSimulatedMachineLeavesTheStoreAsItWas)
         EXPECT_EQ(store().entries(), before);
         EXPECT_EQ(QDir(scratch()).entryList(QDir::Dirs | QDir::NoDotAndDotDot), QStringList{"out"});
         EXPECT_FALSE(QDir(QStringLiteral(LAPIDO_EXAMPLES_DIR "/Templates")).exists());
+    }
+}
+
+// Logos travel between stations: a drawing and a label burn the same marks whether the station
+// writes its numbers with a point or with a comma.
+TEST_F(MarkRunTest, TheSameLabelMarksTheSameInAPointAndACommaLocale)
+{
+    for (const char* label : {"logo.xml", "text-truetype.xml"}) {
+        SCOPED_TRACE(label);
+        const CliRun c = mark(example(label), "c");
+        const CliRun de = mark(example(label), "de", {}, QStringLiteral("de_DE.UTF-8"));
+        ASSERT_EQ(c.exitCode, 0) << c.err.toStdString();
+        ASSERT_EQ(de.exitCode, 0) << de.err.toStdString();
+        const QStringList marks = markPlaces(scratch("c/marks.csv"));
+        ASSERT_FALSE(marks.isEmpty());
+        EXPECT_EQ(markPlaces(scratch("de/marks.csv")), marks);
     }
 }
 
