@@ -74,32 +74,32 @@ void TStation::SetFocusCurvature()
     const double xl = CuvatureLeft_X, zl = CuvatureLeft_Z;
     const double xr = CuvatureRight_X, zr = CuvatureRight_Z;
     if (xl == 0 && xr == 0) {
-        Curvature_A = 0;
-        Curvature_B = 0;
-        Curvature_C = Zr;
+        m_curvatureA = 0;
+        m_curvatureB = 0;
+        m_curvatureC = Zr;
     } else if (xl == 0) {
-        Curvature_A = 0;
-        Curvature_B = zr / xr;
-        Curvature_C = Zr - Curvature_B * Xr;
+        m_curvatureA = 0;
+        m_curvatureB = zr / xr;
+        m_curvatureC = Zr - m_curvatureB * Xr;
     } else if (xr == 0) {
-        Curvature_A = 0;
-        Curvature_B = zl / xl;
-        Curvature_C = Zr - Curvature_B * Xr;
+        m_curvatureA = 0;
+        m_curvatureB = zl / xl;
+        m_curvatureC = Zr - m_curvatureB * Xr;
     } else {
         // The parabola through the reference and both points, written in absolute X.
         const double e = xl * xr * (xr - xl);
-        Curvature_A = (xl * zr - xr * zl) / e;
-        Curvature_B = (zl * xr * xr - zr * xl * xl) / e - 2 * Xr * Curvature_A;
-        Curvature_C = (Zr - Curvature_A * Xr * Xr) - Xr * Curvature_B;
+        m_curvatureA = (xl * zr - xr * zl) / e;
+        m_curvatureB = (zl * xr * xr - zr * xl * xl) / e - 2 * Xr * m_curvatureA;
+        m_curvatureC = (Zr - m_curvatureA * Xr * Xr) - Xr * m_curvatureB;
     }
-    LogDebug(QStringLiteral("Teach curvature: A ") + FloatToStr(Curvature_A));
-    LogDebug(QStringLiteral("Teach curvature: B ") + FloatToStr(Curvature_B));
-    LogDebug(QStringLiteral("Teach curvature: C ") + FloatToStr(Curvature_C));
+    LogDebug(QStringLiteral("Teach curvature: A ") + FloatToStr(m_curvatureA));
+    LogDebug(QStringLiteral("Teach curvature: B ") + FloatToStr(m_curvatureB));
+    LogDebug(QStringLiteral("Teach curvature: C ") + FloatToStr(m_curvatureC));
 }
 
 double TStation::GetFocusHeight(double X) const
 {
-    return Curvature_A * X * X + Curvature_B * X + Curvature_C;
+    return m_curvatureA * X * X + m_curvatureB * X + m_curvatureC;
 }
 
 // --- positioning --------------------------------------------------------------------------------

@@ -182,7 +182,7 @@ void TStation::EditFloatChange(TEditBox box, const QString& text)
     case TEditBox::Edit_PulseTrainRate: {
         const int maxRate = std::max(1, Settings().MaxReprate);
         // Held to the range before the conversion, then halves to even as every count.
-        PulseTrainRate = static_cast<int>(RoundHalfEven(std::clamp(v, 1.0, static_cast<double>(maxRate))));
+        m_pulseTrainRate = static_cast<int>(RoundHalfEven(std::clamp(v, 1.0, static_cast<double>(maxRate))));
         return;
     }
     case TEditBox::EditGrid:
@@ -396,8 +396,8 @@ void TStation::BitBtnDelTaskClick()
     MarkingAborted() = false;
     if (GlyphAutoInc && GlyphAutoInc == node->Data())
         GlyphAutoInc = nullptr;
-    if (MarkingTreeNode == node)
-        MarkingTreeNode = nullptr;
+    if (m_markingTreeNode == node)
+        m_markingTreeNode = nullptr;
     m_tree.Delete(node);
     m_tree.setSelected(nullptr);
     updateTaskButtons(nullptr);
@@ -505,7 +505,7 @@ void TStation::TreeViewGlyphsChange(TTreeNode* Node)
         break;
     }
     case TPropertyPanel::Char:
-        MarkingStatusIndex = glyph->Processed ? 1 : 0;
+        m_markingStatusIndex = glyph->Processed ? 1 : 0;
         break;
     case TPropertyPanel::Space:
         show(TEditBox::EditGlyphSpaceWidth, glyph->RelativeSize);
@@ -515,7 +515,7 @@ void TStation::TreeViewGlyphsChange(TTreeNode* Node)
         DefaultLogoName = QFileInfo(logo->FileName).completeBaseName();
         show(TEditBox::EditGlyphLogoHeight, logo->RelativeSize);
         show(TEditBox::EditGlyphLogoOffset, logo->Offset);
-        MarkingStatusIndex = glyph->Processed ? 1 : 0;
+        m_markingStatusIndex = glyph->Processed ? 1 : 0;
         break;
     }
     case TPropertyPanel::Photo: {
@@ -525,7 +525,7 @@ void TStation::TreeViewGlyphsChange(TTreeNode* Node)
         // The gamma track bar works in tenths.
         PhotoGamma = std::round(photo->Gamma * 10) / 10.0;
         PhotoFileName = photo->Filename;
-        MarkingStatusIndex = glyph->Processed ? 1 : 0;
+        m_markingStatusIndex = glyph->Processed ? 1 : 0;
         break;
     }
     case TPropertyPanel::None:
@@ -580,18 +580,18 @@ void TStation::GlyphPropertiesChange()
         break;
     }
     case TPropertyPanel::Char:
-        glyph->Processed = MarkingStatusIndex == 1;
+        glyph->Processed = m_markingStatusIndex == 1;
         break;
     case TPropertyPanel::Space:
         static_cast<TGlyphSpace*>(glyph)->Update(SpaceWidth);
         break;
     case TPropertyPanel::Logo:
         static_cast<TGlyphLogo*>(glyph)->UpDate(logoFilePath(DefaultLogoName), LogoHeight, LogoOffset);
-        MarkingStatusIndex = glyph->Processed ? 1 : 0;
+        m_markingStatusIndex = glyph->Processed ? 1 : 0;
         break;
     case TPropertyPanel::Photo:
         static_cast<TGlyphPhoto*>(glyph)->UpDate(PhotoGamma, PhotoHeight, PhotoOffset);
-        MarkingStatusIndex = glyph->Processed ? 1 : 0;
+        m_markingStatusIndex = glyph->Processed ? 1 : 0;
         break;
     case TPropertyPanel::None:
         break;
@@ -600,7 +600,7 @@ void TStation::GlyphPropertiesChange()
 
 void TStation::MarkingStatusChange(int index)
 {
-    MarkingStatusIndex = index;
+    m_markingStatusIndex = index;
     if (DisableGlyphPropertiesChangeEvent)
         return;
     TTreeNode* node = m_tree.Selected();

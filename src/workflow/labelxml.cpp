@@ -249,7 +249,7 @@ QString TStation::Tree2XML() const
 void TStation::clearLabel()
 {
     GlyphAutoInc = nullptr;
-    MarkingTreeNode = nullptr;
+    m_markingTreeNode = nullptr;
     m_tree.setSelected(nullptr);
     m_tree.Clear();
     m_controls.panel = TPropertyPanel::None;

@@ -95,9 +95,9 @@ void TStation::refreshPositionAndPulseCount()
     TLaser* laser = Laser();
     if (!laser)
         return;
-    laser->GetPosition(AxisPosition_X, AxisPosition_Y, AxisPosition_Z, AxisPosition_W);
+    laser->GetPosition(AxisPosition_X, AxisPosition_Y, AxisPosition_Z, m_axisPositionW);
     if (m_services.countShots)
-        PulseCountTracker::GetInstance().UpdatePulseCount(RoundHalfEven(AxisPosition_W));
+        PulseCountTracker::GetInstance().UpdatePulseCount(RoundHalfEven(m_axisPositionW));
 }
 
 // --- the cycle ----------------------------------------------------------------------------------
@@ -307,8 +307,8 @@ bool TStation::LabelInsideWorkArea()
                   && inZ(GetFocusHeight(Pmin.X)) && inZ(GetFocusHeight(PMax.X));
     // A curved girdle's focus is highest or lowest at the parabola's vertex; when that lies
     // inside the label the cam would drive Z there, so it must be in range as well.
-    if (inside && Curvature_A != 0) {
-        const double vertexX = -Curvature_B / (2 * Curvature_A);
+    if (inside && m_curvatureA != 0) {
+        const double vertexX = -m_curvatureB / (2 * m_curvatureA);
         if (vertexX > Pmin.X && vertexX < PMax.X)
             inside = inZ(GetFocusHeight(vertexX));
     }
@@ -396,11 +396,11 @@ void TStation::GetMarkingExtends(const TXYTransform& XYTF, TCoord& Pmin, TCoord&
     PMax = Coord(-kFarAway, -kFarAway);
     Pmin = Coord(kFarAway, kFarAway);
     for (TTreeNode* node : m_tree.Items()) {
-        MarkingTreeNode = node;
+        m_markingTreeNode = node;
         if (TGlyph* g = node->Data())
             g->ExtendMarkingRect(XYTF, Pmin, PMax);
     }
-    MarkingTreeNode = nullptr;
+    m_markingTreeNode = nullptr;
 }
 
 void TStation::MarkOutLines()
@@ -456,7 +456,7 @@ void TStation::MarkOutLines()
     for (TTreeNode* node : nodes) {
         if (m_controls.down != TSpeedButton::Mark || MarkingAborted())
             break;
-        MarkingTreeNode = node;
+        m_markingTreeNode = node;
         TGlyph* glyph = node->Data();
         if (glyph) {
             ++m_progress.glyph;
@@ -472,7 +472,7 @@ void TStation::MarkOutLines()
         if (MarkingAborted() && glyph)
             glyph->ResetMarking();
     }
-    MarkingTreeNode = nullptr;
+    m_markingTreeNode = nullptr;
     m_progress.running = false;
     m_progress.endMs = systemClock().tickMs();
 

@@ -115,11 +115,11 @@ void TStation::FormCreate()
     XYTF_Slant.Clear();
     m_controls.panel = TPropertyPanel::None;
 
-    AxisPosition_X = AxisPosition_Y = AxisPosition_Z = AxisPosition_W = 0;
+    AxisPosition_X = AxisPosition_Y = AxisPosition_Z = m_axisPositionW = 0;
     MarkingReference_X = MarkingReference_Y = MarkingReference_Z = 0;
     CuvatureLeft_X = CuvatureLeft_Z = CuvatureRight_X = CuvatureRight_Z = 0;
-    Curvature_A = Curvature_B = Curvature_C = 0;
-    MarkingTreeNode = nullptr;
+    m_curvatureA = m_curvatureB = m_curvatureC = 0;
+    m_markingTreeNode = nullptr;
 
     GlyphAutoInc = nullptr;
     Circle_Left = Circle_Right = Circle_Top = Circle_Bottom = Circle_Center = TCircleCoord{};
@@ -195,10 +195,10 @@ void TStation::FormShow()
     EditFloatChange(TEditBox::EditGlyphPhotoOffset, keys::read(keys::PhotoOffset));
     EditFloatChange(TEditBox::EditGlyphSpaceWidth, keys::read(keys::SpaceWidth));
 
-    PhotoDir = keys::read(keys::PhotoDir);
-    PulseTrainCount = keys::read(keys::RollDownPulseTrainCount);
-    PulseTrainRate = keys::read(keys::RollDownPulseTrainRate);
-    m_edits[static_cast<size_t>(TEditBox::Edit_PulseTrainRate)].text = QString::number(PulseTrainRate);
+    m_photoDir = keys::read(keys::PhotoDir);
+    m_pulseTrainCount = keys::read(keys::RollDownPulseTrainCount);
+    m_pulseTrainRate = keys::read(keys::RollDownPulseTrainRate);
+    m_edits[static_cast<size_t>(TEditBox::Edit_PulseTrainRate)].text = QString::number(m_pulseTrainRate);
     EditFloatChange(TEditBox::EditGrid, keys::read(keys::RollDownGrid));
     ShowGrid = keys::read(keys::RollDownShowGrid);
 
@@ -289,9 +289,9 @@ bool TStation::FormCloseQuery()
     keys::write(keys::PhotoHeight, text(TEditBox::EditGlyphPhotoHeight));
     keys::write(keys::PhotoOffset, text(TEditBox::EditGlyphPhotoOffset));
     keys::write(keys::SpaceWidth, text(TEditBox::EditGlyphSpaceWidth));
-    keys::write(keys::PhotoDir, PhotoDir);
-    keys::write(keys::RollDownPulseTrainCount, PulseTrainCount);
-    keys::write(keys::RollDownPulseTrainRate, PulseTrainRate);
+    keys::write(keys::PhotoDir, m_photoDir);
+    keys::write(keys::RollDownPulseTrainCount, m_pulseTrainCount);
+    keys::write(keys::RollDownPulseTrainRate, m_pulseTrainRate);
     keys::write(keys::RollDownGrid, text(TEditBox::EditGrid));
     keys::write(keys::RollDownShowGrid, ShowGrid);
     return true;
@@ -322,7 +322,7 @@ void TStation::SpinEditPulseTrainCountChange(const QString& text)
     bool ok = false;
     const int v = text.trimmed().toInt(&ok);
     if (ok)
-        PulseTrainCount = std::clamp(v, 1, 999);
+        m_pulseTrainCount = std::clamp(v, 1, 999);
 }
 
 void TStation::SpinEditPulseDurationChange(const QString& text)
@@ -330,20 +330,20 @@ void TStation::SpinEditPulseDurationChange(const QString& text)
     bool ok = false;
     const int v = text.trimmed().toInt(&ok);
     if (ok)
-        PulseDuration = std::clamp(v, 5, 500);
+        m_pulseDuration = std::clamp(v, 5, 500);
 }
 
 void TStation::ButtonShootPulseTrainClick()
 {
-    m_edits[static_cast<size_t>(TEditBox::Edit_PulseTrainRate)] = TEditText{QString::number(PulseTrainRate), false};
+    m_edits[static_cast<size_t>(TEditBox::Edit_PulseTrainRate)] = TEditText{QString::number(m_pulseTrainRate), false};
     if (TLaser* laser = Laser())
-        laser->EmitPulseTrain(PulseTrainCount, PulseTrainRate);
+        laser->EmitPulseTrain(m_pulseTrainCount, m_pulseTrainRate);
 }
 
 void TStation::ButtonSinglePulseClick()
 {
     if (TLaser* laser = Laser())
-        laser->EmitPulse(PulseDuration);
+        laser->EmitPulse(m_pulseDuration);
 }
 
 // --- jogging ------------------------------------------------------------------------------------

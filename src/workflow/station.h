@@ -328,15 +328,13 @@ public:
 
     // --- state (names as the operator's documentation uses them)
     TAIMState AIMState = TAIMState::aimsHoming;
-    double AxisPosition_X = 0, AxisPosition_Y = 0, AxisPosition_Z = 0, AxisPosition_W = 0;
+    double AxisPosition_X = 0, AxisPosition_Y = 0, AxisPosition_Z = 0;
     double MarkingReference_X = 0, MarkingReference_Y = 0, MarkingReference_Z = 0;
     double CuvatureLeft_X = 0, CuvatureLeft_Z = 0, CuvatureRight_X = 0, CuvatureRight_Z = 0;
-    double Curvature_A = 0, Curvature_B = 0, Curvature_C = 0;
     double Curvature_Interval = 0, Curvature_Span = 0, Curvature_Start = 0;
     double Diameter = 5.0;
     TCircleCoord Circle_Left, Circle_Right, Circle_Top, Circle_Bottom, Circle_Center;
     TCirclePoint CircleChecked = TCirclePoint::None;
-    TTreeNode* MarkingTreeNode = nullptr;
     TGlyph* GlyphAutoInc = nullptr;
     bool DisableGlyphPropertiesChangeEvent = false;
     TXYTransform XYTF_Slant;
@@ -351,7 +349,6 @@ public:
     QString SymbolListFont = QStringLiteral("Arial");
     TFontStyles SymbolListStyle;
     QString DefaultLogoName;
-    QString PhotoDir;
     double LabelHeight = 0.8, LabelOffset = 0, LabelSpacing = 0;
     double TextHeight = 0.8, TextOffset = 0, TextSpacing = 0;
     double SymbolsHeight = 0.8, SymbolsOffset = 0, SymbolsSpacing = 0;
@@ -360,11 +357,22 @@ public:
     double PhotoHeight = 0.8, PhotoOffset = 0;
     double PhotoGamma = 1.0;            // gamma track bar position / 10
     QString PhotoFileName;              // picture for the next photo (empty: the default picture)
-    int MarkingStatusIndex = 0;         // "Marking status" choice: 0 not processed, 1 processed
-    int PulseTrainCount = 10, PulseTrainRate = 100, PulseDuration = 50;
     double GridPitch = 0.5;
     bool ShowGrid = true, ShowOverlay = true, ZoomOut = false;
     QString reportNumber;               // the (normally hidden) report-number box
+
+    // State the station keeps and the window only shows: read here, changed by the station's
+    // own handlers.
+    double AxisPosition_W() const { return m_axisPositionW; } // the pulse counter's axis
+    double Curvature_A() const { return m_curvatureA; }
+    double Curvature_B() const { return m_curvatureB; }
+    double Curvature_C() const { return m_curvatureC; }
+    TTreeNode* MarkingTreeNode() const { return m_markingTreeNode; } // the glyph being marked
+    int MarkingStatusIndex() const { return m_markingStatusIndex; } // 0 not processed, 1 processed
+    const QString& PhotoDir() const { return m_photoDir; }
+    int PulseTrainCount() const { return m_pulseTrainCount; }
+    int PulseTrainRate() const { return m_pulseTrainRate; }
+    int PulseDuration() const { return m_pulseDuration; }
 
     // The outside services; the window completes them after creation (automatic backup).
     TStationServices& services() { return m_services; }
@@ -373,6 +381,12 @@ public:
     TStationControls& controls() { return m_controls; }
 
 private:
+    double m_axisPositionW = 0;
+    double m_curvatureA = 0, m_curvatureB = 0, m_curvatureC = 0;
+    TTreeNode* m_markingTreeNode = nullptr;
+    int m_markingStatusIndex = 0;
+    QString m_photoDir;
+    int m_pulseTrainCount = 10, m_pulseTrainRate = 100, m_pulseDuration = 50;
     TStationServices m_services;
     TLabelTree m_tree;
     std::unique_ptr<DocumentRichEdit> m_richEdit;
@@ -411,7 +425,7 @@ private:
     // Set when CheckLabelBeforeMarking has had the format accepted for the next Engrave.
     bool m_formatAccepted = false;
     void updateCircleTool();
-    bool focusIsCurved() const { return Curvature_A != 0 || Curvature_B != 0; }
+    bool focusIsCurved() const { return m_curvatureA != 0 || m_curvatureB != 0; }
 
     // Label editing, XML, templates and scanned codes (labeledit.cpp, labelxml.cpp,
     // stationtemplates.cpp, scannedcode.cpp).

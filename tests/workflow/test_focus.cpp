@@ -58,9 +58,9 @@ TEST_F(FocusTest, CurvatureThroughTheReferenceAndTheTaughtPoints)
         if (c.right)
             teach(c.right->x, c.right->z);
         st().SetFocusCurvature();
-        EXPECT_NEAR(st().Curvature_A, c.A, 1e-9);
-        EXPECT_NEAR(st().Curvature_B, c.B, 1e-9);
-        EXPECT_NEAR(st().Curvature_C, c.C, 1e-9);
+        EXPECT_NEAR(st().Curvature_A(), c.A, 1e-9);
+        EXPECT_NEAR(st().Curvature_B(), c.B, 1e-9);
+        EXPECT_NEAR(st().Curvature_C(), c.C, 1e-9);
         for (auto [x, z] : c.heights)
             EXPECT_NEAR(st().GetFocusHeight(x), z, 1e-9) << x;
     }

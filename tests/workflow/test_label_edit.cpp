@@ -322,7 +322,7 @@ TEST_F(LabelEditTest, MarkingStatusSetsProcessedOfACharacter)
     tree().setSelected(ch);
     st().TreeViewGlyphsChange(ch);
     EXPECT_EQ(st().controls().panel, TPropertyPanel::Char);
-    EXPECT_EQ(st().MarkingStatusIndex, 0);
+    EXPECT_EQ(st().MarkingStatusIndex(), 0);
     st().MarkingStatusChange(1);
     EXPECT_TRUE(ch->Data()->Processed);
 }

@@ -177,8 +177,8 @@ TEST_F(MarkingTest, ACompleteRunLeavesItsTraceAndCountsThePulses)
     EXPECT_FALSE(laser().EnableIsOn);
     EXPECT_EQ(sim().referencePosition('X'), 15000);
     EXPECT_EQ(sim().referencePosition('Y'), 12500);
-    EXPECT_GT(st().AxisPosition_W, 0);
-    EXPECT_EQ(st().AxisPosition_W, double(sim().referencePosition('W')));
+    EXPECT_GT(st().AxisPosition_W(), 0);
+    EXPECT_EQ(st().AxisPosition_W(), double(sim().referencePosition('W')));
     EXPECT_EQ(Settings().TotalPulseCount, sim().referencePosition('W'));
     // The label lies centred on the reference.
     const auto marks = sim().marks();
@@ -230,7 +230,7 @@ TEST_F(MarkingTest, AbortInTheSecondOfThreeGlyphsThenContinue)
     bool pressed = false;
     {
         HookPump pump([&] {
-            if (pressed || st().MarkingTreeNode != glyphs[1]->TreeNode)
+            if (pressed || st().MarkingTreeNode() != glyphs[1]->TreeNode)
                 return;
             if (marksAtSecond == 0)
                 marksAtSecond = sim().markCount() + 1;

@@ -125,7 +125,7 @@ TEST_F(StationLifeTest, PulseTrainRateRoundsHalvesToEven)
     const std::pair<const char*, int> cases[] = {{"2.5", 2}, {"3.5", 4}, {"1.5", 2}, {"2.4999", 2}, {"499.5", 500}, {"1e9", 500}};
     for (const auto& [text, rate] : cases) {
         st().EditFloatChange(TEditBox::Edit_PulseTrainRate, QString::fromLatin1(text));
-        EXPECT_EQ(st().PulseTrainRate, rate) << text;
+        EXPECT_EQ(st().PulseTrainRate(), rate) << text;
     }
 }
 
@@ -214,12 +214,12 @@ TEST_F(StationMachineTest, PulseToolsTakeNumbersWithinTheirRangesAndFire)
     st().SpinEditPulseTrainCountChange(QStringLiteral("five"));
     st().SpinEditPulseDurationChange(QStringLiteral("1000"));
     st().EditFloatChange(TEditBox::Edit_PulseTrainRate, QStringLiteral("900"));
-    EXPECT_EQ(st().PulseTrainCount, 5);
-    EXPECT_EQ(st().PulseDuration, 500);
-    EXPECT_EQ(st().PulseTrainRate, 500) << "clamped to the maximum repetition rate";
+    EXPECT_EQ(st().PulseTrainCount(), 5);
+    EXPECT_EQ(st().PulseDuration(), 500);
+    EXPECT_EQ(st().PulseTrainRate(), 500) << "clamped to the maximum repetition rate";
     st().EditFloatChange(TEditBox::Edit_PulseTrainRate, QStringLiteral("0.0001"));
     EXPECT_TRUE(st().edit(TEditBox::Edit_PulseTrainRate).refused);
-    EXPECT_EQ(st().PulseTrainRate, 500);
+    EXPECT_EQ(st().PulseTrainRate(), 500);
 
     const size_t before = sim().markCount();
     st().ButtonShootPulseTrainClick();

@@ -687,7 +687,7 @@ QWidget* TfrmMain::buildPropertyPanels()
         grid->addWidget(m_gamma, 3, 1, 1, 2);
         markingStatus(grid, 4, 2);
         connect(load, &QPushButton::clicked, this, [this] {
-            const auto file = operatorDialogs().chooseOpenFile(tr("Load Picture"), m_station->PhotoDir,
+            const auto file = operatorDialogs().chooseOpenFile(tr("Load Picture"), m_station->PhotoDir(),
                                                                QStringLiteral("Bitmaps (*.bmp)|*.bmp"));
             if (file)
                 m_station->LoadPhotoFile(*file);
@@ -1008,8 +1008,8 @@ void TfrmMain::showEvent(QShowEvent* event)
     m_textFont->clear();
     m_textFont->addItems(m_station->FontNames);
     reloadLogoList();
-    m_pulseCount->setValue(m_station->PulseTrainCount);
-    m_pulseDuration->setValue(m_station->PulseDuration);
+    m_pulseCount->setValue(m_station->PulseTrainCount());
+    m_pulseDuration->setValue(m_station->PulseDuration());
     m_timerVideo->start();
     m_timerLaser->start();
     refreshControls();
@@ -1179,7 +1179,7 @@ void TfrmMain::refreshControls()
     m_axisValue[1]->setText(QString::number(st.AxisPosition_Y, 'f', 3));
     m_axisValue[2]->setText(QString::number(st.AxisPosition_Z, 'f', 3));
     m_axisValue[3]->setText(QString::number(0.0, 'f', 3));
-    m_wCount->setText(QString::number(std::llround(st.AxisPosition_W)));
+    m_wCount->setText(QString::number(std::llround(st.AxisPosition_W())));
     m_focusHeight->setText(QString::number(st.GetFocusHeight(st.AxisPosition_X), 'f', 3));
     m_progress->setText(progressText());
 
@@ -1312,7 +1312,7 @@ void TfrmMain::refreshPanel()
     setComboText(m_logoList, st.DefaultLogoName);
     m_gamma->setValue(int(std::lround(st.PhotoGamma * 10)));
     for (QComboBox* combo : m_markingStatus)
-        combo->setCurrentIndex(st.MarkingStatusIndex);
+        combo->setCurrentIndex(st.MarkingStatusIndex());
 }
 
 // --- label editing ------------------------------------------------------------------------------
