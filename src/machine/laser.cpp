@@ -268,12 +268,17 @@ std::string TLaser::DMCCmd(std::string_view St)
     return reply;
 }
 
+// A status reply is a number; anything else (nothing, or bytes a disturbed link made up) is
+// no answer, so a garbled controller stops the run like a silent one instead of reading as 0.
+static std::optional<double> statusNumber(std::string_view reply)
+{
+    std::string_view first = reply.substr(0, reply.find_first_of(",\r\n"));
+    return StrToFloatPoint(trimmedAscii(first));
+}
+
 std::optional<double> TLaser::readStatus(std::string_view command)
 {
-    std::string reply = DMC->CommandReply(command);
-    if (reply.empty())
-        return std::nullopt;
-    return TDMC::SeparateValue(reply);
+    return statusNumber(DMC->CommandReply(command));
 }
 
 bool TLaser::axisMoving(std::string_view command)
@@ -302,12 +307,17 @@ std::optional<bool> TLaser::isMovingChecked()
 
 std::optional<std::array<std::int64_t, 4>> TLaser::readPositions()
 {
-    std::string reply = DMC->CommandReply("RPXYZW");
-    if (reply.empty())
-        return std::nullopt;
+    const std::string reply = DMC->CommandReply("RPXYZW");
     std::array<std::int64_t, 4> p{};
-    for (auto& v : p)
-        v = RoundHalfEven(TDMC::SeparateValue(reply));
+    std::string_view rest = reply;
+    for (auto& v : p) {
+        const auto value = statusNumber(rest);
+        if (!value)
+            return std::nullopt;
+        v = RoundHalfEven(*value);
+        const auto comma = rest.find(',');
+        rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
+    }
     return p;
 }
 

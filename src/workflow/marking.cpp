@@ -448,6 +448,7 @@ void TStation::MarkOutLines()
 
     SetMarkPosition(-TotalLabelWidth() / 2, 0);
     const FaultWatch watch(laser);
+    bool stoppedByMachine = false;
     const std::vector<TTreeNode*> nodes = m_tree.Items();
     m_progress = TMarkingProgress{};
     m_progress.running = true;
@@ -465,6 +466,7 @@ void TStation::MarkOutLines()
         if (watch.faulted() && !MarkingAborted()) {
             LogDebug(QStringLiteral("Marking stopped by the machine: ") + (laser ? laser->lastError() : QString()));
             MarkingAborted() = true;
+            stoppedByMachine = true;
         }
         if (node == m_tree.Selected())
             TreeViewGlyphsChange(node);
@@ -486,6 +488,10 @@ void TStation::MarkOutLines()
         if (stop)
             laser->XZ_ECAM_Stop();
     }
+    // The operator learns that the label on the stone is incomplete, and why, once.
+    if (stoppedByMachine)
+        operatorDialogs().error(QStringLiteral("Marking stopped: ") + laser->lastError()
+                                + QStringLiteral(".\nThe laser is off; the label is not complete."));
 }
 
 void TStation::BitBtnAbortClick()
