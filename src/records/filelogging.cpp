@@ -63,16 +63,20 @@ bool TFileLogging::InsertReg(const QString& table, const QString& action, const 
     const MaintenanceRecord record = makeMaintenanceRecord(m_identity, action, newValue, when);
     const QString name = fileNameFor(table, when);
 
-    // Written aside and renamed, so that a full disk never leaves a half record behind.
-    if (const QString why = unwritableFileReason(name); !why.isEmpty()) {
-        reportFileError(QStringLiteral("FileCreateError"), QStringLiteral("Cannot create file \"%1\". %2").arg(name, why));
+    // Written aside and renamed, so that a full disk never leaves a half record behind. The
+    // messages (which already name the file) tell a file that cannot be made from a write that
+    // failed.
+    SafeFile file(name);
+    QString error;
+    if (!file.open(&error)) {
+        reportFileError(QStringLiteral("FileCreateError"), error);
         return false;
     }
     const QString text = maintenanceFieldNames().join(QChar('\t')) + QStringLiteral("\r\n")
                          + record.fields().join(QChar('\t')) + QStringLiteral("\r\n");
-    const QByteArray bytes = text.toLocal8Bit();
-    if (const QString why = writeWholeFile(name, QByteArrayView(bytes)); !why.isEmpty()) {
-        reportFileError(QStringLiteral("FileWriteError"), QStringLiteral("Cannot write file \"%1\". %2").arg(name, why));
+    file.write(QByteArrayView(text.toLocal8Bit()));
+    if (!file.commit(&error)) {
+        reportFileError(QStringLiteral("FileWriteError"), error);
         return false;
     }
     return true;
