@@ -38,6 +38,16 @@ protected:
         p.waitForFinished(30000);
         return p.exitCode() == 0 ? QString::fromUtf8(p.readAllStandardOutput()).trimmed() : QStringLiteral("<absent>");
     }
+    // The station's own debug-log configuration, writing debug.log beside it.
+    void writeStationLogConfig()
+    {
+        QFile props(m_dir.filePath("log4station.properties"));
+        ASSERT_TRUE(props.open(QIODevice::WriteOnly));
+        props.write("log4station.rootLogger=DEBUG, F\n"
+                    "log4station.appender.F=TFileAppender\n"
+                    "log4station.appender.F.File=debug.log\n"
+                    "log4station.appender.F.layout=TSimpleLayout\n");
+    }
     QTemporaryDir m_dir;
 };
 
@@ -78,13 +88,7 @@ TEST_F(CliDmc, StoredAddressIsUsedAndNothingIsWrittenBack)
 // The commands that run the station read "log4station.properties" in the current folder.
 TEST_F(CliDmc, TheDebugLogIsConfiguredFromTheCurrentFolder)
 {
-    QFile props(m_dir.filePath("log4station.properties"));
-    ASSERT_TRUE(props.open(QIODevice::WriteOnly));
-    props.write("log4station.rootLogger=DEBUG, F\n"
-                "log4station.appender.F=TFileAppender\n"
-                "log4station.appender.F.File=debug.log\n"
-                "log4station.appender.F.layout=TSimpleLayout\n");
-    props.close();
+    writeStationLogConfig();
     const DmcRun r = dmc({"--address", "sim", "MG 7"});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     QFile log(m_dir.filePath("debug.log"));
@@ -120,14 +124,8 @@ TEST_F(CliDmc, TheLoggingLibrarysOwnDefaultFilesAreIgnored)
             ASSERT_TRUE(f.open(QIODevice::WriteOnly));
             f.write(QByteArray(name).endsWith(".xml") ? xml : properties);
             f.close();
-            if (withOurs) {
-                QFile ours(m_dir.filePath("log4station.properties"));
-                ASSERT_TRUE(ours.open(QIODevice::WriteOnly));
-                ours.write("log4station.rootLogger=DEBUG, F\n"
-                           "log4station.appender.F=TFileAppender\n"
-                           "log4station.appender.F.File=debug.log\n"
-                           "log4station.appender.F.layout=TSimpleLayout\n");
-            }
+            if (withOurs)
+                writeStationLogConfig();
             const DmcRun r = dmc({"--address", "sim", "MG 7"});
             ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
             EXPECT_FALSE(QFile::exists(m_dir.filePath("trap.log")));
