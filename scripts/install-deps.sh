@@ -10,6 +10,7 @@ packages=(
   qt6-image-formats-plugins
   libfreetype-dev libfontconfig-dev fonts-liberation fonts-dejavu-core
   liblog4cxx-dev
+  libopencv-imgproc-dev
   libsqlite3-dev sqlite3
   unixodbc unixodbc-dev odbc-mariadb tdsodbc
   mariadb-server mariadb-client

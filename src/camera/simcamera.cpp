@@ -16,6 +16,7 @@
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <numbers>
 
 namespace lapido {
 
@@ -125,6 +126,10 @@ struct SimCamera {
     int tilesBits = 0;
     std::vector<unsigned char> facetTile, girdleTile;
     std::array<unsigned char, 4> edgePixel{}, markPixel{};
+    // Through explicit optics: the scene's luminance before the picture settings, and the
+    // number of frames filmed, which seeds each frame's own noise.
+    std::vector<float> luminance;
+    std::uint32_t framesFilmed = 0;
 };
 
 struct Registry {
@@ -265,6 +270,150 @@ void film(SimCamera& cam, ImageMemory& mem)
                 if (xx >= 0 && xx < mem.width && dx * dx + dy * dy <= radius * radius)
                     std::memcpy(line + xx * bpp, cam.markPixel.data(), size_t(bpp));
             }
+        }
+    }
+}
+
+// A hashed value in [-1, 1] for a lattice point: the same point gives the same value in every
+// frame, and no two points of a practical table share a pattern, so the texture never repeats.
+float latticeValue(std::int64_t ix, std::int64_t iy, std::uint32_t salt)
+{
+    // Every input passes through its own multiply and mix, so that a change of the salt gives
+    // an unrelated pattern rather than the same one moved.
+    auto mix = [](std::uint64_t h) {
+        h ^= h >> 31;
+        h *= 0xBF58476D1CE4E5B9ull;
+        h ^= h >> 29;
+        h *= 0x94D049BB133111EBull;
+        return h ^ (h >> 32);
+    };
+    const std::uint64_t h = mix(mix(mix(std::uint64_t(ix) + 0x9E3779B97F4A7C15ull) ^ std::uint64_t(iy)) ^ salt);
+    return float(h & 0xFFFF) / 32767.5f - 1.0f;
+}
+
+// Value noise sampled bilinearly between lattice points pitchMm apart on the stone.
+float valueNoise(double xMm, double yMm, double pitchMm, std::uint32_t salt)
+{
+    const double fx = xMm / pitchMm, fy = yMm / pitchMm;
+    const double x0 = std::floor(fx), y0 = std::floor(fy);
+    const float tx = float(fx - x0), ty = float(fy - y0);
+    const auto ix = std::int64_t(x0), iy = std::int64_t(y0);
+    const float a = latticeValue(ix, iy, salt), b = latticeValue(ix + 1, iy, salt);
+    const float c = latticeValue(ix, iy + 1, salt), d = latticeValue(ix + 1, iy + 1, salt);
+    return (a + (b - a) * tx) * (1 - ty) + (c + (d - c) * tx) * ty;
+}
+
+// Grain of two sizes: fine polish lines a few micrometres apart over a coarser cloudiness.
+constexpr double kFineGrainMm = 0.006;
+constexpr double kCoarseGrainMm = 0.025;
+
+// Sensor noise of roughly normal distribution (sum of four uniform hashes), mean 0, sd 1.
+float sensorNoise(int x, int y, std::uint32_t frame, std::uint32_t seed)
+{
+    float sum = 0;
+    for (std::uint32_t k = 0; k < 4; ++k)
+        sum += latticeValue(x, y, seed * 0x9E3779B9u ^ (frame * 4u + k)) * 0.5f;
+    return sum * 1.7320508f; // four uniforms of [-0.5, 0.5] have sd 1/sqrt(3)
+}
+
+// Films the stone through the simulated optics: every pixel looks up the point of the stone it
+// sees (scale, aspect, turn and cross hair of the optics) and samples the texture there, so
+// that the picture moves by fractions of a pixel with the table.
+void filmThroughOptics(SimCamera& cam, ImageMemory& mem, const SimulatedOptics& op)
+{
+    const int bpp = frameBytesPerPixel(mem.bits);
+    if (bpp == 0 || mem.width <= 0 || mem.height <= 0)
+        return;
+    const bool mono = cam.options.monochrome || mem.bits == 8;
+    std::array<int, 256> curve{};
+    for (int i = 0; i < 256; ++i)
+        curve[size_t(i)] = toneCurve(i, cam.picture);
+
+    const TSettings& s = Settings();
+    const SimulatedCameraOptions& o = cam.options;
+    TCoord table;
+    std::vector<LaserMark> marks;
+    tableState(o, table, marks);
+    const double girdleY = o.girdleCentreYMm.value_or(s.StartUp_Y);
+    const double g = GirdleHeight();
+
+    const double sx = op.scalePxPerMm > 0 ? op.scalePxPerMm : 1.0;
+    const double sy = sx * (op.aspectPercent > 0 ? op.aspectPercent : 100.0) / 100.0;
+    const double c = std::cos(op.rotationDeg * std::numbers::pi / 180.0), sn = std::sin(op.rotationDeg * std::numbers::pi / 180.0);
+    // Frame pixel of the laser spot: the picture's centre meets the frame's centre.
+    const double lx = mem.width / 2 + op.crossHairPx.x() - o.paintArea.width() / 2;
+    const double ly = mem.height / 2 + op.crossHairPx.y() - o.paintArea.height() / 2;
+    // Stone point seen at a frame pixel, relative to the table point under the laser.
+    auto stoneOffset = [&](double x, double y) {
+        const double a = (x - lx) / sx, b = (ly - y) / sy;
+        return TCoord{c * a + sn * b, -sn * a + c * b};
+    };
+    // Where a stone offset appears in the frame (the inverse of stoneOffset).
+    auto framePoint = [&](double dx, double dy) {
+        return TCoord{lx + sx * (c * dx - sn * dy), ly - sy * (sn * dx + c * dy)};
+    };
+
+    cam.luminance.resize(size_t(mem.width) * size_t(mem.height));
+    const TCoord stepX{c / sx, -sn / sx};
+    for (int y = 0; y < mem.height; ++y) {
+        TCoord p = stoneOffset(0, y);
+        float* row = cam.luminance.data() + size_t(y) * size_t(mem.width);
+        for (int x = 0; x < mem.width; ++x, p.X += stepX.X, p.Y += stepX.Y) {
+            const double X = table.X + p.X, Y = table.Y + p.Y;
+            // Distance to the nearer girdle edge in picture rows; the edges are two rows wide.
+            const double fromCentre = std::abs(Y - girdleY);
+            const double edgeRows = std::abs(fromCentre - g / 2) * sy;
+            float lum;
+            if (edgeRows < 1.0) {
+                lum = kEdgeTone;
+            } else {
+                const float grain = 0.6f * valueNoise(X, Y, kFineGrainMm, 17) + 0.4f * valueNoise(X, Y, kCoarseGrainMm, 29);
+                lum = float(fromCentre < g / 2 ? kGirdleTone : kFacetTone) + kTextureAmplitude * 1.6f * grain;
+            }
+            row[x] = lum;
+        }
+    }
+
+    // Marks as discs, their rims shaded by the part of a pixel they cover.
+    struct Disc {
+        TCoord centre;
+        double radiusMm;
+    };
+    std::vector<Disc> discs;
+    discs.reserve(marks.size() + 1);
+    for (const LaserMark& m : marks)
+        discs.push_back({{m.xMm, m.yMm}, kSpotRadiusMm});
+    if (o.testMark)
+        discs.push_back({o.testMark->centreMm, o.testMark->radiusMm});
+    const double pxPerMm = std::max(sx, sy);
+    for (const Disc& d : discs) {
+        const TCoord centre = framePoint(d.centre.X - table.X, d.centre.Y - table.Y);
+        const double reach = d.radiusMm * pxPerMm + 1.5;
+        if (!(centre.X > -reach && centre.Y > -reach && centre.X < mem.width + reach && centre.Y < mem.height + reach))
+            continue;
+        const int x0 = std::max(0, int(std::floor(centre.X - reach))), x1 = std::min(mem.width - 1, int(std::ceil(centre.X + reach)));
+        const int y0 = std::max(0, int(std::floor(centre.Y - reach))), y1 = std::min(mem.height - 1, int(std::ceil(centre.Y + reach)));
+        for (int y = y0; y <= y1; ++y)
+            for (int x = x0; x <= x1; ++x) {
+                const TCoord p = stoneOffset(x, y);
+                const double dist = std::hypot(table.X + p.X - d.centre.X, table.Y + p.Y - d.centre.Y);
+                const float cover = float(std::clamp(0.5 + (d.radiusMm - dist) * pxPerMm, 0.0, 1.0));
+                float& lum = cam.luminance[size_t(y) * size_t(mem.width) + size_t(x)];
+                lum += (float(kMarkTone) - lum) * cover;
+            }
+    }
+
+    const std::uint32_t frame = cam.framesFilmed++;
+    const float noise = float(std::max(0.0, op.noiseGreyLevels));
+    for (int y = 0; y < mem.height; ++y) {
+        unsigned char* line = reinterpret_cast<unsigned char*>(mem.bytes.data()) + size_t(y) * size_t(mem.pitch);
+        const float* row = cam.luminance.data() + size_t(y) * size_t(mem.width);
+        for (int x = 0; x < mem.width; ++x) {
+            float lum = row[x];
+            if (noise > 0)
+                lum += noise * sensorNoise(x, y, frame, op.noiseSeed);
+            const int level = std::clamp(int(std::lround(lum)), 0, 255);
+            encodePixel(curve[size_t(level)], mono, mem.bits, line + x * bpp);
         }
     }
 }
@@ -457,7 +606,10 @@ int simFreezeVideo(HIDS h, int)
         const auto it = c.memories.find(c.activeId);
         if (it == c.memories.end())
             return ueye::kNoSuccess;
-        film(c, it->second);
+        if (c.options.optics)
+            filmThroughOptics(c, it->second, *c.options.optics);
+        else
+            film(c, it->second);
         return ueye::kSuccess;
     });
 }

@@ -6,12 +6,34 @@
 #include "geometry/xytransform.h"
 #include "sim/dmcsimulator.h"
 
+#include <QPointF>
 #include <QSize>
 
+#include <cstdint>
 #include <optional>
 #include <vector>
 
 namespace lapido {
+
+// The camera's own optics, whatever the settings record believes: how many pixels a millimetre
+// of the table spans, how the camera is turned against the table and where in the picture the
+// laser spot lies. With these the stone is drawn by sampling a texture that never repeats, at
+// sub-pixel positions, so that a calibration can be checked against a known truth.
+struct SimulatedOptics {
+    double scalePxPerMm = 300;   // along the picture's X
+    double aspectPercent = 100;  // Y scale as a percentage of the X scale
+    double rotationDeg = 0;      // table X axis seen turned by this angle, counter-clockwise
+    QPointF crossHairPx{384, 288}; // picture pixel of the laser spot (the settings' units)
+    double noiseGreyLevels = 0;  // standard deviation of the sensor noise, grey levels
+    std::uint32_t noiseSeed = 1;
+    bool operator==(const SimulatedOptics&) const = default;
+};
+
+// A mark on a test piece, for a calibration to find: a dark disc on the stone.
+struct SimulatedTestMark {
+    TCoord centreMm;
+    double radiusMm = 0.02;
+};
 
 // What the simulated camera is and what it films. The picture is drawn at the overlay's scale
 // (VideoScale, VideoAspect of the settings record) with the laser spot where the cross hair
@@ -36,6 +58,11 @@ struct SimulatedCameraOptions {
     std::optional<double> girdleCentreYMm;
     // The station's picture, whose centre meets the frame's centre.
     QSize paintArea{1008, 820};
+    // None: the picture follows the settings record (VideoScale, VideoAspect, cross hair) with
+    // a texture of whole-pixel tiles, as the overlay expects it.
+    std::optional<SimulatedOptics> optics;
+    // Filmed only through explicit optics.
+    std::optional<SimulatedTestMark> testMark;
 };
 
 void setSimulatedCameraOptions(const SimulatedCameraOptions& options);
