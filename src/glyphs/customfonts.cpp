@@ -42,17 +42,6 @@ QStringList listSubfolders(const QString& dir)
     return names;
 }
 
-// The folder name as the file system spells it (names compare without regard to case). The
-// folder is listed at each look, so a font folder made a moment ago is found, and a look
-// creates nothing.
-QString folderNameOf(const QString& fontName)
-{
-    for (const QString& n : listSubfolders(customFontsFolder()))
-        if (n.compare(fontName, Qt::CaseInsensitive) == 0)
-            return n;
-    return {};
-}
-
 } // namespace
 
 TCustomFonts::TCustomFonts()
@@ -75,13 +64,26 @@ void TCustomFonts::GetCustomFontNames(QStringList& listOfCustomFonts)
 
 bool isCustomFont(const QString& fontName)
 {
-    return !fontName.isEmpty() && !folderNameOf(fontName).isEmpty();
+    return !customFontFolder(fontName).isEmpty();
 }
 
-std::unique_ptr<TContourList> customDigitOutline(const QString& fontName, char16_t digit, double& CellIncX)
+// The folder name as the file system spells it (names compare without regard to case). The
+// folder is listed at each look, so a font folder made a moment ago is found, and a look
+// creates nothing.
+QString customFontFolder(const QString& fontName)
 {
-    const QString file = customFontsFolder() + QLatin1Char('/') + folderNameOf(fontName) + QLatin1Char('/')
-        + QChar(digit) + QStringLiteral(".lal");
+    if (fontName.isEmpty())
+        return {};
+    const QString fonts = customFontsFolder();
+    for (const QString& n : listSubfolders(fonts))
+        if (n.compare(fontName, Qt::CaseInsensitive) == 0)
+            return fonts + QLatin1Char('/') + n;
+    return {};
+}
+
+std::unique_ptr<TContourList> customDigitOutline(const QString& fontFolder, char16_t digit, double& CellIncX)
+{
+    const QString file = fontFolder + QLatin1Char('/') + QChar(digit) + QStringLiteral(".lal");
     TCADOnPaintBox drawing;
     if (!drawing.LoadFromFile(file))
         LogDebug(QStringLiteral("Custom font drawing cannot be read: %1").arg(file));

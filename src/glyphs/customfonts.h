@@ -31,9 +31,13 @@ private:
 // creates nothing.
 bool isCustomFont(const QString& fontName);
 
-// The outline of the digit's drawing, normalised to height 1 with its left edge at 0; its
+// The folder of the custom font of that name (case ignored) as it is now, or an empty string
+// when there is none: one look at the store and the folder for a whole run of characters.
+QString customFontFolder(const QString& fontName);
+
+// The outline of the digit's drawing in a folder found by customFontFolder, normalised to height 1 with its left edge at 0; its
 // width-to-height ratio goes into CellIncX. A missing or unreadable drawing gives an empty list
 // and leaves CellIncX untouched.
-std::unique_ptr<TContourList> customDigitOutline(const QString& fontName, char16_t digit, double& CellIncX);
+std::unique_ptr<TContourList> customDigitOutline(const QString& fontFolder, char16_t digit, double& CellIncX);
 
 } // namespace lapido

@@ -59,10 +59,23 @@ void appendNativeOutline(const NativeOutline& outline, int H, int C, TContourLis
 std::unique_ptr<TContourList> GetCharOutline(const QString& fontName, TFontStyles style, char16_t code,
                                              double& CellIncX, double& BlackBoxX, double& OriginX)
 {
-    if (isCustomFont(fontName)) {
+    return CharOutlineSource(fontName, style).outline(code, CellIncX, BlackBoxX, OriginX);
+}
+
+CharOutlineSource::CharOutlineSource(const QString& fontName, TFontStyles style)
+    : m_fontName(fontName), m_style(style), m_customFolder(customFontFolder(fontName))
+{
+}
+
+std::unique_ptr<TContourList> CharOutlineSource::outline(char16_t code, double& CellIncX, double& BlackBoxX,
+                                                         double& OriginX) const
+{
+    const QString& fontName = m_fontName;
+    const TFontStyles style = m_style;
+    if (!m_customFolder.isEmpty()) {
         if (!isDigit(code))
             return nullptr;
-        return customDigitOutline(fontName, code, CellIncX);
+        return customDigitOutline(m_customFolder, code, CellIncX);
     }
     auto contours = std::make_unique<TContourList>();
     if (const StrokeFont* stroke = findStrokeFont(fontName)) {

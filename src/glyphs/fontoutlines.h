@@ -23,6 +23,19 @@ struct NativeOutline;
 std::unique_ptr<TContourList> GetCharOutline(const QString& fontName, TFontStyles style, char16_t code,
                                              double& CellIncX, double& BlackBoxX, double& OriginX);
 
+// GetCharOutline for a run of characters of one font: whether the name is a custom font is
+// looked up once (a look reads the store and lists a folder), not once per character.
+class CharOutlineSource {
+public:
+    CharOutlineSource(const QString& fontName, TFontStyles style);
+    std::unique_ptr<TContourList> outline(char16_t code, double& CellIncX, double& BlackBoxX, double& OriginX) const;
+
+private:
+    QString m_fontName;
+    TFontStyles m_style;
+    QString m_customFolder;
+};
+
 // Design unit U, cell height H and centre height C in the font's drawing units; false (all
 // three 0) for a name that is neither a stroke font nor an installed font.
 bool GetFontMetrics(const QString& fontName, int& U, int& H, int& C);

@@ -200,9 +200,10 @@ void TGlyphWideString::UpDate(const QString& AWideLabel, const QString& AFontNam
             TreeNode->DeleteChildren(); // the nodes own their character glyphs
         LabelWidth = 0;
         if (TreeNode) {
+            const CharOutlineSource font(FontName, FontStyle);
             for (QChar c : WideLabel) {
                 TTreeNode* child = TreeNode->AddChild(charCaption(c));
-                TGlyphChar& ch = TGlyph::CreateFor<TGlyphChar>(TreeView, child, this, c.unicode());
+                TGlyphChar& ch = TGlyph::CreateFor<TGlyphChar>(TreeView, child, this, c.unicode(), font);
                 LabelWidth += ch.UnitWidth + Spacing;
             }
             if (expanded)

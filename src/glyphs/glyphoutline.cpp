@@ -372,12 +372,10 @@ bool TGlyphOutLine::LoadFromFile(const QString& FileName)
 // --- TGlyphChar ---------------------------------------------------------------------------
 
 TGlyphChar::TGlyphChar(TLabelTree* ATreeView, TTreeNode* ATreeNode, TGlyphWideString* AGlyphWideString,
-                       char16_t AUniCode)
+                       char16_t AUniCode, const CharOutlineSource& font)
     : TGlyphOutLine(ATreeView, ATreeNode), GlyphWideString(AGlyphWideString), UniCode(AUniCode)
 {
-    const QString font = AGlyphWideString ? AGlyphWideString->FontName : QString();
-    const TFontStyles style = AGlyphWideString ? AGlyphWideString->FontStyle : TFontStyles();
-    auto outline = GetCharOutline(font, style, AUniCode, CellIncX, BlackBoxX, OriginX);
+    auto outline = font.outline(AUniCode, CellIncX, BlackBoxX, OriginX);
     if (outline) {
         ContourList = std::move(outline);
     } else {

@@ -72,10 +72,13 @@ protected:
 };
 
 class TGlyphWideString;
+class CharOutlineSource;
 
 class TGlyphChar : public TGlyphOutLine {
 public:
-    TGlyphChar(TLabelTree* ATreeView, TTreeNode* ATreeNode, TGlyphWideString* AGlyphWideString, char16_t AUniCode);
+    // The font is looked up once for the whole string.
+    TGlyphChar(TLabelTree* ATreeView, TTreeNode* ATreeNode, TGlyphWideString* AGlyphWideString, char16_t AUniCode,
+               const CharOutlineSource& font);
 
     TGlyphWideString* GlyphWideString = nullptr;
     char16_t UniCode = 0;
