@@ -237,8 +237,8 @@ void TStation::DelMarking()
     // Emptying a label rebuilds its run nodes, so the labels are collected first.
     if (s.DeleteLabelAfterF10)
         for (TGlyphRichString* label : labels) {
-            if (GlyphAutoInc == label)
-                GlyphAutoInc = nullptr;
+            if (m_glyphAutoInc == label)
+                m_glyphAutoInc = nullptr;
             m_richEdit->document().clear();
             label->UpDate(m_richEdit.get(), label->RelativeSize, label->Offset, label->Spacing);
         }
@@ -251,8 +251,8 @@ void TStation::DelMarking()
             if (node->Data() && isKind(node))
                 doomed.push_back(node);
         for (TTreeNode* node : doomed) {
-            if (GlyphAutoInc == node->Data())
-                GlyphAutoInc = nullptr;
+            if (m_glyphAutoInc == node->Data())
+                m_glyphAutoInc = nullptr;
             m_tree.Delete(node);
         }
     };
@@ -297,61 +297,61 @@ void TStation::KeyF12()
 
 // --- circle-centre tool -------------------------------------------------------------------------
 
-namespace {
-
 // The coordinate a circle button stands for, the centre included; null for none.
-template <class Station>
-auto circleCoord(Station& station, TStation::TCirclePoint point) -> decltype(&station.Circle_Left)
+TCircleCoord* TStation::circleCoord(TCirclePoint point)
 {
     switch (point) {
-    case TStation::TCirclePoint::Left: return &station.Circle_Left;
-    case TStation::TCirclePoint::Right: return &station.Circle_Right;
-    case TStation::TCirclePoint::Top: return &station.Circle_Top;
-    case TStation::TCirclePoint::Bottom: return &station.Circle_Bottom;
-    case TStation::TCirclePoint::Center: return &station.Circle_Center;
-    case TStation::TCirclePoint::None: break;
+    case TCirclePoint::Left: return &m_circleLeft;
+    case TCirclePoint::Right: return &m_circleRight;
+    case TCirclePoint::Top: return &m_circleTop;
+    case TCirclePoint::Bottom: return &m_circleBottom;
+    case TCirclePoint::Center: return &m_circleCenter;
+    case TCirclePoint::None: break;
     }
     return nullptr;
 }
 
-} // namespace
+const TCircleCoord* TStation::circleCoord(TCirclePoint point) const
+{
+    return const_cast<TStation*>(this)->circleCoord(point);
+}
 
 void TStation::updateCircleTool()
 {
-    Circle_Center.XIsSet = Circle_Left.XIsSet && Circle_Right.XIsSet;
-    Circle_Center.X = Circle_Center.XIsSet ? (Circle_Left.X + Circle_Right.X) / 2 : 0;
-    Circle_Center.YIsSet = Circle_Top.YIsSet && Circle_Bottom.YIsSet;
-    Circle_Center.Y = Circle_Center.YIsSet ? (Circle_Top.Y + Circle_Bottom.Y) / 2 : 0;
+    m_circleCenter.XIsSet = m_circleLeft.XIsSet && m_circleRight.XIsSet;
+    m_circleCenter.X = m_circleCenter.XIsSet ? (m_circleLeft.X + m_circleRight.X) / 2 : 0;
+    m_circleCenter.YIsSet = m_circleTop.YIsSet && m_circleBottom.YIsSet;
+    m_circleCenter.Y = m_circleCenter.YIsSet ? (m_circleTop.Y + m_circleBottom.Y) / 2 : 0;
 
     const bool live = AIMState != TAIMState::aimsHoming && AIMState != TAIMState::aimsMarking;
-    const TCirclePoint p = CircleChecked;
-    const TCircleCoord* target = circleCoord(*this, p);
+    const TCirclePoint p = m_circleChecked;
+    const TCircleCoord* target = circleCoord(p);
     const bool side = target && p != TCirclePoint::Center;
     const bool targetSet = target && (side ? target->XIsSet : target->XIsSet || target->YIsSet);
     m_controls.circleSet = side && live;
     m_controls.circleGoto = targetSet && live;
-    m_controls.circleClear = p != TCirclePoint::None || Circle_Left.XIsSet || Circle_Right.XIsSet
-                             || Circle_Top.YIsSet || Circle_Bottom.YIsSet;
+    m_controls.circleClear = p != TCirclePoint::None || m_circleLeft.XIsSet || m_circleRight.XIsSet
+                             || m_circleTop.YIsSet || m_circleBottom.YIsSet;
 }
 
 void TStation::RadioButton_CircleClick(TCirclePoint point)
 {
-    CircleChecked = point;
+    m_circleChecked = point;
     updateCircleTool();
 }
 
 void TStation::ButtonSetCenterClick()
 {
     // The centre is computed, never set.
-    TCircleCoord* target = circleCoord(*this, CircleChecked);
-    if (target && CircleChecked != TCirclePoint::Center)
+    TCircleCoord* target = circleCoord(m_circleChecked);
+    if (target && m_circleChecked != TCirclePoint::Center)
         *target = TCircleCoord{AxisPosition_X, AxisPosition_Y, true, true};
     updateCircleTool();
 }
 
 void TStation::BitBtn_CircleGotoClick()
 {
-    const TCircleCoord* point = circleCoord(*this, CircleChecked);
+    const TCircleCoord* point = circleCoord(m_circleChecked);
     double X = AxisPosition_X, Y = AxisPosition_Y;
     if (point) {
         if (point->XIsSet)
@@ -365,15 +365,15 @@ void TStation::BitBtn_CircleGotoClick()
 
 void TStation::BitBtn_CircleClearClick()
 {
-    for (TCircleCoord* c : {&Circle_Left, &Circle_Right, &Circle_Top, &Circle_Bottom, &Circle_Center})
+    for (TCircleCoord* c : {&m_circleLeft, &m_circleRight, &m_circleTop, &m_circleBottom, &m_circleCenter})
         c->XIsSet = c->YIsSet = false;
-    CircleChecked = TCirclePoint::None;
+    m_circleChecked = TCirclePoint::None;
     updateCircleTool();
 }
 
 QString TStation::circlePointText(TCirclePoint point) const
 {
-    const TCircleCoord* c = circleCoord(*this, point);
+    const TCircleCoord* c = circleCoord(point);
     if (!c || point == TCirclePoint::Center)
         return {};
     if (!c->XIsSet && !c->YIsSet)
@@ -384,12 +384,12 @@ QString TStation::circlePointText(TCirclePoint point) const
 
 QString TStation::circleCenterXText() const
 {
-    return Circle_Center.XIsSet ? threeDecimals(Circle_Center.X) : QString();
+    return m_circleCenter.XIsSet ? threeDecimals(m_circleCenter.X) : QString();
 }
 
 QString TStation::circleCenterYText() const
 {
-    return Circle_Center.YIsSet ? threeDecimals(Circle_Center.Y) : QString();
+    return m_circleCenter.YIsSet ? threeDecimals(m_circleCenter.Y) : QString();
 }
 
 } // namespace lapido

@@ -177,7 +177,7 @@ void TStation::EditFloatChange(TEditBox box, const QString& text)
         return;
     case TEditBox::EditSlant:
         setSlantAngle(v);
-        XYTF_Slant.SetRotation(v * std::numbers::pi / 180.0);
+        m_xytfSlant.SetRotation(v * std::numbers::pi / 180.0);
         return;
     case TEditBox::Edit_PulseTrainRate: {
         const int maxRate = std::max(1, Settings().MaxReprate);
@@ -394,8 +394,8 @@ void TStation::BitBtnDelTaskClick()
     if (!isTopLevel(node) || AIMState == TAIMState::aimsMarking)
         return;
     MarkingAborted() = false;
-    if (GlyphAutoInc && GlyphAutoInc == node->Data())
-        GlyphAutoInc = nullptr;
+    if (m_glyphAutoInc && m_glyphAutoInc == node->Data())
+        m_glyphAutoInc = nullptr;
     if (m_markingTreeNode == node)
         m_markingTreeNode = nullptr;
     m_tree.Delete(node);
@@ -466,8 +466,8 @@ void TStation::TreeViewGlyphsChange(TTreeNode* Node)
     if (!glyph)
         return;
 
-    const bool wasDisabled = DisableGlyphPropertiesChangeEvent;
-    DisableGlyphPropertiesChangeEvent = true;
+    const bool wasDisabled = m_disableGlyphPropertiesChangeEvent;
+    m_disableGlyphPropertiesChangeEvent = true;
     const auto show = [this](TEditBox box, double fraction) { EditFloatChange(box, percentText(fraction)); };
     switch (m_controls.panel) {
     case TPropertyPanel::Label: {
@@ -476,7 +476,7 @@ void TStation::TreeViewGlyphsChange(TTreeNode* Node)
         show(TEditBox::EditGlyphLabelHeight, label->RelativeSize);
         show(TEditBox::EditGlyphLabelOffset, label->Offset);
         show(TEditBox::EditGlyphLabelSpacing, label->Spacing);
-        m_controls.autoIncChecked = GlyphAutoInc == glyph;
+        m_controls.autoIncChecked = m_glyphAutoInc == glyph;
         if (auto handler = m_richEdit->selectionChangeHandler())
             handler();
         break;
@@ -531,7 +531,7 @@ void TStation::TreeViewGlyphsChange(TTreeNode* Node)
     case TPropertyPanel::None:
         break;
     }
-    DisableGlyphPropertiesChangeEvent = wasDisabled;
+    m_disableGlyphPropertiesChangeEvent = wasDisabled;
 }
 
 void TStation::applyTextRules()
@@ -556,7 +556,7 @@ void TStation::GlyphPropertiesChange()
     applyTextRules();
     TTreeNode* node = m_tree.Selected();
     TGlyph* glyph = node ? node->Data() : nullptr;
-    if (DisableGlyphPropertiesChangeEvent || !glyph)
+    if (m_disableGlyphPropertiesChangeEvent || !glyph)
         return;
     switch (panelOf(glyph)) {
     case TPropertyPanel::Label:
@@ -601,7 +601,7 @@ void TStation::GlyphPropertiesChange()
 void TStation::MarkingStatusChange(int index)
 {
     m_markingStatusIndex = index;
-    if (DisableGlyphPropertiesChangeEvent)
+    if (m_disableGlyphPropertiesChangeEvent)
         return;
     TTreeNode* node = m_tree.Selected();
     TGlyph* glyph = node ? node->Data() : nullptr;

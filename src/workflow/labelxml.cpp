@@ -248,7 +248,7 @@ QString TStation::Tree2XML() const
 
 void TStation::clearLabel()
 {
-    GlyphAutoInc = nullptr;
+    m_glyphAutoInc = nullptr;
     m_markingTreeNode = nullptr;
     m_tree.setSelected(nullptr);
     m_tree.Clear();

@@ -113,12 +113,12 @@ void TStation::GrabBarCodeFromRegistry()
 void TStation::CheckBox_AutoIncClick(bool checked)
 {
     m_controls.autoIncChecked = checked;
-    if (DisableGlyphPropertiesChangeEvent)
+    if (m_disableGlyphPropertiesChangeEvent)
         return;
-    GlyphAutoInc = nullptr;
+    m_glyphAutoInc = nullptr;
     TTreeNode* node = m_tree.Selected();
     if (checked && node)
-        GlyphAutoInc = node->Data();
+        m_glyphAutoInc = node->Data();
 }
 
 void TStation::BitBtnIncLabelClick()

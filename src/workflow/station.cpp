@@ -44,7 +44,7 @@ TStation::TStation(TStationServices services)
 TStation::~TStation()
 {
     // Label glyphs keep a pointer to the rich edit; free the tree while it still exists.
-    GlyphAutoInc = nullptr;
+    m_glyphAutoInc = nullptr;
     m_tree.Clear();
 }
 
@@ -105,14 +105,14 @@ void TStation::FormCreate()
     QDir().mkpath(WorkingDir() + QStringLiteral("Logos"));
 
     AIMState = TAIMState::aimsHoming;
-    DisableGlyphPropertiesChangeEvent = false;
+    m_disableGlyphPropertiesChangeEvent = false;
     DefaultSymbolList.clear();
     setDebugMode(false);
     setNoHoming(false);
     if (QCoreApplication::instance())
         ParseStartSwitches(QCoreApplication::arguments());
 
-    XYTF_Slant.Clear();
+    m_xytfSlant.Clear();
     m_controls.panel = TPropertyPanel::None;
 
     AxisPosition_X = AxisPosition_Y = AxisPosition_Z = m_axisPositionW = 0;
@@ -121,9 +121,9 @@ void TStation::FormCreate()
     m_curvatureA = m_curvatureB = m_curvatureC = 0;
     m_markingTreeNode = nullptr;
 
-    GlyphAutoInc = nullptr;
-    Circle_Left = Circle_Right = Circle_Top = Circle_Bottom = Circle_Center = TCircleCoord{};
-    CircleChecked = TCirclePoint::None;
+    m_glyphAutoInc = nullptr;
+    m_circleLeft = m_circleRight = m_circleTop = m_circleBottom = m_circleCenter = TCircleCoord{};
+    m_circleChecked = TCirclePoint::None;
     RemoveBarCodeFromRegistry();
     StartTFApplication();
 

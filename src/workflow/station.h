@@ -333,11 +333,6 @@ public:
     double CuvatureLeft_X = 0, CuvatureLeft_Z = 0, CuvatureRight_X = 0, CuvatureRight_Z = 0;
     double Curvature_Interval = 0, Curvature_Span = 0, Curvature_Start = 0;
     double Diameter = 5.0;
-    TCircleCoord Circle_Left, Circle_Right, Circle_Top, Circle_Bottom, Circle_Center;
-    TCirclePoint CircleChecked = TCirclePoint::None;
-    TGlyph* GlyphAutoInc = nullptr;
-    bool DisableGlyphPropertiesChangeEvent = false;
-    TXYTransform XYTF_Slant;
 
     // Glyph defaults and panel values (fractions of the girdle height unless said).
     QString DefaultRichEditFont = QStringLiteral("Arial");
@@ -373,6 +368,9 @@ public:
     int PulseTrainCount() const { return m_pulseTrainCount; }
     int PulseTrainRate() const { return m_pulseTrainRate; }
     int PulseDuration() const { return m_pulseDuration; }
+    TGlyph* GlyphAutoInc() const { return m_glyphAutoInc; } // the label that auto-increments
+    // Set while the station itself fills the property panels, so their change handlers stay quiet.
+    bool DisableGlyphPropertiesChangeEvent() const { return m_disableGlyphPropertiesChangeEvent; }
 
     // The outside services; the window completes them after creation (automatic backup).
     TStationServices& services() { return m_services; }
@@ -382,6 +380,11 @@ public:
 
 private:
     double m_axisPositionW = 0;
+    TCircleCoord m_circleLeft, m_circleRight, m_circleTop, m_circleBottom, m_circleCenter;
+    TCirclePoint m_circleChecked = TCirclePoint::None;
+    TGlyph* m_glyphAutoInc = nullptr;
+    bool m_disableGlyphPropertiesChangeEvent = false;
+    TXYTransform m_xytfSlant;
     double m_curvatureA = 0, m_curvatureB = 0, m_curvatureC = 0;
     TTreeNode* m_markingTreeNode = nullptr;
     int m_markingStatusIndex = 0;
@@ -408,6 +411,8 @@ public:
     void updateSetFocusEnabled();
     // Texts of the circle-centre tool: a point's label ("x , y" or "not set") and the centre boxes.
     QString circlePointText(TCirclePoint point) const;
+    TCircleCoord* circleCoord(TCirclePoint point);
+    const TCircleCoord* circleCoord(TCirclePoint point) const;
     QString circleCenterXText() const;
     QString circleCenterYText() const;
 

@@ -146,7 +146,7 @@ TEST_F(LabelEditTest, MoveAndDeleteWorkOnTopLevelNodes)
     st().BitBtnAddSpaceClick();
     TTreeNode* label = addLabel(QStringLiteral("A07"));
     st().CheckBox_AutoIncClick(true);
-    ASSERT_EQ(st().GlyphAutoInc, label->Data());
+    ASSERT_EQ(st().GlyphAutoInc(), label->Data());
 
     tree().setSelected(tree().Root(0));
     st().TreeViewGlyphsChange(tree().Root(0));
@@ -168,7 +168,7 @@ TEST_F(LabelEditTest, MoveAndDeleteWorkOnTopLevelNodes)
     tree().setSelected(label);
     st().BitBtnDelTaskClick();
     EXPECT_EQ(tree().RootCount(), 2);
-    EXPECT_EQ(st().GlyphAutoInc, nullptr);
+    EXPECT_EQ(st().GlyphAutoInc(), nullptr);
     EXPECT_EQ(tree().Selected(), nullptr);
 }
 
@@ -183,7 +183,7 @@ TEST_F(LabelEditTest, SelectingANodeFillsItsPanelWithoutWritingBack)
     EXPECT_EQ(st().edit(TEditBox::EditGlyphLabelHeight).text, QStringLiteral("65.0"));
     EXPECT_EQ(st().edit(TEditBox::EditGlyphLabelSpacing).text, QStringLiteral("5.0"));
     EXPECT_DOUBLE_EQ(st().LabelHeight, 0.65);
-    EXPECT_FALSE(st().DisableGlyphPropertiesChangeEvent);
+    EXPECT_FALSE(st().DisableGlyphPropertiesChangeEvent());
 
     TTreeNode* run = label->Item(0);
     st().TreeViewGlyphsChange(run);

@@ -133,13 +133,13 @@ TEST_F(ScannedCodeTest, IncrementButtonCountsTheSelectedLabelUp)
     EXPECT_EQ(editorText(), QStringLiteral("A10")) << "the panel is refreshed";
 
     st().CheckBox_AutoIncClick(true);
-    EXPECT_EQ(st().GlyphAutoInc, label->Data());
+    EXPECT_EQ(st().GlyphAutoInc(), label->Data());
     st().TreeViewGlyphsChange(tree().Root(0));
     EXPECT_FALSE(st().controls().autoIncChecked) << "another label is not the auto-increment one";
     st().TreeViewGlyphsChange(label);
     EXPECT_TRUE(st().controls().autoIncChecked);
     st().CheckBox_AutoIncClick(false);
-    EXPECT_EQ(st().GlyphAutoInc, nullptr);
+    EXPECT_EQ(st().GlyphAutoInc(), nullptr);
 }
 
 TEST_F(ScannedCodeTest, FormTimerDisablesAutoIncrementWhileLabelsAreDeletedAtReset)

@@ -171,7 +171,7 @@ TEST_F(XmlLabelTest, ReadingClearsTheAbortAndTheAutoIncrementGlyph)
     MarkingAborted() = true;
     ASSERT_TRUE(st().XML2Tree(doc({})));
     EXPECT_FALSE(MarkingAborted());
-    EXPECT_EQ(st().GlyphAutoInc, nullptr);
+    EXPECT_EQ(st().GlyphAutoInc(), nullptr);
 }
 
 struct BadXml {
