@@ -118,7 +118,12 @@ QString DefaultTraceFolder()
 }
 
 FileLogger::FileLogger(const QString& folder)
-    : m_now([] { return QDateTime::currentDateTime(); })
+    : FileLogger(folder, [] { return QDateTime::currentDateTime(); })
+{
+}
+
+FileLogger::FileLogger(const QString& folder, std::function<QDateTime()> now)
+    : m_now(std::move(now))
 {
     const QDir dir(folder.isEmpty() ? DefaultTraceFolder() : folder);
     m_path = dir.filePath(LogFileName);
@@ -144,8 +149,36 @@ void FileLogger::ResetInstance()
     instanceSlot().reset();
 }
 
+// A process killed in the middle of an append leaves the first part of its entry: the kernel
+// stops a long write at a page boundary. Every append notes beside the trace where its entry
+// begins and how long it is, and removes the note when the entry is complete; a note found
+// when the trace is opened again means the last entry may be torn, and a torn one (the file
+// ends inside it) is cut off, so that the trace stays a sequence of whole entries and the next
+// one is not glued onto a fragment.
+void FileLogger::cutTornEntry()
+{
+    const QString notePath = tornEntryNotePath();
+    QFile note(notePath);
+    if (!note.open(QIODevice::ReadOnly))
+        return;
+    const QList<QByteArray> parts = note.read(64).trimmed().split(' ');
+    note.close();
+    bool okStart = false, okLength = false;
+    const qint64 start = parts.size() == 2 ? parts[0].toLongLong(&okStart) : 0;
+    const qint64 length = parts.size() == 2 ? parts[1].toLongLong(&okLength) : 0;
+    const qint64 size = QFileInfo(m_path).size();
+    if (okStart && okLength && size > start && size < start + length) {
+        QFile trace(m_path);
+        if (!trace.resize(start))
+            LogDebug(QStringLiteral("Cannot cut the torn last entry of the trace file \"%1\": %2")
+                         .arg(m_path, trace.errorString()));
+    }
+    QFile::remove(notePath);
+}
+
 bool FileLogger::open()
 {
+    cutTornEntry();
     if (!QFileInfo::exists(m_path) && !append(traceFileWarningLine()))
         return false;
     return append(QStringLiteral(" **** New Lapidograph log session started at ") + FormatShortDateLongTime(m_now())
@@ -157,13 +190,27 @@ bool FileLogger::append(const QString& line)
     QFile file(m_path);
     const QByteArray bytes = (line + QStringLiteral("\r\n")).toLocal8Bit();
     QString failure;
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
+    QFile note(tornEntryNotePath());
+    qint64 start = -1;
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) {
         failure = QStringLiteral("Cannot open the trace file \"%1\": %2").arg(m_path, file.errorString());
-    else if (file.write(bytes) != bytes.size() || !file.flush())
-        failure = QStringLiteral("Cannot write the trace file \"%1\": %2").arg(m_path, file.errorString());
+    } else {
+        start = file.size();
+        // Without the note (a folder that takes no new file) the entry is still written.
+        if (note.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
+            note.write(QByteArray::number(start) + ' ' + QByteArray::number(bytes.size()) + '\n');
+        note.close();
+        if (file.write(bytes) != bytes.size() || !file.flush())
+            failure = QStringLiteral("Cannot write the trace file \"%1\": %2").arg(m_path, file.errorString());
+    }
     file.close();
     if (failure.isEmpty() && file.error() != QFileDevice::NoError)
         failure = QStringLiteral("Cannot write the trace file \"%1\": %2").arg(m_path, file.errorString());
+    // A write that failed half way (a full disk) leaves no fragment either.
+    if (!failure.isEmpty() && start >= 0 && QFileInfo(m_path).size() > start)
+        QFile(m_path).resize(start);
+    if (note.exists())
+        note.remove();
 
     if (failure.isEmpty()) {
         m_lastError.clear();

@@ -75,6 +75,8 @@ class FileLogger {
 public:
     // The trace file in the given folder (DefaultTraceFolder() when empty).
     explicit FileLogger(const QString& folder = {});
+    // The same with the local time of stamps taken from now, the session line included.
+    FileLogger(const QString& folder, std::function<QDateTime()> now);
     ~FileLogger();
     FileLogger(const FileLogger&) = delete;
     FileLogger& operator=(const FileLogger&) = delete;
@@ -108,6 +110,10 @@ public:
 private:
     bool open();
     bool append(const QString& line);
+    // Where the entry being written began and how long it is, kept beside the trace while it
+    // is written: see cutTornEntry().
+    QString tornEntryNotePath() const { return m_path + QStringLiteral(".tail"); }
+    void cutTornEntry();
 
     QString m_path;
     QString m_lastError;

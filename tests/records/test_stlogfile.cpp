@@ -195,6 +195,42 @@ TEST_F(FileLoggerTest, UnwritableOrFullTraceFileReportsOnceAndKeepsGoing)
     }
 }
 
+TEST_F(FileLoggerTest, AnEntryTornByAKillIsCutOffWhenTheTraceIsOpenedAgain)
+{
+    // What a station killed while appending leaves: the trace and, beside it, the note of the
+    // entry it was writing (where it began, how long it is).
+    const QByteArray earlier = traceFileWarningLine().toLatin1() + "\r\n[03/05/2016 14:22:05]:NMR\r\n";
+    const QByteArray entry = "1.5:2\r\n1.75:2\r\n2:2\r\n\r\n";
+    const struct {
+        const char* name;
+        QByteArray onDisk;
+        QByteArray kept;
+    } cases[] = {
+        {"torn at a line end", earlier + entry.left(7), earlier},
+        {"torn inside a line", earlier + entry.left(10), earlier},
+        {"complete, the note not yet removed", earlier + entry, earlier + entry},
+    };
+    for (const auto& c : cases) {
+        const QString folder = scratch(QString::fromLatin1(c.name));
+        ASSERT_TRUE(QDir().mkpath(folder));
+        QFile trace(folder + QStringLiteral("/LATrace"));
+        ASSERT_TRUE(trace.open(QIODevice::WriteOnly));
+        trace.write(c.onDisk);
+        trace.close();
+        QFile note(folder + QStringLiteral("/LATrace.tail"));
+        ASSERT_TRUE(note.open(QIODevice::WriteOnly));
+        note.write(QByteArray::number(earlier.size()) + ' ' + QByteArray::number(entry.size()) + '\n');
+        note.close();
+
+        FileLogger logger(folder, [] { return fixedTime(); });
+        const QByteArray text = readAll(logger.filePath());
+        EXPECT_TRUE(text.startsWith(c.kept)) << c.name;
+        EXPECT_EQ(text.mid(c.kept.size()).count("\r\n"), 1) << c.name << ": only the session line follows";
+        EXPECT_TRUE(text.mid(c.kept.size()).startsWith(" **** New Lapidograph log session")) << c.name;
+        EXPECT_FALSE(QFile::exists(note.fileName())) << c.name;
+    }
+}
+
 TEST_F(FileLoggerTest, SamplerWritesEachNewFiringPointOnce)
 {
     ScriptedSource source({{1.5, 2, true},
