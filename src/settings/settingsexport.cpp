@@ -1,6 +1,8 @@
 // Export and import text of the settings store.
 #include "settings/settingsexport.h"
 
+#include "platform/savefile.h"
+
 #include <QList>
 #include <QStringView>
 
@@ -161,6 +163,11 @@ ParsedSettings parseSettingsText(const QString& text)
         return refuse(QStringLiteral("the text ends before its closing line \"%1\": it is not a whole export")
                           .arg(kSettingsExportEnd));
     return result;
+}
+
+QString exportSettingsFile(const SettingsStore& store, const QString& path)
+{
+    return writeWholeFile(path, QByteArrayView(exportSettingsText(store.entries()).toUtf8()));
 }
 
 } // namespace lapido

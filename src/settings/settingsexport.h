@@ -16,6 +16,9 @@ inline const QString kSettingsExportEnd = QStringLiteral("# end of Lapidograph s
 // backslash, tab, CR and LF are written \\, \t, \r, \n; in keys "=" is written \= and a
 // leading "[" or "#" \[ or \#. Nothing is trimmed. Lines may end in LF or CR LF.
 QString exportSettingsText(const std::vector<SettingsEntry>& entries);
+// The whole store in that form as the file's new content, replacing it atomically; empty on
+// success, else the message naming the file.
+QString exportSettingsFile(const SettingsStore& store, const QString& path);
 
 struct ParsedSettings {
     std::vector<SettingsEntry> entries;

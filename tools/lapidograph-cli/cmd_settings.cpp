@@ -43,7 +43,7 @@ int cmdSettings(const QStringList& args)
     if (sub == QLatin1String("export")) {
         if (args.size() != 2)
             return usageError(QStringLiteral("usage: settings export FILE"));
-        const QString error = writeWholeFile(args.at(1), exportSettingsText(store.entries()).toUtf8());
+        const QString error = exportSettingsFile(store, args.at(1));
         if (!error.isEmpty()) {
             err(QStringLiteral("lapidograph-cli: ") + error);
             return 1;
