@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 namespace lapido {
 
@@ -938,8 +939,13 @@ void TLaser::pollBufferSpace()
             return;
         }
         const auto free = RoundHalfEven(*reply);
-        if (free >= kUnderrunFree)
+        // An empty buffer under a running sequence: a limit switch ended it, or the station
+        // fed it too slowly.
+        if (free >= kUnderrunFree) {
+            if (stoppedByLimitSwitch(QStringLiteral("buffer space")))
+                return;
             operatorDialogs().notice(QStringLiteral("Marking problem"), markingProblemText());
+        }
         if (free < kThrottleFree) {
             setGauge(bufferUsed(free));
             eventPump().pump();
@@ -1041,8 +1047,36 @@ void TLaser::FinishLIXYMode()
         if (!guard.proceed(*free))
             break;
     }
+    // A sequence the operator did not stop ends on its last vertex; short of it, the machine
+    // stopped it.
+    if (!m_sequenceFaulted && !LIXYIsStopped && LIXYSegmentSent > 0) {
+        const auto at = readPositions();
+        if (at && ((*at)[0] != TargetX || (*at)[1] != TargetY))
+            stoppedByLimitSwitch(QStringLiteral("end of sequence"));
+    }
     DisablePulses();
     setGauge(0);
+}
+
+QString TLaser::pressedLimitSwitches()
+{
+    QStringList pressed;
+    for (const char axis : {'X', 'Y'})
+        for (const auto& [side, name] : {std::pair{"LF", "forward"}, std::pair{"LR", "reverse"}}) {
+            const auto level = readStatus(std::string("MG _") + side + axis);
+            if (level && RoundHalfEven(*level) == 0)
+                pressed << QStringLiteral("%1 %2").arg(QChar::fromLatin1(axis), QLatin1String(name));
+        }
+    return pressed.join(QStringLiteral(", "));
+}
+
+bool TLaser::stoppedByLimitSwitch(const QString& what)
+{
+    const QString pressed = pressedLimitSwitches();
+    if (pressed.isEmpty())
+        return false;
+    enterSafeState(what + QStringLiteral(": limit switch hit (") + pressed + QStringLiteral(")"));
+    return true;
 }
 
 void TLaser::StopLIXYMode()

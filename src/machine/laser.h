@@ -220,6 +220,12 @@ private:
     // Polls without pumping messages until the axes stand still; false when the guard ended it.
     bool pollUntilStill(const QString& what);
     void create();
+    // The pressed limit switches of X and Y ("X forward"), empty when none is or the link
+    // does not answer.
+    QString pressedLimitSwitches();
+    // A sequence that ended before its last vertex was stopped by the machine: a limit switch
+    // or an empty buffer. A pressed switch puts the machine in its safe state; true then.
+    bool stoppedByLimitSwitch(const QString& what);
     // A status read straight to the channel; nullopt when the reply is empty (link lost).
     std::optional<double> readStatus(std::string_view command);
     bool axisMoving(std::string_view command);

@@ -857,6 +857,11 @@ private:
             return a.motorOn ? 0 : 1;
         if (op == "PA")
             return a.target;
+        // Switch inputs read 0 while the switch is pressed (active low, as the station wires them).
+        if (op == "LF")
+            return a.limitSwitch > 0 ? 0 : 1;
+        if (op == "LR")
+            return a.limitSwitch < 0 ? 0 : 1;
         throw Refused{1};
     }
 

@@ -1,6 +1,7 @@
 // Faults of the machine while a label is marked on the station model: whatever goes wrong, the
 // run ends in bounded time, the laser is commanded off, the operator reads one message saying
 // what happened, and what was stored before stays as it was.
+#include "controllerfaults.h"
 #include "markingfixture.h"
 
 #include "platform/eventpump.h"
@@ -10,6 +11,7 @@
 namespace lapido {
 namespace {
 
+using test::ControllerFault;
 using test::MarkingFixture;
 
 // Runs inside the machine's waits; gives up (and says so) when the run outlasts its guard in
@@ -40,18 +42,6 @@ private:
     EventPump* m_previous;
     bool m_expired = false;
 };
-
-struct ControllerFault {
-    const char* name;
-    std::function<void(DmcSimulator&)> inject;
-    bool linkWorks;       // the controller still answers after the fault
-    const char* message;  // what the operator is told, in part
-};
-
-void PrintTo(const ControllerFault& f, std::ostream* os)
-{
-    *os << f.name;
-}
 
 class ControllerFaultTest : public MarkingFixture, public ::testing::WithParamInterface<ControllerFault> {
 protected:
@@ -114,14 +104,8 @@ TEST_P(ControllerFaultTest, RunEndsWithTheLaserOffAndTheOperatorTold)
     EXPECT_GE(keys::read(keys::TotalPulseCount).toLongLong(), 56789);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Faults, ControllerFaultTest,
-    ::testing::Values(
-        ControllerFault{"Silent", [](DmcSimulator& s) { s.setNoReply(true); }, false, "no reply from the controller"},
-        ControllerFault{"Garbage", [](DmcSimulator& s) { s.setGarbageReply(true); }, false, "no reply from the controller"},
-        ControllerFault{"LinkLostMidGlyph", [](DmcSimulator& s) { s.setLinkLostAfter(3); }, false, "link lost"},
-        ControllerFault{"BufferUnderrun", [](DmcSimulator& s) { s.forceBufferUnderrun(); }, true, "nothing progressed"}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Faults, ControllerFaultTest, ::testing::ValuesIn(test::controllerFaults()),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
 } // namespace lapido
