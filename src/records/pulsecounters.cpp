@@ -86,9 +86,20 @@ bool PulseCountTracker::SavePulseCounters()
         AppRegistry().setValues({entry(keys::TotalPulseCount, m_record.TotalPulseCount),
                                  entry(keys::PulseCount, m_record.PulseCount)});
     } catch (const SettingsStoreError& e) {
-        LogDebug(QStringLiteral("Pulse counters not saved: ") + QString::fromUtf8(e.what()));
+        const QString reason = QString::fromUtf8(e.what());
+        LogDebug(QStringLiteral("Pulse counters not saved: ") + reason);
+        // The shots are the laser's service record: the operator learns once that they are
+        // not being kept, not at every save while the store stays unwritable.
+        if (!m_failureShown) {
+            m_failureShown = true;
+            operatorDialogs().notice(QStringLiteral("Shot counters"),
+                                     QStringLiteral("The laser's shot counters could not be saved: %1\n"
+                                                    "They are saved again with the next shots.")
+                                         .arg(reason));
+        }
         return false;
     }
+    m_failureShown = false;
     m_dirty = false;
     m_everSaved = true;
     m_lastSaveUs = systemClock().nowUs();

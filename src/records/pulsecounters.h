@@ -51,6 +51,7 @@ private:
     TSettings& m_record;
     bool m_dirty = false;
     bool m_everSaved = false;
+    bool m_failureShown = false; // the operator was told that saving failed
     std::int64_t m_lastSaveUs = 0;
 };
 

@@ -68,7 +68,13 @@ protected:
         ASSERT_TRUE(m_laser->Initialized);
         setLaser(m_laser.get());
         setGirdleHeight(0.5);
-        m_logger = std::make_unique<FileLogger>(scratch());
+        makeStation(scratch());
+    }
+    // A fresh station at the marking reference, its trace file in traceFolder.
+    void makeStation(const QString& traceFolder)
+    {
+        m_station.reset();
+        m_logger = std::make_unique<FileLogger>(traceFolder);
         TStationServices services;
         services.logger = m_logger.get();
         services.lightTemplate = [this](const QString& name) { m_lights << name; };

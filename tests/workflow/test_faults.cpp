@@ -6,7 +6,15 @@
 
 #include "platform/eventpump.h"
 
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <functional>
+#include <vector>
 
 namespace lapido {
 namespace {
@@ -105,6 +113,133 @@ TEST_P(ControllerFaultTest, RunEndsWithTheLaserOffAndTheOperatorTold)
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, ControllerFaultTest, ::testing::ValuesIn(test::controllerFaults()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A small filesystem of its own, so that filling it touches nothing else (mounting needs root).
+class SmallDisk {
+public:
+    explicit SmallDisk(QString path) : m_path(std::move(path))
+    {
+        QDir().mkpath(m_path);
+        m_mounted = QProcess::execute(QStringLiteral("mount"), {"-t", "tmpfs", "-o", "size=1m", "tmpfs", m_path}) == 0;
+    }
+    ~SmallDisk()
+    {
+        if (m_mounted)
+            QProcess::execute(QStringLiteral("umount"), {m_path});
+    }
+    bool mounted() const { return m_mounted; }
+    const QString& path() const { return m_path; }
+    // Fills it to the last byte: large blocks, then single bytes for the rest of the last page.
+    void fill() const
+    {
+        const QByteArray name = QFile::encodeName(m_path + QStringLiteral("/filler"));
+        const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (fd < 0)
+            return;
+        const std::vector<char> block(64 * 1024, 'x');
+        for (std::size_t size : {block.size(), std::size_t(4096), std::size_t(1)})
+            while (::write(fd, block.data(), size) == static_cast<ssize_t>(size)) {
+            }
+        ::close(fd);
+    }
+
+private:
+    QString m_path;
+    bool m_mounted = false;
+};
+
+// The disk fills up while a label is marked, under the trace file or under the settings store
+// that keeps the shot counters.
+struct DiskFault {
+    const char* name;
+    bool traceOnIt;
+    bool storeOnIt;
+    const char* message; // what the operator is told, in part
+};
+
+void PrintTo(const DiskFault& f, std::ostream* os)
+{
+    *os << f.name;
+}
+
+class FullDiskTest : public MarkingFixture, public ::testing::WithParamInterface<DiskFault> {
+protected:
+    void SetUp() override
+    {
+        MarkingFixture::SetUp();
+        m_disk = std::make_unique<SmallDisk>(scratch(QStringLiteral("small")));
+        if (!m_disk->mounted())
+            GTEST_SKIP() << "a small filesystem cannot be mounted here (needs root)";
+    }
+    void TearDown() override
+    {
+        m_station.reset();
+        m_logger.reset();
+        // The store on the small disk closes before the disk goes.
+        MarkingFixture::TearDown();
+        m_disk.reset();
+    }
+    std::unique_ptr<SmallDisk> m_disk;
+};
+
+TEST_P(FullDiskTest, RunEndsOnceToldAndKeepsWhatWasStored)
+{
+    const DiskFault& f = GetParam();
+    if (f.storeOnIt) {
+        auto moved = SettingsStore::open(m_disk->path() + QStringLiteral("/settings.db"));
+        moved->setValues(store().entries());
+        setAppRegistry(std::move(moved));
+    }
+    if (f.traceOnIt)
+        makeStation(m_disk->path());
+    keys::write(keys::PulseCount, QStringLiteral("1234"));
+    keys::write(keys::TotalPulseCount, QStringLiteral("56789"));
+    Settings().PulseCount = 1234;
+    Settings().TotalPulseCount = 56789;
+    addLabel("IIIIIIII");
+    inspect();
+    const QStringList traceBefore = trace();
+    ASSERT_FALSE(traceBefore.isEmpty());
+    bool filled = false;
+    {
+        GuardedPump pump(m_clock, 600'000'000, [&] {
+            if (!filled && sim().markCount() > 0) {
+                // The trace is brought to a block boundary first, so that its next line
+                // needs a block of its own.
+                if (f.traceOnIt) {
+                    const qint64 block = ::sysconf(_SC_PAGESIZE);
+                    const qint64 size = QFileInfo(m_logger->filePath()).size();
+                    m_logger->AppendLogWD(QString(int((block - (size + 2) % block) % block), QLatin1Char('-')));
+                }
+                m_disk->fill();
+                filled = true;
+            }
+        });
+        engrave();
+        EXPECT_FALSE(pump.expired()) << "the run outlasted ten minutes of machine time";
+    }
+    ASSERT_TRUE(filled);
+    EXPECT_EQ(st().AIMState, TAIMState::aimsInspecting);
+    EXPECT_FALSE(laser().GateIsOpen || laser().EnableIsOn);
+    const DmcWiring w = sim().wiring();
+    EXPECT_FALSE(sim().output(w.gateBit) || sim().output(w.enableBit));
+
+    const QStringList told = m_dialogs.texts();
+    ASSERT_EQ(told.size(), 1) << told.join("\n").toStdString();
+    EXPECT_TRUE(told[0].contains(QString::fromLatin1(f.message), Qt::CaseInsensitive)) << told[0].toStdString();
+
+    // What was stored before the disk filled is still there and still reads.
+    const QStringList lines = trace();
+    ASSERT_GE(lines.size(), traceBefore.size());
+    EXPECT_EQ(lines.mid(0, traceBefore.size()), traceBefore);
+    EXPECT_GE(keys::read(keys::PulseCount).toLongLong(), 1234);
+    EXPECT_GE(keys::read(keys::TotalPulseCount).toLongLong(), 56789);
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, FullDiskTest,
+                         ::testing::Values(DiskFault{"Trace", true, false, "trace file"},
+                                           DiskFault{"Counters", false, true, "counters"}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
