@@ -15,6 +15,7 @@
 #include "sim/dmcsimulator.h"
 #include "ui/main/frmmain.h"
 
+#include "controllerfaults.h"
 #include "testsupport.h"
 
 #include <QAbstractButton>
@@ -461,6 +462,77 @@ TEST_F(MainWindowTest, ClosingAsksAndWritesTheClosingValues)
     EXPECT_EQ(keys::read(keys::RichLabelFont), QStringLiteral("ROMANS"));
     EXPECT_FALSE(m_laser->EnableIsOn || m_laser->GateIsOpen);
 }
+
+// The controller's faults met during an Engrave (F9) of the window: the run ends, the laser is
+// off, the operator reads one message, and the window goes on working.
+class MainWindowFaultTest : public MainWindowTest, public ::testing::WithParamInterface<ControllerFault> {};
+
+TEST_P(MainWindowFaultTest, F9RunStopsWithTheLaserOffOneMessageAndTheWindowWorking)
+{
+    const ControllerFault& f = GetParam();
+    TfrmMain& w = start();
+    addLabel(QStringLiteral("HHHH"));
+    auto* tree = w.findChild<QTreeWidget*>();
+    ASSERT_EQ(tree->topLevelItemCount(), 1);
+    m_dialogs.clear();
+    // The fault comes with the first marks; a run that outlasts ten minutes of machine time is
+    // a hang and is ended (and reported) here.
+    bool injected = false, expired = false;
+    const std::int64_t deadlineUs = m_clock.nowUs() + 600'000'000;
+    QTimer watch;
+    watch.setInterval(0);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (w.station().AIMState != TAIMState::aimsMarking)
+            return;
+        if (!injected && markCount() > 0) {
+            f.inject(**m_sim);
+            injected = true;
+        }
+        if (!expired && m_clock.nowUs() > deadlineUs) {
+            expired = true;
+            MarkingAborted() = true;
+        }
+    });
+    watch.start();
+    key(Qt::Key_F9);
+    watch.stop();
+    ASSERT_TRUE(injected);
+    EXPECT_FALSE(expired) << "the run outlasted ten minutes of machine time";
+    EXPECT_TRUE(MarkingAborted()) << "a label cut short is not reported as marked";
+    EXPECT_FALSE(m_laser->EnableIsOn || m_laser->GateIsOpen);
+    if (f.linkWorks) {
+        const DmcWiring wiring = (*m_sim)->wiring();
+        EXPECT_FALSE((*m_sim)->output(wiring.gateBit)) << "gate line";
+        EXPECT_FALSE((*m_sim)->output(wiring.enableBit)) << "enable line";
+    }
+    // The window's timers go on reading the machine; the operator is still told only once.
+    QTest::qWait(3 * TStation::kPositionTimerMs);
+    const QStringList told = m_dialogs.texts();
+    ASSERT_EQ(told.size(), 1) << told.join(QStringLiteral("\n")).toStdString();
+    EXPECT_TRUE(told[0].contains(QString::fromLatin1(f.message))) << told[0].toStdString();
+
+    // The window takes the operator's hand again: the run's buttons are back, a label can be
+    // added, and once a controller that still answers is clear, Engrave restarts the label.
+    EXPECT_EQ(w.station().AIMState, TAIMState::aimsInspecting);
+    EXPECT_TRUE(findButton<QToolButton>(QStringLiteral("Inspect"))->isChecked());
+    EXPECT_FALSE(findButton(QStringLiteral("Abort (Esc)"))->isEnabled());
+    EXPECT_TRUE(findButton(QStringLiteral("Settings"))->isEnabled());
+    addLabel(QStringLiteral("I"));
+    EXPECT_EQ(tree->topLevelItemCount(), 2);
+    if (f.linkWorks) {
+        (*m_sim)->setLimitSwitch('X', 0);
+        m_dialogs.clear();
+        const int before = markCount();
+        m_dialogs.queueCaption(QStringLiteral("Restart"));
+        key(Qt::Key_F9);
+        EXPECT_GT(markCount(), before);
+        EXPECT_FALSE(MarkingAborted()) << m_dialogs.texts().join(QStringLiteral(" | ")).toStdString();
+        EXPECT_FALSE(m_laser->EnableIsOn || m_laser->GateIsOpen);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, MainWindowFaultTest, ::testing::ValuesIn(controllerFaults()),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
 } // namespace lapido::test
