@@ -2,8 +2,9 @@
 // and over, through the station's own code, so that the crash-consistency test can kill it at
 // any moment. Save n writes version n; saves are numbered from FIRST. "ready" is printed once
 // everything is set up and nothing has been written yet, then each save's number once it is
-// done. With --step a save waits for a line on standard input (the end of input ends the
-// program), so that the test can take each version of a clean run as it is written.
+// done. With --step the saves wait for a line on standard input, a count of saves to make (an
+// empty line: one; the end of input ends the program), so that the test can take the versions
+// of a clean run it needs.
 //
 // Versions depend only on the folder's content and n (fixed dates and pictures), so that a
 // clean run from a copy of the folder writes exactly what the killed run was writing.
@@ -30,7 +31,9 @@
 #include <QImage>
 #include <QTextDocument>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <iostream>
 #include <memory>
@@ -278,9 +281,14 @@ int run(const QStringList& args)
     std::printf("ready\n");
     std::fflush(stdout);
     std::string line;
+    long allowed = 0;
     for (long n = first;; ++n) {
-        if (step && !std::getline(std::cin, line))
-            return 0;
+        if (step && allowed == 0) {
+            if (!std::getline(std::cin, line))
+                return 0;
+            allowed = std::max(1L, std::atol(line.c_str()));
+        }
+        --allowed;
         writer->save(n);
         std::printf("%ld\n", n);
         std::fflush(stdout);
