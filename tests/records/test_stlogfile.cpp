@@ -8,6 +8,10 @@
 
 #include <QFile>
 #include <QDir>
+#include <QProcess>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <mutex>
@@ -229,6 +233,42 @@ TEST_F(FileLoggerTest, AnEntryTornByAKillIsCutOffWhenTheTraceIsOpenedAgain)
         EXPECT_TRUE(text.mid(c.kept.size()).startsWith(" **** New Lapidograph log session")) << c.name;
         EXPECT_FALSE(QFile::exists(note.fileName())) << c.name;
     }
+}
+
+TEST_F(FileLoggerTest, AnEntryThatTheDiskHasNoRoomForLeavesNothingOfItself)
+{
+    // A small filesystem of its own, filled up to two free pages: the long entry starts to be
+    // written and then fails.
+    const QString disk = scratch(QStringLiteral("disk"));
+    ASSERT_TRUE(QDir().mkpath(disk));
+    if (QProcess::execute(QStringLiteral("mount"), {"-t", "tmpfs", "-o", "size=256k", "tmpfs", disk}) != 0)
+        GTEST_SKIP() << "a small filesystem cannot be mounted here (needs root)";
+    const struct Unmount {
+        QString path;
+        ~Unmount() { QProcess::execute(QStringLiteral("umount"), {path}); }
+    } unmount{disk};
+    QByteArray before;
+    {
+        FileLogger logger(disk, [] { return fixedTime(); });
+        ASSERT_TRUE(logger.AppendLog(QStringLiteral("NMR")));
+        before = readAll(logger.filePath());
+
+        const QByteArray filler = QFile::encodeName(disk + QStringLiteral("/filler"));
+        const int fd = ::open(filler.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ASSERT_GE(fd, 0);
+        const std::vector<char> block(4096, 'x');
+        off_t size = 0;
+        while (::write(fd, block.data(), block.size()) == ssize_t(block.size()))
+            size += off_t(block.size());
+        ASSERT_EQ(::ftruncate(fd, size - 2 * off_t(block.size())), 0);
+        ::close(fd);
+
+        EXPECT_FALSE(logger.AppendLogWD(QString(64 * 1024, QChar('7'))));
+        EXPECT_TRUE(logger.lastError().contains(QStringLiteral("LATrace")));
+    }
+    const QByteArray after = readAll(disk + QStringLiteral("/LATrace"));
+    EXPECT_TRUE(after == before) << after.size() << " bytes, " << before.size() << " before the entry";
+    EXPECT_FALSE(QFile::exists(disk + QStringLiteral("/LATrace.tail")));
 }
 
 TEST_F(FileLoggerTest, SamplerWritesEachNewFiringPointOnce)
