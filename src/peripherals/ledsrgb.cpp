@@ -19,6 +19,8 @@ namespace {
 const QString kNotConfigured = QStringLiteral("Light COM Port not configured!\r\nPlease configure it from Settings > Misc");
 const QString kCannotOpen = QStringLiteral("Wrong Light COM Port!\r\nPlease configure it from Settings > Misc");
 const QString kNotTheLight = QStringLiteral("Wrong Light COM Port !\r\nPlease configure it from Settings > Misc");
+const QString kStoppedAnswering =
+    QStringLiteral("The ring light does not answer any more!\r\nCheck its cable, then select its COM Port again from Settings > Misc");
 const QString kIdentityTag = QStringLiteral("RNG");
 // How long one write may wait for the handshake before the command is given up.
 constexpr int kWriteTimeoutMs = 1000;
@@ -192,8 +194,13 @@ void TLedsRGB::CMD(const QString& Str)
 {
     if (!IsConnected())
         return;
-    if (!ComPort1->write((Str + QStringLiteral("\r\n")).toLatin1(), kWriteTimeoutMs))
+    if (!ComPort1->write((Str + QStringLiteral("\r\n")).toLatin1(), kWriteTimeoutMs)) {
         LogDebug(QStringLiteral("Ring light: command \"%1\" could not be sent").arg(Str));
+        // A light that was unplugged: the port closes, so that the commands after this one are
+        // skipped instead of each failing, and the operator hears of it once.
+        disconnect();
+        operatorDialogs().error(kStoppedAnswering);
+    }
 }
 
 bool TLedsRGB::LoadLedsColor()

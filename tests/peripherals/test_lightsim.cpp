@@ -81,6 +81,32 @@ TEST_F(LightOnPtyTest, ConnectReadSetAndRotate)
     EXPECT_TRUE(m_sim.received().isEmpty());
 }
 
+// The light's cable pulled while the station runs: the next commands fail at once instead of
+// waiting, the operator is told once, and the stored templates stay as they were.
+TEST_F(LightOnPtyTest, UnpluggedLightIsReportedOnceAndNothingStoredChanges)
+{
+    TLedsRGB& light = TLedsRGB::GetInstance();
+    ASSERT_TRUE(light.IsConnected());
+    const QString inspection = QStringLiteral(
+        "0#255#255#255#@1#0#0#0#@2#0#0#0#@3#0#0#0#@4#255#255#255#@5#0#0#0#@6#0#0#0#@7#0#0#0#@"
+        "8#255#255#255#@9#0#0#0#@10#0#0#0#@11#0#0#0#@12#255#255#255#@13#0#0#0#@14#0#0#0#@15#0#0#0#@");
+    keys::write(keys::AdvLightInspection, inspection);
+    m_dialogs.clear();
+
+    m_sim.stop();
+    light.LoadLedsTemplate(QStringLiteral("inspection"));
+    light.RotatePlus();
+    light.DirectRotatePlus();
+    light.LoadLedsTemplate(QStringLiteral("holderfree"));
+    EXPECT_FALSE(light.LoadLedsColor());
+
+    const QStringList told = m_dialogs.texts();
+    ASSERT_EQ(told.size(), 1) << told.join(u'|').toStdString();
+    EXPECT_TRUE(told[0].contains(QStringLiteral("ring light"), Qt::CaseInsensitive)) << told[0].toStdString();
+    EXPECT_FALSE(light.IsConnected());
+    EXPECT_EQ(keys::read(keys::AdvLightInspection), inspection);
+}
+
 TEST_F(LightOnPtyTest, StrayReplyIsNotTakenForTheColours)
 {
     TLedsRGB light;
