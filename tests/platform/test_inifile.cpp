@@ -105,6 +105,23 @@ TEST(IniFileTest, SaveAndLoadRoundTrip)
     EXPECT_FALSE(ini.errorString().isEmpty());
 }
 
+TEST(IniFileTest, EveryValueReadsBackAsWritten)
+{
+    // Blanks at either end and an outer pair of quotes are what a reader strips; a value that
+    // has them must come back with them all the same.
+    const QStringList values{QStringLiteral("  padded "), QStringLiteral("\"quoted\""), QStringLiteral("\"\""),
+                             QStringLiteral(" "), QStringLiteral("\t"), QStringLiteral("\""), QStringLiteral("a \"b\" c"),
+                             QStringLiteral("\" half"), QString::fromUtf8("\u00a0nbsp"), QString()};
+    IniFile ini;
+    for (int i = 0; i < values.size(); ++i)
+        ini.WriteString(QStringLiteral("S"), QStringLiteral("K%1").arg(i), values[i]);
+    IniFile back;
+    back.loadFromText(ini.toText());
+    for (int i = 0; i < values.size(); ++i)
+        EXPECT_EQ(back.ReadString(QStringLiteral("S"), QStringLiteral("K%1").arg(i), QStringLiteral("missing")), values[i])
+            << "value " << i;
+}
+
 TEST(IniFileTest, SingleByteFilesStillLoad)
 {
     QTemporaryDir dir;

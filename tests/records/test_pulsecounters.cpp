@@ -132,6 +132,25 @@ TEST_F(PulseCounterTest, LaserUnitIsEnteredOnceAndTheOverviewListsIt)
                   + userLocale().toString(QDate(2017, 1, 2), QLocale::ShortFormat) + QStringLiteral(" NumberOfPulses=0 \r\n"));
 }
 
+TEST_F(PulseCounterTest, EnteringAUnitKeepsEveryValueOfTheRegister)
+{
+    // A register edited by hand: Latin-1, a quoted value keeping its blanks, quotes in a value.
+    const QString path = scratch(QStringLiteral("LaserPulses.ini"));
+    ASSERT_TRUE(QFile::copy(test::testDataDir() + QStringLiteral("/records/LaserPulses-quoted.ini"), path));
+    const IniFile before(path);
+    ASSERT_EQ(before.ReadString(QStringLiteral("LU-0815"), QStringLiteral("Remark"), {}), QString::fromUtf8("  Kühler, spare from stock "));
+
+    TPulseCounters counters(scratch());
+    ASSERT_TRUE(counters.AppendLaserUnitPulses(QStringLiteral("LU-4711"), 5, QDateTime(QDate(2024, 6, 1), QTime(9, 0))));
+    const IniFile after(path);
+    EXPECT_EQ(after.ReadSections(), (QStringList{QStringLiteral("LU-0815"), QStringLiteral("LU-4711")}));
+    for (const QString& key : before.ReadSection(QStringLiteral("LU-0815")))
+        EXPECT_EQ(after.ReadString(QStringLiteral("LU-0815"), key, QStringLiteral("missing")),
+                  before.ReadString(QStringLiteral("LU-0815"), key, {}))
+            << key.toStdString();
+    EXPECT_EQ(after.encoding(), IniFile::Encoding::Latin1);
+}
+
 TEST_F(PulseCounterTest, OverviewOfEachRegisterReadsItsOwnFile)
 {
     TPulseCounters counters(scratch());
