@@ -175,13 +175,28 @@ void IniFile::loadText(QString text)
     }
 }
 
+namespace {
+
+// A reader drops the blanks at either end of a value and one outer pair of quotes; a value
+// that has either is written inside quotes, which the reader takes off again.
+bool needsQuotes(const QString& value)
+{
+    if (value.isEmpty())
+        return false;
+    if (value.front().isSpace() || value.back().isSpace())
+        return true;
+    return value.size() >= 2 && value.startsWith(u'"') && value.endsWith(u'"');
+}
+
+} // namespace
+
 QString IniFile::toText() const
 {
     qsizetype size = 0;
     for (const auto& s : m_sections) {
         size += s.name.size() + 6;
         for (const auto& e : s.entries)
-            size += e.key.size() + e.value.size() + 3;
+            size += e.key.size() + e.value.size() + 5;
     }
     QString out;
     out.reserve(size);
@@ -196,7 +211,13 @@ QString IniFile::toText() const
         for (const auto& e : s.entries) {
             out += e.key;
             out += u'=';
-            out += e.value;
+            if (needsQuotes(e.value)) {
+                out += u'"';
+                out += e.value;
+                out += u'"';
+            } else {
+                out += e.value;
+            }
             out += QLatin1String("\r\n");
         }
     }

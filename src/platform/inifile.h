@@ -17,7 +17,9 @@ namespace lapido {
 // "[Section]" headers and "Key=Value" lines, names compared without regard to case and kept in
 // the spelling of their first write, sections and keys in the order they were first seen.
 // Lines starting with ';' are comments and are not kept. Blanks around names and values are
-// dropped; a value wrapped in a pair of double quotes loses them. A missing file reads as empty.
+// dropped; a value wrapped in a pair of double quotes loses them, so a value with blanks at
+// either end or an outer pair of quotes is written quoted and reads back as it was. A missing
+// file reads as empty.
 // Sections, and the keys of any section with more than a few of them, are found through hash
 // tables of their case-folded names, so each lookup or write costs the same however large the
 // file, and reading or writing a whole file is linear in its size.
