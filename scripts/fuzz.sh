@@ -52,15 +52,16 @@ for t in "${targets[@]}"; do
     status=1
     continue
   fi
-  corpus="build/fuzz/corpus/$t"
-  findings="build/fuzz/findings/$t"
-  seeds="build/fuzz/seeds/$t"
+  # Absolute paths: a target may work in a folder of its own.
+  corpus="$PWD/build/fuzz/corpus/$t"
+  findings="$PWD/build/fuzz/findings/$t"
+  seeds="$PWD/build/fuzz/seeds/$t"
   mkdir -p "$corpus" "$findings"
   rm -rf "$seeds"
   mkdir -p "$seeds"
   [ -d "fuzz/corpus/$t" ] && cp fuzz/corpus/"$t"/* "$seeds"/ 2>/dev/null
   for f in $(extra_seeds "$t"); do cp "$f" "$seeds"/; done
-  log="build/fuzz/findings/$t.log"
+  log="$PWD/build/fuzz/findings/$t.log"
   before=$(find "$findings" -type f | wc -l)
   "$bin" -max_total_time="$seconds" -rss_limit_mb="$rss_limit" -timeout="$unit_timeout" \
     -print_final_stats=1 -artifact_prefix="$findings/" "$corpus" "$seeds" >"$log" 2>&1
