@@ -138,6 +138,7 @@ struct Registry {
     std::map<HIDS, SimCamera> cameras;
     HIDS nextHandle = 1;
     int nextMemoryId = 1;
+    bool lost = false; // the cameras are gone from the bus: every call on one fails
 };
 
 Registry& registry()
@@ -440,7 +441,7 @@ int withCamera(HIDS h, F f)
 {
     auto& r = registry();
     const std::lock_guard lock(r.mutex);
-    SimCamera* cam = cameraOf(h);
+    SimCamera* cam = r.lost ? nullptr : cameraOf(h);
     return cam ? f(*cam) : ueye::kNoSuccess;
 }
 
@@ -721,6 +722,13 @@ UEyeApi makeApi()
 
 } // namespace
 
+void setSimulatedCameraLost(bool lost)
+{
+    auto& r = registry();
+    const std::lock_guard lock(r.mutex);
+    r.lost = lost;
+}
+
 void setSimulatedCameraOptions(const SimulatedCameraOptions& options)
 {
     auto& r = registry();
@@ -752,6 +760,7 @@ ScopedSimulatedCamera::ScopedSimulatedCamera(const SimulatedCameraOptions& optio
 
 ScopedSimulatedCamera::~ScopedSimulatedCamera()
 {
+    setSimulatedCameraLost(false);
     setSimulatedCameraOptions(m_previous);
 }
 

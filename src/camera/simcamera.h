@@ -66,6 +66,9 @@ struct SimulatedCameraOptions {
 };
 
 void setSimulatedCameraOptions(const SimulatedCameraOptions& options);
+// The open cameras vanish (a cable pulled, the library failing): every call on them fails
+// until the fault is lifted. ScopedSimulatedCamera lifts it when it ends.
+void setSimulatedCameraLost(bool lost);
 SimulatedCameraOptions simulatedCameraOptions();
 
 // Installs options for the lifetime of the object (tests), then restores the previous ones.

@@ -167,12 +167,24 @@ bool TuEye::Draw(QImage& BitMap, bool HalfSize, QRgb brush)
 {
     if (!Connected || !ImageMemPnt)
         return true;
+    // A camera lost while running (cable, library) shows the grey field from then on; the
+    // marking does not depend on it, so it is a maintenance record, never a box in the middle
+    // of a run.
+    if (m_lost) {
+        BitMap.fill(brush);
+        return true;
+    }
     const UEyeApi& a = api();
     int finished = 0;
-    a.is_IsVideoFinish(HC, &finished);
-
     int w = 0, h = 0, bits = 0, pitch = 0;
-    a.is_InquireImageMem(HC, ImageMemPnt, ImageMemID, &w, &h, &bits, &pitch);
+    if (a.is_IsVideoFinish(HC, &finished) != ueye::kSuccess
+        || a.is_InquireImageMem(HC, ImageMemPnt, ImageMemID, &w, &h, &bits, &pitch) != ueye::kSuccess) {
+        m_lost = true;
+        LogDebug(QStringLiteral("TuEye.Draw: the camera stopped answering"));
+        reportNotAvailable(QStringLiteral("is_IsVideoFinish or is_InquireImageMem failed while running"));
+        BitMap.fill(brush);
+        return true;
+    }
     // The background shows only where no frame pixel lands; a frame covering the whole
     // bitmap needs no fill first (the result is the same, the tick is cheaper).
     const int coveredW = HalfSize ? w / 2 : w, coveredH = HalfSize ? h / 2 : h;

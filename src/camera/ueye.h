@@ -63,6 +63,8 @@ private:
     bool m_cameraOpen = false;
     // An unusable frame is logged once, not at every tick.
     bool m_reportedUnusable = false;
+    // The camera stopped answering while it ran: recorded once, then left alone.
+    bool m_lost = false;
 };
 
 // The picture buffer's pixel format for a frame depth; Format_Invalid for a depth the copy

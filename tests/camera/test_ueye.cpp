@@ -2,6 +2,7 @@
 // settings and the frame copy.
 #include "camera/simcamera.h"
 #include "camera/ueye.h"
+#include "records/filelogging.h"
 #include "records/loggingproxy.h"
 #include "settings/settingskeys.h"
 
@@ -25,6 +26,8 @@ protected:
         store().WriteString(QStringLiteral("LoggingDatabase"), QStringLiteral("logfileenabled"), QStringLiteral("1"));
         store().WriteString(QStringLiteral("LoggingDatabase"), QStringLiteral("logfilebasedir"), scratch());
         TLoggingProxy::ResetInstance();
+        // The file sink keeps the folder it was made for; this test's folder is a new one.
+        TFileLogging::ResetInstance();
         QLibrary lib(QStringLiteral(FAKE_UEYE_LIBRARY));
         ASSERT_TRUE(lib.load()) << lib.errorString().toStdString();
         auto control = reinterpret_cast<FakeUEyeControl* (*)()>(lib.resolve("fake_ueye_control"));
@@ -311,6 +314,32 @@ TEST_F(CameraLibraryTest, SnapshotOfTheSimulatedCameraIsAJpegOfTheFrame)
     auto fake = openFake();
     EXPECT_TRUE(fake->SaveToFile(QStringLiteral("relative name.jpg")));
     EXPECT_STREQ(m_fake->savedFile, "relative name.jpg");
+}
+
+// The camera lost while the station runs (cable pulled, library failing): the picture turns to
+// the grey field, one maintenance record says so, and the library is not called again.
+TEST_F(CameraLibraryTest, CameraLostWhileRunningIsRecordedOnceAndShowsTheGreyField)
+{
+    SimulatedCameraOptions options;
+    options.sensorWidth = 320;
+    options.sensorHeight = 240;
+    options.tableMm = TCoord{15, 12.5};
+    ScopedSimulatedCamera sim(options);
+    TuEye cam(UEyeLibrary::simulated());
+    ASSERT_TRUE(cam.IsPresent());
+    QImage picture(64, 48, QImage::Format_RGB32);
+    ASSERT_TRUE(cam.Draw(picture, false));
+    ASSERT_TRUE(cam.Draw(picture, false));
+    EXPECT_NE(picture.pixel(32, 24), kVideoBackground) << "the stone is filmed before the fault";
+    EXPECT_TRUE(cameraRecords().isEmpty());
+
+    setSimulatedCameraLost(true);
+    for (int tick = 0; tick < 3; ++tick) {
+        picture.fill(Qt::red);
+        EXPECT_TRUE(cam.Draw(picture, false));
+        EXPECT_EQ(picture.pixel(32, 24), kVideoBackground);
+    }
+    EXPECT_EQ(cameraRecords(), QStringList{QStringLiteral("is_IsVideoFinish or is_InquireImageMem failed while running")});
 }
 
 } // namespace

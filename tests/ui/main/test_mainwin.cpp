@@ -534,5 +534,39 @@ TEST_P(MainWindowFaultTest, F9RunStopsWithTheLaserOffOneMessageAndTheWindowWorki
 INSTANTIATE_TEST_SUITE_P(Faults, MainWindowFaultTest, ::testing::ValuesIn(controllerFaults()),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// The camera lost in the middle of an Engrave: the laser does not need it, so the label is
+// marked in full without a box in the middle of the run, and the picture shows the grey field.
+TEST_F(MainWindowTest, CameraLostDuringF9LeavesTheRunAloneAndThePictureGrey)
+{
+    TfrmMain& w = start();
+    addLabel(QStringLiteral("HHHH"));
+    m_dialogs.clear();
+    bool lost = false;
+    QTimer watch;
+    watch.setInterval(0);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (!lost && markCount() > 0 && w.station().AIMState == TAIMState::aimsMarking) {
+            setSimulatedCameraLost(true);
+            lost = true;
+        }
+    });
+    watch.start();
+    key(Qt::Key_F9);
+    watch.stop();
+    ASSERT_TRUE(lost);
+    EXPECT_FALSE(MarkingAborted());
+    const TMarkingProgress& progress = w.station().markingProgress();
+    EXPECT_EQ(progress.glyph, progress.glyphCount);
+    EXPECT_FALSE(m_laser->EnableIsOn || m_laser->GateIsOpen);
+    EXPECT_TRUE(m_dialogs.texts().isEmpty()) << m_dialogs.texts().join(QStringLiteral(" | ")).toStdString();
+    const QImage picture = cameraPicture();
+    EXPECT_EQ(picture.pixel(picture.width() / 2, picture.height() / 2), kVideoBackground);
+    // The window goes on: another label is added and engraved.
+    addLabel(QStringLiteral("I"));
+    const int before = markCount();
+    key(Qt::Key_F9);
+    EXPECT_GT(markCount(), before);
+}
+
 } // namespace
 } // namespace lapido::test
