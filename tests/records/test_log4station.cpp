@@ -3,6 +3,8 @@
 
 #include "platform/debuglog.h"
 
+#include "testsupport.h"
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -82,6 +84,33 @@ TEST(Log4Station, ConfiguredFileAppenderReceivesDebugLines)
     LogDebug(QStringLiteral("Opening controller succeeded."));
     ResetDebugLog();
     EXPECT_EQ(readFile(logPath), QStringLiteral("DEBUG - Start.\nDEBUG - Opening controller succeeded.\n"));
+}
+
+TEST(Log4Station, ALevelNamingAClassKeepsOnlyTheLevel)
+{
+    // "LEVEL#class" asks the logging library for a level of a custom class; a class that is no
+    // level made it crash while configuring, so a file edited by hand took the station down.
+    QTemporaryDir dir;
+    const QString logPath = dir.filePath("debug.log");
+    const QString props = dir.filePath("log4station.properties");
+    QFile fixture(test::testDataDir() + QStringLiteral("/records/level-with-class.properties"));
+    ASSERT_TRUE(fixture.open(QIODevice::ReadOnly));
+    writeFile(props, fixture.readAll() + QStringLiteral("log4station.appender.A.File=%1\n").arg(logPath).toUtf8());
+
+    const DebugLogConfig cfg = ConfigureDebugLog(props);
+    EXPECT_TRUE(cfg.configured);
+    EXPECT_EQ(cfg.diagnostics.filter(QStringLiteral("level classes")).size(), 3) << cfg.diagnostics.join('\n').toStdString();
+    LogDebug("below the threshold");
+    ResetDebugLog();
+    EXPECT_EQ(readFile(logPath), QString());
+
+    QStringList diagnostics;
+    const auto translated = translateDebugLogProperties(
+        {{"log4station.threshold", " ERROR # x.Y "}, {"log4station.rootLogger", "INFO#a.B, A, B"}, {"log4station.logger.M", "OFF#c"}},
+        diagnostics, dir.path());
+    EXPECT_EQ(translated.at("log4j.threshold"), "ERROR");
+    EXPECT_EQ(translated.at("log4j.rootLogger"), "INFO, A, B");
+    EXPECT_EQ(translated.at("log4j.logger.M"), "OFF");
 }
 
 TEST(Log4Station, NoFileLogsNothingAndTheStationGoesOn)
