@@ -1,12 +1,10 @@
 // Fuzz target: the debug-log properties file, translated to the logging library's keys and
 // handed to it, as at start. Every log file the text names is moved into the private folder,
-// and the target works in that folder, so that no input writes anywhere else.
+// and every appender gets a file there, so that no input writes anywhere else.
 #include "fuzzsupport.h"
 
 #include "platform/debuglog.h"
 #include "records/log4station.h"
-
-#include <QDir>
 
 #include <log4cxx/helpers/properties.h>
 #include <log4cxx/logmanager.h>
@@ -32,19 +30,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const auto& [key, value] : translated)
         fuzz::check(key.startsWith(QLatin1String("log4j.")), "a translated key left the library's name space");
 
-    // Relative names (a rolling appender without a file rolls into ".1") stay in the folder.
-    static const bool inFolder = QDir::setCurrent(env.folder);
-    fuzz::check(inFolder, "cannot work in the private folder");
     log4cxx::helpers::Properties props;
+    const QString logFile = env.folder + QStringLiteral("/debug.log");
     for (const auto& [key, value] : translated) {
         // Every option naming a file (File, ActiveFileName, a rolling policy's FileNamePattern)
         // is pointed into the private folder.
         const QString option = key.section(QLatin1Char('.'), -1);
         QString given = value;
         if (option.contains(QLatin1String("file"), Qt::CaseInsensitive))
-            given = env.folder + (option.contains(QLatin1String("pattern"), Qt::CaseInsensitive) ? QStringLiteral("/debug.%i.log")
-                                                                                                 : QStringLiteral("/debug.log"));
+            given = option.contains(QLatin1String("pattern"), Qt::CaseInsensitive) ? env.folder + QStringLiteral("/debug.%i.log")
+                                                                                     : logFile;
         props.setProperty(key.toStdString(), given.toStdString());
+        // An appender without a file would write (and roll) relative to the current folder.
+        if (key.count(QLatin1Char('.')) == 2 && key.startsWith(QLatin1String("log4j.appender.")))
+            props.setProperty((key + QStringLiteral(".File")).toStdString(), logFile.toStdString());
     }
     try {
         log4cxx::PropertyConfigurator::configure(props);

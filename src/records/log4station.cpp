@@ -49,6 +49,21 @@ bool isTrue(const QString& v)
     return v.trimmed().compare(QLatin1String("true"), Qt::CaseInsensitive) == 0;
 }
 
+// "LEVEL#class" asks the logging library for a level of a custom class, and a class that is no
+// level makes it crash while configuring. The station has no level classes: only the level's
+// name is kept. For a logger the level is the first of its comma-separated items.
+QString withoutLevelClass(const QString& key, const QString& value, bool levelFirstOfList, QStringList& diagnostics)
+{
+    const qsizetype comma = levelFirstOfList ? value.indexOf(QChar(',')) : -1;
+    const QString level = comma < 0 ? value : value.left(comma);
+    const qsizetype hash = level.indexOf(QChar('#'));
+    if (hash < 0)
+        return value;
+    diagnostics << QStringLiteral("Custom level classes are not supported: [%1] of [%2] is read as [%3]")
+                       .arg(level.trimmed(), key, level.left(hash).trimmed());
+    return level.left(hash).trimmed() + (comma < 0 ? QString() : value.mid(comma));
+}
+
 } // namespace
 
 std::map<QString, QString> parsePropertiesText(const QString& text)
@@ -121,6 +136,11 @@ std::map<QString, QString> translateDebugLogProperties(const std::map<QString, Q
         QString value = valueIn;
         if (rest == QLatin1String("debug"))
             continue; // handled by the caller: it decides where diagnostics go
+        if (rest == QLatin1String("threshold"))
+            value = withoutLevelClass(key, value, false, diagnostics);
+        else if (rest == QLatin1String("rootLogger") || rest == QLatin1String("rootCategory")
+                 || rest.startsWith(QStringLiteral("logger.")) || rest.startsWith(QStringLiteral("category.")))
+            value = withoutLevelClass(key, value, true, diagnostics);
         if (rest.startsWith(QStringLiteral("appender."))) {
             const QString tail = rest.mid(9);
             const QString name = tail.section(QChar('.'), 0, 0);
