@@ -24,5 +24,7 @@ int cmdRecords(const QStringList& args);
 int cmdMark(const QStringList& args);
 // One video tick of a label (camera frame and overlay) into a picture file.
 int cmdRender(const QStringList& args);
+// The camera's scale, aspect, turn and cross hair measured on the machine.
+int cmdCalibrate(const QStringList& args);
 
 } // namespace lapido::cli

@@ -47,6 +47,8 @@ const Command kCommands[] = {
     {"render", lapido::cli::cmdRender, true, true,
      "render LABEL.xml OUT.png|OUT.ppm [--camera sim|none] [--no-overlay] [--zoom-out] [--grid MM] [--reference X,Y]"
      " [--marks MARKS.csv]"},
+    {"calibrate", lapido::cli::cmdCalibrate, false, true,
+     "calibrate [--address sim|HOST] [--store] [--sim-optics SCALE,ASPECT,ROTATION,CROSSX,CROSSY,NOISE]"},
 };
 
 void printUsage(std::FILE* out)
