@@ -228,6 +228,7 @@ constexpr ProtectedControl kProtected[] = {
     // Video, motion test, hardware
     {"SpinEditVideoRefresh", ControlNeeds::Service},
     {"SpinEditVideoAspect", ControlNeeds::Service},
+    {"ButtonCalibrate", ControlNeeds::Service},
     {"ButtonTest", ControlNeeds::Service},
     {"CheckBoxUseZaxis", ControlNeeds::Service},
     {"CheckBoxInvertLimits", ControlNeeds::Service},

@@ -61,6 +61,8 @@ public:
     void UpdateVideoTransform();
     // Replaces the camera (the program's choice of a simulated one; tests).
     void setCamera(std::unique_ptr<TuEye> camera);
+    // The camera in use (none when the program has none).
+    TuEye* camera() const { return m_camera.get(); }
     // The settings' automatic backup, run once when the window is first shown.
     void setAutoBackup(std::function<void()> backup);
     // The templates the templates manager left checked: imported by the template loader.

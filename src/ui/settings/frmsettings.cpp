@@ -1,10 +1,13 @@
 // The settings window: pages built from tables of keys; the rules live in SettingsEditor.
 #include "ui/settings/frmsettings.h"
 
+#include "camera/calibration.h"
+#include "camera/ueye.h"
 #include "machine/applysettings.h"
 #include "machine/laser.h"
 #include "machine/lasersource.h"
 #include "peripherals/ledsrgb.h"
+#include "platform/clock.h"
 #include "platform/numfmt.h"
 #include "platform/operatordialogs.h"
 #include "platform/processstarter.h"
@@ -476,9 +479,14 @@ QWidget* TfrmSettings::buildVideoPage()
     auto* xf = new QFormLayout(cross);
     xf->addRow(tr("X [pixels]"), spinEdit("CrossHairX", 0, 768));
     xf->addRow(tr("Y [pixels]"), spinEdit("CrossHairY", 0, 576));
+    // Measures scale, aspect and cross hair on the machine (service mode).
+    auto* calibrate = new QPushButton(tr("Calibrate..."), page);
+    calibrate->setObjectName(QStringLiteral("ButtonCalibrate"));
+    connect(calibrate, &QPushButton::clicked, this, &TfrmSettings::calibrateCamera);
     layout->addWidget(refresh);
     layout->addWidget(scale);
     layout->addWidget(cross);
+    layout->addWidget(calibrate, 0, Qt::AlignLeft);
     layout->addStretch();
     return page;
 }
@@ -1107,6 +1115,20 @@ void TfrmSettings::chooseColor(std::uint32_t TSettings::*field, QLabel* panel)
         return;
     Settings().*field = fromQColor(color);
     paintPanel(panel, Settings().*field);
+}
+
+void TfrmSettings::calibrateCamera()
+{
+    TLaser* laser = Laser();
+    TuEye* camera = m_cameraSource ? m_cameraSource() : nullptr;
+    if (!laser || !laser->HardwareFound || !camera || !camera->IsPresent()) {
+        operatorDialogs().error(tr("Calibration needs the machine and the camera."));
+        return;
+    }
+    if (!CalibrateCameraAndOfferToStore(*laser, *camera, Settings(), AppRegistry(), systemClock(), operatorDialogs()))
+        return;
+    ApplySettingsToControls();
+    emit videoTransformChanged();
 }
 
 void TfrmSettings::GetPosition(int row)

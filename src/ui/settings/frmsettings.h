@@ -35,6 +35,7 @@ namespace lapido {
 
 class TLaserSource;
 class TLedsRGB;
+class TuEye;
 
 // A modal, fixed-size dialog over the process-wide record (Settings()). Most boxes write the
 // record as they change; OK checks the pulse frequencies, saves, and applies the motion and
@@ -66,6 +67,10 @@ public:
 
     // The motion test window "Test..." shows below this window (none until it exists).
     void setMotionTestWindow(QWidget* window) { m_motionTest = window; }
+    // The camera "Calibrate..." films with: the main window's, asked for at each run since the
+    // program may replace it. None: the button reports that there is no camera.
+    using CameraSource = std::function<TuEye*()>;
+    void setCameraSource(CameraSource source) { m_cameraSource = std::move(source); }
     // The ring light the "Advanced Illumination" group drives (the station's one when unset).
     void setLight(TLedsRGB* light) { m_light = light; }
     // How a colour is chosen: the chosen colour and whether the dialog was accepted. The
@@ -119,6 +124,7 @@ private:
     ControlTexts controlTexts() const;
     void chooseColor(std::uint32_t TSettings::*field, QLabel* panel);
     void GetPosition(int row);
+    void calibrateCamera();
     void ComboBoxSourceSelect(int index);
     void applyLaserSourceView();
     void onTabChanged(int index);
@@ -193,6 +199,8 @@ private:
     QLabel* m_backupFolder = nullptr;
     QPushButton* m_manualBackup = nullptr;
     QLabel* m_workingDir = nullptr;
+
+    CameraSource m_cameraSource;
 
     // Ring light group.
     TLedsRGB* m_light = nullptr;

@@ -18,6 +18,7 @@ TSettingsWindowLink::TSettingsWindowLink(TfrmMain& main, TfrmSettings& settings,
     });
     if (motionTest)
         settings.setMotionTestWindow(motionTest);
+    settings.setCameraSource([main = m_main]() -> TuEye* { return main ? main->camera() : nullptr; });
 }
 
 int TSettingsWindowLink::openSettings()

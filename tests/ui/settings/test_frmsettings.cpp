@@ -3,6 +3,8 @@
 #include "ui/settings/frmsettings.h"
 #include "ui/machine/frmtestmotion.h"
 
+#include "camera/simcamera.h"
+#include "camera/ueye.h"
 #include "machine/laser.h"
 #include "peripherals/ledsrgb.h"
 #include "platform/numfmt.h"
@@ -295,6 +297,49 @@ TEST_F(SettingsWindowTest, VideoSpinsUpdateTheOverlayAtOnce)
     EXPECT_EQ(updates, 2);
     child<QSpinBox>("SpinEditVideoRefresh")->setValue(100);
     EXPECT_EQ(updates, 2);
+}
+
+TEST_F(SettingsWindowTest, CalibrateMeasuresTheCameraInServiceModeAndStoresWhenAsked)
+{
+    DmcWiring wiring = (*m_sim)->wiring();
+    wiring.xyCountsPerMm = Settings().XY_CountsPerMM;
+    (*m_sim)->setWiring(wiring);
+    laser();
+    ASSERT_TRUE(window().ApplyMotionSettings());
+    laser().ServoHere();
+    laser().MoveTo(15, 12.5);
+    ASSERT_TRUE(laser().WaitOnMotionComplete());
+    SimulatedCameraOptions options;
+    SimulatedOptics optics;
+    optics.scalePxPerMm = 240;
+    optics.aspectPercent = 96;
+    optics.rotationDeg = 0.3;
+    optics.crossHairPx = {390, 280};
+    optics.noiseGreyLevels = 2;
+    options.optics = optics;
+    options.testMark = SimulatedTestMark{TCoord{15, 12.5}, 0.02};
+    ScopedSimulatedCamera scene(options);
+    TuEye camera(UEyeLibrary::simulated());
+    window().setCameraSource([&camera] { return &camera; });
+
+    auto* button = child<QPushButton>("ButtonCalibrate");
+    EXPECT_FALSE(button->isEnabled());
+    enterService();
+    ASSERT_TRUE(button->isEnabled());
+    int updates = 0;
+    QObject::connect(&window(), &TfrmSettings::videoTransformChanged, [&] { ++updates; });
+    m_dialogs.queueAnswer(DialogResult::Yes);
+    button->click();
+    EXPECT_EQ(child<QSpinBox>("SpinEditVideoScale")->value(), 240);
+    EXPECT_EQ(child<QSpinBox>("SpinEditVideoAspect")->value(), 96);
+    EXPECT_EQ(child<QSpinBox>("SpinEditCrossHairX")->value(), 390);
+    EXPECT_EQ(child<QSpinBox>("SpinEditCrossHairY")->value(), 280);
+    EXPECT_EQ(store().value(QStringLiteral("Video"), QStringLiteral("VideoScale")), QStringLiteral("240"));
+    EXPECT_GE(updates, 1);
+
+    window().setCameraSource({});
+    button->click();
+    EXPECT_EQ(m_dialogs.texts().back(), QStringLiteral("Calibration needs the machine and the camera."));
 }
 
 TEST_F(SettingsWindowTest, PolarityBoxesCountOnlyWhileTheWindowShows)
