@@ -1,5 +1,8 @@
 // Live picture: one video tick (frame copy from the simulated camera and the whole overlay with
 // a 20-character label, the grid and a 200 x 100-dot photo) beside a plain copy of the buffer.
+// Calibration: the shift between two frames (phase correlation) at 320 x 256 pixels and at ten
+// times the pixels, with the growth factor (FFT work grows a little faster than the pixels).
+#include "camera/calibration.h"
 #include "camera/simcamera.h"
 #include "camera/ueye.h"
 #include "camera/videooverlay.h"
@@ -14,9 +17,12 @@
 
 #include <benchmark/benchmark.h>
 
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QTemporaryDir>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 
@@ -123,6 +129,39 @@ void BM_PlainBufferCopy(benchmark::State& state)
 }
 BENCHMARK(BM_PlainBufferCopy)->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true);
 
+// Two grey frames of a grain, the second moved by a fraction of a pixel's worth of content.
+std::pair<QImage, QImage> shiftedFrames(int width, int height)
+{
+    QImage a(width + 16, height + 16, QImage::Format_Grayscale8);
+    std::uint32_t h = 12345;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            h = h * 1664525u + 1013904223u;
+            a.scanLine(y)[x] = uchar(h >> 24);
+        }
+    return {a.copy(0, 0, width, height), a.copy(7, 3, width, height)};
+}
+
+double bestShiftMs(int width, int height)
+{
+    const auto [from, to] = shiftedFrames(width, height);
+    double best = 1e300;
+    for (int run = 0; run < 5; ++run) {
+        QElapsedTimer t;
+        t.start();
+        benchmark::DoNotOptimize(measureShift(from, to));
+        best = std::min(best, double(t.nsecsElapsed()) / 1e6);
+    }
+    return best;
+}
+
+void printShiftGrowth()
+{
+    const double small = bestShiftMs(320, 256), large = bestShiftMs(1012, 810);
+    std::printf("calibration frame shift: %.2f ms at 320 x 256, %.2f ms at 1012 x 810 (10x the pixels), growth %.2f\n",
+                small, large, large / small);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -132,5 +171,6 @@ int main(int argc, char** argv)
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    printShiftGrowth();
     return 0;
 }

@@ -31,6 +31,11 @@ QString tr(const char* text)
 
 constexpr double kDegPerRad = 180.0 / std::numbers::pi;
 
+// What the settings' Video page takes.
+constexpr std::array<int, 2> kVideoScaleRange{1, 100000};
+constexpr std::array<int, 2> kVideoAspectRange{50, 200};
+constexpr std::array<int, 2> kCrossHairMax{768, 576};
+
 // A peak weaker than this is noise: the picture shows nothing the correlation can follow.
 constexpr double kWeakestPeak = 0.03;
 // The first two steps move the picture by about this many pixels at the stored scale, little
@@ -126,14 +131,34 @@ std::optional<CameraCalibration> fitCameraCalibration(std::span<const Calibratio
     return c;
 }
 
+namespace {
+
+// The largest length not above n that the FFT handles quickly (only small prime factors): a
+// frame width such as 1012 = 4 * 11 * 23 would otherwise take several times longer.
+int fastFftLength(int n)
+{
+    for (int m = n; m > 1; --m)
+        if (cv::getOptimalDFTSize(m) == m)
+            return m;
+    return n;
+}
+
+} // namespace
+
 QPointF measureShift(const QImage& from, const QImage& to, double* response)
 {
-    const cv::Mat a = greyMat(from), b = greyMat(to);
+    cv::Mat a = greyMat(from), b = greyMat(to);
     if (a.empty() || a.size() != b.size()) {
         if (response)
             *response = 0;
         return {};
     }
+    // The middle of both frames, cut to a fast transform size; a shift does not depend on
+    // where the cut lies as long as it is the same in both.
+    const cv::Rect middle((a.cols - fastFftLength(a.cols)) / 2, (a.rows - fastFftLength(a.rows)) / 2,
+                          fastFftLength(a.cols), fastFftLength(a.rows));
+    a = a(middle).clone();
+    b = b(middle).clone();
     // The window keeps the frame's borders from correlating with each other.
     cv::Mat window;
     cv::createHanningWindow(window, a.size(), CV_32F);
@@ -376,8 +401,27 @@ QStringList calibrationReport(const CameraCalibration& c)
     return lines;
 }
 
-void StoreCameraCalibration(const CameraCalibration& c, TSettings& record, SettingsStore& store)
+std::optional<QString> calibrationStoreError(const CameraCalibration& c)
 {
+    if (c.videoScale() < kVideoScaleRange[0] || c.videoScale() > kVideoScaleRange[1])
+        return tr("The image scale %1 lies outside %2 to %3 pixels/mm and is not stored.")
+            .arg(c.videoScale()).arg(kVideoScaleRange[0]).arg(kVideoScaleRange[1]);
+    if (c.videoAspect() < kVideoAspectRange[0] || c.videoAspect() > kVideoAspectRange[1])
+        return tr("The aspect %1 % lies outside %2 to %3 % and is not stored.")
+            .arg(c.videoAspect()).arg(kVideoAspectRange[0]).arg(kVideoAspectRange[1]);
+    if (c.crossHairPx) {
+        const long x = std::lround(c.crossHairPx->x()), y = std::lround(c.crossHairPx->y());
+        if (x < 0 || x > kCrossHairMax[0] || y < 0 || y > kCrossHairMax[1])
+            return tr("The cross hair %1, %2 lies outside 0 to %3 and 0 to %4 pixels and is not stored.")
+                .arg(x).arg(y).arg(kCrossHairMax[0]).arg(kCrossHairMax[1]);
+    }
+    return std::nullopt;
+}
+
+bool StoreCameraCalibration(const CameraCalibration& c, TSettings& record, SettingsStore& store)
+{
+    if (calibrationStoreError(c))
+        return false;
     record.VideoScale = c.videoScale();
     record.VideoAspect = c.videoAspect();
     const QString video = QStringLiteral("Video");
@@ -392,6 +436,7 @@ void StoreCameraCalibration(const CameraCalibration& c, TSettings& record, Setti
         entries.push_back({video, QStringLiteral("CrossHairY"), QString::number(record.CrossHairY)});
     }
     store.setValues(entries);
+    return true;
 }
 
 bool CalibrateCameraAndOfferToStore(TLaser& laser, TuEye& camera, TSettings& record, SettingsStore& store, Clock& clock,
@@ -410,12 +455,16 @@ bool CalibrateCameraAndOfferToStore(TLaser& laser, TuEye& camera, TSettings& rec
         dialogs.error(outcome.error);
         return false;
     }
-    const QString text = calibrationReport(*outcome.calibration).join(QLatin1Char('\n')) + QStringLiteral("\n\n")
-                         + tr("Store these values in the settings?");
-    if (dialogs.confirmation(text, {{DialogResult::Yes, {}, false}, {DialogResult::No, {}, true}}) != DialogResult::Yes)
+    const QString report = calibrationReport(*outcome.calibration).join(QLatin1Char('\n')) + QStringLiteral("\n\n");
+    if (const auto why = calibrationStoreError(*outcome.calibration)) {
+        dialogs.message(DialogKind::Warning, tr("Camera calibration"), report + *why, {});
         return false;
-    StoreCameraCalibration(*outcome.calibration, record, store);
-    return true;
+    }
+    if (dialogs.confirmation(report + tr("Store these values in the settings?"),
+                             {{DialogResult::Yes, {}, false}, {DialogResult::No, {}, true}})
+        != DialogResult::Yes)
+        return false;
+    return StoreCameraCalibration(*outcome.calibration, record, store);
 }
 
 } // namespace lapido

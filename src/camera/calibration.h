@@ -91,9 +91,15 @@ CalibrationOutcome CalibrateCamera(TLaser& laser, TuEye& camera, const TSettings
 // The result as lines for the operator, the rotation warning included.
 QStringList calibrationReport(const CameraCalibration& calibration);
 
+// Why the result cannot be stored: a value beyond what the settings' Video page takes (scale
+// 1 to 100000, aspect 50 to 200 %, cross hair 0 to 768 and 0 to 576), which the page would
+// silently clip at the next edit. Nullopt when it can be stored.
+std::optional<QString> calibrationStoreError(const CameraCalibration& calibration);
+
 // Writes VideoScale, VideoAspect and the cross hair (when found) into the record and the store
-// in one write; nothing else of the record is stored.
-void StoreCameraCalibration(const CameraCalibration& calibration, TSettings& record, SettingsStore& store);
+// in one write; nothing else of the record is stored. False, with nothing written, when
+// calibrationStoreError has a reason.
+bool StoreCameraCalibration(const CameraCalibration& calibration, TSettings& record, SettingsStore& store);
 
 // The service run of the settings window: a wait window with progress and Abort, then the
 // result with the question whether to store it (No by default). True when stored; a failure

@@ -13,6 +13,7 @@
 
 #include <cmath>
 #include <memory>
+#include <optional>
 
 namespace lapido {
 namespace {
@@ -176,6 +177,33 @@ TEST_F(CameraCalibrationTest, ResultIsStoredOnlyWhenTheOperatorAgrees)
     EXPECT_EQ(m_dialogs.texts().back(), QStringLiteral("Calibration cancelled."));
     EXPECT_NEAR(tablePosition().X, m_startMm.X, 1e-4);
     EXPECT_NEAR(tablePosition().Y, m_startMm.Y, 1e-4);
+}
+
+// A result the Video page could not show is not stored at all, not even its valid parts.
+TEST_F(CameraCalibrationTest, ValuesBeyondTheVideoPageAreNotStored)
+{
+    struct Case {
+        double scale, aspect;
+        std::optional<QPointF> crossHair;
+        bool storable;
+    };
+    const Case cases[] = {
+        {300, 100, QPointF(768.4, 576.4), true}, {300, 100, QPointF(768.6, 300), false},
+        {300, 100, QPointF(-0.6, 300), false},   {300, 100, QPointF(384, 576.6), false},
+        {300, 49.4, std::nullopt, false},        {300, 200.4, std::nullopt, true},
+        {0.4, 100, std::nullopt, false},         {100000.4, 100, std::nullopt, true},
+    };
+    for (const Case& k : cases) {
+        CameraCalibration c;
+        c.scalePxPerMm = k.scale;
+        c.aspectPercent = k.aspect;
+        c.crossHairPx = k.crossHair;
+        SCOPED_TRACE(testing::Message() << k.scale << " " << k.aspect);
+        EXPECT_EQ(!calibrationStoreError(c), k.storable);
+        EXPECT_EQ(StoreCameraCalibration(c, Settings(), store()), k.storable);
+        EXPECT_EQ(store().value(QStringLiteral("Video"), QStringLiteral("VideoScale")).has_value(), k.storable);
+        store().removeValue(QStringLiteral("Video"), QStringLiteral("VideoScale"));
+    }
 }
 
 TEST(CameraCalibrationFit, MovesAlongOneAxisOnlyGiveNoFit)

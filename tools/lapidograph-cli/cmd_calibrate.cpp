@@ -168,6 +168,10 @@ int cmdCalibrate(const QStringList& args)
     for (const QString& line : calibrationReport(*outcome.calibration))
         out(line);
     if (store) {
+        if (const auto why = calibrationStoreError(*outcome.calibration)) {
+            err(QStringLiteral("lapidograph-cli: ") + *why);
+            return 1;
+        }
         StoreCameraCalibration(*outcome.calibration, settings, AppRegistry());
         out(QStringLiteral("stored in the settings"));
     } else {
