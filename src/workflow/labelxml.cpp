@@ -197,19 +197,28 @@ QString TStation::Tree2XML() const
         w.writeAttribute(QStringLiteral("Girdleheight"), girdleText);
         w.writeAttribute(QStringLiteral("SlantAngle"), slantText);
         const TGlyph* g = node->Data();
-        if (const auto* text = dynamic_cast<const TGlyphString*>(g)) {
+        const auto writeRun = [&](const TGlyphWideString& run, const QString& text) {
             w.writeAttribute(QStringLiteral("type"), QStringLiteral("TGlyphWideString"));
-            w.writeAttribute(QStringLiteral("textLabel"), text->TextLabel);
-            w.writeAttribute(QStringLiteral("fontName"), text->FontName);
-            const QString style = styleAttribute(text->FontStyle);
+            w.writeAttribute(QStringLiteral("textLabel"), text);
+            w.writeAttribute(QStringLiteral("fontName"), run.FontName);
+            const QString style = styleAttribute(run.FontStyle);
             if (!style.isEmpty())
                 w.writeAttribute(QStringLiteral("fontStyle"), style);
-            w.writeAttribute(QStringLiteral("textHeight"), FloatToStr(text->RelativeSize));
-            w.writeAttribute(QStringLiteral("textOffset"), FloatToStr(text->Offset));
-            w.writeAttribute(QStringLiteral("textSpacing"), FloatToStr(text->Spacing));
+            w.writeAttribute(QStringLiteral("textHeight"), FloatToStr(run.RelativeSize));
+            w.writeAttribute(QStringLiteral("textOffset"), FloatToStr(run.Offset));
+            w.writeAttribute(QStringLiteral("textSpacing"), FloatToStr(run.Spacing));
+        };
+        if (const auto* text = dynamic_cast<const TGlyphString*>(g)) {
+            writeRun(*text, text->TextLabel);
         } else if (const auto* symbols = dynamic_cast<const TGlyphWideString*>(g)) {
-            w.writeAttribute(QStringLiteral("type"), QStringLiteral("TGlyphWideString"));
-            w.writeAttribute(QStringLiteral("fontName"), symbols->FontName);
+            // A run of a label that holds a character above code 255 keeps its text like a text
+            // run: with the font alone, the label would vanish from its template when read back.
+            if (dynamic_cast<const TGlyphRichString*>(symbols->Parent)) {
+                writeRun(*symbols, symbols->WideLabel);
+            } else {
+                w.writeAttribute(QStringLiteral("type"), QStringLiteral("TGlyphWideString"));
+                w.writeAttribute(QStringLiteral("fontName"), symbols->FontName);
+            }
         } else if (dynamic_cast<const TGlyphSpace*>(g)) {
             w.writeAttribute(QStringLiteral("type"), QStringLiteral("TGlyphSpace"));
             // The space-width box's value, as the operator last typed it, not the glyph's own.

@@ -81,6 +81,31 @@ TEST_F(XmlLabelTest, ALabelComesBackAsOneLabelWithTheSameValues)
     EXPECT_EQ(st().Tree2XML(), xml) << "a second round gives the same text";
 }
 
+// A character above code 255 makes its run a symbol list; the label must still come back whole
+// from its own text instead of leaving an empty node.
+TEST_F(XmlLabelTest, ALabelWithACharacterAboveLatin1ComesBackWhole)
+{
+    for (const QString& text : {QStringLiteral("LG 14\u043E"), QStringLiteral("\u20AC 12")}) {
+        SCOPED_TRACE(qPrintable(text));
+        makeStation();
+        TTreeNode* label = addLabel(text);
+        static_cast<TGlyphRichString*>(label->Data())->UpDate(nullptr, 0.6, 0.05, 0.1);
+        const QString xml = st().Tree2XML();
+        EXPECT_TRUE(xml.contains(QStringLiteral("textLabel=\"") + text + QChar('"'))) << qPrintable(xml);
+
+        makeStation();
+        QString error;
+        ASSERT_TRUE(st().XML2Tree(xml, &error)) << qPrintable(error);
+        ASSERT_EQ(tree().RootCount(), 1);
+        auto* back = dynamic_cast<TGlyphRichString*>(tree().Root(0)->Data());
+        ASSERT_NE(back, nullptr);
+        ASSERT_EQ(back->RichString->Count(), 1);
+        EXPECT_EQ(back->RichString->GetRichSegment(0).Text, text);
+        EXPECT_DOUBLE_EQ(back->RelativeSize, 0.6);
+        EXPECT_EQ(st().Tree2XML(), xml) << "a second round gives the same text";
+    }
+}
+
 TEST_F(XmlLabelTest, SpacesWriteTheBoxValueAndComeBackAsSpaces)
 {
     st().SpaceWidth = 0.3;
