@@ -192,6 +192,8 @@ int runStation(int argc, char** argv)
                                         : std::make_unique<TLaser>());
     if (frmLaser.laser().terminateRequested())
         return 1; // the operator was told: no hardware
+    // The link's round trip, once: the marking preview pays it for every command.
+    frmMain.station().services().roundTripMs = MeasureRoundTripMs(frmLaser.laser().channel());
     struct ShutDownMachine {
         TLaser& laser;
         ~ShutDownMachine()

@@ -2,6 +2,7 @@
 #include "machine/galildmc.h"
 
 #include "machine/galil.h"
+#include "platform/clock.h"
 #include "platform/debuglog.h"
 #include "platform/numfmt.h"
 #include "platform/settingsstore.h"
@@ -9,8 +10,10 @@
 
 #include <QDebug>
 
+#include <algorithm>
 #include <array>
 #include <exception>
+#include <vector>
 
 namespace lapido {
 
@@ -186,6 +189,24 @@ double TDMC::SeparateValue(std::string& St)
     const double value = StrToFloatPoint(token).value_or(0.0);
     St = std::move(rest);
     return value;
+}
+
+double MeasureRoundTripMs(TDMC& dmc, int samples)
+{
+    if (!dmc.Connected() || samples < 1)
+        return 0;
+    Clock& clock = systemClock();
+    std::vector<std::int64_t> us;
+    us.reserve(static_cast<size_t>(samples));
+    for (int i = 0; i < samples; ++i) {
+        const std::int64_t start = clock.nowUs();
+        // A position read: answered at once, changes nothing, leaves no log line.
+        dmc.LightCommandReply("TPX");
+        us.push_back(clock.nowUs() - start);
+    }
+    // The median: one read delayed by the system says nothing about the link.
+    std::nth_element(us.begin(), us.begin() + samples / 2, us.end());
+    return double(us[static_cast<size_t>(samples / 2)]) / 1000.0;
 }
 
 } // namespace lapido

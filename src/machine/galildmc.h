@@ -67,4 +67,9 @@ private:
     int m_controller = 0;
 };
 
+// The time one command takes to the controller and back on the channel's link, in ms on the
+// station's clock: the median of a few harmless status reads (0 without a connection). The
+// marking preview adds it to every command, as a real run pays it.
+double MeasureRoundTripMs(TDMC& dmc, int samples = 9);
+
 } // namespace lapido

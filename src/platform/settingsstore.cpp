@@ -322,4 +322,18 @@ void setAppRegistry(std::unique_ptr<SettingsStore> store)
     g_registry = std::move(store);
 }
 
+std::unique_ptr<SettingsStore> exchangeAppRegistry(std::unique_ptr<SettingsStore> store)
+{
+    std::lock_guard lock(g_registryMutex);
+    std::swap(g_registry, store);
+    return store;
+}
+
+std::unique_ptr<SettingsStore> SettingsStore::memoryCopy() const
+{
+    std::unique_ptr<SettingsStore> copy = open(QStringLiteral(":memory:"));
+    copy->setValues(entries());
+    return copy;
+}
+
 } // namespace lapido

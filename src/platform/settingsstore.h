@@ -51,6 +51,9 @@ public:
     std::vector<SettingsEntry> entries(const QString& section = {}) const;
     // Writes many values in one transaction (import).
     void setValues(const std::vector<SettingsEntry>& values);
+    // A store in memory holding the same values: what is written to it goes nowhere else
+    // (a rehearsal of a sequence that writes flags into the store).
+    std::unique_ptr<SettingsStore> memoryCopy() const;
 
     // The read rules every reader follows.
     QString ReadString(const QString& section, const QString& key, const QString& defaultValue) const;
@@ -92,5 +95,8 @@ SettingsStore& AppRegistry();
 // Replaces the process-wide store (tests; the station after choosing a path). Null resets it
 // so that the next AppRegistry() opens the default path again.
 void setAppRegistry(std::unique_ptr<SettingsStore> store);
+// Installs a store and hands back the one it replaces (null when none was open yet), so that
+// the caller can put it back.
+std::unique_ptr<SettingsStore> exchangeAppRegistry(std::unique_ptr<SettingsStore> store);
 
 } // namespace lapido

@@ -10,7 +10,21 @@ namespace lapido {
 
 bool DmcSimulator::writeMarksCsv(const QString& path, QString* error) const
 {
-    const std::vector<LaserMark> all = marks();
+    return lapido::writeMarksCsv(marks(), path, error);
+}
+
+QImage DmcSimulator::marksImage(double pixelsPerMm, double marginMm) const
+{
+    return lapido::marksImage(marks(), pixelsPerMm, marginMm);
+}
+
+bool DmcSimulator::writeMarksPng(const QString& path, double pixelsPerMm, QString* error) const
+{
+    return lapido::writeMarksPng(marks(), path, pixelsPerMm, error);
+}
+
+bool writeMarksCsv(std::span<const LaserMark> all, const QString& path, QString* error)
+{
     QByteArray text = "x_mm,y_mm,z_mm,time_us,kind\n";
     for (const LaserMark& m : all) {
         text += QByteArray::number(m.xMm, 'f', 6) + ',' + QByteArray::number(m.yMm, 'f', 6) + ',' +
@@ -23,9 +37,8 @@ bool DmcSimulator::writeMarksCsv(const QString& path, QString* error) const
     return why.isEmpty();
 }
 
-QImage DmcSimulator::marksImage(double pixelsPerMm, double marginMm) const
+QImage marksImage(std::span<const LaserMark> all, double pixelsPerMm, double marginMm)
 {
-    const std::vector<LaserMark> all = marks();
     if (all.empty() || !(pixelsPerMm > 0))
         return {};
     double minX = all.front().xMm, maxX = minX, minY = all.front().yMm, maxY = minY;
@@ -59,9 +72,9 @@ QImage DmcSimulator::marksImage(double pixelsPerMm, double marginMm) const
     return img;
 }
 
-bool DmcSimulator::writeMarksPng(const QString& path, double pixelsPerMm, QString* error) const
+bool writeMarksPng(std::span<const LaserMark> all, const QString& path, double pixelsPerMm, QString* error)
 {
-    const QImage img = marksImage(pixelsPerMm);
+    const QImage img = marksImage(all, pixelsPerMm);
     if (img.isNull()) {
         if (error)
             *error = QStringLiteral("no marks to draw at this scale");

@@ -10,6 +10,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -50,6 +51,15 @@ struct LaserMark {
     LaserMarkKind kind = LaserMarkKind::Pulse;
     bool operator==(const LaserMark&) const = default;
 };
+
+// The laser record written out, for the simulator's own marks and for any list of them.
+// CSV: header "x_mm,y_mm,z_mm,time_us,kind", one line per mark. The picture: pixelsPerMm
+// pixels per mm, one dark dot per mark on white, a margin of marginMm around the marks (y
+// upwards); a null image when there are no marks or the picture would be unreasonably large.
+bool writeMarksCsv(std::span<const LaserMark> marks, const QString& path, QString* error = nullptr);
+QImage marksImage(std::span<const LaserMark> marks, double pixelsPerMm, double marginMm = 0.1);
+bool writeMarksPng(std::span<const LaserMark> marks, const QString& path, double pixelsPerMm,
+                   QString* error = nullptr);
 
 // Controller model settings (the open points of the real hardware, settled per model).
 struct DmcModel {

@@ -1,6 +1,7 @@
 // TStation: the Align / Inspect / Engrave cycle, the checks before the laser goes on, the glyph
 // walk that marks the label, abort, the blower interlock and the book-keeping after a run.
 #include "workflow/station.h"
+#include "workflow/markingpreview.h"
 
 #include "glyphs/glyph.h"
 #include "glyphs/richstring.h"
@@ -22,6 +23,7 @@
 #include <array>
 #include <cmath>
 #include <numbers>
+#include <optional>
 #include <utility>
 
 namespace lapido {
@@ -230,6 +232,13 @@ void TStation::engraveCommand()
         // The operator's Engrave is the new start after a stop by the machine's guard.
         laser->clearGuardStop();
     }
+    // The estimate is taken from the state the run starts from, before anything moves.
+    std::optional<double> estimatedSeconds;
+    if (laser) {
+        const TMarkingPreview preview = PreviewMarking();
+        if (preview.markable)
+            estimatedSeconds = preview.seconds;
+    }
     SetAIMSState(TAIMState::aimsMarking);
     moveFocus(TFocusTarget::Abort);
 
@@ -237,12 +246,11 @@ void TStation::engraveCommand()
     if (laser)
         log.StartXYLogging();
 
+    std::optional<double> measuredSeconds;
     if (laser) {
-        if (laser->EnableOn())
-            MarkOutLines();
-        laser->EnableOff();
-        laser->MoveTo(MarkingReference_X, MarkingReference_Y, MarkingReference_Z);
-        laser->WaitOnMotionComplete();
+        const std::int64_t startUs = systemClock().nowUs();
+        runMarkingSequence(*laser);
+        measuredSeconds = double(systemClock().nowUs() - startUs) / 1e6;
     }
 
     const bool aborted = MarkingAborted();
@@ -261,6 +269,8 @@ void TStation::engraveCommand()
         log.AppendLogWD(aborted ? QStringLiteral("Istbm:") : QStringLiteral("Im:"));
         log.AppendLogWD(caption);
     }
+    if (estimatedSeconds && measuredSeconds)
+        log.AppendLogWD(runTimeLine(*estimatedSeconds, *measuredSeconds));
     log.WriteEngravingMoveTraceLog();
     log.AppendLog(QStringLiteral("ME"));
 
@@ -274,6 +284,15 @@ void TStation::engraveCommand()
     refreshPositionAndPulseCount();
     if (m_services.countShots)
         PulseCountTracker::GetInstance().SavePulseCounters();
+}
+
+void TStation::runMarkingSequence(TLaser& laser)
+{
+    if (laser.EnableOn())
+        MarkOutLines();
+    laser.EnableOff();
+    laser.MoveTo(MarkingReference_X, MarkingReference_Y, MarkingReference_Z);
+    laser.WaitOnMotionComplete();
 }
 
 QStringList TStation::LabelMarkingProblems() const

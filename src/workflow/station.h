@@ -30,6 +30,8 @@ struct TLabelXmlItem;
 class TGlyphPhoto;
 class TGlyphRichString;
 class TTemplateList;
+class TLaser;
+struct TMarkingPreview;
 
 enum class TAIMState { aimsHoming, aimsToAlign, aimsAligning, aimsInspecting, aimsMarking };
 
@@ -153,6 +155,9 @@ struct TStationServices {
     // The laser's shot counters advance with the controller's pulse count. Off for a simulated
     // machine: its shots are not the laser's, and the maintenance figures must stay true.
     bool countShots = true;
+    // One command's round trip to the controller on the present link (ms), measured once at
+    // start-up: the preview pays it for every command, as a real run does.
+    double roundTripMs = 0;
 };
 
 class TStation {
@@ -277,6 +282,13 @@ public:
     // told why.
     bool CheckLabelBeforeMarking();
     void BitBtnAbortClick();
+    // The label run through the same marking sequence on a simulated controller on virtual
+    // time, from the machine's present state (position, laser lines and their delays), with
+    // services().roundTripMs per command: the marks and how long the run would take. What the
+    // next Engrave marks is previewed (all glyphs when all are marked already). Neither the
+    // machine, the label's marking state, the settings store, the counters nor the trace
+    // change.
+    TMarkingPreview PreviewMarking();
     static bool IsAlphabetic(const QString& S);
     static bool IsNumeric(const QString& S);
     static bool IsAlphaNumeric(const QString& S);
@@ -423,6 +435,9 @@ private:
     void buildLabelTransform(TXYTransform& XYTF) const;
     void alignCommand();
     void engraveCommand();
+    // The machine's part of Engrave, from the laser going on to the table back at the marking
+    // reference: what a run does and what the preview rehearses.
+    void runMarkingSequence(TLaser& laser);
     // The label-format check before Engrave; true when the operator refused or was refused.
     bool labelFormatRefused();
     // The glyph and work-area checks; false with the operator told when the label is refused.

@@ -1,0 +1,36 @@
+// The marking preview: the current label run through Engrave's marking sequence on a simulated
+// controller on virtual time, giving the marks it would make and how long it would take.
+#pragma once
+
+#include "sim/dmcsimulator.h"
+
+#include <QString>
+
+#include <vector>
+
+namespace lapido {
+
+struct TMarkingPreview {
+    // False when the label would be refused before the machine moves; problem says why.
+    bool markable = false;
+    QString problem;
+    // Where the laser would fire, in machine millimetres, in firing order.
+    std::vector<LaserMark> marks;
+    // From the laser going on to the table standing at the marking reference again, with the
+    // controller round trips and the laser's delays (seconds of machine time).
+    double seconds = 0;
+};
+
+class TStation;
+
+// What a preview depends on besides where the axes stand: the label with its marking state, the
+// girdle, the slant, the marking reference and the taught girdle points. A window recomputes
+// its preview when this text changes.
+QString PreviewInputs(TStation& station);
+
+// The estimate line of the preview ("estimate: 12.345 s").
+QString estimateLine(const TMarkingPreview& preview);
+// The trace's line after a run: estimate beside the measured duration.
+QString runTimeLine(double estimatedSeconds, double measuredSeconds);
+
+} // namespace lapido

@@ -1,0 +1,232 @@
+// The marking preview against the real run of the same label on the simulated machine: the same
+// marks, the same duration, and nothing of the station changed by previewing.
+#include "markingfixture.h"
+
+#include "machine/galil.h"
+#include "machine/galildmc.h"
+#include "workflow/markingpreview.h"
+
+#include <QRegularExpression>
+
+#include <optional>
+#include <thread>
+
+namespace lapido {
+namespace {
+
+using test::MarkingFixture;
+
+// The real machine's link paying a round trip per command on the virtual clock, as a network
+// link does. Only the marking thread pays: the trace sampler's reads would advance the shared
+// virtual clock from a second thread, which no real link does.
+class RoundTripTransport final : public GalilTransport {
+public:
+    RoundTripTransport(Clock& clock, std::int64_t roundTripUs) : m_clock(clock), m_roundTripUs(roundTripUs) {}
+    std::string address() const override { return m_link.address(); }
+    void setAddress(std::string_view a) override { m_link.setAddress(a); }
+    bool connect() override { return m_link.connect(); }
+    void disconnect() override { m_link.disconnect(); }
+    std::string connection() const override { return m_link.connection(); }
+    GalilReply command(std::string_view text, std::string_view terminator, std::string_view ack, bool trim) override
+    {
+        const bool pays = std::this_thread::get_id() == m_owner;
+        if (pays)
+            m_clock.sleepUs(m_roundTripUs / 2);
+        GalilReply reply = m_link.command(text, terminator, ack, trim);
+        if (pays)
+            m_clock.sleepUs(m_roundTripUs - m_roundTripUs / 2);
+        return reply;
+    }
+
+private:
+    TGalil m_link;
+    Clock& m_clock;
+    std::int64_t m_roundTripUs;
+    std::thread::id m_owner = std::this_thread::get_id();
+};
+
+class PreviewTest : public MarkingFixture {
+protected:
+    // The trace's "Time:" line of the last run: estimated and measured seconds.
+    std::optional<std::pair<double, double>> runTimes() const
+    {
+        static const QRegularExpression re(QStringLiteral("^Time: estimated ([0-9.]+) s, measured ([0-9.]+) s$"));
+        std::optional<std::pair<double, double>> found;
+        for (const QString& line : trace())
+            if (const auto m = re.match(line); m.hasMatch())
+                found = std::make_pair(m.captured(1).toDouble(), m.captured(2).toDouble());
+        return found;
+    }
+    // Runs Engrave and checks the preview taken before against what the run did.
+    void expectPreviewMatchesRun(const TMarkingPreview& preview)
+    {
+        ASSERT_TRUE(preview.markable) << preview.problem.toStdString();
+        sim().clearMarks();
+        engrave();
+        const std::vector<LaserMark> real = sim().marks();
+        ASSERT_FALSE(real.empty());
+        ASSERT_EQ(preview.marks.size(), real.size());
+        for (size_t i = 0; i < real.size(); ++i) {
+            ASSERT_DOUBLE_EQ(preview.marks[i].xMm, real[i].xMm) << "mark " << i;
+            ASSERT_DOUBLE_EQ(preview.marks[i].yMm, real[i].yMm) << "mark " << i;
+            ASSERT_DOUBLE_EQ(preview.marks[i].zMm, real[i].zMm) << "mark " << i;
+        }
+        // The firing times relative to the first shot agree to the controller sample.
+        const std::int64_t p0 = preview.marks.front().timeUs, r0 = real.front().timeUs;
+        EXPECT_NEAR(double(preview.marks.back().timeUs - p0), double(real.back().timeUs - r0), 1000.0);
+        const auto times = runTimes();
+        ASSERT_TRUE(times.has_value());
+        EXPECT_NEAR(times->first, preview.seconds, 0.0005);
+        EXPECT_NEAR(preview.seconds, times->second, 0.002 + 0.001 * times->second);
+    }
+    void teach(double x, double z)
+    {
+        st().AxisPosition_X = x;
+        st().AxisPosition_Z = z;
+        st().BitBtnFocusClick();
+        st().AxisPosition_X = 15;
+        st().AxisPosition_Z = 12.5;
+    }
+};
+
+TEST_F(PreviewTest, MarksAndDurationEqualTheRunOfTheSameLabel)
+{
+    struct Case {
+        const char* name;
+        const char* enableOnDelay; // seconds, as stored
+        bool curved;               // a taught girdle: the focus cam follows it
+        bool startAway;            // the axes stand off the reference when Engrave is pressed
+    };
+    const Case cases[] = {
+        {"flat", "0", false, false},
+        {"enable delay", "0.3", false, false},
+        {"long enable delay", "1.2", false, false},
+        {"curved girdle", "0", true, false},
+        {"away from the reference", "0", false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TearDown();
+        SetUp();
+        store().WriteString(QStringLiteral("Hardware"), QStringLiteral("EnableOnDelay"), QString::fromLatin1(c.enableOnDelay));
+        addLabel(QStringLiteral("AB"));
+        inspect();
+        if (c.curved) {
+            teach(14, 12.4);
+            teach(16, 12.45);
+        }
+        if (c.startAway) {
+            laser().MoveTo(14, 12, 12);
+            laser().WaitOnMotionComplete();
+            st().TimerLaserTick(); // the axes moved on; Inspect keeps the reference
+        }
+        expectPreviewMatchesRun(st().PreviewMarking());
+    }
+}
+
+TEST_F(PreviewTest, RoundTripsOfTheLinkAreCounted)
+{
+    // The station's machine on a link that costs 2 ms per command.
+    setLaser(nullptr);
+    m_laser.reset();
+    m_laser = std::make_unique<TLaser>(std::make_unique<TDMC>(std::make_unique<RoundTripTransport>(m_clock, 2000), "sim"));
+    ASSERT_EQ(ApplyMotionSettings(Settings(), *m_laser), std::nullopt);
+    m_laser->Initialize();
+    ASSERT_TRUE(m_laser->Initialized);
+    setLaser(m_laser.get());
+    addLabel(QStringLiteral("L"));
+    inspect();
+
+    const TMarkingPreview withoutLink = st().PreviewMarking();
+    st().services().roundTripMs = MeasureRoundTripMs(m_laser->channel());
+    EXPECT_NEAR(st().services().roundTripMs, 2.0, 1e-9);
+    const TMarkingPreview preview = st().PreviewMarking();
+    EXPECT_GT(preview.seconds, withoutLink.seconds + 0.05);
+    expectPreviewMatchesRun(preview);
+}
+
+TEST_F(PreviewTest, PreviewingChangesNothingOfTheStation)
+{
+    addLabel(QStringLiteral("AB"));
+    TTreeNode* second = addLabel(QStringLiteral("C"));
+    inspect();
+    teach(14, 12.4);
+    teach(16, 12.45); // the cam run writes the controller-busy flag for the companion programs
+    second->Item(0)->Item(0)->Data()->Processed = true;
+    MarkingAborted() = true;
+    st().TreeViewGlyphs().setSelected(second);
+
+    const auto storeBefore = store().entries();
+    const QStringList traceBefore = trace();
+    std::vector<bool> processed;
+    for (TTreeNode* n : st().TreeViewGlyphs().Items())
+        if (n->Data())
+            processed.push_back(n->Data()->Processed);
+    const TStationControls controlsBefore = st().controls();
+    sim().clearTranscript();
+    const std::int64_t clockBefore = m_clock.nowUs();
+    const size_t dialogsBefore = m_dialogs.transcript().size();
+
+    const TMarkingPreview preview = st().PreviewMarking();
+    ASSERT_TRUE(preview.markable) << preview.problem.toStdString();
+    EXPECT_FALSE(preview.marks.empty());
+
+    EXPECT_TRUE(sim().transcript().empty()) << "the station's controller was sent a command";
+    EXPECT_EQ(m_clock.nowUs(), clockBefore);
+    EXPECT_EQ(store().entries(), storeBefore);
+    EXPECT_EQ(trace(), traceBefore);
+    EXPECT_EQ(m_dialogs.transcript().size(), dialogsBefore);
+    EXPECT_TRUE(MarkingAborted());
+    EXPECT_EQ(Laser(), m_laser.get());
+    EXPECT_EQ(st().TreeViewGlyphs().Selected(), second);
+    EXPECT_EQ(st().controls().down, controlsBefore.down);
+    std::vector<bool> after;
+    for (TTreeNode* n : st().TreeViewGlyphs().Items())
+        if (n->Data())
+            after.push_back(n->Data()->Processed);
+    EXPECT_EQ(after, processed);
+}
+
+TEST_F(PreviewTest, WhatTheNextEngraveMarks)
+{
+    // Glyphs already marked are left out, as Engrave leaves them; once all are marked, Engrave
+    // offers to mark all again, and the preview shows all.
+    TTreeNode* label = addLabel(QStringLiteral("AB"));
+    inspect();
+    const TMarkingPreview whole = st().PreviewMarking();
+    TGlyph* a = label->Item(0)->Item(0)->Data();
+    a->Processed = true;
+    const TMarkingPreview rest = st().PreviewMarking();
+    ASSERT_TRUE(whole.markable && rest.markable);
+    EXPECT_LT(rest.marks.size(), whole.marks.size());
+    EXPECT_FALSE(rest.marks.empty());
+    for (TTreeNode* n : st().TreeViewGlyphs().Items())
+        if (n->Data())
+            n->Data()->Processed = true;
+    EXPECT_EQ(st().PreviewMarking().marks.size(), whole.marks.size());
+}
+
+TEST_F(PreviewTest, RefusedLabelIsNotRehearsed)
+{
+    addBox(200); // 100 mm wide at a 0.5 mm girdle: beyond any table
+    inspect();
+    sim().clearTranscript();
+    const size_t dialogsBefore = m_dialogs.transcript().size();
+    const TMarkingPreview preview = st().PreviewMarking();
+    EXPECT_FALSE(preview.markable);
+    EXPECT_EQ(preview.problem, QStringLiteral("Label extends outside workarea!"));
+    EXPECT_TRUE(preview.marks.empty());
+    EXPECT_EQ(m_dialogs.transcript().size(), dialogsBefore);
+    EXPECT_TRUE(sim().transcript().empty());
+}
+
+TEST(PreviewTexts, EstimateAndRunTimeLines)
+{
+    TMarkingPreview p;
+    p.seconds = 12.3456;
+    EXPECT_EQ(estimateLine(p), QStringLiteral("estimate: 12.346 s"));
+    EXPECT_EQ(runTimeLine(1.5, 1.52), QStringLiteral("Time: estimated 1.500 s, measured 1.520 s"));
+}
+
+} // namespace
+} // namespace lapido
