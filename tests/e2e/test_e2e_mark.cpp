@@ -14,6 +14,7 @@
 #include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTcpServer>
 
 namespace lapido {
 namespace {
@@ -399,6 +400,54 @@ TEST_F(MarkRunTest, AnEndlessInputIsReadOnlyUpToALabelsSize)
     const CliRun run = mark(QStringLiteral("/dev/zero"), "out");
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_TRUE(run.err.contains("too large to be a label")) << run.err.toStdString();
+}
+
+// The preview of an example label: the marks the run makes, its duration within a millisecond
+// of the run's own measure, and not one connection to the controller named, nothing stored,
+// no trace.
+TEST_F(MarkRunTest, PreviewPrintsTheRunsEstimateAndMarksWithoutAController)
+{
+    QTcpServer controller;
+    ASSERT_TRUE(controller.listen(QHostAddress::LocalHost));
+    const QString address = QStringLiteral("127.0.0.1:%1").arg(controller.serverPort());
+    keys::write(keys::PulseCount, QStringLiteral("1234"));
+    const auto stored = store().entries();
+    struct Case {
+        const char* label;
+        QStringList extra;
+    };
+    const Case cases[] = {
+        {"text-stroke.xml", {}},
+        {"curved-girdle.xml", {"--teach-left", "14,12.48", "--teach-right", "16,12.49"}},
+    };
+    static const QRegularExpression estimateLine(QStringLiteral("^estimate: ([0-9]+\\.[0-9]{3}) s$"),
+                                                 QRegularExpression::MultilineOption);
+    static const QRegularExpression timeLine(QStringLiteral("\r\nTime: estimated ([0-9.]+) s, measured ([0-9.]+) s\r\n"));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        QDir(scratch("preview")).removeRecursively();
+        QDir(scratch("run")).removeRecursively();
+        const CliRun preview = mark(example(c.label), "preview", QStringList{"--preview", "--address", address} + c.extra);
+        ASSERT_EQ(preview.exitCode, 0) << preview.err.toStdString() << preview.out.toStdString();
+        EXPECT_FALSE(controller.waitForNewConnection(50)) << "the preview connected to the controller";
+        EXPECT_EQ(store().entries(), stored);
+        EXPECT_EQ(QDir(scratch("preview")).entryList(QDir::Files), (QStringList{"marks.csv", "marks.png"}));
+        const auto estimate = estimateLine.match(preview.out);
+        ASSERT_TRUE(estimate.hasMatch()) << preview.out.toStdString();
+
+        const CliRun run = mark(example(c.label), "run", c.extra);
+        ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+        const QStringList marks = markPlaces(scratch("run/marks.csv"));
+        ASSERT_FALSE(marks.isEmpty());
+        EXPECT_EQ(markPlaces(scratch("preview/marks.csv")), marks);
+        const auto times = timeLine.match(readText(scratch("run/LATrace")));
+        ASSERT_TRUE(times.hasMatch());
+        EXPECT_NEAR(estimate.captured(1).toDouble(), times.captured(2).toDouble(), 0.002);
+    }
+    const CliRun refused = mark(example("text-stroke.xml"), "preview", {"--preview", "--reference", "500,500,10"});
+    EXPECT_EQ(refused.exitCode, 3);
+    EXPECT_TRUE(refused.err.contains("Label extends outside workarea!")) << refused.err.toStdString();
+    EXPECT_EQ(mark(example("text-stroke.xml"), "preview", {"--preview", "--abort-after", "1"}).exitCode, 2);
 }
 
 } // namespace

@@ -22,6 +22,7 @@
 #include "settings/settingsrecord.h"
 #include "sim/dmcsimulator.h"
 #include "sim/simfromsettings.h"
+#include "workflow/markingpreview.h"
 #include "workflow/station.h"
 
 #include <QDir>
@@ -35,6 +36,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <span>
 
 namespace lapido::cli {
 
@@ -44,6 +46,8 @@ const QString kUsage = QStringLiteral(
     "usage: mark LABEL.xml [--address sim|HOST] [--out DIR] [--answer yes|no|continue|restart ...]\n"
     "            [--reference X,Y,Z] [--teach-left X,Z] [--teach-right X,Z] [--abort-after N]\n"
     "            [--link-lost-after LINES]\n"
+    "       mark --preview LABEL.xml [--out DIR] [--reference X,Y,Z] [--teach-left X,Z]\n"
+    "            [--teach-right X,Z] [--round-trip MS]\n"
     "  Starts the machine as the station does, loads the label, takes the marking reference (the\n"
     "  start-up position unless given), teaches the girdle points given, runs Engrave and leaves\n"
     "  LATrace, commands.log and dialogs.log in DIR (default: the current folder), and on the\n"
@@ -53,7 +57,12 @@ const QString kUsage = QStringLiteral(
     "  command lines after the first laser mark.\n"
     "  Operator messages go to standard error as they come.\n"
     "  Exit code: 0 the whole label marked, 3 the marking was refused, stopped or incomplete, 1 machine\n"
-    "  or file error (a log or trace write that failed included), 2 usage.");
+    "  or file error (a log or trace write that failed included), 2 usage.\n"
+    "  --preview connects to no controller: it runs the label through the same marking sequence on a\n"
+    "  simulated machine standing where a run would (the reference, or the last point taught),\n"
+    "  prints \"estimate: SECONDS s\" (with MS\n"
+    "  milliseconds per controller command, 0 unless given) and writes marks.csv and marks.png to\n"
+    "  DIR. Exit code 3 when the label would be refused.");
 
 
 QString escapeLineEnds(QString text)
@@ -245,6 +254,143 @@ public:
     }
 };
 
+// The marks as a picture about a thousand pixels across the label, whatever its size; false
+// after an error line when it cannot be written. Without marks there is no picture.
+bool writeMarksPicture(std::span<const LaserMark> marks, const QString& png)
+{
+    if (marks.empty()) {
+        QFile::remove(png);
+        out(QStringLiteral("picture: none (nothing was marked)"));
+        return true;
+    }
+    const auto [mn, mx] = std::minmax_element(marks.begin(), marks.end(),
+                                              [](const LaserMark& a, const LaserMark& b) { return a.xMm < b.xMm; });
+    const double pixelsPerMm = std::clamp(1000.0 / std::max(mx->xMm - mn->xMm, 1e-3), 20.0, 800.0);
+    QString error;
+    if (!writeMarksPng(marks, png, pixelsPerMm, &error)) {
+        err(QStringLiteral("lapidograph-cli: ") + error);
+        return false;
+    }
+    out(QStringLiteral("picture: %1").arg(QFileInfo(png).absoluteFilePath()));
+    return true;
+}
+
+// The output folder made, and the marks of an earlier run in it removed: what is there
+// afterwards is this run's. False after an error line.
+bool prepareOutFolder(const QString& outDir)
+{
+    if (!QDir().mkpath(outDir)) {
+        err(QStringLiteral("lapidograph-cli: cannot create the folder \"%1\"").arg(outDir));
+        return false;
+    }
+    const QDir outFolder(QDir(outDir).absolutePath());
+    for (const char* name : {"marks.csv", "marks.png"}) {
+        const QString stale = outFolder.filePath(QString::fromLatin1(name));
+        if (QFileInfo(stale).isFile() && !QFile::remove(stale)) {
+            err(QStringLiteral("lapidograph-cli: cannot remove the earlier \"%1\"").arg(stale));
+            return false;
+        }
+    }
+    return true;
+}
+
+// Logos are looked up in "Logos" beside the label when it has one (a label travels with its
+// drawings), else in the station's working folder.
+void takeLogoFolder(const QDir& labelFolder)
+{
+    if (labelFolder.exists(QStringLiteral("Logos")))
+        setWorkingDir(labelFolder.absolutePath() + QLatin1Char('/'));
+    else if (WorkingDir().isEmpty())
+        setWorkingDir(keys::read(keys::WorkingDir));
+}
+
+// Picture paths in a label are full paths; a relative one is taken from the label's folder.
+bool loadLabel(TStation& station, const QString& labelPath, const QByteArray& labelBytes)
+{
+    QString error;
+    const QString previousCurrent = QDir::currentPath();
+    QDir::setCurrent(QFileInfo(labelPath).absoluteDir().absolutePath());
+    const bool loaded = station.XML2TreeFromBytes(labelBytes, &error);
+    QDir::setCurrent(previousCurrent);
+    if (!loaded)
+        err(QStringLiteral("lapidograph-cli: \"%1\" is not a label: %2").arg(labelPath, error));
+    return loaded;
+}
+
+struct PreviewRequest {
+    QString labelPath;
+    QByteArray labelBytes;
+    QString outDir;
+    std::optional<std::vector<double>> reference, teachLeft, teachRight;
+    double roundTripMs = 0;
+};
+
+// The preview of a label: no controller is opened, nothing is stored, no trace is written.
+int previewMark(const PreviewRequest& r)
+{
+    if (!prepareOutFolder(r.outDir))
+        return 1;
+    const QDir outFolder(QDir(r.outDir).absolutePath());
+    LoadSettingsFromRegistery();
+    const TSettings& settings = Settings();
+
+    ScriptedDialogs dialogs;
+    dialogs.onEntry = [](const ScriptedDialogs::Entry& e) {
+        err(QStringLiteral("lapidograph-cli: %1: %2").arg(kindName(e.kind), oneLine(e.text)));
+    };
+    OperatorDialogs* previousDialogs = setOperatorDialogs(&dialogs);
+    struct RestoreDialogs {
+        OperatorDialogs* previous;
+        ~RestoreDialogs() { setOperatorDialogs(previous); }
+    } restoreDialogs{previousDialogs};
+
+    takeLogoFolder(QFileInfo(r.labelPath).absoluteDir());
+    TStationServices services;
+    services.countShots = false;
+    services.roundTripMs = r.roundTripMs;
+    TStation station(std::move(services));
+    if (!loadLabel(station, r.labelPath, r.labelBytes))
+        return 1;
+
+    // The machine stands where a run would have it when Engrave is pressed: at the reference
+    // (the start-up position unless given), or at the last girdle point taught.
+    const double refX = r.reference ? (*r.reference)[0] : settings.StartUp_X;
+    const double refY = r.reference ? (*r.reference)[1] : settings.StartUp_Y;
+    const double refZ = r.reference ? (*r.reference)[2] : settings.StartUp_Z;
+    station.MarkingReference_X = refX;
+    station.MarkingReference_Y = refY;
+    station.MarkingReference_Z = refZ;
+    for (const auto& point : {r.teachLeft, r.teachRight}) {
+        if (!point)
+            continue;
+        station.AxisPosition_X = (*point)[0];
+        station.AxisPosition_Y = refY;
+        station.AxisPosition_Z = (*point)[1];
+        station.BitBtnFocusClick();
+    }
+    if (!r.teachLeft && !r.teachRight) {
+        station.AxisPosition_X = refX;
+        station.AxisPosition_Y = refY;
+        station.AxisPosition_Z = refZ;
+    }
+
+    const TMarkingPreview preview = station.PreviewMarking();
+    if (!preview.markable) {
+        err(QStringLiteral("lapidograph-cli: ") + oneLine(preview.problem));
+        out(QStringLiteral("marking refused before the machine moved"));
+        return 3;
+    }
+    out(estimateLine(preview));
+    QString error;
+    const QString csv = outFolder.filePath(QStringLiteral("marks.csv"));
+    if (!writeMarksCsv(preview.marks, csv, &error)) {
+        err(QStringLiteral("lapidograph-cli: ") + error);
+        return 1;
+    }
+    out(QStringLiteral("marks: %1 in %2").arg(preview.marks.size()).arg(csv));
+    return writeMarksPicture(preview.marks, outFolder.filePath(QStringLiteral("marks.png"))) ? 0 : 1;
+}
+
 bool moveAndWait(TLaser& laser, double x, double y, double z)
 {
     laser.MoveTo(x, y, z);
@@ -262,6 +408,9 @@ int cmdMark(const QStringList& args)
     QStringList answers;
     std::optional<std::vector<double>> reference, teachLeft, teachRight;
     int abortAfter = -1, linkLostAfter = -1;
+    bool preview = false;
+    double roundTripMs = 0;
+    bool roundTripGiven = false;
     for (int i = 0; i < args.size(); ++i) {
         const QString& a = args.at(i);
         const bool hasValue = i + 1 < args.size();
@@ -270,7 +419,15 @@ int cmdMark(const QStringList& args)
             target = args.at(++i).toInt(&ok);
             return ok && target >= 0;
         };
-        if (a == QLatin1String("--address") && hasValue) {
+        if (a == QLatin1String("--preview")) {
+            preview = true;
+        } else if (a == QLatin1String("--round-trip") && hasValue) {
+            bool ok = false;
+            roundTripMs = args.at(++i).toDouble(&ok);
+            if (!ok || !(roundTripMs >= 0) || roundTripMs > 60000)
+                return usageError(QStringLiteral("--round-trip needs milliseconds (0 to 60000)"));
+            roundTripGiven = true;
+        } else if (a == QLatin1String("--address") && hasValue) {
             address = args.at(++i);
         } else if (a == QLatin1String("--out") && hasValue) {
             outDir = args.at(++i);
@@ -304,6 +461,10 @@ int cmdMark(const QStringList& args)
     }
     if (labelPath.isEmpty())
         return usageError(kUsage);
+    if (preview && (!answers.isEmpty() || abortAfter >= 0 || linkLostAfter > 0))
+        return usageError(QStringLiteral("--preview runs no marking to answer, abort or cut off"));
+    if (roundTripGiven && !preview)
+        return usageError(QStringLiteral("--round-trip is for --preview; a run measures its own link"));
 
     // Label files larger than this are not labels.
     constexpr qint64 kMaxLabelBytes = 16 * 1024 * 1024;
@@ -330,20 +491,13 @@ int cmdMark(const QStringList& args)
         }
     }
 
-    if (!QDir().mkpath(outDir)) {
-        err(QStringLiteral("lapidograph-cli: cannot create the folder \"%1\"").arg(outDir));
+    if (preview)
+        return previewMark({labelPath, labelBytes, outDir, reference, teachLeft, teachRight, roundTripMs});
+
+    // The outputs of an earlier run in the same folder go (the trace file keeps its history).
+    if (!prepareOutFolder(outDir))
         return 1;
-    }
     const QDir outFolder(QDir(outDir).absolutePath());
-    // The outputs of an earlier run in the same folder go: what is there afterwards is this
-    // run's (the trace file keeps its history).
-    for (const char* name : {"marks.csv", "marks.png"}) {
-        const QString stale = outFolder.filePath(QString::fromLatin1(name));
-        if (QFileInfo(stale).isFile() && !QFile::remove(stale)) {
-            err(QStringLiteral("lapidograph-cli: cannot remove the earlier \"%1\"").arg(stale));
-            return 1;
-        }
-    }
     QString error;
     LineLog commandsLog, dialogsLog;
     if (!commandsLog.open(outFolder.filePath(QStringLiteral("commands.log")), &error)
@@ -395,28 +549,15 @@ int cmdMark(const QStringList& args)
         ~RestoreDialogs() { setOperatorDialogs(previous); }
     } restoreDialogs{previousDialogs};
 
-    // Logos are looked up in "Logos" beside the label when it has one (a label travels with
-    // its drawings), else in the station's working folder.
-    const QDir labelFolder = QFileInfo(labelPath).absoluteDir();
-    if (labelFolder.exists(QStringLiteral("Logos")))
-        setWorkingDir(labelFolder.absolutePath() + QLatin1Char('/'));
-    else if (WorkingDir().isEmpty())
-        setWorkingDir(keys::read(keys::WorkingDir));
+    takeLogoFolder(QFileInfo(labelPath).absoluteDir());
 
     FileLogger trace(outFolder.absolutePath());
     TStationServices services;
     services.logger = &trace;
     services.countShots = !simulated;
     TStation station(std::move(services));
-    // Picture paths in a label are full paths; a relative one is taken from the label's folder.
-    const QString previousCurrent = QDir::currentPath();
-    QDir::setCurrent(labelFolder.absolutePath());
-    const bool loaded = station.XML2TreeFromBytes(labelBytes, &error);
-    QDir::setCurrent(previousCurrent);
-    if (!loaded) {
-        err(QStringLiteral("lapidograph-cli: \"%1\" is not a label: %2").arg(labelPath, error));
+    if (!loadLabel(station, labelPath, labelBytes))
         return 1;
-    }
 
     // Everything that can refuse the label is asked before the machine is even connected: at the reference
     // and girdle points the run will take (the start-up position unless given).
@@ -469,6 +610,8 @@ int cmdMark(const QStringList& args)
         return 1;
     }
     setLaser(&laser);
+    // The link's round trip, once, for the estimate the trace records beside the run's time.
+    station.services().roundTripMs = MeasureRoundTripMs(laser.channel());
 
     laser.Initialize();
     if (!laser.Initialized) {
@@ -543,22 +686,8 @@ int cmdMark(const QStringList& args)
             return 1;
         }
         out(QStringLiteral("marks: %1 in %2").arg(sim->markCount() - marksBefore).arg(csv));
-        // About a thousand pixels across the label, whatever its size.
-        const auto marks = sim->marks();
-        double pixelsPerMm = 200;
-        if (!marks.empty()) {
-            const auto [mn, mx] = std::minmax_element(marks.begin(), marks.end(),
-                                                      [](const LaserMark& a, const LaserMark& b) { return a.xMm < b.xMm; });
-            pixelsPerMm = std::clamp(1000.0 / std::max(mx->xMm - mn->xMm, 1e-3), 20.0, 800.0);
-            if (!sim->writeMarksPng(png, pixelsPerMm, &error)) {
-                err(QStringLiteral("lapidograph-cli: ") + error);
-                return 1;
-            }
-            out(QStringLiteral("picture: %1").arg(QFileInfo(png).absoluteFilePath()));
-        } else {
-            QFile::remove(png);
-            out(QStringLiteral("picture: none (nothing was marked)"));
-        }
+        if (!writeMarksPicture(sim->marks(), png))
+            return 1;
     }
     // A log or trace with a gap is a failed run, however the marking went.
     if (commandsLog.failed() || dialogsLog.failed() || trace.anyWriteFailed())

@@ -43,7 +43,9 @@ const Command kCommands[] = {
      "outline --drawing FILE.lal [--json] | outline --font NAME --char C [--style S] [--json] [--out FILE.kol]"},
     {"mark", lapido::cli::cmdMark, true, true,
      "mark LABEL.xml [--address sim|HOST] [--out DIR] [--answer yes|no|continue|restart ...] [--reference X,Y,Z]"
-     " [--teach-left X,Z] [--teach-right X,Z] [--abort-after N] [--link-lost-after LINES]"},
+     " [--teach-left X,Z] [--teach-right X,Z] [--abort-after N] [--link-lost-after LINES]"
+     " | mark --preview LABEL.xml [--out DIR] [--reference X,Y,Z] [--teach-left X,Z] [--teach-right X,Z]"
+     " [--round-trip MS]"},
     {"render", lapido::cli::cmdRender, true, true,
      "render LABEL.xml OUT.png|OUT.ppm [--camera sim|none] [--no-overlay] [--zoom-out] [--grid MM] [--reference X,Y]"
      " [--marks MARKS.csv]"},
