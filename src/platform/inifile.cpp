@@ -56,13 +56,18 @@ bool fitsLatin1(const QString& text)
 }
 
 // A file read as Latin-1 goes back as Latin-1, so that the tools that made it still read it;
-// only a value that Latin-1 cannot hold makes it UTF-8 rather than lose letters.
+// only a value that Latin-1 cannot hold makes it UTF-8 rather than lose letters. So does a text
+// whose Latin-1 bytes would be read back as other letters: once the comment that held the only
+// byte UTF-8 refuses is gone, "\xC3\xA9" is no longer two Latin-1 letters but one UTF-8 letter.
 QByteArray encode(const QString& text, IniFile::Encoding encoding)
 {
     switch (encoding) {
     case IniFile::Encoding::Latin1:
-        if (fitsLatin1(text))
-            return text.toLatin1();
+        if (fitsLatin1(text)) {
+            QByteArray bytes = text.toLatin1();
+            if (decode(bytes).text == text)
+                return bytes;
+        }
         break;
     case IniFile::Encoding::Utf8WithBom:
         return QByteArray("\xEF\xBB\xBF") + text.toUtf8();

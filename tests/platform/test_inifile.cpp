@@ -209,6 +209,10 @@ TEST(IniFileTest, SaveKeepsTheEncodingTheFileWasReadIn)
         // Latin-1 cannot hold an omega: UTF-8 rather than a lost letter.
         {"latin1 with a wider letter", QByteArray("[S]\r\nName=Stra\xDF" "e\r\n"), omega,
          QByteArray("[S]\r\nName=Stra\xC3\x9F" "e\r\nNew=\xCE\xA9\r\n")},
+        // Without the comment's lone Latin-1 byte, the value's bytes would read back as UTF-8:
+        // "\xC3\xA9" as one letter instead of two.
+        {"latin1 that reads as other letters in UTF-8", QByteArray("; K\xFChler\r\n[S]\r\nName=\xC3\xA9\r\n"),
+         QStringLiteral("x"), QByteArray("[S]\r\nName=\xC3\x83\xC2\xA9\r\nNew=x\r\n")},
     };
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
