@@ -5,6 +5,7 @@
 #include "glyphs/glyph.h"
 #include "platform/numfmt.h"
 #include "platform/stationglobals.h"
+#include "sim/dmcsimulator.h"
 #include "workflow/station.h"
 
 #include <QLine>
@@ -244,6 +245,26 @@ void PaintVideoOverlay(QImage& buffer, const TStation& station, TVideoTransform&
     for (TTreeNode* node : tree.Items())
         if (TGlyph* glyph = node->Data())
             glyph->Paint(p, L);
+}
+
+void PaintPreviewMarks(QImage& buffer, std::span<const LaserMark> marks, const TStation& station,
+                       const TVideoTransform& camera)
+{
+    if (marks.empty())
+        return;
+    QPainter p(&buffer);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor::fromRgb(kPreviewMarkColor));
+    const QRect inside = buffer.rect();
+    QPoint last(-1, -1);
+    for (const LaserMark& m : marks) {
+        const QPoint at = camera.toPixel(m.xMm - station.AxisPosition_X, m.yMm - station.AxisPosition_Y);
+        // Pulses a few micrometres apart fall on one pixel: one dot is enough.
+        if (at == last || !inside.contains(at))
+            continue;
+        last = at;
+        p.drawRect(at.x() - 1, at.y() - 1, 2, 2);
+    }
 }
 
 QPoint VideoTimerTick(QImage& ImageBuffer, TuEye* uEye, const TStation& station, TVideoTransform& camera,

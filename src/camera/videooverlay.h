@@ -5,14 +5,22 @@
 #include "geometry/xytransform.h"
 #include "settings/settingsrecord.h"
 
+#include <QColor>
 #include <QImage>
 #include <QPoint>
 #include <QSize>
+
+#include <span>
 
 namespace lapido {
 
 class TStation;
 class TuEye;
+struct LaserMark;
+
+// The colour of the preview's marks (green): none of the overlay's default colours, so that the
+// marks stand out from the outlines drawn under them.
+inline constexpr QRgb kPreviewMarkColor = 0xFF00E600;
 
 // The station's picture buffer in the shipped layout.
 inline constexpr int kVideoBufferWidth = 1008;
@@ -45,6 +53,11 @@ private:
 // its hatching, Z rings, grid, debug cam ticks, curvature triangles, cross hair, girdle lines and
 // the label through its glyphs. What would hide the stone is left out while marking.
 void PaintVideoOverlay(QImage& buffer, const TStation& station, TVideoTransform& camera, const TSettings& settings);
+
+// The marks of a preview (machine millimetres) over the picture, where the stone under the
+// camera would take them: one dot each in kPreviewMarkColor.
+void PaintPreviewMarks(QImage& buffer, std::span<const LaserMark> marks, const TStation& station,
+                       const TVideoTransform& camera);
 
 // One tick of the video timer: the camera frame (halved when zoomed out) or the dark-grey
 // field without a camera, then the overlay when it is on. Returns where the buffer sits

@@ -16,6 +16,7 @@
 #include "platform/operatordialogs.h"
 #include "platform/stationglobals.h"
 #include "settings/settingsrecord.h"
+#include "ui/main/previewswitch.h"
 #include "ui/main/videopanel.h"
 #include "workflow/starttf.h"
 
@@ -57,7 +58,17 @@ namespace {
 // so that Abort, Esc and the picture stay alive.
 class QtEventPump final : public EventPump {
 public:
-    void pump() override { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+    void pump() override
+    {
+        ++m_depth;
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        --m_depth;
+    }
+    // True while a machine operation lets the window's events through.
+    bool pumping() const { return m_depth > 0; }
+
+private:
+    int m_depth = 0;
 };
 
 const QColor kSilver(192, 192, 192);
@@ -846,6 +857,10 @@ QWidget* TfrmMain::buildRollDownPanel()
     vg->addWidget(new QLabel(tr("Contrast"), view), 2, 0);
     vg->addWidget(m_contrast, 2, 1, 1, 2);
     vg->addWidget(agc, 3, 0, 1, 3);
+    m_previewSwitch = new TPreviewSwitch(
+        *m_station, [this] { return !static_cast<const QtEventPump*>(m_pump.get())->pumping(); }, view);
+    vg->addWidget(m_previewSwitch->switchBox(), 4, 0);
+    vg->addWidget(m_previewSwitch->timeLabel(), 4, 1, 1, 2);
     row->addWidget(view);
 
     auto* grid = new QGroupBox(tr("Grid"), panel);
@@ -1133,6 +1148,8 @@ void TfrmMain::VideoTimerTick()
         applyZoom();
     m_videoOffset = lapido::VideoTimerTick(m_imageBuffer, m_camera.get(), *m_station, m_videoTransform, Settings(),
                                            m_video->size());
+    if (m_previewSwitch)
+        m_previewSwitch->paint(m_imageBuffer, m_videoTransform);
     m_video->setBufferOffset(m_videoOffset);
     m_video->repaint();
 }

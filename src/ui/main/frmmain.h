@@ -39,6 +39,7 @@ namespace lapido {
 class EventPump;
 class TDataModule1;
 class TuEye;
+class TPreviewSwitch;
 class TVideoPanel;
 
 class TfrmMain : public QWidget {
@@ -73,6 +74,8 @@ public:
     // One tick of the video timer: frame, overlay, painted on the panel at once.
     void VideoTimerTick();
     const QImage& videoBuffer() const { return m_imageBuffer; }
+    // The "Preview" switch with its estimated time and marks.
+    TPreviewSwitch& previewSwitch() { return *m_previewSwitch; }
     // Copies the model's state onto the widgets (done by the timers; tests call it directly).
     void refreshControls();
     // The progress line of the run ("Glyph k of n" and the time elapsed).
@@ -228,6 +231,7 @@ private:
     QCheckBox* m_overlay = nullptr;
     QCheckBox* m_zoomOut = nullptr;
     QCheckBox* m_grid = nullptr;
+    TPreviewSwitch* m_previewSwitch = nullptr;
     QSlider* m_brightness = nullptr;
     QSlider* m_contrast = nullptr;
     QRadioButton* m_agcOn = nullptr;

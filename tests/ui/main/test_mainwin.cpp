@@ -14,6 +14,7 @@
 #include "settings/settingsrecord.h"
 #include "sim/dmcsimulator.h"
 #include "ui/main/frmmain.h"
+#include "ui/main/previewswitch.h"
 
 #include "controllerfaults.h"
 #include "testsupport.h"
@@ -226,6 +227,47 @@ TEST_F(MainWindowTest, F9EngravesAndTheMarksShowInTheCameraPicture)
     EXPECT_EQ(progress.glyph, progress.glyphCount);
     EXPECT_TRUE(w.progressText().contains(QStringLiteral("%1 of %1").arg(progress.glyphCount)))
         << w.progressText().toStdString();
+}
+
+TEST_F(MainWindowTest, PreviewSwitchDrawsTheRunsMarksInTheirOwnColourWithTheEstimate)
+{
+    TfrmMain& w = start();
+    addLabel(QStringLiteral("AB"));
+    const auto previewPixels = [&w] {
+        w.VideoTimerTick();
+        const QImage& picture = w.videoBuffer();
+        int n = 0;
+        for (int y = 0; y < picture.height(); ++y)
+            for (int x = 0; x < picture.width(); ++x)
+                n += picture.pixel(x, y) == kPreviewMarkColor;
+        return n;
+    };
+    EXPECT_EQ(previewPixels(), 0);
+
+    auto* previewBox = findButton<QCheckBox>(QStringLiteral("Preview"));
+    ASSERT_NE(previewBox, nullptr);
+    QTest::mouseClick(previewBox, Qt::LeftButton);
+    const TMarkingPreview& preview = w.previewSwitch().preview();
+    ASSERT_TRUE(preview.markable) << preview.problem.toStdString();
+    EXPECT_GT(previewPixels(), 20);
+    EXPECT_EQ(w.previewSwitch().timeLabel()->text(),
+              QStringLiteral("Estimated time: %1 s").arg(preview.seconds, 0, 'f', 1));
+    EXPECT_EQ(markCount(), 0) << "the preview fired the laser";
+
+    // A longer label is previewed again once the editing settles.
+    const size_t marksOfAB = preview.marks.size();
+    addLabel(QStringLiteral("CD"));
+    previewPixels();
+    QTest::qWait(800);
+    EXPECT_GT(w.previewSwitch().preview().marks.size(), marksOfAB);
+
+    const std::vector<LaserMark> previewed = w.previewSwitch().preview().marks;
+    key(Qt::Key_F9);
+    EXPECT_EQ(size_t(markCount()), previewed.size());
+
+    QTest::mouseClick(previewBox, Qt::LeftButton);
+    EXPECT_EQ(previewPixels(), 0);
+    EXPECT_TRUE(w.previewSwitch().timeLabel()->text().isEmpty());
 }
 
 TEST_F(MainWindowTest, EachAddButtonAddsItsNodeAndShowsItsPanel)

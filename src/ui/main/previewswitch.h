@@ -1,0 +1,53 @@
+// TPreviewSwitch: the main window's "Preview" switch, the estimated time beside it and the
+// preview's marks over the live picture, recomputed when the label changes.
+#pragma once
+
+#include "workflow/markingpreview.h"
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+
+class QCheckBox;
+class QImage;
+class QLabel;
+class QTimer;
+class QWidget;
+
+namespace lapido {
+
+class TStation;
+class TVideoTransform;
+
+class TPreviewSwitch : public QObject {
+    Q_OBJECT
+
+public:
+    // mayRehearse: false while the machine is inside an operation (a wait that lets window
+    // events through), when no preview may borrow the station's services.
+    TPreviewSwitch(TStation& station, std::function<bool()> mayRehearse, QWidget* parent);
+
+    QCheckBox* switchBox() const { return m_switch; }
+    QLabel* timeLabel() const { return m_time; }
+    bool isOn() const;
+    // Called at every video tick: notes a changed label (the preview follows a moment later,
+    // not at every keystroke) and paints the marks when the switch is on.
+    void paint(QImage& buffer, const TVideoTransform& camera);
+    // Computes the preview now (the switch turned on, tests).
+    void recompute();
+    const TMarkingPreview& preview() const { return m_preview; }
+
+private:
+    void toggled(bool on);
+
+    TStation& m_station;
+    std::function<bool()> m_mayRehearse;
+    QCheckBox* m_switch = nullptr;
+    QLabel* m_time = nullptr;
+    QTimer* m_settle = nullptr;
+    QString m_inputs;
+    TMarkingPreview m_preview;
+};
+
+} // namespace lapido
