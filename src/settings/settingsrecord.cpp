@@ -118,6 +118,7 @@ const Field kFields[] = {
     {kMarking, "MinSegmentLength", Kind::Float, &S::MinSegmentLength, "1.0", 1},
     {kMarking, "PhotoResolution", Kind::Float, &S::PhotoResolution, "5.0", 5},
     {kMarking, "PhotoSpeed", Kind::Float, &S::PhotoSpeed, "0.1", 0.1},
+    {kMarking, "SpotDiameter", Kind::Float, &S::SpotDiameter, "10.0", 10},
     {kMarking, "MaxReprate", Kind::Int, &S::MaxReprate, nullptr, 1000},
     {kMarking, "DeleteLabelAfterF10", Kind::Bool, &S::DeleteLabelAfterF10, nullptr, 0},
     {kMarking, "DeletePictureAfterF10", Kind::Bool, &S::DeletePictureAfterF10, nullptr, 0},

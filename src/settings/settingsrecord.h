@@ -43,6 +43,7 @@ struct TSettings {
     double ContourResolution = 0.017453292519943295; // radians: 1 degree until the settings are loaded
     int ContourBuffering = 50;
     double MinSegmentLength = 1, PhotoResolution = 5, PhotoSpeed = 0.1;
+    double SpotDiameter = 10; // µm: the laser spot on the stone, what the legibility check keeps apart
     int MaxReprate = 1000;
     bool DeleteLabelAfterF10 = false, DeletePictureAfterF10 = false, DeleteLogoAfterF10 = false;
     bool DeleteSpaceAfterF10 = false, TargetLabelAfterF10 = false, FormatLabelText = false;

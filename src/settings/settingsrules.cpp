@@ -53,6 +53,7 @@ constexpr FloatBox kFloatBoxes[] = {
     {"MinSegmentLength", Accept::Thousandth, Store::Plain, &S::MinSegmentLength},
     {"PhotoResolution", Accept::Thousandth, Store::Plain, &S::PhotoResolution},
     {"PhotoSpeed", Accept::Thousandth, Store::MinSpeed, &S::PhotoSpeed},
+    {"SpotDiameter", Accept::Thousandth, Store::Plain, &S::SpotDiameter},
 
     {"Goto1_X", Accept::NonNegative, Store::Plain, &S::Goto1_X},
     {"Goto1_Y", Accept::NonNegative, Store::Plain, &S::Goto1_Y},

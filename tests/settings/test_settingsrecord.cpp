@@ -47,6 +47,7 @@ TEST_F(SettingsRecordTest, EmptyStoreGivesTheTableDefaults)
         EXPECT_EQ(r.X_Accel, 5);
         EXPECT_EQ(r.MarkingSpeed, 0.5);
         EXPECT_EQ(r.StartUp_Z, 12.5);
+        EXPECT_EQ(r.SpotDiameter, 10);
         EXPECT_FALSE(r.UseAaxis);
         EXPECT_TRUE(r.Auto_Backup);
         EXPECT_NEAR(r.WheelTick1_X, 1000.0 / 300.0, 1e-12);
@@ -92,6 +93,7 @@ INSTANTIATE_TEST_SUITE_P(Table, SettingsFallbackTest,
                                            Fallback{"Positioning", "StartUp_Y", "?", 15},
                                            Fallback{"Marking", "MarkingSpeed", "fast", 0.2},
                                            Fallback{"Marking", "LinearAccel", "", 1},
+                                           Fallback{"Marking", "SpotDiameter", "wide", 10},
                                            Fallback{"Motion", "XY_CountsPerMM", "20000.5", 10000},
                                            Fallback{"Motion", "A_CountsPerDeg", "many", 50000},
                                            Fallback{"Marking", "MaxReprate", "1e3", 1000},
@@ -123,7 +125,9 @@ TEST_F(SettingsRecordTest, SaveThenLoadGivesTheSameRecord)
     r.WLabeTextLengthMode = QStringLiteral("Fixed ");
     r.X_Reversed = true;
     r.Password = QStringLiteral("secret");
+    r.SpotDiameter = 7.5;
     SaveSettingsToRegistery(store(), r);
+    EXPECT_EQ(store().ReadString("Marking", "SpotDiameter", ""), QStringLiteral("7.5"));
     EXPECT_EQ(store().ReadString("Motion", "XY_CountsPerMM", ""), QStringLiteral("20000"));
     EXPECT_EQ(store().ReadString("Marking", "ContourResolution", ""), QStringLiteral("8"));
     EXPECT_EQ(store().ReadString("Hardware", "UseAaxis", ""), QStringLiteral("0"));
