@@ -4,6 +4,7 @@
 #include "workflow/markingpreview.h"
 
 #include "glyphs/glyph.h"
+#include "glyphs/legibility.h"
 #include "glyphs/richstring.h"
 #include "machine/laser.h"
 #include "platform/clock.h"
@@ -219,7 +220,7 @@ void TStation::engraveCommand()
 
     const bool anything = !refused && IsThereAnythingToMark();
     // Nothing may move before the label is known to be markable as composed.
-    if (!anything || refused || !labelMarkable()) {
+    if (!anything || refused || !labelMarkable() || (!formatAccepted && legibilityRefused())) {
         m_controls.down = AIMState == TAIMState::aimsInspecting ? TSpeedButton::Inspect : TSpeedButton::Align;
         return;
     }
@@ -351,12 +352,31 @@ bool TStation::labelMarkable()
     return true;
 }
 
+std::vector<LegibilityFinding> TStation::LegibilityFindings() const
+{
+    return CheckLegibility(m_tree, GirdleHeight(), LegibilityLimits::fromSettings(Settings()));
+}
+
+bool TStation::legibilityRefused()
+{
+    const std::vector<LegibilityFinding> findings = LegibilityFindings();
+    if (findings.empty())
+        return false;
+    const QString text = legibilityLines(findings, LegibilityLimits::fromSettings(Settings())).join(QStringLiteral("\r\n"))
+                         + QStringLiteral(" Engrave anyway?");
+    LogDebug(text);
+    // No is the default: an inscription cannot be undone, so a hurried Enter must not mark it.
+    const DialogResult answer = operatorDialogs().confirmation(
+        text, {DialogButton{DialogResult::Yes, {}, false}, DialogButton{DialogResult::No, {}, true}});
+    return answer != DialogResult::Yes;
+}
+
 bool TStation::CheckLabelBeforeMarking()
 {
     m_formatAccepted = false;
     if (Settings().WLabelCheckBeforeEngrave && labelFormatRefused())
         return false;
-    if (!labelMarkable())
+    if (!labelMarkable() || legibilityRefused())
         return false;
     m_formatAccepted = true;
     return true;

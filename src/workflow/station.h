@@ -7,6 +7,7 @@
 #include "geometry/xytransform.h"
 #include "glyphs/fontstyles.h"
 #include "glyphs/labeltree.h"
+#include "glyphs/legibility.h"
 
 #include <QImage>
 #include <QString>
@@ -281,6 +282,9 @@ public:
     // again), the glyphs and the work area. False when the label is refused; the operator is
     // told why.
     bool CheckLabelBeforeMarking();
+    // The characters whose strokes the laser cannot keep apart at their marking height, with
+    // the spot and pulse distance of the settings; empty when the label passes.
+    std::vector<LegibilityFinding> LegibilityFindings() const;
     void BitBtnAbortClick();
     // The label run through the same marking sequence on a simulated controller on virtual
     // time, from the machine's present state (position, laser lines and their delays), with
@@ -442,6 +446,9 @@ private:
     bool labelFormatRefused();
     // The glyph and work-area checks; false with the operator told when the label is refused.
     bool labelMarkable();
+    // The legibility question before Engrave; true when the operator declined ("No": nothing
+    // moves). A label that passes asks nothing.
+    bool legibilityRefused();
     // Set when CheckLabelBeforeMarking has had the format accepted for the next Engrave.
     bool m_formatAccepted = false;
     void updateCircleTool();

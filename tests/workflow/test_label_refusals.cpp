@@ -3,6 +3,7 @@
 #include "markingfixture.h"
 
 #include "glyphs/dithering.h"
+#include "glyphs/glyphoutline.h"
 #include "glyphs/glyphphoto.h"
 
 #include <QDir>
@@ -162,6 +163,51 @@ TEST_F(LabelRefusalTest, AGlyphThatWouldNotBeMarkedAsComposedRefusesTheLabelBefo
         EXPECT_FALSE(st().TreeViewGlyphs().Root(0)->Data()->Processed);
         EXPECT_EQ(st().controls().down, TSpeedButton::Inspect);
     }
+}
+
+TEST_F(LabelRefusalTest, CharactersTooSmallForTheSpotAreMarkedOnlyWhenTheOperatorSaysYes)
+{
+    // 0.1 of the girdle of 0.5 mm: an "e" 0.05 mm high, whose counter the 10 um spot closes.
+    const QString tiny = label(item(QStringLiteral("type=\"TGlyphWideString\" textLabel=\"ee\" fontName=\"Liberation Sans\" "
+                                                   "textHeight=\"0.1\" textOffset=\"0\" textSpacing=\"0.1\"")));
+    const auto processed = [this] {
+        int n = 0;
+        for (const TTreeNode* node : st().TreeViewGlyphs().Items())
+            n += dynamic_cast<const TGlyphChar*>(node->Data()) && node->Data()->Processed ? 1 : 0;
+        return n;
+    };
+    for (const DialogResult answer : {DialogResult::No, DialogResult::Yes}) {
+        SCOPED_TRACE(answer == DialogResult::Yes ? "Yes" : "No");
+        QString error;
+        ASSERT_TRUE(st().XML2Tree(tiny, &error)) << qPrintable(error);
+        st().SetAIMSState(TAIMState::aimsAligning);
+        inspect();
+        m_dialogs.clear();
+        sim().clearTranscript();
+        sim().clearMarks();
+        m_dialogs.queueAnswer(answer);
+        engrave();
+        const QStringList texts = m_dialogs.texts();
+        ASSERT_EQ(texts.size(), 1) << qPrintable(texts.join(QStringLiteral(" | ")));
+        EXPECT_TRUE(texts[0].startsWith(QStringLiteral("Characters 'e' at 0.050 mm: strokes ")));
+        EXPECT_TRUE(texts[0].endsWith(QStringLiteral(" um apart, spot 10 um. Engrave anyway?"))) << qPrintable(texts[0]);
+        if (answer == DialogResult::No) {
+            for (const DmcTranscriptEntry& e : sim().transcript())
+                EXPECT_FALSE(movesOrSwitches(e.line)) << e.line;
+            EXPECT_EQ(sim().markCount(), 0u);
+            EXPECT_EQ(processed(), 0);
+            EXPECT_EQ(st().controls().down, TSpeedButton::Inspect);
+        } else {
+            EXPECT_GT(sim().markCount(), 0u);
+            EXPECT_EQ(processed(), 2) << "both characters";
+        }
+        EXPECT_FALSE(laser().EnableIsOn);
+    }
+
+    // A label that passes asks nothing: 0.8 of the girdle is 0.4 mm.
+    QString error;
+    ASSERT_TRUE(st().XML2Tree(label(textItem(QStringLiteral("Liberation Sans"), QStringLiteral("0.8"))), &error));
+    EXPECT_TRUE(st().LegibilityFindings().empty());
 }
 
 TEST_F(LabelRefusalTest, APhotoIsEngravedWithItsOwnGamma)

@@ -26,5 +26,7 @@ int cmdMark(const QStringList& args);
 int cmdRender(const QStringList& args);
 // The camera's scale, aspect, turn and cross hair measured on the machine.
 int cmdCalibrate(const QStringList& args);
+// The legibility check of a label: its findings, exit code 1 when there are any.
+int cmdCheck(const QStringList& args);
 
 } // namespace lapido::cli

@@ -51,6 +51,7 @@ const Command kCommands[] = {
      " [--marks MARKS.csv]"},
     {"calibrate", lapido::cli::cmdCalibrate, false, true,
      "calibrate [--address sim|HOST] [--store] [--sim-optics SCALE,ASPECT,ROTATION,CROSSX,CROSSY,NOISE]"},
+    {"check", lapido::cli::cmdCheck, true, false, "check LABEL.xml (strokes closer than the laser can keep apart; exit 1 when any)"},
 };
 
 void printUsage(std::FILE* out)

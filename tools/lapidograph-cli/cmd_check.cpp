@@ -1,0 +1,66 @@
+// lapidograph-cli check: the legibility check of a label, the warning Engrave would give.
+#include "cliio.h"
+#include "commands.h"
+
+#include "glyphs/glyph.h"
+#include "glyphs/legibility.h"
+#include "platform/stationglobals.h"
+#include "settings/settingskeys.h"
+#include "settings/settingsrecord.h"
+#include "workflow/station.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace lapido::cli {
+
+namespace {
+
+const QString kCheckUsage = QStringLiteral(
+    "usage: check LABEL.xml\n"
+    "  Prints one line for each marking height at which characters of the label have strokes\n"
+    "  closer than the laser can keep apart (the spot diameter or two pulse distances of the\n"
+    "  settings), as Engrave warns of them. Prints nothing for a label that passes.\n"
+    "  Exit code: 0 the label passes, 1 findings, 2 usage or a label that cannot be read.");
+
+} // namespace
+
+int cmdCheck(const QStringList& args)
+{
+    QString labelPath;
+    for (const QString& a : args) {
+        if (a.startsWith(QLatin1String("--")) || !labelPath.isEmpty())
+            return usageError(QStringLiteral("unexpected \"%1\"\n").arg(a) + kCheckUsage);
+        labelPath = a;
+    }
+    if (labelPath.isEmpty())
+        return usageError(kCheckUsage);
+    const auto labelText = readLabelFile(labelPath);
+    if (!labelText)
+        return 2;
+
+    LoadSettingsFromRegistery();
+    // Logos beside the label when it has them, as "mark" finds them.
+    const QDir labelFolder = QFileInfo(labelPath).absoluteDir();
+    if (labelFolder.exists(QStringLiteral("Logos")))
+        setWorkingDir(labelFolder.absolutePath() + QLatin1Char('/'));
+    else if (WorkingDir().isEmpty())
+        setWorkingDir(keys::read(keys::WorkingDir));
+
+    TStation station;
+    const QString previousCurrent = QDir::currentPath();
+    QDir::setCurrent(labelFolder.absolutePath());
+    QString error;
+    const bool loaded = station.XML2Tree(*labelText, &error);
+    QDir::setCurrent(previousCurrent);
+    if (!loaded) {
+        err(QStringLiteral("lapidograph-cli: \"%1\" is not a label: %2").arg(labelPath, error));
+        return 2;
+    }
+    const std::vector<LegibilityFinding> findings = station.LegibilityFindings();
+    for (const QString& line : legibilityLines(findings, LegibilityLimits::fromSettings(Settings())))
+        out(line);
+    return findings.empty() ? 0 : 1;
+}
+
+} // namespace lapido::cli
