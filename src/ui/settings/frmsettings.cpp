@@ -292,6 +292,7 @@ QWidget* TfrmSettings::buildMarkingPage()
     cf->addRow(tr("Linear acceleration [mm/s²]"), floatEdit("LinearAccel"));
     cf->addRow(tr("Linear deceleration [mm/s²]"), floatEdit("LinearDecel"));
     cf->addRow(tr("Radial acceleration [mm/s²]"), floatEdit("RadialAccel"));
+    cf->addRow(tr("Spot diameter [µm]"), floatEdit("SpotDiameter"));
     layout->addWidget(contouring);
 
     auto* lin = new QGroupBox(QStringLiteral("Contour linearization"), page);
