@@ -1,5 +1,5 @@
 // Maintenance log against a real MariaDB server: database, tables, records read back.
-#include "db_test_support.h"
+#include "testdatabase.h"
 
 #include "records/databaselogging.h"
 #include "records/loggingproxy.h"

@@ -1,5 +1,5 @@
 // Marking records against a real MariaDB server with a Markings_v2 table made by the fixture.
-#include "db_test_support.h"
+#include "testdatabase.h"
 
 #include "platform/numfmt.h"
 #include "records/lapidographdb.h"

@@ -70,13 +70,15 @@ protected:
         setGirdleHeight(0.5);
         makeStation(scratch());
     }
-    // A fresh station at the marking reference, its trace file in traceFolder.
-    void makeStation(const QString& traceFolder)
+    // A fresh station at the marking reference, its trace file in traceFolder, its marking
+    // records in dataBase (none: nothing recorded).
+    void makeStation(const QString& traceFolder, TDataModule1* dataBase = nullptr)
     {
         m_station.reset();
         m_logger = std::make_unique<FileLogger>(traceFolder);
         TStationServices services;
         services.logger = m_logger.get();
+        services.dataBase = dataBase;
         services.lightTemplate = [this](const QString& name) { m_lights << name; };
         m_station = std::make_unique<TStation>(std::move(services));
         TStation& s0 = st();

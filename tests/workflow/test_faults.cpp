@@ -3,8 +3,10 @@
 // what happened, and what was stored before stays as it was.
 #include "controllerfaults.h"
 #include "markingfixture.h"
+#include "testdatabase.h"
 
 #include "platform/eventpump.h"
+#include "records/lapidographdb.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -115,6 +117,111 @@ TEST_P(ControllerFaultTest, RunEndsWithTheLaserOffAndTheOperatorTold)
 INSTANTIATE_TEST_SUITE_P(Faults, ControllerFaultTest, ::testing::ValuesIn(test::controllerFaults()),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// The marking-record database fails: unreachable when the station starts, or its connection
+// dropped by the server while a label is marked. Marking goes on; each run tells the operator
+// once that its label was not recorded.
+struct DatabaseFault {
+    const char* name;
+    bool reachableAtStart;
+};
+
+void PrintTo(const DatabaseFault& f, std::ostream* os)
+{
+    *os << f.name;
+}
+
+class DatabaseFaultTest : public MarkingFixture, public ::testing::WithParamInterface<DatabaseFault> {
+protected:
+    void SetUp() override
+    {
+        MarkingFixture::SetUp();
+        const auto server = test::testDatabaseServer();
+        if (GetParam().reachableAtStart) {
+            if (!server)
+                GTEST_SKIP() << test::kSkipWithoutServer;
+            m_admin = server->connect();
+            ASSERT_NE(m_admin, nullptr);
+            ASSERT_TRUE(m_admin->exec(QStringLiteral("CREATE DATABASE IF NOT EXISTS Lapidograph")).ok());
+        }
+        const QString s = QStringLiteral("Database");
+        store().WriteString(s, QStringLiteral("customer"), QStringLiteral("XGL"));
+        store().WriteString(s, QStringLiteral("odbcdriver"), QStringLiteral("MariaDB Unicode"));
+        // Nothing listens on port 1 of the loopback: the connection is refused at once.
+        store().WriteString(s, QStringLiteral("hostname"),
+                            server && GetParam().reachableAtStart ? server->hostWithPort() : QStringLiteral("127.0.0.1:1"));
+        if (server) {
+            store().WriteString(s, QStringLiteral("username"), server->user);
+            store().WriteString(s, QStringLiteral("password"), server->password);
+        }
+    }
+    void TearDown() override
+    {
+        m_station.reset();
+        m_admin.reset();
+        MarkingFixture::TearDown();
+    }
+    std::unique_ptr<OdbcConnection> m_admin;
+};
+
+TEST_P(DatabaseFaultTest, MarkingGoesOnAndEachRunSaysOnceItWasNotRecorded)
+{
+    const DatabaseFault& f = GetParam();
+    keys::write(keys::PulseCount, QStringLiteral("1234"));
+    keys::write(keys::TotalPulseCount, QStringLiteral("56789"));
+    Settings().PulseCount = 1234;
+    Settings().TotalPulseCount = 56789;
+    TDataModule1 db;
+    db.Open();
+    EXPECT_EQ(m_dialogs.texts(),
+              f.reachableAtStart ? QStringList{} : QStringList{QStringLiteral("Error: did not find the database")});
+    ASSERT_EQ(db.connected(), f.reachableAtStart);
+    QString connectionId;
+    if (f.reachableAtStart) {
+        const SqlRows id = db.connection()->query(QStringLiteral("SELECT CONNECTION_ID()"));
+        ASSERT_EQ(id.rows.size(), 1u);
+        connectionId = id.rows[0][0];
+    }
+    makeStation(scratch(), &db);
+
+    for (const char* text : {"IIII", "HHHH"}) {
+        SCOPED_TRACE(text);
+        m_dialogs.clear();
+        st().TreeViewGlyphs().Clear();
+        TTreeNode* label = addLabel(QString::fromLatin1(text));
+        inspect();
+        const QStringList traceBefore = trace();
+        {
+            GuardedPump pump(m_clock, 600'000'000, [&] {
+                if (!connectionId.isEmpty() && sim().markCount() > 0) {
+                    ASSERT_TRUE(m_admin->exec(QStringLiteral("KILL ") + connectionId).ok());
+                    connectionId.clear();
+                }
+            });
+            engrave();
+            EXPECT_FALSE(pump.expired()) << "the run outlasted ten minutes of machine time";
+        }
+        EXPECT_EQ(st().AIMState, TAIMState::aimsInspecting);
+        EXPECT_FALSE(laser().GateIsOpen || laser().EnableIsOn);
+        const DmcWiring w = sim().wiring();
+        EXPECT_FALSE(sim().output(w.gateBit) || sim().output(w.enableBit));
+        TTreeNode* run = label->Item(label->Count() - 1);
+        EXPECT_TRUE(run->Item(run->Count() - 1)->Data()->Processed) << "the label itself was marked";
+
+        const QStringList lines = trace();
+        ASSERT_GE(lines.size(), traceBefore.size());
+        EXPECT_EQ(lines.mid(0, traceBefore.size()), traceBefore);
+        EXPECT_TRUE(lines.last().endsWith(QStringLiteral("]:ME"))) << "the run's trace is complete";
+        EXPECT_EQ(m_dialogs.texts(), QStringList{QStringLiteral("Error: database connection is absent")});
+    }
+    EXPECT_FALSE(db.connected());
+    EXPECT_GT(keys::read(keys::PulseCount).toLongLong(), 1234) << "the shots of both runs are counted";
+    EXPECT_GT(keys::read(keys::TotalPulseCount).toLongLong(), 56789);
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, DatabaseFaultTest,
+                         ::testing::Values(DatabaseFault{"DownAtStart", false}, DatabaseFault{"LostMidRun", true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 // A small filesystem of its own, so that filling it touches nothing else (mounting needs root).
 class SmallDisk {
 public:
@@ -163,7 +270,7 @@ void PrintTo(const DiskFault& f, std::ostream* os)
     *os << f.name;
 }
 
-class FullDiskTest : public MarkingFixture, public ::testing::WithParamInterface<DiskFault> {
+class SmallDiskFixture : public MarkingFixture {
 protected:
     void SetUp() override
     {
@@ -182,6 +289,8 @@ protected:
     }
     std::unique_ptr<SmallDisk> m_disk;
 };
+
+class FullDiskTest : public SmallDiskFixture, public ::testing::WithParamInterface<DiskFault> {};
 
 TEST_P(FullDiskTest, RunEndsOnceToldAndKeepsWhatWasStored)
 {

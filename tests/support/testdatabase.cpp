@@ -1,5 +1,5 @@
 // Locating the test database server.
-#include "db_test_support.h"
+#include "testdatabase.h"
 
 #include <QtGlobal>
 
