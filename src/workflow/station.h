@@ -515,7 +515,11 @@ private:
     void loadSelectedTemplate();
     std::optional<QString> askTemplateName();
     QString proposeTemplateName() const;
-    void saveTemplateSnapshot(const QString& pathWithoutExtension);
+    // Empty when written, else why not (naming the file).
+    QString saveTemplateSnapshot(const QString& pathWithoutExtension);
+    // The template's file (or its snapshot) was written to the templates folder, or the operator
+    // is told once why not.
+    void reportTemplateSave(const QString& name, const QString& path, const QString& error);
     // Replaces the label by items already read and checked.
     bool buildTree(const std::vector<TLabelXmlItem>& items);
     void bindTemplate(int digit, bool permanent);

@@ -140,7 +140,7 @@ std::optional<QString> TStation::askTemplateName()
     }
 }
 
-void TStation::saveTemplateSnapshot(const QString& pathWithoutExtension)
+QString TStation::saveTemplateSnapshot(const QString& pathWithoutExtension)
 {
     QImage picture = m_services.snapshot ? m_services.snapshot() : QImage();
     if (picture.isNull()) {
@@ -153,6 +153,19 @@ void TStation::saveTemplateSnapshot(const QString& pathWithoutExtension)
     });
     if (!why.isEmpty())
         LogDebug(why);
+    return why;
+}
+
+void TStation::reportTemplateSave(const QString& name, const QString& path, const QString& error)
+{
+    // The file, then its snapshot: the first failure is the one the operator reads.
+    QString why = error;
+    if (why.isEmpty() && !path.isEmpty())
+        why = saveTemplateSnapshot(path);
+    else if (why.isEmpty())
+        why = QStringLiteral("it could not be written to the templates folder");
+    if (!why.isEmpty())
+        operatorDialogs().error(QStringLiteral("The template ") + quoted(name) + QStringLiteral(" was not saved: ") + why);
 }
 
 void TStation::BitBtnSaveTemplateClick()
@@ -161,13 +174,10 @@ void TStation::BitBtnSaveTemplateClick()
         const std::optional<QString> name = askTemplateName();
         if (!name)
             return;
-        const QString path = templateList().NewTemplate(*name, Tree2XML(), QString(), false);
+        QString error;
+        const QString path = templateList().NewTemplate(*name, Tree2XML(), QString(), false, &error);
         const int added = templateList().Count() - 1;
-        if (path.isEmpty())
-            operatorDialogs().error(QStringLiteral("The template ") + quoted(*name)
-                                    + QStringLiteral(" could not be written to the templates folder."));
-        else
-            saveTemplateSnapshot(path);
+        reportTemplateSave(*name, path, error);
         refreshTemplateControls();
         m_templateIndex = added;
         m_controls.templateClose = true;
@@ -186,12 +196,9 @@ void TStation::BitBtnSaveTemplateClick()
         buttons);
     if (answer == DialogResult::Yes) {
         templateList().SetTemplate(m_templateIndex, Tree2XML());
-        const QString path = templateList().ExportTemplate(m_templateIndex);
-        if (path.isEmpty())
-            operatorDialogs().error(QStringLiteral("The template ") + quoted(name)
-                                    + QStringLiteral(" could not be written to the templates folder."));
-        else
-            saveTemplateSnapshot(path);
+        QString error;
+        const QString path = templateList().ExportTemplate(m_templateIndex, &error);
+        reportTemplateSave(name, path, error);
     } else if (answer == DialogResult::No) {
         saveAsNew();
     }

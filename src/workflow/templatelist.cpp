@@ -115,7 +115,7 @@ bool TTemplateList::isSafeName(const QString& name)
 }
 
 QString TTemplateList::NewTemplate(const QString& templatename, const QString& templatedata,
-                                   const QString& shortcut, bool loadingfromdisc)
+                                   const QString& shortcut, bool loadingfromdisc, QString* error)
 {
     m_names << templatename;
     m_templates << templatedata;
@@ -123,16 +123,20 @@ QString TTemplateList::NewTemplate(const QString& templatename, const QString& t
     m_saveHistory << QStringLiteral("false");
     if (templatename == kDefaultName || loadingfromdisc)
         return {};
-    return ExportTemplate(Count() - 1);
+    return ExportTemplate(Count() - 1, error);
 }
 
-QString TTemplateList::ExportTemplate(int index)
+QString TTemplateList::ExportTemplate(int index, QString* error)
 {
     if (index < 0 || index >= Count() || !isSafeName(m_names[index]))
         return {};
     const QString base = m_filesDir + m_names[index];
-    if (!writeWholeFile(base + QStringLiteral(".xml"), QByteArrayView(asciiXml(m_templates[index]))).isEmpty())
+    const QString why = writeWholeFile(base + QStringLiteral(".xml"), QByteArrayView(asciiXml(m_templates[index])));
+    if (!why.isEmpty()) {
+        if (error)
+            *error = why;
         return {};
+    }
     m_saveHistory[index] = QStringLiteral("true");
     return base;
 }

@@ -14,12 +14,14 @@ public:
     TTemplateList();
 
     // Appends a template; unless it is "Default" or comes from disc, writes it and returns its
-    // path without extension. Empty when nothing was written (or the write failed).
+    // path without extension. Empty when nothing was written; a failed write says why (naming
+    // the file) in error.
     QString NewTemplate(const QString& templatename, const QString& templatedata,
-                        const QString& shortcut, bool loadingfromdisc);
-    // Writes the template as name + ".xml"; returns the path without extension, empty when the
-    // index is out of range, the name would leave the folder or the file could not be written.
-    QString ExportTemplate(int index);
+                        const QString& shortcut, bool loadingfromdisc, QString* error = nullptr);
+    // Writes the template as name + ".xml" (beside, then renamed over the earlier file); returns
+    // the path without extension, empty when the index is out of range, the name would leave the
+    // folder or the file could not be written (error then says why, naming the file).
+    QString ExportTemplate(int index, QString* error = nullptr);
     // Reads name + ".xml" decoding each byte as 7-bit ASCII ("?" above 127) and appends it.
     // False when the name is not a plain file name or the file cannot be read.
     bool ImportTemplate(const QString& name);

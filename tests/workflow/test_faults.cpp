@@ -351,5 +351,66 @@ INSTANTIATE_TEST_SUITE_P(Faults, FullDiskTest,
                                            DiskFault{"Counters", false, true, "counters"}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// The main window's template Save on a full disk, replacing the selected template or saving
+// under a new name: refused in one message that names the file, and the files of the earlier
+// save stay as they were, with nothing left beside them.
+struct TemplateSave {
+    const char* name;
+    DialogResult answer;  // to "Replace Template ...?"
+    const char* newName;  // typed for "Save As...", or none
+    const char* fileName; // named in the message
+};
+
+void PrintTo(const TemplateSave& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class TemplateOnFullDiskTest : public SmallDiskFixture, public ::testing::WithParamInterface<TemplateSave> {};
+
+TEST_P(TemplateOnFullDiskTest, SaveIsRefusedNamingTheFileAndTheEarlierFilesStay)
+{
+    const TemplateSave& c = GetParam();
+    setWorkingDir(m_disk->path() + QStringLiteral("/"));
+    makeStation(scratch());
+    const QDir templates(m_disk->path() + QStringLiteral("/Templates"));
+    addLabel(QStringLiteral("AB"));
+    m_dialogs.queueText(QStringLiteral("Ring"));
+    st().BitBtnSaveTemplateClick();
+    ASSERT_EQ(m_dialogs.transcript().size(), 1u) << m_dialogs.texts().join("\n").toStdString();
+    const auto bytes = [&templates](const char* name) {
+        QFile f(templates.filePath(QString::fromLatin1(name)));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    const QByteArray xml = bytes("Ring.xml");
+    const QByteArray jpg = bytes("Ring.jpg");
+    ASSERT_TRUE(xml.contains("textLabel=\"AB\""));
+    ASSERT_FALSE(jpg.isEmpty());
+
+    st().TreeViewGlyphs().Clear();
+    addLabel(QStringLiteral("CD"));
+    m_disk->fill();
+    m_dialogs.clear();
+    m_dialogs.queueAnswer(c.answer);
+    if (c.newName)
+        m_dialogs.queueText(QString::fromLatin1(c.newName));
+    st().BitBtnSaveTemplateClick();
+
+    QStringList errors;
+    for (const auto& e : m_dialogs.transcript())
+        if (e.kind == DialogKind::Error)
+            errors << e.text;
+    ASSERT_EQ(errors.size(), 1) << m_dialogs.texts().join("\n").toStdString();
+    EXPECT_TRUE(errors[0].contains(QString::fromLatin1(c.fileName))) << errors[0].toStdString();
+    EXPECT_EQ(bytes("Ring.xml"), xml);
+    EXPECT_EQ(bytes("Ring.jpg"), jpg);
+    EXPECT_EQ(templates.entryList(QDir::Files), (QStringList{QStringLiteral("Ring.jpg"), QStringLiteral("Ring.xml")}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, TemplateOnFullDiskTest,
+                         ::testing::Values(TemplateSave{"Replace", DialogResult::Yes, nullptr, "Ring.xml"},
+                                           TemplateSave{"SaveAs", DialogResult::No, "Band", "Band.xml"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 } // namespace
 } // namespace lapido
