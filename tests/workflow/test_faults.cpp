@@ -15,6 +15,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <functional>
 #include <vector>
 
@@ -237,8 +238,9 @@ public:
     }
     bool mounted() const { return m_mounted; }
     const QString& path() const { return m_path; }
-    // Fills it to the last byte: large blocks, then single bytes for the rest of the last page.
-    void fill() const
+    // Fills it to the last byte (large blocks, then single bytes for the rest of the last page),
+    // then gives back room bytes.
+    void fill(off_t room = 0) const
     {
         const QByteArray name = QFile::encodeName(m_path + QStringLiteral("/filler"));
         const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -248,6 +250,8 @@ public:
         for (std::size_t size : {block.size(), std::size_t(4096), std::size_t(1)})
             while (::write(fd, block.data(), size) == static_cast<ssize_t>(size)) {
             }
+        if (room > 0)
+            (void)::ftruncate(fd, std::max<off_t>(0, ::lseek(fd, 0, SEEK_END) - room));
         ::close(fd);
     }
 
@@ -353,12 +357,14 @@ INSTANTIATE_TEST_SUITE_P(Faults, FullDiskTest,
 
 // The main window's template Save on a full disk, replacing the selected template or saving
 // under a new name: refused in one message that names the file, and the files of the earlier
-// save stay as they were, with nothing left beside them.
+// save stay as they were, with nothing left beside them. When the template still fits but its
+// snapshot does not, the operator is told about the snapshot, which keeps its earlier picture.
 struct TemplateSave {
     const char* name;
     DialogResult answer;  // to "Replace Template ...?"
     const char* newName;  // typed for "Save As...", or none
     const char* fileName; // named in the message
+    off_t room;           // left free on the disk: enough for the template but not its snapshot
 };
 
 void PrintTo(const TemplateSave& c, std::ostream* os)
@@ -389,7 +395,7 @@ TEST_P(TemplateOnFullDiskTest, SaveIsRefusedNamingTheFileAndTheEarlierFilesStay)
 
     st().TreeViewGlyphs().Clear();
     addLabel(QStringLiteral("CD"));
-    m_disk->fill();
+    m_disk->fill(c.room);
     m_dialogs.clear();
     m_dialogs.queueAnswer(c.answer);
     if (c.newName)
@@ -402,14 +408,18 @@ TEST_P(TemplateOnFullDiskTest, SaveIsRefusedNamingTheFileAndTheEarlierFilesStay)
             errors << e.text;
     ASSERT_EQ(errors.size(), 1) << m_dialogs.texts().join("\n").toStdString();
     EXPECT_TRUE(errors[0].contains(QString::fromLatin1(c.fileName))) << errors[0].toStdString();
-    EXPECT_EQ(bytes("Ring.xml"), xml);
+    if (c.room > 0)
+        EXPECT_TRUE(bytes("Ring.xml").contains("textLabel=\"CD\"")) << "the template itself was written";
+    else
+        EXPECT_EQ(bytes("Ring.xml"), xml);
     EXPECT_EQ(bytes("Ring.jpg"), jpg);
     EXPECT_EQ(templates.entryList(QDir::Files), (QStringList{QStringLiteral("Ring.jpg"), QStringLiteral("Ring.xml")}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, TemplateOnFullDiskTest,
-                         ::testing::Values(TemplateSave{"Replace", DialogResult::Yes, nullptr, "Ring.xml"},
-                                           TemplateSave{"SaveAs", DialogResult::No, "Band", "Band.xml"}),
+                         ::testing::Values(TemplateSave{"Replace", DialogResult::Yes, nullptr, "Ring.xml", 0},
+                                           TemplateSave{"SaveAs", DialogResult::No, "Band", "Band.xml", 0},
+                                           TemplateSave{"SnapshotOnly", DialogResult::Yes, nullptr, "Ring.jpg", 4096}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
