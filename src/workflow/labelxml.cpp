@@ -219,10 +219,11 @@ QString TStation::Tree2XML() const
                 w.writeAttribute(QStringLiteral("type"), QStringLiteral("TGlyphWideString"));
                 w.writeAttribute(QStringLiteral("fontName"), symbols->FontName);
             }
-        } else if (dynamic_cast<const TGlyphSpace*>(g)) {
+        } else if (const auto* space = dynamic_cast<const TGlyphSpace*>(g)) {
             w.writeAttribute(QStringLiteral("type"), QStringLiteral("TGlyphSpace"));
-            // The space-width box's value, as the operator last typed it, not the glyph's own.
-            w.writeAttribute(QStringLiteral("spacing"), FloatToStr(SpaceWidth));
+            // The glyph's own width: the space-width box holds what was last typed, and a label
+            // of spaces of different widths would come back with them all alike.
+            w.writeAttribute(QStringLiteral("spacing"), FloatToStr(space->RelativeSize));
         } else if (const auto* logo = dynamic_cast<const TGlyphLogo*>(g)) {
             w.writeAttribute(QStringLiteral("type"), QStringLiteral("TGlyphLogo"));
             w.writeAttribute(QStringLiteral("logoFileName"), QFileInfo(logo->FileName).fileName());

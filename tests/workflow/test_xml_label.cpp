@@ -106,18 +106,23 @@ TEST_F(XmlLabelTest, ALabelWithACharacterAboveLatin1ComesBackWhole)
     }
 }
 
-TEST_F(XmlLabelTest, SpacesWriteTheBoxValueAndComeBackAsSpaces)
+// Each space keeps its own width, whatever the space-width box holds when the label is saved.
+TEST_F(XmlLabelTest, SpacesComeBackWithTheirOwnWidths)
 {
     st().SpaceWidth = 0.3;
     st().BitBtnAddSpaceClick();
+    st().SpaceWidth = 1.5;
+    st().BitBtnAddSpaceClick();
     st().SpaceWidth = 0.5;
     const QString xml = st().Tree2XML();
-    EXPECT_TRUE(xml.contains(QStringLiteral("type=\"TGlyphSpace\" spacing=\"") + FloatToStr(0.5) + QChar('"'))) << qPrintable(xml);
+    EXPECT_TRUE(xml.contains(QStringLiteral("type=\"TGlyphSpace\" spacing=\"") + FloatToStr(0.3) + QChar('"'))) << qPrintable(xml);
     makeStation();
     ASSERT_TRUE(st().XML2Tree(xml));
-    ASSERT_EQ(tree().RootCount(), 1);
+    ASSERT_EQ(tree().RootCount(), 2);
     EXPECT_NE(dynamic_cast<TGlyphSpace*>(tree().Root(0)->Data()), nullptr);
-    EXPECT_DOUBLE_EQ(tree().Root(0)->Data()->RelativeSize, 0.5);
+    EXPECT_DOUBLE_EQ(tree().Root(0)->Data()->RelativeSize, 0.3);
+    EXPECT_DOUBLE_EQ(tree().Root(1)->Data()->RelativeSize, 1.5);
+    EXPECT_EQ(st().Tree2XML(), xml) << "a second round gives the same text";
 }
 
 // Numbers in a label file follow the station's regional settings; the edit-box texts keep the
