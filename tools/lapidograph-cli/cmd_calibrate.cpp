@@ -83,28 +83,12 @@ int cmdCalibrate(const QStringList& args)
         }
     } restoreSim{simulated, previousSim};
 
-    ScriptedDialogs dialogs;
-    dialogs.onEntry = [](const ScriptedDialogs::Entry& e) {
-        err(QStringLiteral("[%1] %2").arg(e.title, QString(e.text).replace(QLatin1Char('\n'), QLatin1Char(' '))));
-    };
-    OperatorDialogs* previousDialogs = setOperatorDialogs(&dialogs);
-    struct RestoreDialogs {
-        OperatorDialogs* previous;
-        ~RestoreDialogs() { setOperatorDialogs(previous); }
-    } restoreDialogs{previousDialogs};
+    const TerminalDialogs dialogs;
 
-    TLaserSource source;
-    source.LoadLaserSourcePackage();
-    SelectStoredLaserSource(source, settings);
-    ApplyLaserSettings(source, settings);
-    setLaserSource(&source);
-    struct ResetMachine {
-        ~ResetMachine()
-        {
-            setLaser(nullptr);
-            setLaserSource(nullptr);
-        }
-    } resetMachine;
+    const StoredLaserSource source(settings);
+    struct ResetLaser {
+        ~ResetLaser() { setLaser(nullptr); }
+    } resetLaser;
 
     TLaser laser(openController(effectiveAddress));
     if (!laser.HardwareFound) {

@@ -242,15 +242,7 @@ int cmdMachine(const QStringList& args)
         return usageError(kUsage);
 
     // Boxes and waits of the machine appear on the terminal; questions take their default.
-    ScriptedDialogs dialogs;
-    dialogs.onEntry = [](const ScriptedDialogs::Entry& e) {
-        err(QStringLiteral("[%1] %2").arg(e.title, QString(e.text).replace(QLatin1Char('\n'), QLatin1Char(' '))));
-    };
-    OperatorDialogs* previousDialogs = setOperatorDialogs(&dialogs);
-    struct RestoreDialogs {
-        OperatorDialogs* previous;
-        ~RestoreDialogs() { setOperatorDialogs(previous); }
-    } restoreDialogs{previousDialogs};
+    const TerminalDialogs dialogs;
 
     LoadSettingsFromRegistery();
     TSettings& settings = Settings();
@@ -261,14 +253,7 @@ int cmdMachine(const QStringList& args)
     if (isSimulatorAddress(effectiveAddress))
         simulatedTime.emplace(virtualClock);
 
-    TLaserSource source;
-    source.LoadLaserSourcePackage();
-    SelectStoredLaserSource(source, settings);
-    ApplyLaserSettings(source, settings);
-    setLaserSource(&source);
-    struct ResetSource {
-        ~ResetSource() { setLaserSource(nullptr); }
-    } resetSource;
+    const StoredLaserSource source(settings);
 
     auto laser = std::make_unique<TLaser>(openController(effectiveAddress));
     if (!laser->HardwareFound)

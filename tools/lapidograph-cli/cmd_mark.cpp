@@ -586,18 +586,10 @@ int cmdMark(const QStringList& args)
         }
     }
 
-    TLaserSource source;
-    source.LoadLaserSourcePackage();
-    SelectStoredLaserSource(source, settings);
-    ApplyLaserSettings(source, settings);
-    setLaserSource(&source);
-    struct ResetMachine {
-        ~ResetMachine()
-        {
-            setLaser(nullptr);
-            setLaserSource(nullptr);
-        }
-    } resetMachine;
+    const StoredLaserSource source(settings);
+    struct ResetLaser {
+        ~ResetLaser() { setLaser(nullptr); }
+    } resetLaser;
 
     TLaser laser(openController(effectiveAddress, std::make_unique<LoggedLink>(commandsLog)));
     if (!laser.HardwareFound) {
