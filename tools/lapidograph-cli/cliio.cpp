@@ -1,9 +1,14 @@
 // Output helpers for the command-line tools.
 #include "cliio.h"
 
+#include "glyphs/glyph.h"
 #include "platform/numfmt.h"
+#include "platform/stationglobals.h"
+#include "settings/settingskeys.h"
+#include "workflow/station.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QStringList>
 
 #include <cstdio>
@@ -24,20 +29,49 @@ void err(const QString& line)
     std::fputc('\n', stderr);
 }
 
-std::optional<QString> readLabelFile(const QString& path)
+std::optional<QByteArray> readLabelFile(const QString& path)
 {
     // Label files larger than this are not labels.
     constexpr qint64 kMaxLabelBytes = 16 * 1024 * 1024;
+    if (QFileInfo(path).isDir()) {
+        err(QStringLiteral("lapidograph-cli: cannot read \"%1\": it is a folder").arg(path));
+        return std::nullopt;
+    }
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         err(QStringLiteral("lapidograph-cli: cannot read \"%1\": %2").arg(path, file.errorString()));
         return std::nullopt;
     }
-    if (file.size() > kMaxLabelBytes) {
+    QByteArray bytes = file.read(kMaxLabelBytes + 1);
+    if (bytes.size() > kMaxLabelBytes) {
         err(QStringLiteral("lapidograph-cli: \"%1\" is too large to be a label").arg(path));
         return std::nullopt;
     }
-    return QString::fromUtf8(file.readAll());
+    if (file.error() != QFileDevice::NoError) {
+        err(QStringLiteral("lapidograph-cli: cannot read \"%1\": %2").arg(path, file.errorString()));
+        return std::nullopt;
+    }
+    return bytes;
+}
+
+void takeLogoFolder(const QDir& labelFolder)
+{
+    if (labelFolder.exists(QStringLiteral("Logos")))
+        setWorkingDir(labelFolder.absolutePath() + QLatin1Char('/'));
+    else if (WorkingDir().isEmpty())
+        setWorkingDir(keys::read(keys::WorkingDir));
+}
+
+bool loadLabel(TStation& station, const QString& labelPath, const QByteArray& labelBytes)
+{
+    QString error;
+    const QString previousCurrent = QDir::currentPath();
+    QDir::setCurrent(QFileInfo(labelPath).absoluteDir().absolutePath());
+    const bool loaded = station.XML2TreeFromBytes(labelBytes, &error);
+    QDir::setCurrent(previousCurrent);
+    if (!loaded)
+        err(QStringLiteral("lapidograph-cli: \"%1\" is not a label: %2").arg(labelPath, error));
+    return loaded;
 }
 
 int usageError(const QString& message)

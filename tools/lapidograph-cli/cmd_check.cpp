@@ -35,28 +35,15 @@ int cmdCheck(const QStringList& args)
     }
     if (labelPath.isEmpty())
         return usageError(kCheckUsage);
-    const auto labelText = readLabelFile(labelPath);
-    if (!labelText)
+    const auto labelBytes = readLabelFile(labelPath);
+    if (!labelBytes)
         return 2;
 
     LoadSettingsFromRegistery();
-    // Logos beside the label when it has them, as "mark" finds them.
-    const QDir labelFolder = QFileInfo(labelPath).absoluteDir();
-    if (labelFolder.exists(QStringLiteral("Logos")))
-        setWorkingDir(labelFolder.absolutePath() + QLatin1Char('/'));
-    else if (WorkingDir().isEmpty())
-        setWorkingDir(keys::read(keys::WorkingDir));
-
+    takeLogoFolder(QFileInfo(labelPath).absoluteDir());
     TStation station;
-    const QString previousCurrent = QDir::currentPath();
-    QDir::setCurrent(labelFolder.absolutePath());
-    QString error;
-    const bool loaded = station.XML2Tree(*labelText, &error);
-    QDir::setCurrent(previousCurrent);
-    if (!loaded) {
-        err(QStringLiteral("lapidograph-cli: \"%1\" is not a label: %2").arg(labelPath, error));
+    if (!loadLabel(station, labelPath, *labelBytes))
         return 2;
-    }
     const std::vector<LegibilityFinding> findings = station.LegibilityFindings();
     for (const QString& line : legibilityLines(findings, LegibilityLimits::fromSettings(Settings())))
         out(line);

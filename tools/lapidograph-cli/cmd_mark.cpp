@@ -294,29 +294,6 @@ bool prepareOutFolder(const QString& outDir)
     return true;
 }
 
-// Logos are looked up in "Logos" beside the label when it has one (a label travels with its
-// drawings), else in the station's working folder.
-void takeLogoFolder(const QDir& labelFolder)
-{
-    if (labelFolder.exists(QStringLiteral("Logos")))
-        setWorkingDir(labelFolder.absolutePath() + QLatin1Char('/'));
-    else if (WorkingDir().isEmpty())
-        setWorkingDir(keys::read(keys::WorkingDir));
-}
-
-// Picture paths in a label are full paths; a relative one is taken from the label's folder.
-bool loadLabel(TStation& station, const QString& labelPath, const QByteArray& labelBytes)
-{
-    QString error;
-    const QString previousCurrent = QDir::currentPath();
-    QDir::setCurrent(QFileInfo(labelPath).absoluteDir().absolutePath());
-    const bool loaded = station.XML2TreeFromBytes(labelBytes, &error);
-    QDir::setCurrent(previousCurrent);
-    if (!loaded)
-        err(QStringLiteral("lapidograph-cli: \"%1\" is not a label: %2").arg(labelPath, error));
-    return loaded;
-}
-
 struct PreviewRequest {
     QString labelPath;
     QByteArray labelBytes;
@@ -467,29 +444,10 @@ int cmdMark(const QStringList& args)
         return usageError(QStringLiteral("--round-trip is for --preview; a run measures its own link"));
 
     // Label files larger than this are not labels.
-    constexpr qint64 kMaxLabelBytes = 16 * 1024 * 1024;
-    // Read no further than a label can be long, whatever the path is (a device never ends).
-    QByteArray labelBytes;
-    {
-        if (QFileInfo(labelPath).isDir()) {
-            err(QStringLiteral("lapidograph-cli: cannot read \"%1\": it is a folder").arg(labelPath));
-            return 1;
-        }
-        QFile labelFile(labelPath);
-        if (!labelFile.open(QIODevice::ReadOnly)) {
-            err(QStringLiteral("lapidograph-cli: cannot read \"%1\": %2").arg(labelPath, labelFile.errorString()));
-            return 1;
-        }
-        labelBytes = labelFile.read(kMaxLabelBytes + 1);
-        if (labelBytes.size() > kMaxLabelBytes) {
-            err(QStringLiteral("lapidograph-cli: \"%1\" is too large to be a label").arg(labelPath));
-            return 1;
-        }
-        if (labelFile.error() != QFileDevice::NoError) {
-            err(QStringLiteral("lapidograph-cli: cannot read \"%1\": %2").arg(labelPath, labelFile.errorString()));
-            return 1;
-        }
-    }
+    const auto labelFile = readLabelFile(labelPath);
+    if (!labelFile)
+        return 1;
+    const QByteArray& labelBytes = *labelFile;
 
     if (preview)
         return previewMark({labelPath, labelBytes, outDir, reference, teachLeft, teachRight, roundTripMs});

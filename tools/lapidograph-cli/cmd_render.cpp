@@ -81,10 +81,9 @@ int cmdRender(const QStringList& args)
     if (!marksPath.isEmpty() && !simulatedCamera)
         return usageError(QStringLiteral("--marks needs --camera sim"));
 
-    const auto labelText = readLabelFile(labelPath);
-    if (!labelText)
+    const auto labelBytes = readLabelFile(labelPath);
+    if (!labelBytes)
         return 1;
-    const QString& labelXml = *labelText;
 
     std::vector<LaserMark> marks;
     if (!marksPath.isEmpty()) {
@@ -101,23 +100,10 @@ int cmdRender(const QStringList& args)
     TSettings& settings = Settings();
     setLaser(nullptr);
 
-    // Logos beside the label when it has them, as "mark" finds them.
-    const QDir labelFolder = QFileInfo(labelPath).absoluteDir();
-    if (labelFolder.exists(QStringLiteral("Logos")))
-        setWorkingDir(labelFolder.absolutePath() + QLatin1Char('/'));
-    else if (WorkingDir().isEmpty())
-        setWorkingDir(keys::read(keys::WorkingDir));
-
+    takeLogoFolder(QFileInfo(labelPath).absoluteDir());
     TStation station;
-    const QString previousCurrent = QDir::currentPath();
-    QDir::setCurrent(labelFolder.absolutePath());
-    QString error;
-    const bool loaded = station.XML2Tree(labelXml, &error);
-    QDir::setCurrent(previousCurrent);
-    if (!loaded) {
-        err(QStringLiteral("lapidograph-cli: \"%1\" is not a label: %2").arg(labelPath, error));
+    if (!loadLabel(station, labelPath, *labelBytes))
         return 1;
-    }
 
     const double refX = reference ? (*reference)[0] : settings.StartUp_X;
     const double refY = reference ? (*reference)[1] : settings.StartUp_Y;
