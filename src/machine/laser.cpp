@@ -46,9 +46,26 @@ std::string num(std::int64_t v)
     return std::to_string(v);
 }
 
+// A position beyond what the controller's 32-bit registers hold is sent as the nearest one it
+// can hold; the converted value must never leave the type's range.
 std::int32_t roundCounts(double v)
 {
-    return static_cast<std::int32_t>(RoundHalfEven(v));
+    const double r = RoundHalfEven(v);
+    if (std::isnan(r))
+        return 0;
+    return static_cast<std::int32_t>(std::clamp(r, double(std::numeric_limits<std::int32_t>::min()),
+                                                double(std::numeric_limits<std::int32_t>::max())));
+}
+
+// The next count of a reply. The controller's registers are 32 bits wide, so a number beyond
+// them is bytes a disturbed link made up: it reads like any other garbled value, not wrapped
+// round into a position somewhere else on the table.
+std::int32_t replyCounts(std::string& reply)
+{
+    const double r = RoundHalfEven(TDMC::SeparateValue(reply));
+    if (!(r >= std::numeric_limits<std::int32_t>::min() && r <= std::numeric_limits<std::int32_t>::max()))
+        return 0;
+    return static_cast<std::int32_t>(r);
 }
 
 void emissionOn()
@@ -512,9 +529,9 @@ void TLaser::ServoHere()
     DMCCmd("SH");
     DMCCmd("WT50");
     std::string reply = DMC->CommandReply("RPXYZ");
-    TargetX = roundCounts(TDMC::SeparateValue(reply));
-    TargetY = roundCounts(TDMC::SeparateValue(reply));
-    TargetZ = roundCounts(TDMC::SeparateValue(reply));
+    TargetX = replyCounts(reply);
+    TargetY = replyCounts(reply);
+    TargetZ = replyCounts(reply);
 }
 
 void TLaser::MotorsOff()
@@ -687,10 +704,10 @@ void TLaser::readFourCounts(const char* command, std::int32_t& x, std::int32_t& 
                             std::int32_t& w)
 {
     std::string reply = DMC->CommandReply(command);
-    x = roundCounts(TDMC::SeparateValue(reply));
-    y = roundCounts(TDMC::SeparateValue(reply));
-    z = roundCounts(TDMC::SeparateValue(reply));
-    w = roundCounts(TDMC::SeparateValue(reply));
+    x = replyCounts(reply);
+    y = replyCounts(reply);
+    z = replyCounts(reply);
+    w = replyCounts(reply);
 }
 
 void TLaser::GetPosition(double& X, double& Y, double& Z, double& W)
@@ -721,15 +738,19 @@ void TLaser::DistanceToTarget(double& X, double& Y, double& Z)
         return;
     std::string targets = DMC->CommandReply("PA ?,?,?");
     std::string commanded = DMC->CommandReply("RPXYZ");
-    const auto tx = roundCounts(TDMC::SeparateValue(targets));
-    const auto ty = roundCounts(TDMC::SeparateValue(targets));
-    const auto tz = roundCounts(TDMC::SeparateValue(targets));
-    const auto rx = roundCounts(TDMC::SeparateValue(commanded));
-    const auto ry = roundCounts(TDMC::SeparateValue(commanded));
-    const auto rz = roundCounts(TDMC::SeparateValue(commanded));
-    X = mm(tx - rx, XY_CountsPerMM, X_Reversed);
-    Y = mm(ty - ry, XY_CountsPerMM, Y_Reversed);
-    Z = mm(tz - rz, Z_CountsPerMM, Z_Reversed);
+    const auto tx = replyCounts(targets);
+    const auto ty = replyCounts(targets);
+    const auto tz = replyCounts(targets);
+    const auto rx = replyCounts(commanded);
+    const auto ry = replyCounts(commanded);
+    const auto rz = replyCounts(commanded);
+    // The difference of two counts can leave the 32-bit range; it is taken in doubles.
+    const auto distance = [](double counts, std::int32_t perUnit, bool reversed) {
+        return perUnit == 0 ? 0.0 : counts * (reversed ? -1.0 : 1.0) / perUnit;
+    };
+    X = distance(double(tx) - rx, XY_CountsPerMM, X_Reversed);
+    Y = distance(double(ty) - ry, XY_CountsPerMM, Y_Reversed);
+    Z = distance(double(tz) - rz, Z_CountsPerMM, Z_Reversed);
 }
 
 // ---------------------------------------------------------------- output lines

@@ -398,6 +398,63 @@ TEST_F(LaserBufferTest, GaugeStaysInsideTheBufferForAnyFreeSpaceAnswer)
     }
 }
 
+// A controller that answers every position query with the given text.
+class PositionTransport final : public GalilTransport {
+public:
+    PositionTransport(std::string positions, std::string targets)
+        : m_positions(std::move(positions)), m_targets(std::move(targets)) {}
+    std::string address() const override { return "positions"; }
+    void setAddress(std::string_view) override {}
+    bool connect() override { return true; }
+    void disconnect() override {}
+    std::string connection() const override { return "positions, test controller"; }
+    GalilReply command(std::string_view text, std::string_view, std::string_view, bool) override
+    {
+        if (text.substr(0, 2) == "RP" || text.substr(0, 2) == "TP")
+            return {true, m_positions, {}};
+        if (text == "PA ?,?,?")
+            return {true, m_targets, {}};
+        return {true, "", {}};
+    }
+
+private:
+    std::string m_positions;
+    std::string m_targets;
+};
+
+// The controller's registers hold 32-bit counts. A reply beyond them is no position: it reads
+// like a garbled one (0) instead of wrapping round to the far side of the table.
+TEST_F(LaserBufferTest, PositionRepliesBeyondA32BitCountReadAsGarbled)
+{
+    TLaser l(std::make_unique<TDMC>(std::make_unique<PositionTransport>(
+        "1e20, -1e20, 2147483648, 2147483647", "2147483647, -2147483648, 0")));
+    ASSERT_TRUE(l.HardwareFound);
+    l.XY_CountsPerMM = 1000;
+    l.Z_CountsPerMM = 1000;
+    double x = -1, y = -1, z = -1, w = -1;
+    l.GetPosition(x, y, z, w);
+    EXPECT_EQ(x, 0.0);
+    EXPECT_EQ(y, 0.0);
+    EXPECT_EQ(z, 0.0);
+    EXPECT_EQ(w, 2147483647.0) << "the largest count is still a count";
+    l.GetEncoder(x, y, z, w);
+    EXPECT_EQ(x, 0.0);
+    EXPECT_EQ(z, 0.0);
+    l.ServoHere();
+    EXPECT_EQ(l.TargetX, 0);
+    EXPECT_EQ(l.TargetZ, 0);
+
+    // Targets and positions at opposite ends of the range: the distance is not wrapped either.
+    TLaser far(std::make_unique<TDMC>(std::make_unique<PositionTransport>(
+        "-2147483648, 2147483647, 0", "2147483647, -2147483648, 0")));
+    far.XY_CountsPerMM = 1000;
+    far.Z_CountsPerMM = 1000;
+    far.DistanceToTarget(x, y, z);
+    EXPECT_DOUBLE_EQ(x, 4294967295.0 / 1000);
+    EXPECT_DOUBLE_EQ(y, -4294967295.0 / 1000);
+    EXPECT_EQ(z, 0.0);
+}
+
 INSTANTIATE_TEST_SUITE_P(Motion, LaserStallTest,
                          ::testing::Values(StallCase{"Stuck", false, false}, StallCase{"Moving", true, true}),
                          [](const auto& info) { return std::string(info.param.name); });
