@@ -1,5 +1,6 @@
 // Headless marking of the example labels on the simulated machine: the marks show the label,
-// a label saved and read back marks the same pulses, abort and link loss stop with the laser off.
+// a label saved and read back marks the same pulses, abort and controller faults stop with the
+// laser off.
 #include "glyphs/glyph.h"
 #include "glyphs/richstring.h"
 #include "platform/stationglobals.h"
@@ -164,7 +165,7 @@ TEST_F(MarkRunTest, SavedAndReadBackLabelMarksTheSamePulses)
     resetStationGlobals();
 }
 
-TEST_F(MarkRunTest, AbortAndLinkLossStopWithTheLaserOff)
+TEST_F(MarkRunTest, AbortAndControllerFaultsStopWithTheLaserOff)
 {
     struct Case {
         const char* what;
@@ -174,6 +175,11 @@ TEST_F(MarkRunTest, AbortAndLinkLossStopWithTheLaserOff)
     const Case cases[] = {
         {"abort after two glyphs", {"--abort-after", "2"}, "aborted by the operator"},
         {"link lost while marking", {"--link-lost-after", "40"}, "link lost"},
+        {"controller silent", {"--fault", "silent"}, "no reply from the controller"},
+        {"controller answering garbage", {"--fault", "garbage"}, "no reply from the controller"},
+        {"link lost mid-glyph", {"--fault", "link-lost"}, "link lost"},
+        {"buffer run empty", {"--fault", "underrun"}, "nothing progressed"},
+        {"limit switch hit", {"--fault", "limit-switch"}, "limit switch"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -188,6 +194,17 @@ TEST_F(MarkRunTest, AbortAndLinkLossStopWithTheLaserOff)
         EXPECT_TRUE(trace.contains("\r\nIstbm:\r\nLabel \"LG 1407\"\r\n"));
         EXPECT_FALSE(trace.contains("\r\nIm:\r\n"));
         EXPECT_FALSE(markPlaces(scratch("out/marks.csv")).isEmpty()) << "stopped in the middle of the label";
+        // A fault is told to the operator once; an abort is the operator's own doing.
+        QStringList errors;
+        for (const QString& box : readText(scratch("out/dialogs.log")).split('\n', Qt::SkipEmptyParts))
+            if (box.startsWith(QLatin1String("error\t")))
+                errors << box;
+        if (c.options[0] == QLatin1String("--abort-after")) {
+            EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+        } else {
+            ASSERT_EQ(errors.size(), 1) << errors.join('\n').toStdString();
+            EXPECT_TRUE(errors[0].contains(c.reason)) << errors[0].toStdString();
+        }
     }
     // Abort once two characters are marked: the marks stop after the second one.
     mark(example("text-stroke.xml"), "two", {"--abort-after", "2"});

@@ -33,6 +33,7 @@
 
 #include <algorithm>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -45,7 +46,7 @@ namespace {
 const QString kUsage = QStringLiteral(
     "usage: mark LABEL.xml [--address sim|HOST] [--out DIR] [--answer yes|no|continue|restart ...]\n"
     "            [--reference X,Y,Z] [--teach-left X,Z] [--teach-right X,Z] [--abort-after N]\n"
-    "            [--link-lost-after LINES]\n"
+    "            [--link-lost-after LINES] [--fault silent|garbage|link-lost|underrun|limit-switch]\n"
     "       mark --preview LABEL.xml [--out DIR] [--reference X,Y,Z] [--teach-left X,Z]\n"
     "            [--teach-right X,Z] [--round-trip MS]\n"
     "  Starts the machine as the station does, loads the label, takes the marking reference (the\n"
@@ -54,7 +55,9 @@ const QString kUsage = QStringLiteral(
     "  simulator marks.csv and marks.png. --answer gives the operator's answers to the questions\n"
     "  in order (unanswered questions take their default button). --abort-after presses Abort\n"
     "  once N glyphs are marked; --link-lost-after makes the simulator fall silent that many\n"
-    "  command lines after the first laser mark.\n"
+    "  command lines after the first laser mark. --fault gives the simulator that fault at the first\n"
+    "  laser mark: it falls silent, answers garbage, drops the link, lets its buffer run empty, or\n"
+    "  trips the X forward limit switch.\n"
     "  Operator messages go to standard error as they come.\n"
     "  Exit code: 0 the whole label marked, 3 the marking was refused, stopped or incomplete, 1 machine\n"
     "  or file error (a log or trace write that failed included), 2 usage.\n"
@@ -377,6 +380,23 @@ bool moveAndWait(TLaser& laser, double x, double y, double z)
     return false;
 }
 
+// The controller faults a run can be given on the simulated machine, by name.
+std::function<void(DmcSimulator&)> simulatorFault(const QString& name)
+{
+    if (name == QLatin1String("silent"))
+        return [](DmcSimulator& s) { s.setNoReply(true); };
+    if (name == QLatin1String("garbage"))
+        return [](DmcSimulator& s) { s.setGarbageReply(true); };
+    if (name == QLatin1String("link-lost"))
+        return [](DmcSimulator& s) { s.setLinkLostAfter(3); };
+    if (name == QLatin1String("underrun"))
+        return [](DmcSimulator& s) { s.forceBufferUnderrun(); };
+    // Labels run along X, so the forward switch trips while the vector sequence moves.
+    if (name == QLatin1String("limit-switch"))
+        return [](DmcSimulator& s) { s.setLimitSwitch('X', 1); };
+    return {};
+}
+
 } // namespace
 
 int cmdMark(const QStringList& args)
@@ -385,6 +405,7 @@ int cmdMark(const QStringList& args)
     QStringList answers;
     std::optional<std::vector<double>> reference, teachLeft, teachRight;
     int abortAfter = -1, linkLostAfter = -1;
+    std::function<void(DmcSimulator&)> fault;
     bool preview = false;
     double roundTripMs = 0;
     bool roundTripGiven = false;
@@ -430,6 +451,9 @@ int cmdMark(const QStringList& args)
         } else if (a == QLatin1String("--link-lost-after") && hasValue) {
             if (!intValue(linkLostAfter) || linkLostAfter < 1)
                 return usageError(QStringLiteral("--link-lost-after needs a number of command lines"));
+        } else if (a == QLatin1String("--fault") && hasValue) {
+            if (!(fault = simulatorFault(args.at(++i))))
+                return usageError(QStringLiteral("--fault takes silent, garbage, link-lost, underrun or limit-switch"));
         } else if (!a.startsWith(QLatin1String("--")) && labelPath.isEmpty()) {
             labelPath = a;
         } else {
@@ -438,7 +462,7 @@ int cmdMark(const QStringList& args)
     }
     if (labelPath.isEmpty())
         return usageError(kUsage);
-    if (preview && (!answers.isEmpty() || abortAfter >= 0 || linkLostAfter > 0))
+    if (preview && (!answers.isEmpty() || abortAfter >= 0 || linkLostAfter > 0 || fault))
         return usageError(QStringLiteral("--preview runs no marking to answer, abort or cut off"));
     if (roundTripGiven && !preview)
         return usageError(QStringLiteral("--round-trip is for --preview; a run measures its own link"));
@@ -468,8 +492,8 @@ int cmdMark(const QStringList& args)
     TSettings& settings = Settings();
     const QString effectiveAddress = controllerAddress(address);
     const bool simulated = isSimulatorAddress(effectiveAddress);
-    if (linkLostAfter > 0 && !simulated)
-        return usageError(QStringLiteral("--link-lost-after needs the simulated machine"));
+    if ((linkLostAfter > 0 || fault) && !simulated)
+        return usageError(QStringLiteral("--link-lost-after and --fault need the simulated machine"));
 
     // The simulated machine runs on virtual time: a label marks in moments, the same each run.
     VirtualClock virtualClock;
@@ -593,13 +617,17 @@ int cmdMark(const QStringList& args)
     } restorePump{previousPump};
     const int markedBefore = markedGlyphs(station);
     const std::size_t marksBefore = sim ? sim->markCount() : 0;
-    bool abortPressed = false, linkArmed = false;
+    bool abortPressed = false, linkArmed = false, faultInjected = false;
     pump.onPump = [&] {
         if (station.AIMState != TAIMState::aimsMarking)
             return;
         if (linkLostAfter > 0 && !linkArmed && sim->markCount() > marksBefore) {
             sim->setLinkLostAfter(linkLostAfter);
             linkArmed = true;
+        }
+        if (fault && !faultInjected && sim->markCount() > marksBefore) {
+            fault(*sim);
+            faultInjected = true;
         }
         if (abortAfter >= 0 && !abortPressed && markedGlyphs(station) - markedBefore >= abortAfter) {
             abortPressed = true;

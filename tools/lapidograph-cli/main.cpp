@@ -44,6 +44,7 @@ const Command kCommands[] = {
     {"mark", lapido::cli::cmdMark, true, true,
      "mark LABEL.xml [--address sim|HOST] [--out DIR] [--answer yes|no|continue|restart ...] [--reference X,Y,Z]"
      " [--teach-left X,Z] [--teach-right X,Z] [--abort-after N] [--link-lost-after LINES]"
+     " [--fault silent|garbage|link-lost|underrun|limit-switch]"
      " | mark --preview LABEL.xml [--out DIR] [--reference X,Y,Z] [--teach-left X,Z] [--teach-right X,Z]"
      " [--round-trip MS]"},
     {"render", lapido::cli::cmdRender, true, true,
