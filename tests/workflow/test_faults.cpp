@@ -3,6 +3,7 @@
 // what happened, and what was stored before stays as it was.
 #include "controllerfaults.h"
 #include "markingfixture.h"
+#include "smalldisk.h"
 #include "testdatabase.h"
 
 #include "platform/eventpump.h"
@@ -10,9 +11,7 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QProcess>
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -24,6 +23,7 @@ namespace {
 
 using test::ControllerFault;
 using test::MarkingFixture;
+using test::SmallDisk;
 
 // Runs inside the machine's waits; gives up (and says so) when the run outlasts its guard in
 // virtual time, so a hang shows as a failure and not as a test that never ends.
@@ -222,43 +222,6 @@ TEST_P(DatabaseFaultTest, MarkingGoesOnAndEachRunSaysOnceItWasNotRecorded)
 INSTANTIATE_TEST_SUITE_P(Faults, DatabaseFaultTest,
                          ::testing::Values(DatabaseFault{"DownAtStart", false}, DatabaseFault{"LostMidRun", true}),
                          [](const auto& info) { return std::string(info.param.name); });
-
-// A small filesystem of its own, so that filling it touches nothing else (mounting needs root).
-class SmallDisk {
-public:
-    explicit SmallDisk(QString path) : m_path(std::move(path))
-    {
-        QDir().mkpath(m_path);
-        m_mounted = QProcess::execute(QStringLiteral("mount"), {"-t", "tmpfs", "-o", "size=1m", "tmpfs", m_path}) == 0;
-    }
-    ~SmallDisk()
-    {
-        if (m_mounted)
-            QProcess::execute(QStringLiteral("umount"), {m_path});
-    }
-    bool mounted() const { return m_mounted; }
-    const QString& path() const { return m_path; }
-    // Fills it to the last byte (large blocks, then single bytes for the rest of the last page),
-    // then gives back room bytes.
-    void fill(off_t room = 0) const
-    {
-        const QByteArray name = QFile::encodeName(m_path + QStringLiteral("/filler"));
-        const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (fd < 0)
-            return;
-        const std::vector<char> block(64 * 1024, 'x');
-        for (std::size_t size : {block.size(), std::size_t(4096), std::size_t(1)})
-            while (::write(fd, block.data(), size) == static_cast<ssize_t>(size)) {
-            }
-        if (room > 0)
-            (void)::ftruncate(fd, std::max<off_t>(0, ::lseek(fd, 0, SEEK_END) - room));
-        ::close(fd);
-    }
-
-private:
-    QString m_path;
-    bool m_mounted = false;
-};
 
 // The disk fills up while a label is marked, under the trace file or under the settings store
 // that keeps the shot counters.

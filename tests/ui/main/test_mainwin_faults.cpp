@@ -1,0 +1,353 @@
+#include "mainwinfixture.h"
+#include "smalldisk.h"
+#include "testdatabase.h"
+
+#include "records/stlogfile.h"
+#include "sim/lightsimulator.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace lapido::test {
+namespace {
+
+class MainWindowFaultFixture : public MainWindowTest {
+protected:
+    struct FaultRun {
+        bool injected = false;
+        bool expired = false;
+    };
+    // Engrave (F9), with the fault brought in once the first mark is made. A run that outlasts
+    // ten minutes of machine time is a hang; it is ended (and reported) here.
+    FaultRun engraveWith(const std::function<void()>& inject)
+    {
+        FaultRun run;
+        const std::int64_t deadlineUs = m_clock.nowUs() + 600'000'000;
+        QTimer watch;
+        watch.setInterval(0);
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            if (m_window->station().AIMState != TAIMState::aimsMarking)
+                return;
+            if (!run.injected && markCount() > 0) {
+                inject();
+                run.injected = true;
+            }
+            if (!run.expired && m_clock.nowUs() > deadlineUs) {
+                run.expired = true;
+                MarkingAborted() = true;
+            }
+        });
+        watch.start();
+        key(Qt::Key_F9);
+        watch.stop();
+        return run;
+    }
+    bool laserOff() const
+    {
+        const DmcWiring wiring = (*m_sim)->wiring();
+        return !m_laser->EnableIsOn && !m_laser->GateIsOpen && !(*m_sim)->output(wiring.gateBit)
+            && !(*m_sim)->output(wiring.enableBit);
+    }
+    ::testing::AssertionResult wholeLabelMarked() const
+    {
+        const TMarkingProgress& progress = m_window->station().markingProgress();
+        if (!MarkingAborted() && progress.glyphCount > 0 && progress.glyph == progress.glyphCount)
+            return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << (MarkingAborted() ? "aborted, " : "") << progress.glyph << " of "
+                                             << progress.glyphCount << " glyphs marked; told: " << told().toStdString();
+    }
+    // The window takes the operator's hand again: the run's buttons are back and a label can
+    // be added.
+    void expectWindowWorking()
+    {
+        EXPECT_EQ(m_window->station().AIMState, TAIMState::aimsInspecting);
+        EXPECT_TRUE(findButton<QToolButton>(QStringLiteral("Inspect"))->isChecked());
+        EXPECT_FALSE(findButton(QStringLiteral("Abort (Esc)"))->isEnabled());
+        EXPECT_TRUE(findButton(QStringLiteral("Settings"))->isEnabled());
+        auto* tree = m_window->findChild<QTreeWidget*>();
+        const int labels = tree->topLevelItemCount();
+        addLabel(QStringLiteral("I"));
+        EXPECT_EQ(tree->topLevelItemCount(), labels + 1);
+    }
+    // The next stone: reset and free the holder (F10), "Go to Start", and the table brought
+    // back to where the last stone was centred, as the operator centres the next one.
+    void nextStone()
+    {
+        double x = 0, y = 0, z = 0, w = 0;
+        m_laser->GetPosition(x, y, z, w);
+        key(Qt::Key_F10);
+        auto* goToStart = m_window->findChild<QPushButton*>(QStringLiteral("BitBtn3"));
+        ASSERT_TRUE(goToStart && goToStart->isVisible());
+        QTest::mouseClick(goToStart, Qt::LeftButton);
+        m_laser->MoveTo(x, y, z);
+        m_laser->WaitOnMotionComplete();
+        // The marking reference follows the position the window reads.
+        QTest::qWait(3 * TStation::kPositionTimerMs);
+    }
+    QString told() const { return m_dialogs.texts().join(QStringLiteral(" | ")); }
+};
+
+// The controller's faults met during an Engrave (F9) of the window: the run ends, the laser is
+// off, the operator reads one message, and the window goes on working.
+class MainWindowFaultTest : public MainWindowFaultFixture, public ::testing::WithParamInterface<ControllerFault> {};
+
+TEST_P(MainWindowFaultTest, F9RunStopsWithTheLaserOffOneMessageAndTheWindowWorking)
+{
+    const ControllerFault& f = GetParam();
+    start();
+    addLabel(QStringLiteral("HHHH"));
+    m_dialogs.clear();
+    const FaultRun run = engraveWith([&] { f.inject(**m_sim); });
+    ASSERT_TRUE(run.injected);
+    EXPECT_FALSE(run.expired) << "the run outlasted ten minutes of machine time";
+    EXPECT_TRUE(MarkingAborted()) << "a label cut short is not reported as marked";
+    EXPECT_FALSE(m_laser->EnableIsOn || m_laser->GateIsOpen);
+    if (f.linkWorks) {
+        EXPECT_TRUE(laserOff()) << "gate and enable lines";
+    }
+    // The window's timers go on reading the machine; the operator is still told only once.
+    QTest::qWait(3 * TStation::kPositionTimerMs);
+    const QStringList texts = m_dialogs.texts();
+    ASSERT_EQ(texts.size(), 1) << told().toStdString();
+    EXPECT_TRUE(texts[0].contains(QString::fromLatin1(f.message))) << texts[0].toStdString();
+
+    expectWindowWorking();
+    // Once a controller that still answers is clear, Engrave restarts the label.
+    if (f.linkWorks) {
+        (*m_sim)->setLimitSwitch('X', 0);
+        m_dialogs.clear();
+        const int before = markCount();
+        m_dialogs.queueCaption(QStringLiteral("Restart"));
+        key(Qt::Key_F9);
+        EXPECT_GT(markCount(), before);
+        EXPECT_FALSE(MarkingAborted()) << told().toStdString();
+        EXPECT_FALSE(m_laser->EnableIsOn || m_laser->GateIsOpen);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, MainWindowFaultTest, ::testing::ValuesIn(controllerFaults()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The camera lost in the middle of an Engrave: the laser does not need it, so the label is
+// marked in full without a box in the middle of the run, and the picture shows the grey field.
+TEST_F(MainWindowFaultFixture, CameraLostDuringF9LeavesTheRunAloneAndThePictureGrey)
+{
+    start();
+    addLabel(QStringLiteral("HHHH"));
+    m_dialogs.clear();
+    const FaultRun run = engraveWith([] { setSimulatedCameraLost(true); });
+    ASSERT_TRUE(run.injected);
+    EXPECT_TRUE(wholeLabelMarked());
+    EXPECT_TRUE(laserOff());
+    EXPECT_TRUE(m_dialogs.texts().isEmpty()) << told().toStdString();
+    const QImage picture = cameraPicture();
+    EXPECT_EQ(picture.pixel(picture.width() / 2, picture.height() / 2), kVideoBackground);
+    // The window goes on: another label is added and engraved.
+    expectWindowWorking();
+    const int before = markCount();
+    key(Qt::Key_F9);
+    EXPECT_GT(markCount(), before);
+}
+
+// The ring light's cable pulled while a label is engraved. The marking does not need the
+// light: the label is marked in full. The next change of light (the reset for the next stone,
+// the rotate keys) finds the light gone; the operator is told once, and the window goes on.
+TEST_F(MainWindowFaultFixture, RingLightUnpluggedDuringF9IsToldOnceAndTheWindowGoesOn)
+{
+    LightSimulator light;
+    QString why;
+    ASSERT_TRUE(light.start(&why)) << why.toStdString();
+    keys::write(keys::ArdlightCOMnb, light.portName());
+    start();
+    ASSERT_TRUE(TLedsRGB::GetInstance().IsConnected());
+    addLabel(QStringLiteral("HHHH"));
+    m_dialogs.clear();
+    const FaultRun run = engraveWith([&] { light.stop(); });
+    ASSERT_TRUE(run.injected);
+    EXPECT_TRUE(wholeLabelMarked());
+    EXPECT_TRUE(laserOff());
+
+    nextStone();
+    // The rotate keys: Ctrl held with R down, then "*" and "-" of the numeric pad.
+    QTest::keyPress(m_window.get(), Qt::Key_R, Qt::ControlModifier);
+    QTest::keyClick(m_window.get(), Qt::Key_Asterisk, Qt::ControlModifier | Qt::KeypadModifier);
+    QTest::keyClick(m_window.get(), Qt::Key_Minus, Qt::ControlModifier | Qt::KeypadModifier);
+    QTest::keyRelease(m_window.get(), Qt::Key_R, Qt::ControlModifier);
+    QTest::qWait(3 * TStation::kPositionTimerMs);
+    const QStringList texts = m_dialogs.texts();
+    ASSERT_EQ(texts.size(), 1) << told().toStdString();
+    EXPECT_TRUE(texts[0].contains(QStringLiteral("ring light"), Qt::CaseInsensitive)) << texts[0].toStdString();
+    EXPECT_FALSE(TLedsRGB::GetInstance().IsConnected());
+
+    // The next stone is marked as before.
+    m_window->station().TreeViewGlyphs().Clear();
+    addLabel(QStringLiteral("I"));
+    const int before = markCount();
+    key(Qt::Key_F9);
+    EXPECT_GT(markCount(), before);
+    EXPECT_TRUE(laserOff());
+    EXPECT_EQ(m_dialogs.texts().size(), 1) << told().toStdString();
+}
+
+// The marking-record database unreachable when the window opens, or its connection dropped by
+// the server while a label is marked. Marking goes on; each run tells the operator once that
+// its label was not recorded.
+struct DatabaseFault {
+    const char* name;
+    bool reachableAtStart;
+};
+
+void PrintTo(const DatabaseFault& f, std::ostream* os)
+{
+    *os << f.name;
+}
+
+class MainWindowDatabaseTest : public MainWindowFaultFixture, public ::testing::WithParamInterface<DatabaseFault> {
+protected:
+    void SetUp() override
+    {
+        MainWindowFaultFixture::SetUp();
+        const auto server = testDatabaseServer();
+        if (GetParam().reachableAtStart) {
+            if (!server)
+                GTEST_SKIP() << kSkipWithoutServer;
+            m_admin = server->connect();
+            ASSERT_NE(m_admin, nullptr);
+            ASSERT_TRUE(m_admin->exec(QStringLiteral("CREATE DATABASE IF NOT EXISTS Lapidograph")).ok());
+        }
+        const QString s = QStringLiteral("Database");
+        store().WriteString(s, QStringLiteral("customer"), QStringLiteral("XGL"));
+        store().WriteString(s, QStringLiteral("odbcdriver"), QStringLiteral("MariaDB Unicode"));
+        // Nothing listens on port 1 of the loopback: the connection is refused at once.
+        store().WriteString(s, QStringLiteral("hostname"),
+                            server && GetParam().reachableAtStart ? server->hostWithPort() : QStringLiteral("127.0.0.1:1"));
+        if (server) {
+            store().WriteString(s, QStringLiteral("username"), server->user);
+            store().WriteString(s, QStringLiteral("password"), server->password);
+        }
+    }
+    void TearDown() override
+    {
+        MainWindowFaultFixture::TearDown();
+        m_admin.reset();
+    }
+    // Drops every connection of the server but the test's own: the station's, as a server
+    // restart would.
+    void dropStationConnections()
+    {
+        const SqlRows ids = m_admin->query(QStringLiteral(
+            "SELECT ID FROM information_schema.PROCESSLIST WHERE ID <> CONNECTION_ID() AND DB = 'Lapidograph'"));
+        ASSERT_FALSE(ids.rows.empty()) << "the station's connection";
+        for (const auto& row : ids.rows)
+            ASSERT_TRUE(m_admin->exec(QStringLiteral("KILL ") + row[0]).ok());
+    }
+    std::unique_ptr<OdbcConnection> m_admin;
+};
+
+TEST_P(MainWindowDatabaseTest, MarkingGoesOnAndEachRunSaysOnceItWasNotRecorded)
+{
+    const DatabaseFault& f = GetParam();
+    start();
+    EXPECT_EQ(m_dialogs.texts().contains(QStringLiteral("Error: did not find the database")), !f.reachableAtStart)
+        << told().toStdString();
+    bool dropped = !f.reachableAtStart;
+    for (const char* text : {"HHHH", "II"}) {
+        SCOPED_TRACE(text);
+        m_window->station().TreeViewGlyphs().Clear();
+        addLabel(QString::fromLatin1(text));
+        m_dialogs.clear();
+        const FaultRun run = engraveWith([&] {
+            if (!dropped) {
+                dropStationConnections();
+                dropped = true;
+            }
+        });
+        ASSERT_TRUE(run.injected);
+        EXPECT_FALSE(run.expired) << "the run outlasted ten minutes of machine time";
+        EXPECT_TRUE(wholeLabelMarked());
+        EXPECT_TRUE(laserOff());
+        EXPECT_EQ(m_dialogs.texts(), QStringList{QStringLiteral("Error: database connection is absent")});
+        expectWindowWorking();
+        nextStone();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, MainWindowDatabaseTest,
+                         ::testing::Values(DatabaseFault{"DownAtStart", false}, DatabaseFault{"LostMidRun", true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The disk under the trace file fills up while a label is engraved. The run ends with the laser
+// off and the operator told once; the trace keeps what it held, and once the disk has room
+// again the next label is marked and traced in full.
+class MainWindowFullDiskTest : public MainWindowFaultFixture {
+protected:
+    void SetUp() override
+    {
+        MainWindowFaultFixture::SetUp();
+        m_disk = std::make_unique<SmallDisk>(scratch(QStringLiteral("small")));
+        if (!m_disk->mounted())
+            GTEST_SKIP() << "a small filesystem cannot be mounted here (needs root)";
+        // The window's trace goes to the folder the station runs in.
+        m_previousFolder = QDir::currentPath();
+        QDir::setCurrent(m_disk->path());
+        FileLogger::ResetInstance();
+    }
+    void TearDown() override
+    {
+        MainWindowFaultFixture::TearDown();
+        FileLogger::ResetInstance();
+        if (!m_previousFolder.isEmpty())
+            QDir::setCurrent(m_previousFolder);
+        m_disk.reset();
+    }
+    QStringList trace() const
+    {
+        QFile f(FileLogger::GetInstance().filePath());
+        return f.open(QIODevice::ReadOnly) ? QString::fromLatin1(f.readAll()).split(QStringLiteral("\r\n")) : QStringList();
+    }
+    std::unique_ptr<SmallDisk> m_disk;
+    QString m_previousFolder;
+};
+
+TEST_F(MainWindowFullDiskTest, TraceOnAFullDiskEndsTheRunOnceToldAndKeepsTheTrace)
+{
+    start();
+    ASSERT_TRUE(FileLogger::GetInstance().filePath().startsWith(m_disk->path()));
+    addLabel(QStringLiteral("HHHHHHHH"));
+    m_dialogs.clear();
+    QStringList before;
+    const FaultRun run = engraveWith([&] {
+        // The trace is brought to a block boundary first, so that its next line needs a block
+        // of its own.
+        FileLogger& logger = FileLogger::GetInstance();
+        const qint64 block = ::sysconf(_SC_PAGESIZE);
+        const qint64 size = QFileInfo(logger.filePath()).size();
+        logger.AppendLogWD(QString(int((block - (size + 2) % block) % block), QLatin1Char('-')));
+        before = trace();
+        m_disk->fill();
+    });
+    ASSERT_TRUE(run.injected);
+    EXPECT_FALSE(run.expired) << "the run outlasted ten minutes of machine time";
+    EXPECT_TRUE(laserOff());
+    QTest::qWait(3 * TStation::kPositionTimerMs);
+    const QStringList texts = m_dialogs.texts();
+    ASSERT_EQ(texts.size(), 1) << told().toStdString();
+    EXPECT_TRUE(texts[0].contains(QStringLiteral("trace file"), Qt::CaseInsensitive)) << texts[0].toStdString();
+    const QStringList after = trace();
+    ASSERT_GE(after.size(), before.size());
+    EXPECT_EQ(after.mid(0, before.size() - 1), before.mid(0, before.size() - 1)) << "the trace keeps what it held";
+    expectWindowWorking();
+
+    m_disk->free();
+    nextStone();
+    m_window->station().TreeViewGlyphs().Clear();
+    addLabel(QStringLiteral("II"));
+    m_dialogs.clear();
+    key(Qt::Key_F9);
+    EXPECT_TRUE(wholeLabelMarked()) << told().toStdString();
+    EXPECT_TRUE(m_dialogs.texts().isEmpty()) << told().toStdString();
+    EXPECT_TRUE(trace().join(QStringLiteral("\n")).contains(QStringLiteral("Label \"II\"")));
+}
+
+} // namespace
+} // namespace lapido::test
