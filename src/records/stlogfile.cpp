@@ -62,6 +62,11 @@ void MotionLogger::Start()
     if (m_thread.joinable())
         return;
     DoLogging = true;
+    {
+        // A logger started again waits for its new thread too, not for the flag of the last.
+        std::lock_guard lock(m_startMutex);
+        m_running = false;
+    }
     m_thread = std::thread([this] { Execute(); });
     std::unique_lock lock(m_startMutex);
     m_started.wait(lock, [this] { return m_running; });
