@@ -276,9 +276,7 @@ INSTANTIATE_TEST_SUITE_P(Faults, MainWindowDatabaseTest,
                          ::testing::Values(DatabaseFault{"DownAtStart", false}, DatabaseFault{"LostMidRun", true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// The disk under the trace file fills up while a label is engraved. The run ends with the laser
-// off and the operator told once; the trace keeps what it held, and once the disk has room
-// again the next label is marked and traced in full.
+// The disk under the trace file or the templates fills up.
 class MainWindowFullDiskTest : public MainWindowFaultFixture {
 protected:
     void SetUp() override
@@ -309,6 +307,9 @@ protected:
     QString m_previousFolder;
 };
 
+// The trace's disk fills up while a label is engraved. The run ends with the laser off and the
+// operator told once; the trace keeps what it held, and once the disk has room again the next
+// label is marked and traced in full.
 TEST_F(MainWindowFullDiskTest, TraceOnAFullDiskEndsTheRunOnceToldAndKeepsTheTrace)
 {
     start();
@@ -347,6 +348,55 @@ TEST_F(MainWindowFullDiskTest, TraceOnAFullDiskEndsTheRunOnceToldAndKeepsTheTrac
     EXPECT_TRUE(wholeLabelMarked()) << told().toStdString();
     EXPECT_TRUE(m_dialogs.texts().isEmpty()) << told().toStdString();
     EXPECT_TRUE(trace().join(QStringLiteral("\n")).contains(QStringLiteral("Label \"II\"")));
+}
+
+// A template saved over its earlier version on a full disk: refused in one message naming the
+// file, the earlier files kept, and the label still in the window, so that the same Save once
+// the disk has room writes it.
+TEST_F(MainWindowFullDiskTest, TemplateSaveOnAFullDiskNamesTheFileAndKeepsTheEarlierOne)
+{
+    setWorkingDir(m_disk->path() + QStringLiteral("/"));
+    keys::write(keys::WorkingDir, m_disk->path() + QStringLiteral("/"));
+    start();
+    const QDir templates(m_disk->path() + QStringLiteral("/Templates"));
+    const auto bytes = [&templates](const char* name) {
+        QFile f(templates.filePath(QString::fromLatin1(name)));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    addLabel(QStringLiteral("AB"));
+    m_dialogs.clear();
+    m_dialogs.queueText(QStringLiteral("Ring"));
+    click(QStringLiteral("Save"));
+    const QByteArray xml = bytes("Ring.xml");
+    const QByteArray jpg = bytes("Ring.jpg");
+    ASSERT_TRUE(xml.contains("textLabel=\"AB\"")) << told().toStdString();
+    ASSERT_FALSE(jpg.isEmpty());
+
+    m_window->station().TreeViewGlyphs().Clear();
+    addLabel(QStringLiteral("CD"));
+    m_disk->fill();
+    m_dialogs.clear();
+    m_dialogs.queueAnswer(DialogResult::Yes);
+    click(QStringLiteral("Save"));
+    QStringList errors;
+    for (const auto& e : m_dialogs.transcript())
+        if (e.kind == DialogKind::Error)
+            errors << e.text;
+    ASSERT_EQ(errors.size(), 1) << told().toStdString();
+    EXPECT_TRUE(errors[0].contains(QStringLiteral("Ring.xml"))) << errors[0].toStdString();
+    EXPECT_EQ(bytes("Ring.xml"), xml);
+    EXPECT_EQ(bytes("Ring.jpg"), jpg);
+    EXPECT_EQ(templates.entryList(QDir::Files), (QStringList{QStringLiteral("Ring.jpg"), QStringLiteral("Ring.xml")}));
+    auto* combo = m_window->findChild<QComboBox*>(QStringLiteral("ComboBoxTemplates"));
+    EXPECT_TRUE(combo->currentText().endsWith(QStringLiteral("Ring"))) << combo->currentText().toStdString();
+
+    m_disk->free();
+    m_dialogs.clear();
+    m_dialogs.queueAnswer(DialogResult::Yes);
+    click(QStringLiteral("Save"));
+    EXPECT_TRUE(bytes("Ring.xml").contains("textLabel=\"CD\"")) << told().toStdString();
+    for (const auto& e : m_dialogs.transcript())
+        EXPECT_NE(e.kind, DialogKind::Error) << e.text.toStdString();
 }
 
 } // namespace
