@@ -1,3 +1,6 @@
+// Faults met while the main window engraves: the controller's, the camera's, the ring light's,
+// the marking-record database's and a full disk. Whatever goes wrong, the run ends in bounded
+// time with the laser off, the operator reads one message, and the window goes on working.
 #include "mainwinfixture.h"
 #include "smalldisk.h"
 #include "testdatabase.h"
