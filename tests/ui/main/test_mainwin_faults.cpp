@@ -6,6 +6,8 @@
 #include "testdatabase.h"
 
 #include "records/stlogfile.h"
+#include "platform/settingsstore.h"
+#include "sim/dmcsimserver.h"
 #include "sim/lightsimulator.h"
 
 #include <QDir>
@@ -279,7 +281,7 @@ INSTANTIATE_TEST_SUITE_P(Faults, MainWindowDatabaseTest,
                          ::testing::Values(DatabaseFault{"DownAtStart", false}, DatabaseFault{"LostMidRun", true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// The disk under the trace file or the templates fills up.
+// The disk under the trace file, the templates or the settings store fills up.
 class MainWindowFullDiskTest : public MainWindowFaultFixture {
 protected:
     void SetUp() override
@@ -400,6 +402,47 @@ TEST_F(MainWindowFullDiskTest, TemplateSaveOnAFullDiskNamesTheFileAndKeepsTheEar
     EXPECT_TRUE(bytes("Ring.xml").contains("textLabel=\"CD\"")) << told().toStdString();
     for (const auto& e : m_dialogs.transcript())
         EXPECT_NE(e.kind, DialogKind::Error) << e.text.toStdString();
+}
+
+// The shot counters of a real machine's run on a full disk. Shots are counted only for a
+// controller reached at an address (a simulated machine's shots are not the laser's), so the
+// simulated controller is served over TCP here, as a machine's controller is reached. The run
+// goes on, the operator is told once, and the counters stored before stay.
+TEST_F(MainWindowFullDiskTest, CountersOnAFullDiskAreToldOnceAndKeepTheirStoredValues)
+{
+    DmcSimServer server(m_sim->get());
+    std::string error;
+    ASSERT_TRUE(server.listen(0, "127.0.0.1", &error)) << error;
+    keys::write(keys::GalilIP, QStringLiteral("127.0.0.1:%1").arg(server.port()));
+    auto moved = SettingsStore::open(m_disk->path() + QStringLiteral("/settings.db"));
+    ASSERT_NE(moved, nullptr);
+    moved->setValues(store().entries());
+    setAppRegistry(std::move(moved));
+    keys::write(keys::PulseCount, QStringLiteral("1234"));
+    keys::write(keys::TotalPulseCount, QStringLiteral("56789"));
+    Settings().PulseCount = 1234;
+    Settings().TotalPulseCount = 56789;
+    setLaser(nullptr);
+    m_laser = std::make_unique<TLaser>();
+    setLaser(m_laser.get());
+    ASSERT_TRUE(m_laser->HardwareFound);
+    start();
+    addLabel(QStringLiteral("HHHH"));
+    m_dialogs.clear();
+    const FaultRun run = engraveWith([&] { m_disk->fill(); });
+    ASSERT_TRUE(run.injected);
+    EXPECT_FALSE(run.expired) << "the run outlasted ten minutes of machine time";
+    EXPECT_TRUE(laserOff());
+    QTest::qWait(3 * TStation::kPositionTimerMs);
+    const QStringList texts = m_dialogs.texts();
+    ASSERT_EQ(texts.size(), 1) << told().toStdString();
+    EXPECT_TRUE(texts[0].contains(QStringLiteral("counters"), Qt::CaseInsensitive)) << texts[0].toStdString();
+    EXPECT_GE(keys::read(keys::PulseCount).toLongLong(), 1234);
+    EXPECT_GE(keys::read(keys::TotalPulseCount).toLongLong(), 56789);
+    expectWindowWorking();
+    m_window.reset();
+    setLaser(nullptr);
+    m_laser.reset();
 }
 
 } // namespace
