@@ -25,17 +25,22 @@ namespace {
 
 class SmallWindowsTest : public test::StationFixture {};
 
-// Runs action on the modal box that the next call opens, once it is up.
-void onNextModal(std::function<void(QWidget*)> action)
-{
-    auto poll = std::make_shared<std::function<void()>>();
-    *poll = [action, poll] {
+// Runs action on the modal box that the next call opens, once it is up. Each poll is a copy
+// of the last, so nothing refers to itself and nothing is left behind.
+struct ModalPoll {
+    std::function<void(QWidget*)> action;
+    void operator()() const
+    {
         if (QWidget* modal = QApplication::activeModalWidget())
             action(modal);
         else
-            QTimer::singleShot(10, *poll);
-    };
-    QTimer::singleShot(0, *poll);
+            QTimer::singleShot(10, *this);
+    }
+};
+
+void onNextModal(std::function<void(QWidget*)> action)
+{
+    QTimer::singleShot(0, ModalPoll{std::move(action)});
 }
 
 QPushButton* buttonCaptioned(QWidget* box, const QString& caption)
