@@ -27,12 +27,7 @@ protected:
                                 "RptNumber VARCHAR(100), Label1 VARCHAR(400), Label2 VARCHAR(400), "
                                 "Label3 VARCHAR(400), MarkingTimeStamp VARCHAR(64), MachineName VARCHAR(256))"})
             ASSERT_TRUE(m_admin->exec(QString::fromLatin1(sql)).ok()) << sql;
-        const QString s = QStringLiteral("Database");
-        store().WriteString(s, QStringLiteral("customer"), QStringLiteral("XGL"));
-        store().WriteString(s, QStringLiteral("odbcdriver"), QStringLiteral("MariaDB Unicode"));
-        store().WriteString(s, QStringLiteral("hostname"), m_server->hostWithPort());
-        store().WriteString(s, QStringLiteral("username"), m_server->user);
-        store().WriteString(s, QStringLiteral("password"), m_server->password);
+        test::storeDatabaseSettings(store(), m_server, true);
     }
     void TearDown() override
     {

@@ -30,4 +30,17 @@ std::unique_ptr<OdbcConnection> TestDatabaseServer::connect(const QString& datab
     return c;
 }
 
+void storeDatabaseSettings(SettingsStore& store, const std::optional<TestDatabaseServer>& server, bool reachable)
+{
+    const QString s = QStringLiteral("Database");
+    store.WriteString(s, QStringLiteral("customer"), QStringLiteral("XGL"));
+    store.WriteString(s, QStringLiteral("odbcdriver"), QStringLiteral("MariaDB Unicode"));
+    store.WriteString(s, QStringLiteral("hostname"),
+                      server && reachable ? server->hostWithPort() : QStringLiteral("127.0.0.1:1"));
+    if (server) {
+        store.WriteString(s, QStringLiteral("username"), server->user);
+        store.WriteString(s, QStringLiteral("password"), server->password);
+    }
+}
+
 } // namespace lapido::test

@@ -22,6 +22,7 @@ namespace lapido {
 namespace {
 
 using test::ControllerFault;
+using test::DatabaseFault;
 using test::MarkingFixture;
 using test::SmallDisk;
 
@@ -121,16 +122,6 @@ INSTANTIATE_TEST_SUITE_P(Faults, ControllerFaultTest, ::testing::ValuesIn(test::
 // The marking-record database fails: unreachable when the station starts, or its connection
 // dropped by the server while a label is marked. Marking goes on; each run tells the operator
 // once that its label was not recorded.
-struct DatabaseFault {
-    const char* name;
-    bool reachableAtStart;
-};
-
-void PrintTo(const DatabaseFault& f, std::ostream* os)
-{
-    *os << f.name;
-}
-
 class DatabaseFaultTest : public MarkingFixture, public ::testing::WithParamInterface<DatabaseFault> {
 protected:
     void SetUp() override
@@ -144,16 +135,7 @@ protected:
             ASSERT_NE(m_admin, nullptr);
             ASSERT_TRUE(m_admin->exec(QStringLiteral("CREATE DATABASE IF NOT EXISTS Lapidograph")).ok());
         }
-        const QString s = QStringLiteral("Database");
-        store().WriteString(s, QStringLiteral("customer"), QStringLiteral("XGL"));
-        store().WriteString(s, QStringLiteral("odbcdriver"), QStringLiteral("MariaDB Unicode"));
-        // Nothing listens on port 1 of the loopback: the connection is refused at once.
-        store().WriteString(s, QStringLiteral("hostname"),
-                            server && GetParam().reachableAtStart ? server->hostWithPort() : QStringLiteral("127.0.0.1:1"));
-        if (server) {
-            store().WriteString(s, QStringLiteral("username"), server->user);
-            store().WriteString(s, QStringLiteral("password"), server->password);
-        }
+        test::storeDatabaseSettings(store(), server, GetParam().reachableAtStart);
     }
     void TearDown() override
     {
