@@ -17,6 +17,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   locales
   help2man lintian librsvg2-bin desktop-file-utils appstream man-db
+  xvfb openbox xdotool x11-utils imagemagick
 )
 
 missing=()
