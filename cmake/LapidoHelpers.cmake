@@ -55,3 +55,29 @@ function(lapido_add_ui_test)
     PROPERTIES LABELS ui ENVIRONMENT QT_QPA_PLATFORM=offscreen
     DISCOVERY_TIMEOUT 60)
 endfunction()
+
+# lapido_add_x_test(NAME test_x_y SOURCES a.cpp LIBS lib... SIZES 1366x768 1920x1080): a window
+# test program run as an operator sees it: on a private virtual X display with a window manager
+# (scripts/xsession.sh), real focus and real key events, once per screen size. The size reaches
+# the program as LAPIDO_SCREEN_SIZE. Label "x"; left out where Xvfb is not installed.
+find_program(LAPIDO_XVFB Xvfb)
+function(lapido_add_x_test)
+  cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS;SIZES" ${ARGN})
+  if(NOT T_SIZES)
+    set(T_SIZES 1366x768)
+  endif()
+  add_executable(${T_NAME} ${T_SOURCES})
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} lapido_ui lapido_testsupport
+    lapido_testmain_widgets Qt6::Test GTest::gtest GTest::gmock)
+  if(NOT LAPIDO_XVFB)
+    message(STATUS "Xvfb not found: ${T_NAME} is built but not run")
+    return()
+  endif()
+  foreach(size ${T_SIZES})
+    add_test(NAME ${T_NAME}_${size}
+      COMMAND ${PROJECT_SOURCE_DIR}/scripts/xsession.sh --size ${size} -- $<TARGET_FILE:${T_NAME}>
+      WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
+    set_tests_properties(${T_NAME}_${size} PROPERTIES LABELS x ENVIRONMENT LAPIDO_SCREEN_SIZE=${size}
+      TIMEOUT 600)
+  endforeach()
+endfunction()
