@@ -107,6 +107,8 @@ private:
         QLabel* mm; // millimetre display or null
     };
 
+    // Construction of the controls (frmmainpanels.cpp): one builder per panel, and the
+    // arrangement of the panels on the screen. The builders only make and place controls.
     void buildUi();
     QWidget* buildPositionPanel();
     QWidget* buildAimPanel();
@@ -118,7 +120,19 @@ private:
     QWidget* buildRollDownPanel();
     QWidget* buildDebugPanel();
     QLineEdit* bindEdit(TEditBox box, QLabel* mm = nullptr);
+    // What the controls do: each panel's clicks and changes reach the station.
+    void connectControls();
+    void connectAimPanel();
+    void connectStonePanel();
+    void connectTreePanel();
+    void connectPropertyPanels();
+    void connectPositioningPanel();
+    void connectTemplatePanel();
+    void connectRollDownPanel();
+    void connectDebugPanel();
     void connectTimers();
+    // True unless a machine operation is letting the window's events through.
+    bool outsideMachineOperation() const;
 
     void positionTick();
     void formControlTick();
@@ -203,9 +217,13 @@ private:
     QComboBox* m_textFont = nullptr;
     QComboBox* m_textStyle = nullptr;
     QLabel* m_symbolPreview = nullptr;
+    QPushButton* m_characterMap = nullptr;
     QPushButton* m_editSymbols = nullptr;
+    QPushButton* m_saveAsLogo = nullptr;
     QComboBox* m_logoList = nullptr;
     QPushButton* m_logos = nullptr;
+    QPushButton* m_loadPicture = nullptr;
+    QPushButton* m_photoPreview = nullptr;
     QSlider* m_gamma = nullptr;
     std::array<QComboBox*, 3> m_markingStatus{}; // char, logo, photo panels
     QCheckBox* m_autoInc = nullptr;
@@ -231,6 +249,9 @@ private:
     QCheckBox* m_overlay = nullptr;
     QCheckBox* m_zoomOut = nullptr;
     QCheckBox* m_grid = nullptr;
+    QToolButton* m_gridUp = nullptr;
+    QToolButton* m_gridDown = nullptr;
+    QPushButton* m_snapshot = nullptr;
     TPreviewSwitch* m_previewSwitch = nullptr;
     QSlider* m_brightness = nullptr;
     QSlider* m_contrast = nullptr;
@@ -238,8 +259,16 @@ private:
     QRadioButton* m_agcOff = nullptr;
     QSpinBox* m_pulseCount = nullptr;
     QSpinBox* m_pulseDuration = nullptr;
+    QPushButton* m_shootTrain = nullptr;
+    QPushButton* m_shootOne = nullptr;
     // Debug panel.
     QWidget* m_debugPanel = nullptr;
+    QPushButton* m_debugDmc = nullptr;
+    QPushButton* m_debugClipboard = nullptr;
+    QPushButton* m_debugEcamStop = nullptr;
+    QPushButton* m_debugHome = nullptr;
+    QPushButton* m_debugStop = nullptr;
+    QPushButton* m_debugExit = nullptr;
 
     std::vector<EditBinding> m_edits;
 };
