@@ -137,6 +137,7 @@ public:
     bool connect() override { return m_link.connect(); }
     void disconnect() override { m_link.disconnect(); }
     std::string connection() const override { return m_link.connection(); }
+    bool isRemote() const override { return m_link.isRemote(); }
     GalilReply command(std::string_view text, std::string_view terminator, std::string_view ack, bool trim) override
     {
         GalilReply reply = m_link.command(text, terminator, ack, trim);

@@ -3,6 +3,7 @@
 #include "commands.h"
 #include "sim/dmcsimtransport.h"
 
+#include "platform/debuglog.h"
 #include "records/log4station.h"
 
 #include <QCoreApplication>
@@ -117,8 +118,12 @@ int main(int argc, char** argv)
     }
     QStringList args = QCoreApplication::arguments();
     args = args.mid(2);
-    if (cmd->stationLog)
+    if (cmd->stationLog) {
+        // A debug log that cannot be written is said once on standard error; the command goes on.
+        lapido::setDebugLogFailureHandler(
+            [](const QString& text) { lapido::cli::err(QStringLiteral("lapidograph-cli: ") + text); });
         lapido::ConfigureDebugLog();
+    }
     try {
         return cmd->run(args);
     } catch (const std::exception& e) {
