@@ -529,8 +529,8 @@ void TStation::MarkOutLines()
     }
     // The operator learns that the label on the stone is incomplete, and why, once.
     if (stoppedByMachine)
-        operatorDialogs().error(QStringLiteral("Marking stopped: ") + laser->lastError()
-                                + QStringLiteral(".\nThe laser is off; the label is not complete."));
+        operatorDialogs().error(QStringLiteral("Marking stopped: ") + laser->lastError() + QStringLiteral(".\n")
+                                + laser->laserStateText() + QStringLiteral("; the label is not complete."));
 }
 
 void TStation::BitBtnAbortClick()

@@ -141,7 +141,7 @@ public:
     GalilReply command(std::string_view text, std::string_view terminator, std::string_view ack, bool trim) override
     {
         GalilReply reply = m_link.command(text, terminator, ack, trim);
-        m_log.write(QString::fromLatin1(text.data(), qsizetype(text.size())) + QLatin1Char('\t')
+        m_log.write(escapeLineEnds(QString::fromLatin1(text.data(), qsizetype(text.size()))) + QLatin1Char('\t')
                     + escapeLineEnds(QString::fromLatin1(reply.text.data(), qsizetype(reply.text.size()))));
         return reply;
     }
@@ -648,9 +648,15 @@ int cmdMark(const QStringList& args)
     const bool marked = toMark > 0 && markedGlyphs(station) == toMark && markedGlyphs(station) > markedBefore && !stopped;
 
     out(QStringLiteral("trace: %1").arg(QDir::toNativeSeparators(trace.filePath())));
-    out(QStringLiteral("laser after marking: gate %1, enable %2")
-            .arg(laser.GateIsOpen ? QStringLiteral("open") : QStringLiteral("closed"),
-                 laser.EnableIsOn ? QStringLiteral("on") : QStringLiteral("off")));
+    // What the controller reports, not what was sent to it: a controller that does not answer
+    // may still have the laser on.
+    if (const auto lines = laser.readLaserLines())
+        out(QStringLiteral("laser after marking: gate %1, enable %2")
+                .arg(lines->gateOpen ? QStringLiteral("open") : QStringLiteral("closed"),
+                     lines->enableOn ? QStringLiteral("on") : QStringLiteral("off")));
+    else
+        out(QStringLiteral("laser after marking: unknown (the controller does not answer); switch the laser off at "
+                           "the machine"));
     out(QStringLiteral("glyphs marked: %1").arg(markedGlyphs(station) - markedBefore));
     if (stopped)
         out(QStringLiteral("marking stopped: %1")
