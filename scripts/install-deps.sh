@@ -11,6 +11,7 @@ packages=(
   libfreetype-dev libfontconfig-dev fonts-liberation fonts-dejavu-core
   liblog4cxx-dev
   libopencv-imgproc-dev
+  libtesseract-dev tesseract-ocr-eng
   libsqlite3-dev sqlite3
   unixodbc unixodbc-dev odbc-mariadb tdsodbc
   mariadb-server mariadb-client

@@ -52,6 +52,7 @@ inline constexpr char kPathNames[] = "PathNames";
 inline constexpr char kRollDown[] = "RollDown";
 inline constexpr char kLoggingDatabase[] = "LoggingDatabase";
 inline constexpr char kDatabase[] = "Database";
+inline constexpr char kInspection[] = "Inspection";
 
 // Administration
 inline constexpr TextKey WorkingDir{kAdministration, "WorkingDir", ""};
@@ -164,6 +165,19 @@ inline constexpr TextKey DbPassword{kDatabase, "password", ""};
 inline constexpr TextKey DbHostName{kDatabase, "hostname", "database_hostname"};
 // ODBC driver of the marking-record server (an addition of this station).
 inline constexpr TextKey DbDriverName{kDatabase, "odbcdriver", "FreeTDS"};
+
+// Inspection of every inscription after its run: thresholds of the verdict (decimal texts with a
+// point; percentages, µm, grey levels) and whether the text is read back.
+inline constexpr TextKey InspectionMinCoverage{kInspection, "MinCoverage", "92"};
+inline constexpr TextKey InspectionMaxOffset{kInspection, "MaxOffset", "4"};
+inline constexpr TextKey InspectionMaxSpread{kInspection, "MaxSpread", "6"};
+inline constexpr TextKey InspectionMaxMarkWidth{kInspection, "MaxMarkWidth", "150"};
+inline constexpr IntKey InspectionMaxStrayMarks{kInspection, "MaxStrayMarks", 0};
+inline constexpr TextKey InspectionMarkContrast{kInspection, "MarkContrast", "50"};
+inline constexpr TextKey InspectionMinMarkContrast{kInspection, "MinMarkContrast", "20"};
+inline constexpr TextKey InspectionSearchDistance{kInspection, "SearchDistance", "30"};
+inline constexpr BoolKey InspectionReadBack{kInspection, "ReadBack", true};
+inline constexpr BoolKey InspectionFailOnReadBack{kInspection, "FailOnReadBack", false};
 
 // Read and write with the store's rules; store defaults to AppRegistry().
 QString read(const TextKey& key);

@@ -180,6 +180,8 @@ void TStation::BitBtnGoToStartClick()
 
 void TStation::BitBtnResetClick()
 {
+    if (!holderMayBeFreed())
+        return;
     TTreeNode* selected = m_tree.Selected();
     if (m_controls.autoIncChecked && m_controls.autoIncEnabled && m_controls.bitBtnResetVisible && selected
         && selected->Data()) {

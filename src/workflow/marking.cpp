@@ -235,10 +235,15 @@ void TStation::engraveCommand()
     }
     // The estimate is taken from the state the run starts from, before anything moves.
     std::optional<double> estimatedSeconds;
+    m_runPlan.reset();
     if (laser) {
         const TMarkingPreview preview = PreviewMarking();
-        if (preview.markable)
+        if (preview.markable) {
             estimatedSeconds = preview.seconds;
+            m_runPlan = InspectionPlanOf(preview);
+            if (m_services.runPlanned)
+                m_services.runPlanned(preview);
+        }
     }
     SetAIMSState(TAIMState::aimsMarking);
     moveFocus(TFocusTarget::Abort);
@@ -272,6 +277,7 @@ void TStation::engraveCommand()
     }
     if (estimatedSeconds && measuredSeconds)
         log.AppendLogWD(runTimeLine(*estimatedSeconds, *measuredSeconds));
+    inspectAfterRun();
     log.WriteEngravingMoveTraceLog();
     log.AppendLog(QStringLiteral("ME"));
 
@@ -501,6 +507,8 @@ void TStation::MarkOutLines()
         if (glyph) {
             ++m_progress.glyph;
             glyph->Mark(XYTF);
+            if (m_afterGlyphMarked)
+                m_afterGlyphMarked(node);
         }
         if (watch.faulted() && !MarkingAborted()) {
             LogDebug(QStringLiteral("Marking stopped by the machine: ") + (laser ? laser->lastError() : QString()));
