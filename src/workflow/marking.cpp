@@ -4,6 +4,7 @@
 #include "workflow/markingpreview.h"
 
 #include "glyphs/glyph.h"
+#include "glyphs/glyphoutline.h"
 #include "glyphs/legibility.h"
 #include "glyphs/richstring.h"
 #include "machine/laser.h"
@@ -305,7 +306,14 @@ void TStation::runMarkingSequence(TLaser& laser)
 QStringList TStation::LabelMarkingProblems() const
 {
     QStringList problems;
-    for (TTreeNode* node : m_tree.Items()) {
+    const std::vector<TTreeNode*> nodes = m_tree.Items();
+    const auto characters = std::count_if(nodes.begin(), nodes.end(),
+                                          [](const TTreeNode* n) { return dynamic_cast<const TGlyphChar*>(n->Data()); });
+    if (characters > labellimits::kMaxCharacters)
+        problems << QStringLiteral("The label holds %1 characters, more than the %2 a girdle can carry")
+                        .arg(characters)
+                        .arg(labellimits::kMaxCharacters);
+    for (TTreeNode* node : nodes) {
         const TGlyph* glyph = node->Data();
         if (!glyph)
             continue;

@@ -265,10 +265,11 @@ public:
 
     QString Tree2XML() const;
     // Replaces the label by the one in the XML text. False (label unchanged) with the reason
-    // when the text is not a label.
-    bool XML2Tree(const QString& DocumentLink, QString* error = nullptr);
+    // when the text is not a label, or is a label asking for what cannot be inscribed (a number
+    // out of range, more characters than a girdle carries: then refused is set).
+    bool XML2Tree(const QString& DocumentLink, QString* error = nullptr, bool* refused = nullptr);
     // The same from the bytes of a label file, decoded as its XML declaration says.
-    bool XML2TreeFromBytes(const QByteArray& Document, QString* error = nullptr);
+    bool XML2TreeFromBytes(const QByteArray& Document, QString* error = nullptr, bool* refused = nullptr);
 
     // --- marking sequence
     void SpeedButtonAIMClick(TSpeedButton Sender);
@@ -278,7 +279,11 @@ public:
     void GetMarkingExtends(const TXYTransform& XYTF, TCoord& Pmin, TCoord& PMax);
     void MarkOutLines();
     // One "caption: reason" line per glyph that would not be marked as composed (unknown font,
-    // missing or unreadable picture or drawing, a height not above 0); empty when none.
+    // missing or unreadable picture or drawing, a height not above 0, a glyph that would leave
+    // fewer marks than it shows: a character without an outline, a drawing with nothing to mark,
+    // a size below what the laser resolves), and one for a label holding more characters than a
+    // girdle carries; empty when none. Engrave, its preview and lapidograph-cli check and mark
+    // all refuse by it.
     QStringList LabelMarkingProblems() const;
     // Whether the label, at the current marking reference and focus curvature, lies inside the
     // work area and its focus inside the Z range.

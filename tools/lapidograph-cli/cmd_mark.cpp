@@ -340,8 +340,12 @@ int previewMark(const PreviewRequest& r)
     services.countShots = false;
     services.roundTripMs = r.roundTripMs;
     TStation station(std::move(services));
-    if (!loadLabel(station, r.labelPath, r.labelBytes))
-        return 1;
+    if (const LabelLoad load = loadLabel(station, r.labelPath, r.labelBytes); load != LabelLoad::Loaded) {
+        if (load == LabelLoad::Unreadable)
+            return 1;
+        out(QStringLiteral("marking refused before the machine moved"));
+        return 3;
+    }
 
     // The machine stands where a run would have it when Engrave is pressed: at the reference
     // (the start-up position unless given), or at the last girdle point taught.
@@ -593,8 +597,13 @@ int cmdMark(const QStringList& args)
         };
     }
     TStation station(std::move(services));
-    if (!loadLabel(station, labelPath, labelBytes))
-        return 1;
+    if (const LabelLoad load = loadLabel(station, labelPath, labelBytes); load != LabelLoad::Loaded) {
+        if (load == LabelLoad::Unreadable)
+            return 1;
+        out(QStringLiteral("glyphs marked: 0"));
+        out(QStringLiteral("marking refused before the machine moved"));
+        return 3;
+    }
 
     // Everything that can refuse the label is asked before the machine is even connected: at the reference
     // and girdle points the run will take (the start-up position unless given).
