@@ -23,6 +23,7 @@
 #include "sim/simfromsettings.h"
 #include "glyphs/richstring.h"
 #include "ui/common/qtoperatordialogs.h"
+#include "ui/common/screenfit.h"
 #include "ui/links/stationwindowlinks.h"
 #include "ui/machine/frmlaser.h"
 #include "ui/machine/frmtestmotion.h"
@@ -92,6 +93,9 @@ int runStation(int argc, char** argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Lapidograph"));
     QApplication::setApplicationVersion(QStringLiteral(LAPIDO_FILE_VERSION));
+    // Every window of the station opens fully on the screen.
+    TScreenFit screenFit;
+    app.installEventFilter(&screenFit);
 
     const StartOptions options = parseStartOptions(QApplication::arguments().mid(1));
     if (!options.error.isEmpty()) {
