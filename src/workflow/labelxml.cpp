@@ -310,6 +310,7 @@ void TStation::clearLabel()
     m_tree.setSelected(nullptr);
     m_tree.Clear();
     m_controls.panel = TPropertyPanel::None;
+    updateTaskButtons(nullptr);
     m_richEdit->document().clear();
 }
 

@@ -126,6 +126,7 @@ TfrmMain::TfrmMain(QWidget* parent) : QWidget(parent)
     // what a real controller fired.
     const QString address = keys::read(keys::GalilIP).trimmed();
     services.countShots = !simulate && !address.isEmpty() && address != QLatin1String(TGalil::kDefaultAddress);
+    m_simulatedMachine = !services.countShots;
     services.startCompanion = TStartTF::launcher();
     services.lightTemplate = [](const QString& name) { TLedsRGB::GetInstance().LoadLedsTemplate(name); };
     services.lightRotate = [](bool plus) {
@@ -160,13 +161,14 @@ TfrmMain::TfrmMain(QWidget* parent) : QWidget(parent)
 
     if (!DebugMode()) {
         setWindowFlag(Qt::FramelessWindowHint, true);
-        move(0, 0);
         m_debugPanel->hide();
     }
+    fitToScreen();
     if (m_camera->IsPresent()) {
         m_brightness->setValue(int(std::lround(m_camera->GetBrightness())));
         m_contrast->setValue(int(std::lround(m_camera->GetContrast())));
     }
+    updateSimulatedSign();
     m_station->ShowOverlay = true;
     m_station->ZoomOut = false;
     applyZoom();
@@ -191,6 +193,7 @@ TfrmMain::~TfrmMain()
 void TfrmMain::setCamera(std::unique_ptr<TuEye> camera)
 {
     m_camera = std::move(camera);
+    updateSimulatedSign();
     if (m_camera && m_camera->IsPresent()) {
         m_brightness->setValue(int(std::lround(m_camera->GetBrightness())));
         m_contrast->setValue(int(std::lround(m_camera->GetContrast())));
@@ -206,7 +209,7 @@ bool TfrmMain::outsideMachineOperation() const
 
 void TfrmMain::connectControls()
 {
-    m_video->onDrag = [this](QPoint from, QPoint to) { dragPicture(from, to); };
+    m_video->onDrag = [this](QPointF from, QPointF to) { dragPicture(from, to); };
     for (const EditBinding& binding : m_edits)
         connect(binding.edit, &QLineEdit::textEdited, this, [this, box = binding.box](const QString& text) {
             m_station->EditFloatChange(box, text);
@@ -617,6 +620,17 @@ void TfrmMain::CheckAxisActivation()
     axis(2, s.UseZaxis);
 }
 
+void TfrmMain::updateSimulatedSign()
+{
+    QStringList devices;
+    if (m_simulatedMachine)
+        devices << tr("controller and laser");
+    if (m_camera && m_camera->library() && m_camera->library()->isSimulated())
+        devices << tr("camera");
+    m_simulated->setVisible(!devices.isEmpty());
+    m_simulated->setToolTip(tr("Simulated: %1").arg(devices.join(QStringLiteral(", "))));
+}
+
 void TfrmMain::reloadLogoList()
 {
     m_logoList->clear();
@@ -680,8 +694,8 @@ void TfrmMain::VideoTimerTick()
 {
     if (m_zoomApplied != m_station->ZoomOut)
         applyZoom();
-    m_videoOffset = lapido::VideoTimerTick(m_imageBuffer, m_camera.get(), *m_station, m_videoTransform, Settings(),
-                                           m_video->size());
+    // The panel shows the whole buffer, scaled to the room it has.
+    m_videoOffset = lapido::VideoTimerTick(m_imageBuffer, m_camera.get(), *m_station, m_videoTransform, Settings());
     if (m_previewSwitch)
         m_previewSwitch->paint(m_imageBuffer, m_videoTransform);
     m_video->setBufferOffset(m_videoOffset);
@@ -978,13 +992,11 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* event)
     return swallowed;
 }
 
-void TfrmMain::dragPicture(QPoint from, QPoint to)
+void TfrmMain::dragPicture(QPointF from, QPointF to)
 {
     const TXYTransform& camera = m_videoTransform.transform();
-    const QPoint a = m_video->toBuffer(from);
-    const QPoint b = m_video->toBuffer(to);
-    const TCoord ma = camera.TransFormCoordBack(Coord(a.x(), a.y()));
-    const TCoord mb = camera.TransFormCoordBack(Coord(b.x(), b.y()));
+    const TCoord ma = camera.TransFormCoordBack(Coord(from.x(), from.y()));
+    const TCoord mb = camera.TransFormCoordBack(Coord(to.x(), to.y()));
     m_station->DragPicture(ma.X, ma.Y, mb.X, mb.Y);
 }
 

@@ -17,6 +17,7 @@
 #include <memory>
 
 class QAbstractButton;
+class QBoxLayout;
 class QCheckBox;
 class QComboBox;
 class QFrame;
@@ -25,6 +26,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
+class QScrollArea;
 class QSlider;
 class QSpinBox;
 class QStackedWidget;
@@ -99,6 +101,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     struct EditBinding {
@@ -120,6 +123,12 @@ private:
     QWidget* buildRollDownPanel();
     QWidget* buildDebugPanel();
     QLineEdit* bindEdit(TEditBox box, QLabel* mm = nullptr);
+    // The window fills the screen's free room (top-left, frameless unless debugging); the side
+    // panels stand in one column or two, as the width allows.
+    void fitToScreen();
+    void arrangeSideColumns();
+    // Shows "simulated" beside the position display while any device is simulated.
+    void updateSimulatedSign();
     // What the controls do: each panel's clicks and changes reach the station.
     void connectControls();
     void connectAimPanel();
@@ -149,7 +158,7 @@ private:
     TWheelControl wheelControlAt(QObject* receiver) const;
     void applyZoom();
     void snapshot();
-    void dragPicture(QPoint from, QPoint to);
+    void dragPicture(QPointF from, QPointF to);
     void focusTarget(TFocusTarget target);
 
     std::unique_ptr<TDataModule1> m_dataBase;
@@ -167,6 +176,7 @@ private:
     bool m_treeDirty = true;
     bool m_settingsLocked = false;
     bool m_inRichChange = false;
+    bool m_simulatedMachine = false;
     QStringList m_pendingTemplates;
 
     QTimer* m_timerLaser = nullptr;
@@ -176,6 +186,11 @@ private:
     QTimer* m_loadTemplatesTimer = nullptr;
 
     TVideoPanel* m_video = nullptr;
+    // The side column's scrolled part and its two columns of panels.
+    QScrollArea* m_sideScroll = nullptr;
+    QBoxLayout* m_sideColumns = nullptr;
+    QWidget* m_sideColumnA = nullptr;
+    QWidget* m_sideColumnB = nullptr;
     QLabel* m_progress = nullptr;
     // Position display.
     std::array<QLabel*, 4> m_axisValue{};   // X Y Z A
@@ -185,6 +200,7 @@ private:
     QLabel* m_wCount = nullptr;
     QLabel* m_focusHeight = nullptr;
     QLabel* m_encoderX = nullptr;
+    QLabel* m_simulated = nullptr;
     // Align / Inspect / Engrave.
     QToolButton* m_align = nullptr;
     QToolButton* m_inspect = nullptr;

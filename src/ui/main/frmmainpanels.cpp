@@ -2,13 +2,17 @@
 // screen. What the controls do is wired in frmmain.cpp.
 #include "ui/main/frmmain.h"
 
+#include "platform/stationglobals.h"
+
 #include "ui/main/mainwindowpalette.h"
 #include "ui/main/previewswitch.h"
 #include "ui/main/videopanel.h"
 
+#include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -16,6 +20,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSlider>
 #include <QSpinBox>
 #include <QStackedWidget>
@@ -27,6 +34,9 @@
 namespace lapido {
 
 namespace {
+
+// Room between the window's edge and its panels.
+constexpr int kWindowMargin = 4;
 
 QPushButton* button(const QString& caption, QWidget* parent, const QString& hint = {})
 {
@@ -65,13 +75,14 @@ QLineEdit* TfrmMain::bindEdit(TEditBox box, QLabel* mm)
 void TfrmMain::buildUi()
 {
     auto* top = new QHBoxLayout(this);
-    top->setContentsMargins(4, 4, 4, 4);
+    top->setContentsMargins(kWindowMargin, kWindowMargin, kWindowMargin, kWindowMargin);
 
+    // The picture takes the room the controls leave, up to its own size; the progress line and
+    // the roll-down panel stay under it.
     auto* left = new QVBoxLayout;
     m_video = new TVideoPanel(m_imageBuffer, this);
-    m_video->setFixedSize(kVideoBufferWidth, kVideoBufferHeight);
     m_video->setObjectName(QStringLiteral("PaintBoxVideo"));
-    left->addWidget(m_video);
+    left->addWidget(m_video, 1);
     m_progress = new QLabel(this);
     m_progress->setObjectName(QStringLiteral("LabelProgress"));
     left->addWidget(m_progress);
@@ -79,22 +90,43 @@ void TfrmMain::buildUi()
     m_rollDown->hide();
     m_rollDown->setObjectName(QStringLiteral("PanelRollDown"));
     left->addWidget(m_rollDown);
-    left->addStretch();
-    top->addLayout(left);
+    top->addLayout(left, 1);
 
-    auto* right = new QVBoxLayout;
-    right->addWidget(buildPositionPanel());
-    right->addWidget(buildAimPanel());
-    right->addWidget(buildStonePanel());
-    right->addWidget(buildTreePanel());
-    right->addWidget(buildPropertyPanels());
-    right->addWidget(buildTemplatePanel());
-    right->addWidget(buildPositioningPanel());
+    // The side column: the position display and the run buttons always in sight, the label
+    // and positioning panels below them in one scrolled column, or side by side where the
+    // screen is wide enough.
+    auto* side = new QVBoxLayout;
+    side->addWidget(buildPositionPanel());
+    side->addWidget(buildAimPanel());
+    m_sideScroll = new QScrollArea(this);
+    m_sideScroll->setObjectName(QStringLiteral("ScrollBoxPanels"));
+    m_sideScroll->setWidgetResizable(true);
+    m_sideScroll->setFrameShape(QFrame::NoFrame);
+    m_sideScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    auto* panels = new QWidget(m_sideScroll);
+    m_sideColumns = new QBoxLayout(QBoxLayout::TopToBottom, panels);
+    m_sideColumns->setContentsMargins(0, 0, 0, 0);
+    m_sideColumnA = new QWidget(panels);
+    auto* columnA = new QVBoxLayout(m_sideColumnA);
+    columnA->setContentsMargins(0, 0, 0, 0);
+    columnA->addWidget(buildStonePanel());
+    columnA->addWidget(buildTreePanel());
+    columnA->addWidget(buildPropertyPanels());
+    columnA->addStretch();
+    m_sideColumnB = new QWidget(panels);
+    auto* columnB = new QVBoxLayout(m_sideColumnB);
+    columnB->setContentsMargins(0, 0, 0, 0);
+    columnB->addWidget(buildTemplatePanel());
+    columnB->addWidget(buildPositioningPanel());
     m_debugPanel = buildDebugPanel();
     m_debugPanel->setObjectName(QStringLiteral("PanelDebug"));
-    right->addWidget(m_debugPanel);
-    right->addStretch();
-    top->addLayout(right);
+    columnB->addWidget(m_debugPanel);
+    columnB->addStretch();
+    m_sideColumns->addWidget(m_sideColumnA);
+    m_sideColumns->addWidget(m_sideColumnB);
+    m_sideScroll->setWidget(panels);
+    side->addWidget(m_sideScroll, 1);
+    top->addLayout(side);
 }
 
 QWidget* TfrmMain::buildPositionPanel()
@@ -105,6 +137,8 @@ QWidget* TfrmMain::buildPositionPanel()
     p.setColor(QPalette::Window, Qt::black);
     box->setPalette(p);
     auto* grid = new QGridLayout(box);
+    grid->setContentsMargins(4, 4, 4, 4);
+    grid->setSpacing(4);
     const char* names[] = {"X", "Y", "Z", "A"};
     for (int i = 0; i < 4; ++i) {
         auto* panel = new QFrame(box);
@@ -112,6 +146,7 @@ QWidget* TfrmMain::buildPositionPanel()
         panel->setLineWidth(2);
         panel->setAttribute(Qt::WA_Hover);
         auto* row = new QHBoxLayout(panel);
+        row->setContentsMargins(6, 2, 6, 2);
         m_axisName[i] = new QLabel(QString::fromLatin1(names[i]), panel);
         m_axisValue[i] = new QLabel(QStringLiteral("0.000"), panel);
         m_axisValue[i]->setMinimumWidth(90);
@@ -122,7 +157,7 @@ QWidget* TfrmMain::buildPositionPanel()
         m_axisValue[i]->setFont(f);
         m_axisUnit[i] = new QLabel(i == 3 ? tr("deg") : tr("mm"), panel);
         row->addWidget(m_axisName[i]);
-        row->addWidget(m_axisValue[i]);
+        row->addWidget(m_axisValue[i], 1);
         row->addWidget(m_axisUnit[i]);
         setTextColour(m_axisName[i], kSilver);
         setTextColour(m_axisValue[i], kLime);
@@ -130,7 +165,8 @@ QWidget* TfrmMain::buildPositionPanel()
         panel->setToolTip(tr("Mouse wheel: jog %1").arg(QString::fromLatin1(names[i])));
         panel->setObjectName(QStringLiteral("JogPanel") + QString::fromLatin1(names[i]));
         m_jogPanel[i] = panel;
-        grid->addWidget(panel, i, 0, 1, 2);
+        // X and Y side by side above Z and A: the display stays two rows high.
+        grid->addWidget(panel, i / 2, i % 2);
     }
     auto* wName = new QLabel(QStringLiteral("W"), box);
     m_wCount = new QLabel(QStringLiteral("0"), box);
@@ -142,12 +178,22 @@ QWidget* TfrmMain::buildPositionPanel()
         setTextColour(l, kSilver);
     for (QLabel* l : {m_wCount, m_focusHeight, m_encoderX})
         setTextColour(l, kLime);
-    grid->addWidget(wName, 4, 0);
-    grid->addWidget(m_wCount, 4, 1);
-    grid->addWidget(fName, 5, 0);
-    grid->addWidget(m_focusHeight, 5, 1);
-    grid->addWidget(eName, 6, 0);
-    grid->addWidget(m_encoderX, 6, 1);
+    m_simulated = new QLabel(tr("simulated"), box);
+    m_simulated->setObjectName(QStringLiteral("LabelSimulated"));
+    QFont bold = m_simulated->font();
+    bold.setBold(true);
+    m_simulated->setFont(bold);
+    setTextColour(m_simulated, kAmber);
+    m_simulated->hide();
+    auto* counters = new QHBoxLayout;
+    for (QLabel* l : {wName, m_wCount, fName, m_focusHeight, eName, m_encoderX}) {
+        counters->addWidget(l);
+        if (l == m_wCount || l == m_focusHeight)
+            counters->addSpacing(12);
+    }
+    counters->addStretch();
+    counters->addWidget(m_simulated);
+    grid->addLayout(counters, 2, 0, 1, 2);
     return box;
 }
 
@@ -186,6 +232,10 @@ QWidget* TfrmMain::buildAimPanel()
     m_settings->setObjectName(QStringLiteral("BitBtnSettings"));
     m_exit->setObjectName(QStringLiteral("BitBtnExit"));
     m_rollDownButton->setObjectName(QStringLiteral("SpeedButtonRollDown"));
+    // The run buttons share the column's width: large targets, in sight at every screen size.
+    for (QAbstractButton* b : std::initializer_list<QAbstractButton*>{m_align, m_inspect, m_mark, m_abort, m_reset,
+                                                                      m_goToStart, m_settings, m_rollDownButton, m_exit})
+        b->setSizePolicy(QSizePolicy::Expanding, b->sizePolicy().verticalPolicy());
     grid->addWidget(m_align, 0, 0);
     grid->addWidget(m_inspect, 0, 1);
     grid->addWidget(m_mark, 0, 2);
@@ -225,6 +275,7 @@ QWidget* TfrmMain::buildStonePanel()
     auto* diam = new QGroupBox(tr("Shape"), box);
     auto* d = new QHBoxLayout(diam);
     m_round = new QRadioButton(tr("Round"), diam);
+    m_round->setObjectName(QStringLiteral("RadioButtonRound"));
     d->addWidget(m_round);
     d->addWidget(bindEdit(TEditBox::EditDiam));
     row->addWidget(m_girdleBox);
@@ -470,15 +521,18 @@ QWidget* TfrmMain::buildRollDownPanel()
     for (QSlider* s : {m_brightness, m_contrast}) {
         s->setRange(-50, 50);
         s->setTickInterval(10);
-        s->setTickPosition(QSlider::TicksBelow);
     }
-    auto* agc = new QGroupBox(QStringLiteral("AGC"), view);
+    // Four rows: the panel leaves the picture as much height as it can.
+    auto* agc = new QWidget(view);
     auto* ag = new QHBoxLayout(agc);
+    ag->setContentsMargins(0, 0, 0, 0);
     m_agcOn = new QRadioButton(QStringLiteral("On"), agc);
     m_agcOff = new QRadioButton(QStringLiteral("Off"), agc);
     m_agcOn->setChecked(true);
+    ag->addWidget(new QLabel(QStringLiteral("AGC"), agc));
     ag->addWidget(m_agcOn);
     ag->addWidget(m_agcOff);
+    ag->addStretch();
     vg->addWidget(m_overlay, 0, 0);
     vg->addWidget(m_zoomOut, 0, 1);
     vg->addWidget(m_snapshot, 0, 2);
@@ -486,10 +540,10 @@ QWidget* TfrmMain::buildRollDownPanel()
     vg->addWidget(m_brightness, 1, 1, 1, 2);
     vg->addWidget(new QLabel(tr("Contrast"), view), 2, 0);
     vg->addWidget(m_contrast, 2, 1, 1, 2);
-    vg->addWidget(agc, 3, 0, 1, 3);
+    vg->addWidget(agc, 3, 0);
     m_previewSwitch = new TPreviewSwitch(*m_station, [this] { return outsideMachineOperation(); }, view);
-    vg->addWidget(m_previewSwitch->switchBox(), 4, 0);
-    vg->addWidget(m_previewSwitch->timeLabel(), 4, 1, 1, 2);
+    vg->addWidget(m_previewSwitch->switchBox(), 3, 1);
+    vg->addWidget(m_previewSwitch->timeLabel(), 3, 2);
     row->addWidget(view);
 
     auto* grid = new QGroupBox(tr("Grid"), panel);
@@ -503,9 +557,11 @@ QWidget* TfrmMain::buildRollDownPanel()
     gg->addWidget(m_grid, 0, 0, 1, 2);
     gg->addWidget(bindEdit(TEditBox::EditGrid), 1, 0);
     auto* spin = new QVBoxLayout;
+    spin->setSpacing(0);
     spin->addWidget(m_gridUp);
     spin->addWidget(m_gridDown);
     gg->addLayout(spin, 1, 1);
+    gg->setRowStretch(2, 1);
     row->addWidget(grid);
 
     auto* pulses = new QGroupBox(tr("Pulses"), panel);
@@ -514,8 +570,12 @@ QWidget* TfrmMain::buildRollDownPanel()
     m_pulseCount->setRange(1, 999);
     m_pulseDuration = new QSpinBox(pulses);
     m_pulseDuration->setRange(5, 500);
+    m_pulseCount->setObjectName(QStringLiteral("SpinEdit_PulseTrainCount"));
+    m_pulseDuration->setObjectName(QStringLiteral("SpinEdit_PulseDuration"));
     m_shootTrain = button(QStringLiteral("Shoot"), pulses);
     m_shootOne = button(QStringLiteral("Shoot"), pulses);
+    m_shootTrain->setObjectName(QStringLiteral("ButtonShootPulseTrain"));
+    m_shootOne->setObjectName(QStringLiteral("ButtonSinglePulse"));
     pg->addWidget(new QLabel(tr("Count"), pulses), 0, 0);
     pg->addWidget(m_pulseCount, 0, 1);
     pg->addWidget(new QLabel(tr("Rate (Hz)"), pulses), 1, 0);
@@ -531,16 +591,62 @@ QWidget* TfrmMain::buildRollDownPanel()
 QWidget* TfrmMain::buildDebugPanel()
 {
     auto* panel = new QGroupBox(tr("Debug"), this);
-    auto* row = new QHBoxLayout(panel);
+    auto* grid = new QGridLayout(panel);
     m_debugDmc = button(QStringLiteral("DMC"), panel);
     m_debugClipboard = button(QStringLiteral("ClipBoard"), panel);
     m_debugEcamStop = button(QStringLiteral("EcamStop"), panel);
     m_debugHome = button(QStringLiteral("Home"), panel);
     m_debugStop = button(QStringLiteral("Stop"), panel);
     m_debugExit = button(QStringLiteral("Exit"), panel);
-    for (QPushButton* b : {m_debugDmc, m_debugClipboard, m_debugEcamStop, m_debugHome, m_debugStop, m_debugExit})
-        row->addWidget(b);
+    // Two rows of three: the panel fits the side column's width.
+    int i = 0;
+    for (QPushButton* b : {m_debugDmc, m_debugClipboard, m_debugEcamStop, m_debugHome, m_debugStop, m_debugExit}) {
+        grid->addWidget(b, i / 3, i % 3);
+        ++i;
+    }
     return panel;
+}
+
+// --- the window on the screen ---------------------------------------------------------------------
+
+void TfrmMain::fitToScreen()
+{
+    const QScreen* where = screen() ? screen() : QGuiApplication::primaryScreen();
+    if (!where)
+        return;
+    const QRect room = where->availableGeometry();
+    if (DebugMode()) {
+        // With its frame, the window is the window manager's to place: it fills the screen.
+        setWindowState(windowState() | Qt::WindowMaximized);
+        resize(room.size());
+    } else {
+        // Without a frame it sits in the top-left corner and fills the room the desktop leaves.
+        setGeometry(room);
+    }
+    arrangeSideColumns();
+}
+
+void TfrmMain::arrangeSideColumns()
+{
+    if (!m_sideColumns)
+        return;
+    // Side by side when the picture keeps its own size and both columns still fit beside it.
+    const int scrollBar = m_sideScroll->verticalScrollBar()->sizeHint().width();
+    const int columns = m_sideColumnA->sizeHint().width() + m_sideColumnB->sizeHint().width()
+                        + m_sideColumns->spacing() + scrollBar;
+    const int beside = width() - kVideoBufferWidth - 4 * kWindowMargin - layout()->spacing();
+    const auto direction = beside >= columns ? QBoxLayout::LeftToRight : QBoxLayout::TopToBottom;
+    if (m_sideColumns->direction() != direction)
+        m_sideColumns->setDirection(direction);
+    // The panels keep their whole width beside the scroll bar: nothing is cut at the side.
+    m_sideScroll->setMinimumWidth(m_sideScroll->widget()->sizeHint().width() + scrollBar
+                                  + 2 * m_sideScroll->frameWidth());
+}
+
+void TfrmMain::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    arrangeSideColumns();
 }
 
 } // namespace lapido

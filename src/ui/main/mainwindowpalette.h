@@ -10,6 +10,8 @@ namespace lapido {
 inline const QColor kSilver(192, 192, 192);
 inline const QColor kLime(0, 255, 0);
 inline const QColor kGrey(128, 128, 128);
+// The "simulated" sign beside the position display.
+inline const QColor kAmber(255, 176, 0);
 
 inline void setTextColour(QWidget* w, const QColor& colour)
 {
