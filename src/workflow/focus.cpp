@@ -245,7 +245,7 @@ void TStation::DelMarking()
         for (TGlyphRichString* label : labels) {
             if (m_glyphAutoInc == label)
                 m_glyphAutoInc = nullptr;
-            m_richEdit->document().clear();
+            ClearRichEditDocument(m_richEdit->document());
             label->UpDate(m_richEdit.get(), label->RelativeSize, label->Offset, label->Spacing);
         }
     // Photos, then logos, then spaces, each kind only when its setting asks for it.

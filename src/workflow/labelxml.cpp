@@ -263,7 +263,7 @@ void TStation::clearLabel()
     m_tree.setSelected(nullptr);
     m_tree.Clear();
     m_controls.panel = TPropertyPanel::None;
-    m_richEdit->document().clear();
+    ClearRichEditDocument(m_richEdit->document());
 }
 
 namespace {
