@@ -311,7 +311,7 @@ void TStation::clearLabel()
     m_tree.Clear();
     m_controls.panel = TPropertyPanel::None;
     updateTaskButtons(nullptr);
-    m_richEdit->document().clear();
+    ClearRichEditDocument(m_richEdit->document());
 }
 
 namespace {

@@ -9,6 +9,7 @@
 #include "glyphs/labeltree.h"
 #include "glyphs/legibility.h"
 #include "inspection/inspection.h"
+#include "workflow/keyrouter.h"
 
 #include <QImage>
 #include <QString>
@@ -110,6 +111,7 @@ struct TStationControls {
     bool abort = false;                // BitBtnAbort
     bool taskUp = false, taskDown = false, delTask = false;
     bool circleSet = false, circleGoto = false, circleClear = false;
+    bool shootPulses = true;           // the pulse tools' "Shoot" buttons (not during a run)
     bool autoIncChecked = false, autoIncEnabled = true; // CheckBox_AutoInc ("On Reset")
     bool runControlsReadOnly = false;  // a run node of a label is shown read-only
     TPropertyPanel panel = TPropertyPanel::None;
@@ -203,10 +205,16 @@ public:
     void KeyEsc();
     // Jog keys: axis 'X', 'Y' or 'Z', direction +1/-1, k = 1, 2 (Ctrl) or 4 (Ctrl+Shift).
     void KeyJog(char axis, int direction, int k);
-    // Every key the window sees before its controls. True when the key is swallowed (F2-F4,
-    // F9, Esc, the ring-light chord) and must not reach the focused control; the other keys
-    // of the station act and go on to the control.
-    bool KeyDown(int key, Qt::KeyboardModifiers modifiers);
+    // Every key the window sees before its controls, with the kind of control that has the
+    // focus. One key press does one thing: true when the key is the station's (RouteKey, or
+    // the ring-light chord) and must not reach the focused control; false when it is the
+    // control's and the station did nothing. While marking, the station's keys other than
+    // Esc and the view keys are swallowed and do nothing.
+    bool KeyDown(int key, Qt::KeyboardModifiers modifiers, TKeyFocus focus = TKeyFocus::Jog);
+    // The distance one jog key moves an axis ('X', 'Y', 'Z') without Ctrl, in mm.
+    double JogStep(char axis) const;
+    // "Jog X 0.010 Y 0.010 Z 0.005 mm", the steps of the jog keys shown beside the positions.
+    QString JogStepText() const;
     // The release of a key; the R key ends the ring-light chord.
     void KeyUp(int key);
     // A wheel step (+1 up, -1 down) over a control: girdle and slant step, jog panels jog,
@@ -236,6 +244,22 @@ public:
     const TMarkingProgress& markingProgress() const { return m_progress; }
     // Milliseconds since the run began (the length of the last run once it ended).
     std::int64_t markingElapsedMs() const;
+
+    // --- the label's history: undo and redo of label edits
+    // Records the label as it is now as one step when it differs from the last step recorded
+    // (the window calls it after every command and every edit of the label editor).
+    void CommitLabelEdit();
+    // Ctrl+Z / Ctrl+Shift+Z: the label as it was one step earlier or later; false when there
+    // is none (or a run is under way).
+    bool LabelUndo();
+    bool LabelRedo();
+    bool CanUndoLabel() const { return !m_undo.empty(); }
+    bool CanRedoLabel() const { return !m_redo.empty(); }
+    static constexpr int kLabelHistorySteps = 100;
+    // Whether the label differs from the one last loaded from a template or saved as one.
+    bool LabelChangedSinceSaved() const;
+    // A short message for the status line (a key that did nothing says why); empty when none.
+    const QString& StatusMessage() const { return m_statusMessage; }
 
     // --- label tree and properties
     TLabelTree& TreeViewGlyphs() { return m_tree; }
@@ -455,6 +479,18 @@ private:
     TStationControls m_controls;
     TMarkingProgress m_progress;
     bool m_ringLightKeyDown = false; // R held for the ring-light chord
+    // The label's history: Tree2XML of earlier and later steps, the step shown now, and the
+    // label as last loaded or saved.
+    std::vector<QString> m_undo, m_redo;
+    QString m_labelStep;
+    QString m_labelSaved;
+    QString m_statusMessage;
+    bool restoreLabelStep(const QString& xml);
+    // The label as loaded or saved: the step all later changes are measured against.
+    void markLabelSaved();
+    // True when the label may be replaced: unchanged since loaded or saved, or the operator
+    // agreed to lose the changes.
+    bool mayReplaceLabel();
 
     FileLogger& logger();
     void moveFocus(TFocusTarget target);
@@ -481,6 +517,13 @@ private:
     // The machine's part of Engrave, from the laser going on to the table back at the marking
     // reference: what a run does and what the preview rehearses.
     void runMarkingSequence(TLaser& laser);
+    // Which glyphs the next Engrave marks, as the operator answered: none, those not marked
+    // yet, or all of them again. Asking changes nothing; the caller resets the glyphs.
+    enum class TMarkScope { Nothing, Remaining, All };
+    TMarkScope askMarkScope();
+    void resetAllMarking();
+    // MarkOutLines without clearing the abort flag: an Esc before the first glyph counts.
+    void markOutLines();
     // The label-format check before Engrave; true when the operator refused or was refused.
     bool labelFormatRefused();
     // The glyph and work-area checks; false with the operator told when the label is refused.
