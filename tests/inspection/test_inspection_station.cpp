@@ -3,6 +3,8 @@
 // marks, and the verdict's texts and stored thresholds.
 #include "inspectionfixture.h"
 
+#include "platform/eventpump.h"
+
 #include <QFileInfo>
 
 namespace lapido::test {
@@ -95,7 +97,6 @@ TEST_F(InspectionStationTest, AnAbortedRunIsNotInspected)
     addText(QStringLiteral("ROMANS"), QStringLiteral("LG 7"), 0.15);
     wire({});
     bool pressed = false;
-    NullEventPump none;
     struct AbortPump : EventPump {
         TStation* station;
         bool* pressed;
