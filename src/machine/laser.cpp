@@ -989,13 +989,16 @@ void TLaser::CheckTimers()
 
 bool TLaser::Wait(TTickTimer& TickTimer)
 {
+    WaitAborted = false;
     const std::uint32_t remaining = TickTimer.Remaining();
     if (HardwareFound && remaining <= 500) {
         // Short enough for the controller to wait, without a window.
         DMCCmd("WT" + num(remaining));
         return true;
     }
-    return TickTimer.Wait();
+    const bool done = TickTimer.Wait();
+    WaitAborted = !done;
+    return done;
 }
 
 // ---------------------------------------------------------------- variables

@@ -214,6 +214,8 @@ public:
     bool InvertLimits = false, InvertHoming = false, InvertTrigger = false;
     bool InvertGate = false, InvertShutter = false, InvertSystem = false;
     bool GateIsOpen = false, EnableIsOn = false, SystemIsOn = false;
+    // Set when the operator aborted the last timed wait (its window's Abort or Esc).
+    bool WaitAborted = false;
     double EnableOnDelay = 0, EnableOffDelay = 0, SystemOnDelay = 0;
 
     bool LIXYIsRunning = false, LIXYIsStopped = false, LIXY_LE_Sent = false;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "sim/dmcsimulator.h"
+#include "sim/lasermarkfaults.h"
 
 #include <array>
 #include <cstdint>
@@ -128,6 +129,7 @@ public:
     std::int64_t wStepsSeen = 0;  // llround(W) at the last sample
     std::int64_t wStepsTotal = 0;
     std::vector<LaserMark> marks;
+    LaserMarkFaultModel markFaults;
     // faults
     bool noReply = false;
     bool garbage = false;

@@ -625,7 +625,8 @@ public:
         m.zMm = at(2) / w.zCountsPerMm * (w.zReversed ? -1 : 1);
         m.timeUs = st.timeUs - kSampleUs + static_cast<std::int64_t>(std::llround(f * kSampleUs));
         m.kind = kind;
-        st.marks.push_back(m);
+        if (st.markFaults.admit(m))
+            st.marks.push_back(m);
     }
 
     DmcSimulatorState& st;
@@ -2118,6 +2119,13 @@ std::size_t DmcSimulator::markCount() const
     std::lock_guard lock(m_mutex);
     syncLocked();
     return m_state->marks.size();
+}
+
+void DmcSimulator::setMarkFaults(const LaserMarkFaults& faults)
+{
+    std::lock_guard lock(m_mutex);
+    syncLocked();
+    m_state->markFaults = LaserMarkFaultModel(faults);
 }
 
 void DmcSimulator::clearMarks()

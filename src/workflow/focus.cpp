@@ -44,6 +44,8 @@ void TStation::updateSetFocusEnabled()
 
 void TStation::BitBtnFocusClick()
 {
+    if (AIMState == TAIMState::aimsMarking)
+        return;
     const double X = AxisPosition_X;
     const double Z = AxisPosition_Z;
     const double Xr = MarkingReference_X;
@@ -164,6 +166,8 @@ void TStation::BitBtnGotoClick(int standby)
 
 void TStation::BitBtnGoToStartClick()
 {
+    if (AIMState == TAIMState::aimsMarking)
+        return;
     m_controls.gotoStandby = false;
     if (TLaser* laser = Laser())
         laser->MoveToBeforeMarkingPosition();
@@ -180,6 +184,8 @@ void TStation::BitBtnGoToStartClick()
 
 void TStation::BitBtnResetClick()
 {
+    if (AIMState == TAIMState::aimsMarking || !holderMayBeFreed())
+        return;
     TTreeNode* selected = m_tree.Selected();
     if (m_controls.autoIncChecked && m_controls.autoIncEnabled && m_controls.bitBtnResetVisible && selected
         && selected->Data()) {
@@ -239,7 +245,7 @@ void TStation::DelMarking()
         for (TGlyphRichString* label : labels) {
             if (m_glyphAutoInc == label)
                 m_glyphAutoInc = nullptr;
-            m_richEdit->document().clear();
+            ClearRichEditDocument(m_richEdit->document());
             label->UpDate(m_richEdit.get(), label->RelativeSize, label->Offset, label->Spacing);
         }
     // Photos, then logos, then spaces, each kind only when its setting asks for it.
@@ -351,6 +357,8 @@ void TStation::ButtonSetCenterClick()
 
 void TStation::BitBtn_CircleGotoClick()
 {
+    if (AIMState == TAIMState::aimsMarking)
+        return;
     const TCircleCoord* point = circleCoord(m_circleChecked);
     double X = AxisPosition_X, Y = AxisPosition_Y;
     if (point) {
