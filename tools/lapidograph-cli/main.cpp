@@ -54,6 +54,9 @@ const Command kCommands[] = {
     {"calibrate", lapido::cli::cmdCalibrate, false, true,
      "calibrate [--address sim|HOST] [--store] [--sim-optics SCALE,ASPECT,ROTATION,CROSSX,CROSSY,NOISE]"},
     {"check", lapido::cli::cmdCheck, true, false, "check LABEL.xml (strokes closer than the laser can keep apart; exit 1 when any)"},
+    {"camera", lapido::cli::cmdCamera, true, true,
+     "camera list [--genicam-fake] | camera grab --source gst:PIPELINE|genicam:NAME|vendor|sim --out FILE.png"
+     " [--genicam-fake]"},
 };
 
 void printUsage(std::FILE* out)
