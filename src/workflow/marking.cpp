@@ -290,7 +290,10 @@ void TStation::engraveCommand()
 
 void TStation::runMarkingSequence(TLaser& laser)
 {
-    if (laser.EnableOn())
+    // The run starts here: an Abort pressed while the laser is being enabled (its warm-up wait)
+    // must stop the run, not be forgotten when the marking begins.
+    MarkingAborted() = false;
+    if (laser.EnableOn() && !MarkingAborted())
         MarkOutLines();
     laser.EnableOff();
     laser.MoveTo(MarkingReference_X, MarkingReference_Y, MarkingReference_Z);
