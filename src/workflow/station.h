@@ -340,7 +340,9 @@ public:
     static TLabelFormatVerdict CheckLabelFormat(const QString& text);
 
     // --- focus curvature and positioning
-    void BitBtnFocusClick();
+    // Teaches the axes' position as the girdle point on its side of the reference. A point
+    // outside the travel of X or Z is refused with a message (false) and nothing changes.
+    bool BitBtnFocusClick();
     void SetFocusCurvature();
     double GetFocusHeight(double X) const;
     enum class TLabelEnd { Left, Center, Right };
