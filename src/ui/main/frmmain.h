@@ -203,6 +203,7 @@ private:
     QLabel* m_focusHeight = nullptr;
     QLabel* m_encoderX = nullptr;
     QLabel* m_simulated = nullptr;
+    QLabel* m_version = nullptr;
     // Align / Inspect / Engrave.
     QToolButton* m_align = nullptr;
     QToolButton* m_inspect = nullptr;
