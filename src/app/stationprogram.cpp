@@ -39,6 +39,7 @@
 #include <QApplication>
 #include <QIcon>
 #include <QFileInfo>
+#include <QMetaObject>
 #include <QTextDocument>
 
 #include <cstdio>
@@ -176,10 +177,20 @@ int runStation(int argc, char** argv)
         break;
     }
 
-    // 2. The debug log, before any window.
+    // 2. The debug log, before any window. A log that cannot be written is told to the operator
+    // once, in the window's own thread, and the station goes on without it.
+    setDebugLogFailureHandler([](const QString& text) {
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(), [text] { operatorDialogs().notice(QObject::tr("Debug log"), text); },
+            Qt::QueuedConnection);
+    });
     ConfigureDebugLog();
     struct ReleaseLoggers {
-        ~ReleaseLoggers() { ResetDebugLog(); }
+        ~ReleaseLoggers()
+        {
+            ResetDebugLog();
+            setDebugLogFailureHandler({});
+        }
     } releaseLoggers;
 
     // The machine the station talks to: the simulator behind the address "sim", on real time

@@ -169,6 +169,7 @@ TfrmMain::TfrmMain(QWidget* parent) : QWidget(parent)
         m_contrast->setValue(int(std::lround(m_camera->GetContrast())));
     }
     updateSimulatedSign();
+    showCameraControls();
     m_station->ShowOverlay = true;
     m_station->ZoomOut = false;
     applyZoom();
@@ -198,6 +199,24 @@ void TfrmMain::setCamera(std::unique_ptr<TuEye> camera)
         m_brightness->setValue(int(std::lround(m_camera->GetBrightness())));
         m_contrast->setValue(int(std::lround(m_camera->GetContrast())));
     }
+    showCameraControls();
+}
+
+void TfrmMain::showCameraControls()
+{
+    // A pipeline or GenICam camera may lack a control; the vendor's camera has them all.
+    CameraControls controls;
+    if (m_camera && m_camera->library())
+        controls = m_camera->library()->controls();
+    const QString missing = tr("Not available with this camera");
+    const auto show = [&](QWidget* w, bool available) {
+        w->setEnabled(available);
+        w->setToolTip(available ? QString() : missing);
+    };
+    show(m_brightness, controls.brightness);
+    show(m_contrast, controls.contrast);
+    show(m_agcOn, controls.gain);
+    show(m_agcOff, controls.gain);
 }
 
 // --- what the controls do -----------------------------------------------------------------------

@@ -16,6 +16,7 @@
 #include "records/pulsecounters.h"
 #include "settings/settingsbackup.h"
 #include "settings/settingskeys.h"
+#include "ui/settings/camerachoicebox.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -488,6 +489,7 @@ QWidget* TfrmSettings::buildVideoPage()
     layout->addWidget(scale);
     layout->addWidget(cross);
     layout->addWidget(calibrate, 0, Qt::AlignLeft);
+    layout->addWidget(new CameraChoiceBox(this, page));
     layout->addStretch();
     return page;
 }
@@ -1149,13 +1151,56 @@ void TfrmSettings::GetPosition(int row)
 // ---------------------------------------------------------------------------------------------
 // OK, Cancel, showing and hiding
 
+bool TfrmSettings::refuseRedBoxes()
+{
+    const QStringList refused = m_editor.refusedKeys();
+    if (refused.isEmpty())
+        return false;
+    QStringList lines;
+    for (const QString& key : refused) {
+        QLineEdit* edit = m_floatEdits.value(key);
+        QString page;
+        for (int i = 0; edit && i < m_tabs->count(); ++i)
+            if (m_tabs->widget(i)->isAncestorOf(edit))
+                page = m_tabs->tabText(i);
+        lines << QStringLiteral("%1, %2 \"%3\": %4")
+                     .arg(page, key, edit ? edit->text() : QString(), m_editor.refusalReason(key));
+    }
+    // The first refused box is where the operator goes on.
+    if (QLineEdit* first = m_floatEdits.value(refused.front())) {
+        for (int i = 0; i < m_tabs->count(); ++i)
+            if (m_tabs->widget(i)->isAncestorOf(first))
+                m_tabs->setCurrentIndex(i);
+        first->setFocus(Qt::OtherFocusReason);
+        first->selectAll();
+    }
+    operatorDialogs().error(tr("These values are refused (red) and nothing was saved:\n%1\n\n"
+                               "Correct them, or leave with Cancel.")
+                                .arg(lines.join(QLatin1Char('\n'))));
+    return true;
+}
+
 void TfrmSettings::ButtonCloseClick()
 {
+    // A red box holds a text the record did not take: saving would store what was there before
+    // (or what a prefix of the text gave) while the box shows something else.
+    if (refuseRedBoxes())
+        return;
     if (const auto problem = m_editor.frequencyCheck()) {
         operatorDialogs().error(*problem);
         return;
     }
     copyOkOnlyControls();
+    // What the controller or the laser source would refuse never reaches the store: the next
+    // start could not set the machine up.
+    const auto refusedByMachine = RefusedMachineSettings(Settings());
+    for (const RefusedSetting& r : refusedByMachine)
+        m_editor.refuseValue(r.key, r.reason);
+    if (!refusedByMachine.empty()) {
+        updateRedStates();
+        refuseRedBoxes();
+        return;
+    }
     try {
         SaveSettingsToRegistery(AppRegistry(), Settings());
     } catch (const std::exception& e) {

@@ -118,6 +118,8 @@ private:
     void EditFloatChange(const QString& key, const QString& text);
     void SpinEditChange(const QString& key, const QString& text);
     void updateRedStates();
+    // OK with refused boxes: says which, shows the first, and is true (nothing is saved).
+    bool refuseRedBoxes();
     void refreshProtectedControls();
     void ButtonCloseClick();
     void copyOkOnlyControls();
