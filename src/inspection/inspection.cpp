@@ -258,6 +258,12 @@ QPointF InspectionView::toPixel(const TCoord& mm) const
     return {laserPx.x() + (mm.X - tableMm.X) * scalePxPerMm, laserPx.y() - (mm.Y - tableMm.Y) * sy};
 }
 
+TCoord InspectionView::toMm(const QPointF& px) const
+{
+    const double sy = scalePxPerMm * aspectPercent / 100.0;
+    return {tableMm.X + (px.x() - laserPx.x()) / scalePxPerMm, tableMm.Y - (px.y() - laserPx.y()) / sy};
+}
+
 InspectionView InspectionView::fromSettings(const TSettings& s, QSize picture, const TCoord& tableMm)
 {
     // The station's picture is 1008 x 820 and the frame is centred on it.

@@ -40,6 +40,7 @@ class EventPump;
 class TDataModule1;
 class TuEye;
 class TPreviewSwitch;
+class TInspectionOverlay;
 class TVideoPanel;
 
 class TfrmMain : public QWidget {
@@ -232,6 +233,7 @@ private:
     QCheckBox* m_zoomOut = nullptr;
     QCheckBox* m_grid = nullptr;
     TPreviewSwitch* m_previewSwitch = nullptr;
+    std::unique_ptr<TInspectionOverlay> m_inspection;
     QSlider* m_brightness = nullptr;
     QSlider* m_contrast = nullptr;
     QRadioButton* m_agcOn = nullptr;
