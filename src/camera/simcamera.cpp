@@ -789,16 +789,32 @@ std::optional<std::vector<LaserMark>> readMarksCsv(const QString& path, QString*
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
         return fail(QStringLiteral("cannot read \"%1\": %2").arg(path, file.errorString()));
-    const QByteArray header = file.readLine().trimmed();
-    if (!header.startsWith("x_mm,y_mm,z_mm"))
+    // Lines are read no further than a line of marks can be long and the marks no further than a
+    // run can make: a device that never ends (/dev/zero) or a line without an end is refused
+    // instead of read until memory runs out.
+    constexpr qint64 kMaxLineBytes = 256;
+    constexpr std::size_t kMaxMarks = 20'000'000;
+    const auto lineTooLong = [](const QByteArray& raw) { return raw.size() >= kMaxLineBytes - 1 && !raw.endsWith('\n'); };
+    const QByteArray rawHeader = file.readLine(kMaxLineBytes);
+    const QByteArray header = rawHeader.trimmed();
+    if (lineTooLong(rawHeader) || !header.startsWith("x_mm,y_mm,z_mm"))
         return fail(QStringLiteral("\"%1\" is not a list of marks").arg(path));
     std::vector<LaserMark> marks;
     int lineNo = 1;
     while (!file.atEnd()) {
         ++lineNo;
-        const QByteArray line = file.readLine().trimmed();
-        if (line.isEmpty())
+        const QByteArray raw = file.readLine(kMaxLineBytes);
+        if (lineTooLong(raw))
+            return fail(QStringLiteral("\"%1\" line %2 is longer than a line of marks").arg(path).arg(lineNo));
+        if (marks.size() >= kMaxMarks)
+            return fail(QStringLiteral("\"%1\" holds more than %2 marks").arg(path).arg(kMaxMarks));
+        const QByteArray line = raw.trimmed();
+        if (line.isEmpty()) {
+            // A read that gives nothing at all ends a device that never says it is at its end.
+            if (raw.isEmpty())
+                break;
             continue;
+        }
         const QList<QByteArray> f = line.split(',');
         bool okX = false, okY = false, okZ = false;
         LaserMark m;

@@ -61,6 +61,11 @@ inline constexpr TextKey MachineNumber{kAdministration, "MachineNumber", ""};
 
 // Video: the simulated camera stands in when no vendor camera library is installed.
 inline constexpr BoolKey SimulateCamera{kVideo, "SimulateCamera", false};
+// Video: which camera films the stone: "vendor" (the vendor library, as chosen at start),
+// "gstreamer" (CameraPipeline), "genicam" (GenICamCamera, empty: the first one) or "sim".
+inline constexpr TextKey CameraKind{kVideo, "CameraKind", "vendor"};
+inline constexpr TextKey CameraPipeline{kVideo, "CameraPipeline", ""};
+inline constexpr TextKey GenICamCamera{kVideo, "GenICamCamera", ""};
 
 // Hardware
 inline constexpr TextKey GalilIP{kHardware, "GalilIP", ""};

@@ -147,10 +147,11 @@ public:
     bool connect() override { return m_link.connect(); }
     void disconnect() override { m_link.disconnect(); }
     std::string connection() const override { return m_link.connection(); }
+    bool isRemote() const override { return m_link.isRemote(); }
     GalilReply command(std::string_view text, std::string_view terminator, std::string_view ack, bool trim) override
     {
         GalilReply reply = m_link.command(text, terminator, ack, trim);
-        m_log.write(QString::fromLatin1(text.data(), qsizetype(text.size())) + QLatin1Char('\t')
+        m_log.write(escapeLineEnds(QString::fromLatin1(text.data(), qsizetype(text.size()))) + QLatin1Char('\t')
                     + escapeLineEnds(QString::fromLatin1(reply.text.data(), qsizetype(reply.text.size()))));
         return reply;
     }
@@ -339,8 +340,12 @@ int previewMark(const PreviewRequest& r)
     services.countShots = false;
     services.roundTripMs = r.roundTripMs;
     TStation station(std::move(services));
-    if (!loadLabel(station, r.labelPath, r.labelBytes))
-        return 1;
+    if (const LabelLoad load = loadLabel(station, r.labelPath, r.labelBytes); load != LabelLoad::Loaded) {
+        if (load == LabelLoad::Unreadable)
+            return 1;
+        out(QStringLiteral("marking refused before the machine moved"));
+        return 3;
+    }
 
     // The machine stands where a run would have it when Engrave is pressed: at the reference
     // (the start-up position unless given), or at the last girdle point taught.
@@ -356,7 +361,10 @@ int previewMark(const PreviewRequest& r)
         station.AxisPosition_X = (*point)[0];
         station.AxisPosition_Y = refY;
         station.AxisPosition_Z = (*point)[1];
-        station.BitBtnFocusClick();
+        if (!station.BitBtnFocusClick()) {
+            out(QStringLiteral("marking refused before the machine moved"));
+            return 3;
+        }
     }
     if (!r.teachLeft && !r.teachRight) {
         station.AxisPosition_X = refX;
@@ -592,8 +600,13 @@ int cmdMark(const QStringList& args)
         };
     }
     TStation station(std::move(services));
-    if (!loadLabel(station, labelPath, labelBytes))
-        return 1;
+    if (const LabelLoad load = loadLabel(station, labelPath, labelBytes); load != LabelLoad::Loaded) {
+        if (load == LabelLoad::Unreadable)
+            return 1;
+        out(QStringLiteral("glyphs marked: 0"));
+        out(QStringLiteral("marking refused before the machine moved"));
+        return 3;
+    }
 
     // Everything that can refuse the label is asked before the machine is even connected: at the reference
     // and girdle points the run will take (the start-up position unless given).
@@ -610,7 +623,11 @@ int cmdMark(const QStringList& args)
             station.AxisPosition_X = (*point)[0];
             station.AxisPosition_Y = refY;
             station.AxisPosition_Z = (*point)[1];
-            station.BitBtnFocusClick();
+            if (!station.BitBtnFocusClick()) {
+                out(QStringLiteral("glyphs marked: 0"));
+                out(QStringLiteral("marking refused before the machine moved"));
+                return 3;
+            }
         }
         const bool markable = station.CheckLabelBeforeMarking();
         station.CuvatureLeft_X = station.CuvatureLeft_Z = 0;
@@ -701,9 +718,15 @@ int cmdMark(const QStringList& args)
     const bool marked = toMark > 0 && markedGlyphs(station) == toMark && markedGlyphs(station) > markedBefore && !stopped;
 
     out(QStringLiteral("trace: %1").arg(QDir::toNativeSeparators(trace.filePath())));
-    out(QStringLiteral("laser after marking: gate %1, enable %2")
-            .arg(laser.GateIsOpen ? QStringLiteral("open") : QStringLiteral("closed"),
-                 laser.EnableIsOn ? QStringLiteral("on") : QStringLiteral("off")));
+    // What the controller reports, not what was sent to it: a controller that does not answer
+    // may still have the laser on.
+    if (const auto lines = laser.readLaserLines())
+        out(QStringLiteral("laser after marking: gate %1, enable %2")
+                .arg(lines->gateOpen ? QStringLiteral("open") : QStringLiteral("closed"),
+                     lines->enableOn ? QStringLiteral("on") : QStringLiteral("off")));
+    else
+        out(QStringLiteral("laser after marking: unknown (the controller does not answer); switch the laser off at "
+                           "the machine"));
     out(QStringLiteral("glyphs marked: %1").arg(markedGlyphs(station) - markedBefore));
     if (stopped)
         out(QStringLiteral("marking stopped: %1")

@@ -3,6 +3,7 @@
 #include "commands.h"
 #include "sim/dmcsimtransport.h"
 
+#include "platform/debuglog.h"
 #include "records/log4station.h"
 
 #include <QCoreApplication>
@@ -56,6 +57,9 @@ const Command kCommands[] = {
     {"inspect", lapido::cli::cmdInspect, true, true,
      "inspect LABEL.xml PICTURE [--reference X,Y,Z] [--out DIR] (the inscription on a saved picture; exit 4 when it fails)"},
     {"check", lapido::cli::cmdCheck, true, false, "check LABEL.xml (strokes closer than the laser can keep apart; exit 1 when any)"},
+    {"camera", lapido::cli::cmdCamera, true, true,
+     "camera list [--genicam-fake] | camera grab --source gst:PIPELINE|genicam:NAME|vendor|sim --out FILE.png"
+     " [--genicam-fake]"},
 };
 
 void printUsage(std::FILE* out)
@@ -120,8 +124,12 @@ int main(int argc, char** argv)
     }
     QStringList args = QCoreApplication::arguments();
     args = args.mid(2);
-    if (cmd->stationLog)
+    if (cmd->stationLog) {
+        // A debug log that cannot be written is said once on standard error; the command goes on.
+        lapido::setDebugLogFailureHandler(
+            [](const QString& text) { lapido::cli::err(QStringLiteral("lapidograph-cli: ") + text); });
         lapido::ConfigureDebugLog();
+    }
     try {
         return cmd->run(args);
     } catch (const std::exception& e) {
