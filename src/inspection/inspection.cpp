@@ -258,6 +258,12 @@ QPointF InspectionView::toPixel(const TCoord& mm) const
     return {laserPx.x() + (mm.X - tableMm.X) * scalePxPerMm, laserPx.y() - (mm.Y - tableMm.Y) * sy};
 }
 
+TCoord InspectionView::toMm(const QPointF& px) const
+{
+    const double sy = scalePxPerMm * aspectPercent / 100.0;
+    return {tableMm.X + (px.x() - laserPx.x()) / scalePxPerMm, tableMm.Y - (px.y() - laserPx.y()) / sy};
+}
+
 InspectionView InspectionView::fromSettings(const TSettings& s, QSize picture, const TCoord& tableMm)
 {
     // The station's picture is 1008 x 820 and the frame is centred on it.
@@ -675,15 +681,35 @@ InspectionResult Inspector::inspect(const InspectionPlan& plan, const QImage& pi
                 cv::dilate(letters, letters, cv::getStructuringElement(cv::MORPH_ELLIPSE, cv::Size(change + 1, change + 1)));
             else if (stroke > 0 && change <= -2)
                 cv::erode(letters, letters, cv::getStructuringElement(cv::MORPH_ELLIPSE, cv::Size(-change, -change)));
-            cv::Mat page = letters == 0;
-            cv::copyMakeBorder(page, page, 24, 24, 24, 24, cv::BORDER_CONSTANT, cv::Scalar(255));
-            QString error;
-            const auto text = m_reader->readLine(page, allowedCharacters(plan.text), &error);
-            if (!text) {
+            // The engine's time grows faster than the length of a line: long labels are read in
+            // pieces of two dozen characters, cut halfway between two of them.
+            std::vector<double> lefts, rights;
+            for (size_t i = 0; i < work.size(); ++i)
+                if (plan.glyphs[i].kind == PlannedGlyphKind::Character) {
+                    lefts.push_back((result.glyphs[i].boxPx.left() - area.x) * scale);
+                    rights.push_back((result.glyphs[i].boxPx.right() - area.x) * scale);
+                }
+            std::vector<int> cuts{0};
+            constexpr size_t kPiece = 24;
+            for (size_t k = kPiece; k < lefts.size(); k += kPiece)
+                if (lefts[k] > rights[k - 1])
+                    cuts.push_back(std::clamp(int(std::lround((lefts[k] + rights[k - 1]) / 2)), cuts.back() + 1, letters.cols - 1));
+            cuts.push_back(letters.cols);
+            QString read, error;
+            bool readAll = true;
+            for (size_t c = 0; c + 1 < cuts.size() && readAll; ++c) {
+                cv::Mat page = letters.colRange(cuts[c], cuts[c + 1]) == 0;
+                cv::copyMakeBorder(page, page, 24, 24, 24, 24, cv::BORDER_CONSTANT, cv::Scalar(255));
+                const auto text = m_reader->readLine(page, allowedCharacters(plan.text), &error);
+                readAll = text.has_value();
+                if (text)
+                    read += (read.isEmpty() ? QString() : QStringLiteral(" ")) + *text;
+            }
+            if (!readAll) {
                 result.readBack.why = error;
             } else {
                 result.readBack.attempted = true;
-                result.readBack.text = text->simplified();
+                result.readBack.text = read.simplified();
                 result.readBack.differsAt = firstDifference(plan.text, result.readBack.text);
                 if (limits.failOnReadBack && result.readBack.differsAt != 0)
                     result.reasons << result.readBack.line();

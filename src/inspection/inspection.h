@@ -50,6 +50,7 @@ struct InspectionView {
     double scalePxPerMm = 300;
     double aspectPercent = 100;
     QPointF toPixel(const TCoord& mm) const;
+    TCoord toMm(const QPointF& px) const;
     // The view of a picture of the given size taken at tableMm through the camera the settings
     // describe (the frame's centre on the station picture's centre, the laser spot at the
     // cross hair).

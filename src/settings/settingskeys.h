@@ -184,6 +184,15 @@ inline constexpr TextKey InspectionSearchDistance{kInspection, "SearchDistance",
 inline constexpr BoolKey InspectionReadBack{kInspection, "ReadBack", true};
 inline constexpr BoolKey InspectionFailOnReadBack{kInspection, "FailOnReadBack", false};
 
+// The window's simulated machine misbehaving on purpose (decimal texts with a point): a share of
+// pulses leaving no mark, the n-th glyph (from 1; 0 none) left out, marks so many times wider and
+// fainter, the table drifting so many µm in X over the label.
+inline constexpr char kSimulator[] = "Simulator";
+inline constexpr TextKey SimMisfireRate{kSimulator, "MisfireRate", "0"};
+inline constexpr IntKey SimSkipGlyph{kSimulator, "SkipGlyph", 0};
+inline constexpr TextKey SimDefocus{kSimulator, "Defocus", "1"};
+inline constexpr TextKey SimDriftUm{kSimulator, "DriftUm", "0"};
+
 // Read and write with the store's rules; store defaults to AppRegistry().
 QString read(const TextKey& key);
 int read(const IntKey& key);

@@ -16,6 +16,7 @@
 #include "platform/operatordialogs.h"
 #include "platform/stationglobals.h"
 #include "settings/settingsrecord.h"
+#include "ui/main/inspectionoverlay.h"
 #include "ui/main/mainwindowpalette.h"
 #include "ui/main/previewswitch.h"
 #include "ui/main/videopanel.h"
@@ -154,6 +155,7 @@ TfrmMain::TfrmMain(QWidget* parent) : QWidget(parent)
 
     // The camera: the simulated one when the program runs the simulated station.
     m_camera = std::make_unique<TuEye>(openCameraLibrary(simulate));
+    m_inspection = std::make_unique<TInspectionOverlay>(*m_station, [this] { return m_camera.get(); });
 
     buildUi();
     connectControls();
@@ -718,6 +720,7 @@ void TfrmMain::VideoTimerTick()
     m_videoOffset = lapido::VideoTimerTick(m_imageBuffer, m_camera.get(), *m_station, m_videoTransform, Settings());
     if (m_previewSwitch)
         m_previewSwitch->paint(m_imageBuffer, m_videoTransform);
+    m_inspection->paint(m_imageBuffer, m_videoTransform);
     m_video->setBufferOffset(m_videoOffset);
     m_video->repaint();
 }

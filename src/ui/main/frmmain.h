@@ -42,6 +42,7 @@ class EventPump;
 class TDataModule1;
 class TuEye;
 class TPreviewSwitch;
+class TInspectionOverlay;
 class TVideoPanel;
 
 class TfrmMain : public QWidget {
@@ -272,6 +273,7 @@ private:
     QToolButton* m_gridDown = nullptr;
     QPushButton* m_snapshot = nullptr;
     TPreviewSwitch* m_previewSwitch = nullptr;
+    std::unique_ptr<TInspectionOverlay> m_inspection;
     QSlider* m_brightness = nullptr;
     QSlider* m_contrast = nullptr;
     QRadioButton* m_agcOn = nullptr;
