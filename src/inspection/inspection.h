@@ -61,7 +61,7 @@ struct InspectionLimits {
     double minCoveragePercent = 92;   // a glyph with a smaller share of its marks found fails
     double maxOffsetUm = 4;           // a glyph or label further from its place fails
     double maxSpreadUm = 6;           // marks of a glyph scattered more than this fail it
-    double maxMarkWidthPercent = 150; // marks wider than this share of the spot fail the label
+    double maxMarkWidthPercent = 125; // marks wider than this share of the spot fail the label
     int maxStrayMarks = 0;            // marks where none were planned
     double markContrastPercent = 50;  // a mark is found darker than this share of a typical mark
     double minMarkContrast = 20;      // grey levels: darker than the polish's own shades

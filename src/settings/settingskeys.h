@@ -176,7 +176,7 @@ inline constexpr TextKey DbDriverName{kDatabase, "odbcdriver", "FreeTDS"};
 inline constexpr TextKey InspectionMinCoverage{kInspection, "MinCoverage", "92"};
 inline constexpr TextKey InspectionMaxOffset{kInspection, "MaxOffset", "4"};
 inline constexpr TextKey InspectionMaxSpread{kInspection, "MaxSpread", "6"};
-inline constexpr TextKey InspectionMaxMarkWidth{kInspection, "MaxMarkWidth", "150"};
+inline constexpr TextKey InspectionMaxMarkWidth{kInspection, "MaxMarkWidth", "125"};
 inline constexpr IntKey InspectionMaxStrayMarks{kInspection, "MaxStrayMarks", 0};
 inline constexpr TextKey InspectionMarkContrast{kInspection, "MarkContrast", "50"};
 inline constexpr TextKey InspectionMinMarkContrast{kInspection, "MinMarkContrast", "20"};

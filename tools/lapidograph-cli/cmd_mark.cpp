@@ -361,7 +361,10 @@ int previewMark(const PreviewRequest& r)
         station.AxisPosition_X = (*point)[0];
         station.AxisPosition_Y = refY;
         station.AxisPosition_Z = (*point)[1];
-        station.BitBtnFocusClick();
+        if (!station.BitBtnFocusClick()) {
+            out(QStringLiteral("marking refused before the machine moved"));
+            return 3;
+        }
     }
     if (!r.teachLeft && !r.teachRight) {
         station.AxisPosition_X = refX;
@@ -620,7 +623,11 @@ int cmdMark(const QStringList& args)
             station.AxisPosition_X = (*point)[0];
             station.AxisPosition_Y = refY;
             station.AxisPosition_Z = (*point)[1];
-            station.BitBtnFocusClick();
+            if (!station.BitBtnFocusClick()) {
+                out(QStringLiteral("glyphs marked: 0"));
+                out(QStringLiteral("marking refused before the machine moved"));
+                return 3;
+            }
         }
         const bool markable = station.CheckLabelBeforeMarking();
         station.CuvatureLeft_X = station.CuvatureLeft_Z = 0;

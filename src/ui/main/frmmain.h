@@ -113,6 +113,8 @@ private:
     // Construction of the controls (frmmainpanels.cpp): one builder per panel, and the
     // arrangement of the panels on the screen. The builders only make and place controls.
     void buildUi();
+    // Enables the picture controls the camera has; the others say they are not available.
+    void showCameraControls();
     QWidget* buildPositionPanel();
     QWidget* buildAimPanel();
     QWidget* buildStonePanel();
@@ -201,6 +203,7 @@ private:
     QLabel* m_focusHeight = nullptr;
     QLabel* m_encoderX = nullptr;
     QLabel* m_simulated = nullptr;
+    QLabel* m_version = nullptr;
     // Align / Inspect / Engrave.
     QToolButton* m_align = nullptr;
     QToolButton* m_inspect = nullptr;

@@ -16,6 +16,8 @@
 #include "records/pulsecounters.h"
 #include "settings/settingsbackup.h"
 #include "settings/settingskeys.h"
+#include "ui/settings/camerachoicebox.h"
+#include "ui/common/windowplacement.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -229,6 +231,7 @@ TfrmSettings::TfrmSettings(QWidget* parent)
 TfrmSettings::~TfrmSettings()
 {
     m_laserTimer.stop();
+    returnMotionTest();
     // The shot counters once more at the end of the run.
     try {
         const TSettings& r = Settings();
@@ -447,11 +450,15 @@ QWidget* TfrmSettings::buildMotionPage()
     connect(test, &QPushButton::clicked, this, [this] {
         if (!m_motionTest)
             return;
-        // Directly below the settings window, same left edge and width.
-        const QRect frame = frameGeometry();
+        // This window is modal: a window outside it would get no click. The test window is one
+        // of its own while it is open (its owner gets it back when this window goes).
+        if (m_motionTest->parentWidget() != this) {
+            m_motionTestOwner = m_motionTest->parentWidget();
+            m_motionTest->setParent(this, Qt::Window);
+        }
+        // Below this window with its width where the screen has room, else above it.
         m_motionTest->resize(width(), m_motionTest->height());
-        m_motionTest->move(frame.left(), frame.bottom() + 1);
-        m_motionTest->show();
+        showNextTo(*m_motionTest, *this);
     });
     connect(init, &QPushButton::clicked, this, [] {
         if (TLaser* laser = Laser())
@@ -488,6 +495,7 @@ QWidget* TfrmSettings::buildVideoPage()
     layout->addWidget(scale);
     layout->addWidget(cross);
     layout->addWidget(calibrate, 0, Qt::AlignLeft);
+    layout->addWidget(new CameraChoiceBox(this, page));
     layout->addStretch();
     return page;
 }
@@ -1149,13 +1157,56 @@ void TfrmSettings::GetPosition(int row)
 // ---------------------------------------------------------------------------------------------
 // OK, Cancel, showing and hiding
 
+bool TfrmSettings::refuseRedBoxes()
+{
+    const QStringList refused = m_editor.refusedKeys();
+    if (refused.isEmpty())
+        return false;
+    QStringList lines;
+    for (const QString& key : refused) {
+        QLineEdit* edit = m_floatEdits.value(key);
+        QString page;
+        for (int i = 0; edit && i < m_tabs->count(); ++i)
+            if (m_tabs->widget(i)->isAncestorOf(edit))
+                page = m_tabs->tabText(i);
+        lines << QStringLiteral("%1, %2 \"%3\": %4")
+                     .arg(page, key, edit ? edit->text() : QString(), m_editor.refusalReason(key));
+    }
+    // The first refused box is where the operator goes on.
+    if (QLineEdit* first = m_floatEdits.value(refused.front())) {
+        for (int i = 0; i < m_tabs->count(); ++i)
+            if (m_tabs->widget(i)->isAncestorOf(first))
+                m_tabs->setCurrentIndex(i);
+        first->setFocus(Qt::OtherFocusReason);
+        first->selectAll();
+    }
+    operatorDialogs().error(tr("These values are refused (red) and nothing was saved:\n%1\n\n"
+                               "Correct them, or leave with Cancel.")
+                                .arg(lines.join(QLatin1Char('\n'))));
+    return true;
+}
+
 void TfrmSettings::ButtonCloseClick()
 {
+    // A red box holds a text the record did not take: saving would store what was there before
+    // (or what a prefix of the text gave) while the box shows something else.
+    if (refuseRedBoxes())
+        return;
     if (const auto problem = m_editor.frequencyCheck()) {
         operatorDialogs().error(*problem);
         return;
     }
     copyOkOnlyControls();
+    // What the controller or the laser source would refuse never reaches the store: the next
+    // start could not set the machine up.
+    const auto refusedByMachine = RefusedMachineSettings(Settings());
+    for (const RefusedSetting& r : refusedByMachine)
+        m_editor.refuseValue(r.key, r.reason);
+    if (!refusedByMachine.empty()) {
+        updateRedStates();
+        refuseRedBoxes();
+        return;
+    }
     try {
         SaveSettingsToRegistery(AppRegistry(), Settings());
     } catch (const std::exception& e) {
@@ -1209,10 +1260,17 @@ void TfrmSettings::showEvent(QShowEvent* event)
     updateLaserTimer();
 }
 
+void TfrmSettings::returnMotionTest()
+{
+    if (m_motionTest && m_motionTest->parentWidget() == this)
+        m_motionTest->setParent(m_motionTestOwner, Qt::Window);
+}
+
 void TfrmSettings::hideEvent(QHideEvent* event)
 {
     if (m_motionTest)
         m_motionTest->hide();
+    returnMotionTest();
     m_laserTimer.stop();
     QDialog::hideEvent(event);
 }
