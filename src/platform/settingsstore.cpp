@@ -109,9 +109,11 @@ public:
             return;
         }
         m_owned = true;
-        const QByteArray file = QFile::encodeName(store.m_path);
-        const int rc = sqlite3_open_v2(file.constData(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX,
-                                       nullptr);
+        const bool readOnly = !store.m_readOnlyUri.isEmpty();
+        const QByteArray file = readOnly ? store.m_readOnlyUri : QFile::encodeName(store.m_path);
+        const int flags = readOnly ? SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_FULLMUTEX
+                                   : SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX;
+        const int rc = sqlite3_open_v2(file.constData(), &m_db, flags, nullptr);
         if (rc != SQLITE_OK) {
             const QString why = errText(m_db);
             sqlite3_close_v2(m_db);
@@ -219,13 +221,19 @@ std::unique_ptr<SettingsStore> SettingsStore::openForReading(const QString& path
         const QByteArray name = uri + mode;
         const int rc = sqlite3_open_v2(name.constData(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_FULLMUTEX,
                                        nullptr);
-        std::unique_ptr<SettingsStore> store(new SettingsStore(path, db));
-        if (rc != SQLITE_OK)
-            continue;
-        sqlite3_busy_timeout(db, kBusyTimeoutMs);
-        Stmt probe(db, "SELECT count(*) FROM settings");
-        if (probe.ok() && probe.step() == SQLITE_ROW)
+        bool readable = false;
+        if (rc == SQLITE_OK) {
+            sqlite3_busy_timeout(db, kBusyTimeoutMs);
+            Stmt probe(db, "SELECT count(*) FROM settings");
+            readable = probe.ok() && probe.step() == SQLITE_ROW;
+        }
+        sqlite3_close_v2(db);
+        if (readable) {
+            // Like every store, it opens a connection of its own for each read.
+            std::unique_ptr<SettingsStore> store(new SettingsStore(path));
+            store->m_readOnlyUri = name;
             return store;
+        }
     }
     throw SettingsStoreError(QStringLiteral("Settings store \"%1\": it cannot be read").arg(path).toStdString());
 }

@@ -85,6 +85,7 @@ private:
 
     QString m_path;
     sqlite3* m_memory = nullptr; // the one connection of a store in memory
+    QByteArray m_readOnlyUri;    // how a store opened for reading only is opened each time
     mutable std::mutex m_mutex;
 };
 
