@@ -391,7 +391,7 @@ void TLaser::Initialize()
     if (HardwareFound) {
         Reset();
         CloseGate();
-        DMCCmd(InvertShutter ? "SB2;SB4;SB5" : "CB2;CB4;CB5");
+        m_enableOffConfirmed = acknowledged(InvertShutter ? "SB2;SB4;SB5" : "CB2;CB4;CB5");
         DMCCmd(InvertSystem ? "SB3;SB6;SB7" : "CB3;CB6;CB7");
         SystemOn();
         DMCCmd("MT -2,-2,-2,-2");
@@ -772,14 +772,22 @@ void TLaser::OpenGate()
         LogDebug(QStringLiteral("Gate kept closed: the machine was stopped (") + m_lastError + QStringLiteral(")"));
         return;
     }
+    m_gateOffConfirmed = false;
     DMCCmd(InvertGate ? "CB1" : "SB1");
     GateIsOpen = true;
 }
 
 void TLaser::CloseGate()
 {
-    DMCCmd(InvertGate ? "SB1" : "CB1");
+    m_gateOffConfirmed = acknowledged(InvertGate ? "SB1" : "CB1");
     GateIsOpen = false;
+}
+
+bool TLaser::acknowledged(std::string_view command)
+{
+    // A data reply to a command that has none is bytes a disturbed link made up.
+    const std::string reply = DMCCmd(command);
+    return HardwareFound && DMC->LastError().empty() && reply.empty();
 }
 
 void TLaser::SystemOn()
@@ -826,6 +834,7 @@ bool TLaser::EnableOn()
             return false;
         }
     }
+    m_enableOffConfirmed = false;
     if (InvertShutter) {
         DMCCmd("CB2");
         DMCCmd("CB4;WT20;SB4");
@@ -850,13 +859,9 @@ void TLaser::EnableOffImmediate()
         disarmWatchdog();
         return;
     }
-    if (InvertShutter) {
-        DMCCmd("SB2");
-        DMCCmd("CB5;WT20;SB5");
-    } else {
-        DMCCmd("CB2");
-        DMCCmd("SB5;WT20;CB5");
-    }
+    const bool lineOff = acknowledged(InvertShutter ? "SB2" : "CB2");
+    const bool pulsed = acknowledged(InvertShutter ? "CB5;WT20;SB5" : "SB5;WT20;CB5");
+    m_enableOffConfirmed = lineOff && pulsed;
     EnableIsOn = false;
     disarmWatchdog();
 }
@@ -946,9 +951,16 @@ std::optional<LaserLinesReading> TLaser::readLaserLines()
     return LaserLinesReading{level[0] != InvertGate, level[1] != InvertShutter, level[2] != InvertSystem};
 }
 
+std::optional<LaserLinesReading> TLaser::confirmedLaserLines()
+{
+    if (m_gateOffConfirmed && m_enableOffConfirmed && !GateIsOpen && !EnableIsOn)
+        return LaserLinesReading{false, false, SystemIsOn};
+    return readLaserLines();
+}
+
 QString TLaser::laserStateText()
 {
-    const auto lines = readLaserLines();
+    const auto lines = confirmedLaserLines();
     if (lines && lines->safe())
         return QStringLiteral("The laser is off");
     if (lines)

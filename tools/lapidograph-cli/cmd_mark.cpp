@@ -720,7 +720,7 @@ int cmdMark(const QStringList& args)
     out(QStringLiteral("trace: %1").arg(QDir::toNativeSeparators(trace.filePath())));
     // What the controller reports, not what was sent to it: a controller that does not answer
     // may still have the laser on.
-    if (const auto lines = laser.readLaserLines())
+    if (const auto lines = laser.confirmedLaserLines())
         out(QStringLiteral("laser after marking: gate %1, enable %2")
                 .arg(lines->gateOpen ? QStringLiteral("open") : QStringLiteral("closed"),
                      lines->enableOn ? QStringLiteral("on") : QStringLiteral("off")));
