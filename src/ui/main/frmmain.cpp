@@ -396,7 +396,8 @@ void TfrmMain::connectPropertyPanels()
     // Photo.
     connect(m_loadPicture, &QPushButton::clicked, this, [this] {
         const auto file = operatorDialogs().chooseOpenFile(tr("Load Picture"), m_station->PhotoDir(),
-                                                           QStringLiteral("Bitmaps (*.bmp)|*.bmp"));
+                                                           QStringLiteral("Pictures (*.bmp *.png *.jpg *.jpeg)|*.bmp;*.png;*.jpg;*.jpeg|"
+                                                                          "Bitmaps (*.bmp)|*.bmp"));
         if (file)
             m_station->LoadPhotoFile(*file);
         afterCommand();
@@ -744,10 +745,14 @@ QString TfrmMain::progressText() const
     const TMarkingProgress& p = m_station->markingProgress();
     if (p.glyphCount == 0 && !p.running)
         return {};
-    const std::int64_t ms = m_station->markingElapsedMs();
-    const QString seconds = QStringLiteral("%1.%2").arg(ms / 1000).arg((ms % 1000) / 100);
+    // The same span and rounding as the trace's measured time of the run.
+    const QString seconds = QString::number(m_station->markingElapsedMs() / 1000.0, 'f', 1);
+    if (p.running && p.glyph == 0)
+        return tr("Engraving: enabling the laser, %1 s").arg(seconds);
     if (p.running)
         return tr("Engraving glyph %1 of %2, %3 s").arg(p.glyph).arg(p.glyphCount).arg(seconds);
+    if (p.aborted)
+        return tr("Last run aborted at glyph %1 of %2 after %3 s").arg(p.glyph).arg(p.glyphCount).arg(seconds);
     return tr("Last run: glyph %1 of %2 engraved in %3 s").arg(p.glyph).arg(p.glyphCount).arg(seconds);
 }
 

@@ -17,6 +17,7 @@
 #include "settings/settingsbackup.h"
 #include "settings/settingskeys.h"
 #include "ui/settings/camerachoicebox.h"
+#include "ui/common/windowplacement.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -230,6 +231,7 @@ TfrmSettings::TfrmSettings(QWidget* parent)
 TfrmSettings::~TfrmSettings()
 {
     m_laserTimer.stop();
+    returnMotionTest();
     // The shot counters once more at the end of the run.
     try {
         const TSettings& r = Settings();
@@ -448,11 +450,15 @@ QWidget* TfrmSettings::buildMotionPage()
     connect(test, &QPushButton::clicked, this, [this] {
         if (!m_motionTest)
             return;
-        // Directly below the settings window, same left edge and width.
-        const QRect frame = frameGeometry();
+        // This window is modal: a window outside it would get no click. The test window is one
+        // of its own while it is open (its owner gets it back when this window goes).
+        if (m_motionTest->parentWidget() != this) {
+            m_motionTestOwner = m_motionTest->parentWidget();
+            m_motionTest->setParent(this, Qt::Window);
+        }
+        // Below this window with its width where the screen has room, else above it.
         m_motionTest->resize(width(), m_motionTest->height());
-        m_motionTest->move(frame.left(), frame.bottom() + 1);
-        m_motionTest->show();
+        showNextTo(*m_motionTest, *this);
     });
     connect(init, &QPushButton::clicked, this, [] {
         if (TLaser* laser = Laser())
@@ -1254,10 +1260,17 @@ void TfrmSettings::showEvent(QShowEvent* event)
     updateLaserTimer();
 }
 
+void TfrmSettings::returnMotionTest()
+{
+    if (m_motionTest && m_motionTest->parentWidget() == this)
+        m_motionTest->setParent(m_motionTestOwner, Qt::Window);
+}
+
 void TfrmSettings::hideEvent(QHideEvent* event)
 {
     if (m_motionTest)
         m_motionTest->hide();
+    returnMotionTest();
     m_laserTimer.stop();
     QDialog::hideEvent(event);
 }

@@ -120,6 +120,8 @@ private:
     void updateRedStates();
     // OK with refused boxes: says which, shows the first, and is true (nothing is saved).
     bool refuseRedBoxes();
+    // The motion test window back to its owner (it is ours only while this window shows).
+    void returnMotionTest();
     void refreshProtectedControls();
     void ButtonCloseClick();
     void copyOkOnlyControls();
@@ -218,6 +220,7 @@ private:
     QRadioButton* m_holderFree = nullptr;
 
     QPointer<QWidget> m_motionTest;
+    QPointer<QWidget> m_motionTestOwner; // its parent before "Test..." made it one of ours
     ColorChooser m_chooseColor;
 };
 
