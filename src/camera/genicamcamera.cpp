@@ -429,6 +429,9 @@ QStringList listGenICamCameras()
 void enableGenICamFakeCamera()
 {
     arv_enable_interface("Fake");
+    for (unsigned i = 0, n = arv_get_n_interfaces(); i < n; ++i)
+        if (const char* id = arv_get_interface_id(i); id && std::strcmp(id, "Fake") != 0)
+            arv_disable_interface(id);
 }
 
 } // namespace lapido

@@ -53,7 +53,8 @@ std::unique_ptr<GenICamCameraSource> makeGenICamCameraSource(const GenICamOption
 // The GenICam cameras present ("vendor model (id)"); Aravis's fake camera appears only after
 // enableGenICamFakeCamera.
 QStringList listGenICamCameras();
-// Makes Aravis's own simulated camera ("Fake_1") visible, for tests and demonstrations.
+// Leaves Aravis's own simulated camera ("Fake_1") as the only GenICam camera, for tests and
+// demonstrations: the network (GigE Vision, found by broadcast) and USB3 Vision are not searched.
 void enableGenICamFakeCamera();
 
 } // namespace lapido

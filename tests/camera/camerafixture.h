@@ -85,6 +85,11 @@ protected:
         TLoggingProxy::ResetInstance();
         StationFixture::TearDown();
     }
+    void clearCameraRecords() const
+    {
+        for (const QString& f : QDir(scratch()).entryList({QStringLiteral("CameraNotAvailable_*.log")}))
+            QFile::remove(scratch(f));
+    }
     // The action texts of the CameraNotAvailable records written so far; with values, the
     // value written beside each.
     QStringList cameraRecords(QStringList* values = nullptr) const

@@ -111,8 +111,7 @@ TEST_F(GenICamCameraTest, CameraThatCannotBeOpenedSaysWhy)
 {
     for (const char* parameter : {"NoSuchCamera_7", "Fake_1,format=Bogus12"}) {
         SCOPED_TRACE(parameter);
-        QDir(scratch()).removeRecursively();
-        QDir().mkpath(scratch());
+        clearCameraRecords();
         auto cam = open(QString::fromLatin1(parameter));
         EXPECT_FALSE(cam->IsPresent());
         EXPECT_FALSE(m_lib->lastError().isEmpty());

@@ -163,8 +163,7 @@ TEST_F(GstCameraTest, PipelinesThatCannotStartSayWhy)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.pipeline);
-        QDir(scratch()).removeRecursively();
-        QDir().mkpath(scratch());
+        clearCameraRecords();
         auto cam = openPipeline(QString::fromLatin1(c.pipeline));
         EXPECT_FALSE(cam->IsPresent());
         EXPECT_TRUE(m_lib->lastError().contains(QLatin1String(c.reason))) << m_lib->lastError().toStdString();

@@ -27,7 +27,8 @@ const QString kCameraUsage = QStringLiteral(
     "  grab: one frame of SOURCE into a PNG file, in the camera's own size. SOURCE is\n"
     "  gst:PIPELINE (a GStreamer pipeline without its appsink, e.g. \"gst:v4l2src device=/dev/video0\"),\n"
     "  genicam:NAME[,exposure=US][,gain=G][,fps=HZ][,format=PIXELFORMAT][,size=WxH], vendor or sim.\n"
-    "  --genicam-fake makes Aravis's simulated GenICam camera (Fake_1) visible.\n"
+    "  --genicam-fake leaves Aravis's simulated GenICam camera (Fake_1) as the only GenICam camera\n"
+    "  (the network and USB are not searched).\n"
     "  Exit code: 0 done, 1 no frame (the reason is printed), 2 usage.");
 
 int cameraList(bool fake)
