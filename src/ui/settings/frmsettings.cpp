@@ -456,7 +456,8 @@ QWidget* TfrmSettings::buildMotionPage()
             m_motionTest->setParent(this, Qt::Window);
         }
         // Below this window with its width where the screen has room, else above it.
-        m_motionTest->resize(width(), m_motionTest->height());
+        // Of fixed size, as this window: the window manager frames both alike.
+        m_motionTest->setFixedSize(width(), m_motionTest->sizeHint().height());
         showNextTo(*m_motionTest, *this);
     });
     connect(init, &QPushButton::clicked, this, [] {
