@@ -279,6 +279,8 @@ private:
     int m_bufferGauge = 0;
     std::int64_t m_guardMs = 10000;
     QString m_lastError;
+    // The drives' current levels last taken by the controller (none since its reset).
+    std::optional<std::array<int, 3>> m_currentsSent;
     bool m_sequenceFaulted = false;
     std::mutex m_positionMutex;
     bool m_terminateRequested = false;

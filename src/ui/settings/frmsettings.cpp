@@ -36,6 +36,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QShowEvent>
 #include <QSpinBox>
 #include <QTabWidget>
@@ -457,7 +458,10 @@ QWidget* TfrmSettings::buildMotionPage()
             m_motionTest->setParent(this, Qt::Window);
         }
         // Below this window with its width where the screen has room, else above it.
-        m_motionTest->resize(width(), m_motionTest->height());
+        // Of fixed size, as this window: the window manager frames both alike.
+        const int decorations = frameGeometry().width() - width();
+        const int room = screen() ? screen()->availableGeometry().width() - decorations : width();
+        m_motionTest->setFixedSize(std::min(width(), room), m_motionTest->sizeHint().height());
         showNextTo(*m_motionTest, *this);
     });
     connect(init, &QPushButton::clicked, this, [] {
@@ -1252,8 +1256,8 @@ void TfrmSettings::showEvent(QShowEvent* event)
 {
     ApplySettingsToControls();
     QDialog::showEvent(event);
-    if (m_tabs->currentWidget() == m_miscPage && m_light && m_light->IsConnected()) {
-        m_light->LoadLedsColor();
+    if (TLedsRGB* l = shownLight(); m_tabs->currentWidget() == m_miscPage && l && l->IsConnected()) {
+        l->LoadLedsColor();
         refreshLedLabels();
     }
     updateLightButtons();
@@ -1279,8 +1283,8 @@ void TfrmSettings::onTabChanged(int)
 {
     if (m_tabs->currentWidget() != m_motionPage && m_motionTest)
         m_motionTest->hide();
-    if (m_tabs->currentWidget() == m_miscPage && m_light && m_light->IsConnected()) {
-        m_light->LoadLedsColor();
+    if (TLedsRGB* l = shownLight(); m_tabs->currentWidget() == m_miscPage && l && l->IsConnected()) {
+        l->LoadLedsColor();
         refreshLedLabels();
     }
     if (m_tabs->currentWidget() == m_pulseCounter->parentWidget())
@@ -1425,6 +1429,12 @@ TLedsRGB& TfrmSettings::light()
     return *m_light;
 }
 
+TLedsRGB* TfrmSettings::shownLight() const
+{
+    // The station connects its light at start: that one is the page's until another is handed.
+    return m_light ? m_light : TLedsRGB::ExistingInstance();
+}
+
 void TfrmSettings::lightConnect()
 {
     m_connect->setEnabled(false);
@@ -1445,7 +1455,8 @@ void TfrmSettings::lightDisconnect()
 
 void TfrmSettings::updateLightButtons()
 {
-    const bool connected = m_light && m_light->IsConnected();
+    const TLedsRGB* l = shownLight();
+    const bool connected = l && l->IsConnected();
     m_connect->setEnabled(!connected);
     m_disconnect->setEnabled(connected);
     for (QAbstractButton* b : m_lightButtons)
@@ -1455,9 +1466,10 @@ void TfrmSettings::updateLightButtons()
 
 void TfrmSettings::refreshLedLabels()
 {
-    if (!m_light)
+    TLedsRGB* l = shownLight();
+    if (!l)
         return;
-    for (const QString& entry : m_light->GetLedsColor()) {
+    for (const QString& entry : l->GetLedsColor()) {
         const auto led = parseLedEntry(entry);
         if (!led || led->index >= int(m_ledLabels.size()))
             continue;

@@ -122,6 +122,8 @@ private:
     bool refuseRedBoxes();
     // The motion test window back to its owner (it is ours only while this window shows).
     void returnMotionTest();
+    // The light the page shows: the one handed, else the station's (none made here).
+    TLedsRGB* shownLight() const;
     void refreshProtectedControls();
     void ButtonCloseClick();
     void copyOkOnlyControls();

@@ -599,3 +599,24 @@ TEST_F(SettingsLightTest, ConnectByDevicePathColourAndSaveTemplate)
 
 } // namespace
 } // namespace lapido
+
+namespace lapido {
+namespace {
+
+// The station connects its light at start and never hands it to the window: the page shows
+// that light, connected, with its buttons usable.
+TEST_F(SettingsLightTest, ThePageShowsTheLightTheStationConnected)
+{
+    TLedsRGB::setInstancePortOverride(m_light.portName());
+    ASSERT_TRUE(TLedsRGB::GetInstance().IsConnected());
+    window();
+    auto* tabs = child<QTabWidget>("PageControl");
+    tabs->setCurrentIndex(tabs->count() - 1);
+    EXPECT_EQ(child<QLabel>("LabelLightStatus")->text(), QStringLiteral("Connected"));
+    EXPECT_FALSE(child<QPushButton>("ButtonConnect")->isEnabled());
+    EXPECT_TRUE(child<QPushButton>("ButtonColors")->isEnabled());
+    TLedsRGB::setInstancePortOverride({});
+}
+
+} // namespace
+} // namespace lapido
