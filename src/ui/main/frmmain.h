@@ -125,6 +125,9 @@ private:
     void blowerTick();
     void videoTimerFired();
     void afterCommand();
+    void takeStationCaret();
+    // The kind of control that has the keyboard focus, as the key table sees it.
+    TKeyFocus keyFocusOf(const QWidget* focus) const;
     void refreshTree();
     void refreshEdits();
     void refreshPanel();
@@ -171,6 +174,7 @@ private:
     QLabel* m_wCount = nullptr;
     QLabel* m_focusHeight = nullptr;
     QLabel* m_encoderX = nullptr;
+    QLabel* m_jogStep = nullptr; // the steps of the jog keys
     // Align / Inspect / Engrave.
     QToolButton* m_align = nullptr;
     QToolButton* m_inspect = nullptr;
@@ -238,6 +242,7 @@ private:
     QRadioButton* m_agcOff = nullptr;
     QSpinBox* m_pulseCount = nullptr;
     QSpinBox* m_pulseDuration = nullptr;
+    std::array<QPushButton*, 2> m_shoot{}; // the pulse tools' "Shoot" buttons
     // Debug panel.
     QWidget* m_debugPanel = nullptr;
 
