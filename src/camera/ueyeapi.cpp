@@ -2,6 +2,7 @@
 #include "camera/ueyeapi.h"
 
 #include "camera/simcamera.h"
+#include "camera/sourcecamera.h"
 #include "settings/settingskeys.h"
 
 #include <QLibrary>
@@ -71,7 +72,24 @@ UEyeLibrary::~UEyeLibrary()
 
 QString UEyeLibrary::name() const
 {
+    if (m_source)
+        return m_source->name();
     return m_library ? m_library->fileName() : QStringLiteral("simulated camera");
+}
+
+HIDS UEyeLibrary::cameraId() const
+{
+    return m_source ? m_source->id() : 0;
+}
+
+QString UEyeLibrary::lastError() const
+{
+    return m_source ? m_source->lastError() : QString();
+}
+
+CameraControls UEyeLibrary::controls() const
+{
+    return m_source ? m_source->controls() : CameraControls{};
 }
 
 std::unique_ptr<UEyeLibrary> UEyeLibrary::make(const UEyeApi& api, std::unique_ptr<QLibrary> library)
@@ -107,6 +125,13 @@ std::unique_ptr<UEyeLibrary> UEyeLibrary::load(const QString& fileName, QString*
 std::unique_ptr<UEyeLibrary> UEyeLibrary::simulated()
 {
     return make(simulatedCameraApi(), nullptr);
+}
+
+std::unique_ptr<UEyeLibrary> UEyeLibrary::fromSource(std::unique_ptr<FrameSource> source)
+{
+    auto made = make(sourceCameraApi(), nullptr);
+    made->m_source = std::make_unique<SourceCameraSlot>(std::move(source));
+    return made;
 }
 
 std::unique_ptr<UEyeLibrary> openCameraLibrary(bool simulate, QString* why, const QString& vendorFile)

@@ -45,7 +45,13 @@ QString TGlyphLogo::MarkingProblem() const
 {
     if (!LoadError.isEmpty())
         return LoadError;
-    return heightProblem(RelativeSize);
+    // A drawing without a line or arc to mark (none at all, or only objects the marking skips)
+    // would leave nothing of the logo on the stone.
+    if (!ContourList || ContourList->isEmpty())
+        return QStringLiteral("its drawing \"%1\" holds nothing to mark").arg(QFileInfo(FileName).fileName());
+    if (QString problem = heightProblem(RelativeSize); !problem.isEmpty())
+        return problem;
+    return resolutionProblem(RelativeSize);
 }
 
 } // namespace lapido

@@ -184,7 +184,7 @@ void TStation::BitBtnGoToStartClick()
 
 void TStation::BitBtnResetClick()
 {
-    if (AIMState == TAIMState::aimsMarking)
+    if (AIMState == TAIMState::aimsMarking || !holderMayBeFreed())
         return;
     TTreeNode* selected = m_tree.Selected();
     if (m_controls.autoIncChecked && m_controls.autoIncEnabled && m_controls.bitBtnResetVisible && selected

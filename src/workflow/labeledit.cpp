@@ -33,6 +33,20 @@ QString percentText(double fraction)
 }
 
 // Boxes that take zero and negatives; every other box needs at least 0.001.
+// A value no inscription can have (what a label file holding it is refused for).
+bool beyondLabelLimits(TEditBox box, double v)
+{
+    using namespace labellimits;
+    switch (box) {
+    case TEditBox::EditSlant: return std::abs(v) > kMaxSlantDegrees;
+    case TEditBox::EditGirdle: return v > kMaxGirdleMm;
+    case TEditBox::EditDiam:
+    case TEditBox::EditGrid:
+    case TEditBox::Edit_PulseTrainRate: return false;
+    default: return std::abs(v) / 100.0 > kMaxFraction; // a percentage of the girdle height
+    }
+}
+
 bool acceptsZeroAndNegative(TEditBox box)
 {
     switch (box) {
@@ -146,7 +160,7 @@ void TStation::EditFloatChange(TEditBox box, const QString& text)
     bool ok = false;
     // A point is the decimal separator in these boxes whatever the locale.
     const double v = text.trimmed().toDouble(&ok);
-    if (!ok || !std::isfinite(v) || (!acceptsZeroAndNegative(box) && v < 0.001)) {
+    if (!ok || !std::isfinite(v) || (!acceptsZeroAndNegative(box) && v < 0.001) || beyondLabelLimits(box, v)) {
         edit.refused = true;
         return;
     }

@@ -4,6 +4,7 @@
 #include "workflow/markingpreview.h"
 
 #include "glyphs/glyph.h"
+#include "glyphs/glyphoutline.h"
 #include "glyphs/legibility.h"
 #include "glyphs/richstring.h"
 #include "machine/laser.h"
@@ -238,10 +239,15 @@ void TStation::engraveCommand()
     }
     // The estimate is taken from the state the run starts from, before anything moves.
     std::optional<double> estimatedSeconds;
+    m_runPlan.reset();
     if (laser) {
         const TMarkingPreview preview = PreviewMarking();
-        if (preview.markable)
+        if (preview.markable) {
             estimatedSeconds = preview.seconds;
+            m_runPlan = InspectionPlanOf(preview);
+            if (m_services.runPlanned)
+                m_services.runPlanned(preview);
+        }
     }
     SetAIMSState(TAIMState::aimsMarking);
     moveFocus(TFocusTarget::Abort);
@@ -275,6 +281,7 @@ void TStation::engraveCommand()
     }
     if (estimatedSeconds && measuredSeconds)
         log.AppendLogWD(runTimeLine(*estimatedSeconds, *measuredSeconds));
+    inspectAfterRun();
     log.WriteEngravingMoveTraceLog();
     log.AppendLog(QStringLiteral("ME"));
 
@@ -308,7 +315,14 @@ void TStation::runMarkingSequence(TLaser& laser)
 QStringList TStation::LabelMarkingProblems() const
 {
     QStringList problems;
-    for (TTreeNode* node : m_tree.Items()) {
+    const std::vector<TTreeNode*> nodes = m_tree.Items();
+    const auto characters = std::count_if(nodes.begin(), nodes.end(),
+                                          [](const TTreeNode* n) { return dynamic_cast<const TGlyphChar*>(n->Data()); });
+    if (characters > labellimits::kMaxCharacters)
+        problems << QStringLiteral("The label holds %1 characters, more than the %2 a girdle can carry")
+                        .arg(characters)
+                        .arg(labellimits::kMaxCharacters);
+    for (TTreeNode* node : nodes) {
         const TGlyph* glyph = node->Data();
         if (!glyph)
             continue;
@@ -520,6 +534,8 @@ void TStation::markOutLines()
         if (glyph) {
             ++m_progress.glyph;
             glyph->Mark(XYTF);
+            if (m_afterGlyphMarked)
+                m_afterGlyphMarked(node);
         }
         if (watch.faulted() && !MarkingAborted()) {
             LogDebug(QStringLiteral("Marking stopped by the machine: ") + (laser ? laser->lastError() : QString()));
@@ -548,8 +564,8 @@ void TStation::markOutLines()
     }
     // The operator learns that the label on the stone is incomplete, and why, once.
     if (stoppedByMachine)
-        operatorDialogs().error(QStringLiteral("Marking stopped: ") + laser->lastError()
-                                + QStringLiteral(".\nThe laser is off; the label is not complete."));
+        operatorDialogs().error(QStringLiteral("Marking stopped: ") + laser->lastError() + QStringLiteral(".\n")
+                                + laser->laserStateText() + QStringLiteral("; the label is not complete."));
 }
 
 void TStation::BitBtnAbortClick()

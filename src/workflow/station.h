@@ -8,6 +8,7 @@
 #include "glyphs/fontstyles.h"
 #include "glyphs/labeltree.h"
 #include "glyphs/legibility.h"
+#include "inspection/inspection.h"
 #include "workflow/keyrouter.h"
 
 #include <QImage>
@@ -161,6 +162,11 @@ struct TStationServices {
     // One command's round trip to the controller on the present link (ms), measured once at
     // start-up: the preview pays it for every command, as a real run does.
     double roundTripMs = 0;
+    // The camera's present picture at the station picture's size, without the overlay, for the
+    // inspection after a run (none or a null picture: the run is not inspected).
+    std::function<QImage()> inspectionPicture;
+    // Told the plan of a run (its marks, glyph by glyph) just before the laser goes on.
+    std::function<void(const TMarkingPreview& plan)> runPlanned;
 };
 
 class TStation {
@@ -283,10 +289,11 @@ public:
 
     QString Tree2XML() const;
     // Replaces the label by the one in the XML text. False (label unchanged) with the reason
-    // when the text is not a label.
-    bool XML2Tree(const QString& DocumentLink, QString* error = nullptr);
+    // when the text is not a label, or is a label asking for what cannot be inscribed (a number
+    // out of range, more characters than a girdle carries: then refused is set).
+    bool XML2Tree(const QString& DocumentLink, QString* error = nullptr, bool* refused = nullptr);
     // The same from the bytes of a label file, decoded as its XML declaration says.
-    bool XML2TreeFromBytes(const QByteArray& Document, QString* error = nullptr);
+    bool XML2TreeFromBytes(const QByteArray& Document, QString* error = nullptr, bool* refused = nullptr);
 
     // --- marking sequence
     void SpeedButtonAIMClick(TSpeedButton Sender);
@@ -296,7 +303,11 @@ public:
     void GetMarkingExtends(const TXYTransform& XYTF, TCoord& Pmin, TCoord& PMax);
     void MarkOutLines();
     // One "caption: reason" line per glyph that would not be marked as composed (unknown font,
-    // missing or unreadable picture or drawing, a height not above 0); empty when none.
+    // missing or unreadable picture or drawing, a height not above 0, a glyph that would leave
+    // fewer marks than it shows: a character without an outline, a drawing with nothing to mark,
+    // a size below what the laser resolves), and one for a label holding more characters than a
+    // girdle carries; empty when none. Engrave, its preview and lapidograph-cli check and mark
+    // all refuse by it.
     QStringList LabelMarkingProblems() const;
     // Whether the label, at the current marking reference and focus curvature, lies inside the
     // work area and its focus inside the Z range.
@@ -412,6 +423,21 @@ public:
     // Set while the station itself fills the property panels, so their change handlers stay quiet.
     bool DisableGlyphPropertiesChangeEvent() const { return m_disableGlyphPropertiesChangeEvent; }
 
+    // --- inspection of the inscription after a run (inspectionrun.cpp)
+    // The plan of the next Engrave as the inspection reads it: the glyphs that put marks, their
+    // marks in machine millimetres, the label's text. Empty when the label would be refused.
+    InspectionPlan PlanInspection();
+    InspectionPlan InspectionPlanOf(const TMarkingPreview& preview) const;
+    // The last run's inspection (none before the first, or when the run was not inspected),
+    // and the picture it was made on.
+    const std::optional<InspectionResult>& LastInspection() const { return m_lastInspection; }
+    const QImage& LastInspectionPicture() const { return m_lastInspectionPicture; }
+    // Inspects the picture for the plan, keeps the result and writes it to the trace and the
+    // inspection log; the window and the headless run call it after a run.
+    const InspectionResult& InspectRun(const InspectionPlan& plan, const QImage& picture);
+    // The inspection log beside the trace file.
+    QString InspectionLogPath();
+
     // The outside services; the window completes them after creation (automatic backup).
     TStationServices& services() { return m_services; }
 
@@ -427,6 +453,19 @@ private:
     TXYTransform m_xytfSlant;
     double m_curvatureA = 0, m_curvatureB = 0, m_curvatureC = 0;
     TTreeNode* m_markingTreeNode = nullptr;
+    // Called after each glyph of the walk has been marked (the preview's glyph boundaries).
+    std::function<void(TTreeNode*)> m_afterGlyphMarked;
+    std::unique_ptr<Inspector> m_inspector;
+    std::optional<InspectionResult> m_lastInspection;
+    QImage m_lastInspectionPicture;
+    // The plan of the run under way, taken before the laser went on.
+    std::optional<InspectionPlan> m_runPlan;
+    // A failed inspection the operator has not yet been asked about before the holder is freed.
+    bool m_inspectionQuestionPending = false;
+    // Inspects the run that just ended (Engrave), when the window gives a picture.
+    void inspectAfterRun();
+    // "Inspection failed: ... Free the holder anyway?"; true when the holder may be freed.
+    bool holderMayBeFreed();
     int m_markingStatusIndex = 0;
     QString m_photoDir;
     int m_pulseTrainCount = 10, m_pulseTrainRate = 100, m_pulseDuration = 50;

@@ -28,5 +28,7 @@ int cmdRender(const QStringList& args);
 int cmdCalibrate(const QStringList& args);
 // The legibility check of a label: its findings, exit code 1 when there are any.
 int cmdCheck(const QStringList& args);
+// The inspection of an inscription on a saved camera picture against the label's plan.
+int cmdInspect(const QStringList& args);
 
 } // namespace lapido::cli
