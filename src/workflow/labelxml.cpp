@@ -11,6 +11,7 @@
 #include "workflow/stationtexts.h"
 
 #include <QCoreApplication>
+#include <QScopeGuard>
 #include <QDir>
 #include <QFileInfo>
 #include <QXmlStreamReader>
@@ -365,6 +366,8 @@ bool TStation::XML2TreeFromBytes(const QByteArray& Document, QString* error, boo
 
 bool TStation::buildTree(const std::vector<XmlItem>& items)
 {
+    ++m_labelRebuilding;
+    const auto rebuilt = qScopeGuard([this] { --m_labelRebuilding; });
 
     clearLabel();
     const bool ignoreGirdle = keys::read(keys::IgnoreGridleheigh);

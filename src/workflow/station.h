@@ -489,6 +489,9 @@ private:
     QString m_labelStep;
     QString m_labelSaved;
     QString m_statusMessage;
+    // Above zero while the station itself rebuilds the label (a template, an undo): the
+    // editor's change signals then come from the rebuild, and its half-built states are no steps.
+    int m_labelRebuilding = 0;
     bool restoreLabelStep(const QString& xml);
     // The label as loaded or saved: the step all later changes are measured against.
     void markLabelSaved();

@@ -10,7 +10,7 @@ namespace lapido {
 void TStation::CommitLabelEdit()
 {
     // A run marks the glyphs but does not edit the label; what a run changes is not a step.
-    if (AIMState == TAIMState::aimsMarking)
+    if (AIMState == TAIMState::aimsMarking || m_labelRebuilding > 0)
         return;
     QString now = Tree2XML();
     if (now == m_labelStep)

@@ -22,6 +22,9 @@
 #include "ui/main/videopanel.h"
 #include "workflow/starttf.h"
 
+#include <QAbstractItemView>
+#include <QAbstractSlider>
+#include <QAbstractSpinBox>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -31,6 +34,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QMenu>
 #include <QMimeData>
 #include <QClipboard>
@@ -338,10 +342,12 @@ void TfrmMain::connectPropertyPanels()
     connect(m_richEdit, &QTextEdit::customContextMenuRequested, this, &TfrmMain::richContextMenu);
     connect(m_richFont, &QComboBox::activated, this, [this](int) {
         m_station->GlyphRichFontChange(m_richFont->currentText());
+        takeStationCaret();
         afterCommand();
     });
     connect(m_richStyle, &QComboBox::activated, this, [this](int index) {
         m_station->GlyphRichStyleChange(index);
+        takeStationCaret();
         afterCommand();
     });
     connect(m_autoInc, &QCheckBox::clicked, this, [this](bool on) {
@@ -512,10 +518,14 @@ void TfrmMain::connectRollDownPanel()
     connect(m_pulseDuration, &QSpinBox::textChanged, this,
             [this](const QString& text) { m_station->SpinEditPulseDurationChange(text); });
     connect(m_shootTrain, &QPushButton::clicked, this, [this] {
+        if (m_station->AIMState == TAIMState::aimsMarking)
+            return;
         m_station->ButtonShootPulseTrainClick();
         afterCommand();
     });
     connect(m_shootOne, &QPushButton::clicked, this, [this] {
+        if (m_station->AIMState == TAIMState::aimsMarking)
+            return;
         m_station->ButtonSinglePulseClick();
         afterCommand();
     });
@@ -577,6 +587,9 @@ void TfrmMain::showEvent(QShowEvent* event)
         return;
     m_shown = true;
     m_station->FormShow();
+    // The editor shows its document in the label's default font: the widget's own font would
+    // otherwise become the document's default and the label be drawn in it.
+    m_richEdit->setFont(m_station->RichEditGlyphLabel().document().defaultFont());
     m_richFont->clear();
     m_richFont->addItems(m_station->FontNames);
     m_textFont->clear();
@@ -740,12 +753,24 @@ void TfrmMain::applyZoom()
 
 void TfrmMain::afterCommand()
 {
+    m_station->CommitLabelEdit();
     refreshControls();
+}
+
+void TfrmMain::takeStationCaret()
+{
+    // With no selection, a font or style picked applies to what is typed next: the caret
+    // that carries it is the editor's, so it takes the station's caret and its format.
+    const QTextCursor caret = m_station->RichEditGlyphLabel().textCursor();
+    if (caret.document() == m_richEdit->document())
+        m_richEdit->setTextCursor(caret);
 }
 
 QString TfrmMain::progressText() const
 {
     const TMarkingProgress& p = m_station->markingProgress();
+    if (!m_station->StatusMessage().isEmpty() && !p.running)
+        return m_station->StatusMessage();
     if (p.glyphCount == 0 && !p.running)
         return {};
     // The same span and rounding as the trace's measured time of the run.
@@ -774,6 +799,7 @@ void TfrmMain::refreshControls()
     m_wCount->setText(QString::number(std::llround(st.AxisPosition_W())));
     m_focusHeight->setText(QString::number(st.GetFocusHeight(st.AxisPosition_X), 'f', 3));
     m_progress->setText(progressText());
+    m_jogStep->setText(st.JogStepText());
 
     for (QAbstractButton* b : std::initializer_list<QAbstractButton*>{m_add[0], m_add[1], m_add[2], m_add[3], m_add[4], m_add[5]})
         b->setEnabled(c.addButtons);
@@ -813,6 +839,8 @@ void TfrmMain::refreshControls()
     m_circleSet->setEnabled(c.circleSet);
     m_circleGoto->setEnabled(c.circleGoto);
     m_circleClear->setEnabled(c.circleClear);
+    m_shootTrain->setEnabled(c.shootPulses);
+    m_shootOne->setEnabled(c.shootPulses);
     m_autoInc->setChecked(c.autoIncChecked);
     m_autoInc->setEnabled(c.autoIncEnabled);
     m_overlay->setChecked(st.ShowOverlay);
@@ -901,7 +929,11 @@ void TfrmMain::refreshPanel()
     f.setBold(st.SymbolListStyle.testFlag(fsBold));
     f.setItalic(st.SymbolListStyle.testFlag(fsItalic));
     m_symbolPreview->setFont(f);
-    setComboText(m_logoList, st.DefaultLogoName);
+    // A logo that is not in the folder shows as none rather than as another one.
+    if (m_logoList->findText(st.DefaultLogoName) < 0)
+        m_logoList->setCurrentIndex(-1);
+    else
+        setComboText(m_logoList, st.DefaultLogoName);
     m_gamma->setValue(int(std::lround(st.PhotoGamma * 10)));
     for (QComboBox* combo : m_markingStatus)
         combo->setCurrentIndex(st.MarkingStatusIndex());
@@ -917,7 +949,10 @@ void TfrmMain::treeSelectionChanged()
     tree.setSelected(node);
     m_treeDirty = false; // the view already shows this selection
     m_station->TreeViewGlyphsChange(node);
-    refreshControls();
+    // The logo folder may have changed since the list was filled (the logo editor, a copy).
+    if (m_station->controls().panel == TPropertyPanel::Logo)
+        reloadLogoList();
+    afterCommand();
 }
 
 void TfrmMain::richTextChanged()
@@ -986,8 +1021,19 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* event)
     if (type != QEvent::KeyPress && type != QEvent::KeyRelease && type != QEvent::Wheel)
         return QWidget::eventFilter(watched, event);
     auto* widget = qobject_cast<QWidget*>(watched);
-    if (!widget || widget->window() != this)
+    if (!widget)
         return QWidget::eventFilter(watched, event);
+    if (widget->window() != this) {
+        // Esc is the operator's stop key: during a run it aborts the run whichever of the
+        // station's windows is in front. The window still sees the key, so that a wait
+        // window in front ends its wait as well.
+        if (type == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape
+            && m_station->AIMState == TAIMState::aimsMarking && watched == QApplication::focusWidget()) {
+            m_station->KeyEsc();
+            refreshControls();
+        }
+        return QWidget::eventFilter(watched, event);
+    }
 
     if (type == QEvent::Wheel) {
         auto* wheel = static_cast<QWheelEvent*>(event);
@@ -1014,9 +1060,28 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* event)
     // The label editor takes one line: Enter never reaches it.
     if (watched == m_richEdit && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter))
         return true;
-    const bool swallowed = m_station->KeyDown(key->key(), key->modifiers());
-    afterCommand();
+    const bool swallowed = m_station->KeyDown(key->key(), key->modifiers(), keyFocusOf(focus));
+    if (swallowed)
+        afterCommand();
     return swallowed;
+}
+
+TKeyFocus TfrmMain::keyFocusOf(const QWidget* focus) const
+{
+    if (!focus)
+        return TKeyFocus::Jog;
+    if (focus == m_richEdit)
+        return TKeyFocus::LabelEditor;
+    // The label tree jogs: its arrows would change the glyph on show behind the operator's back.
+    if (focus == m_tree)
+        return TKeyFocus::Jog;
+    if (qobject_cast<const QLineEdit*>(focus) || qobject_cast<const QAbstractSpinBox*>(focus)
+        || qobject_cast<const QTextEdit*>(focus) || qobject_cast<const QPlainTextEdit*>(focus))
+        return TKeyFocus::Text;
+    if (qobject_cast<const QComboBox*>(focus) || qobject_cast<const QAbstractItemView*>(focus)
+        || qobject_cast<const QAbstractSlider*>(focus))
+        return TKeyFocus::List;
+    return TKeyFocus::Jog;
 }
 
 void TfrmMain::dragPicture(QPointF from, QPointF to)

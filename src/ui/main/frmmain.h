@@ -151,6 +151,9 @@ private:
     void blowerTick();
     void videoTimerFired();
     void afterCommand();
+    void takeStationCaret();
+    // The kind of control that has the keyboard focus, as the key table sees it.
+    TKeyFocus keyFocusOf(const QWidget* focus) const;
     void refreshTree();
     void refreshEdits();
     void refreshPanel();
@@ -203,6 +206,7 @@ private:
     QLabel* m_wCount = nullptr;
     QLabel* m_focusHeight = nullptr;
     QLabel* m_encoderX = nullptr;
+    QLabel* m_jogStep = nullptr; // the steps of the jog keys
     QLabel* m_simulated = nullptr;
     QLabel* m_version = nullptr;
     // Align / Inspect / Engrave.

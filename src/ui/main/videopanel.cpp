@@ -20,7 +20,8 @@ TVideoPanel::TVideoPanel(const QImage& buffer, QWidget* parent) : QWidget(parent
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
-    setFocusPolicy(Qt::NoFocus);
+    // A click on the picture takes the keyboard from a text box or a list: the keys then jog.
+    setFocusPolicy(Qt::ClickFocus);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     // Beyond its own size the picture shows nothing more: the room goes to the controls.
     setMaximumSize(kVideoBufferWidth, kVideoBufferHeight);
