@@ -46,7 +46,7 @@ void TStation::updateSetFocusEnabled()
 bool TStation::BitBtnFocusClick()
 {
     if (AIMState == TAIMState::aimsMarking)
-        return;
+        return false;
     const double X = AxisPosition_X;
     const double Z = AxisPosition_Z;
     const double Xr = MarkingReference_X;
