@@ -1147,7 +1147,7 @@ void TfrmMain::VideoTimerTick()
     if (m_zoomApplied != m_station->ZoomOut)
         applyZoom();
     m_videoOffset = lapido::VideoTimerTick(m_imageBuffer, m_camera.get(), *m_station, m_videoTransform, Settings(),
-                                           m_video->size());
+                                           m_video->size(), &m_labelLayer);
     if (m_previewSwitch)
         m_previewSwitch->paint(m_imageBuffer, m_videoTransform);
     m_video->setBufferOffset(m_videoOffset);
