@@ -384,6 +384,9 @@ void TGlyphPhoto::Mark(const TXYTransform& XYTF)
             laser->CloseGate();
             laser->EnableOff();
             Processed = true;
+        } else if (laser->WaitAborted) {
+            // The operator stopped the wait for the laser: that is the run's Abort.
+            MarkingAborted() = true;
         }
         // Emission goes off on every path, a refused enable line included.
         if (source)

@@ -53,6 +53,13 @@ public:
     virtual std::optional<QString> chooseSaveFile(const QString& title, const QString& folder,
                                                   const QString& filter) = 0;
     virtual std::optional<QString> chooseFolder(const QString& title, const QString& folder) = 0;
+    // A save choice whose caller asks its own question before writing over a file, so that the
+    // dialog does not ask first.
+    virtual std::optional<QString> chooseSaveFileAskedByCaller(const QString& title, const QString& folder,
+                                                               const QString& filter)
+    {
+        return chooseSaveFile(title, folder, filter);
+    }
     // Opens a modal wait window; it closes when the returned object is destroyed.
     virtual std::unique_ptr<WaitDialog> beginWait(const QString& title, const QString& text,
                                                   const QString& detail) = 0;

@@ -10,11 +10,47 @@
 
 #include <sqlite3.h>
 
+#include <chrono>
+#include <thread>
+
 namespace lapido {
 
 namespace {
 
 constexpr int kBusyTimeoutMs = 30000;
+
+// Another program's read or write takes a millisecond or two: waiting in steps of a
+// millisecond, rather than SQLite's own steps that grow to a tenth of a second, keeps two
+// programs taking turns from losing most of their time asleep.
+int waitBriefly(void*, int count)
+{
+    if (count >= kBusyTimeoutMs)
+        return 0;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return 1;
+}
+
+// Every connection that finds no other one open reads the whole log to index it, and takes a
+// log already folded into the file for new: the log is kept short and emptied when folded.
+int foldLongLog(void*, sqlite3* db, const char* schema, int frames)
+{
+    constexpr int kLongLog = 32;
+    if (frames >= kLongLog)
+        sqlite3_wal_checkpoint_v2(db, schema, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+    return SQLITE_OK;
+}
+
+// Settings a connection does not keep in the file.
+void setUpConnection(sqlite3* db)
+{
+    sqlite3_busy_handler(db, &waitBriefly, nullptr);
+    // The log is folded into the file when it has grown, not by whichever program happens to
+    // close last: closing then costs nothing, and a program never decides alone that the
+    // store is unused.
+    sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+    sqlite3_exec(db, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
+    sqlite3_wal_hook(db, &foldLongLog, nullptr);
+}
 
 QString errText(sqlite3* db)
 {
@@ -57,59 +93,119 @@ private:
 
 } // namespace
 
-SettingsStore::SettingsStore(QString path, sqlite3* db) : m_path(std::move(path)), m_db(db) {}
+// The connection of one read or write. Between two of them the process holds no descriptor of
+// the store's files: record locks belong to the process, and any close() of the file anywhere
+// in it (a file dialog guessing the type of the files it lists, say) drops every one of them.
+// A connection held open would then go on as if it still had its shared lock, a companion
+// program would take the store for unused, fold the log into the file and delete it, and the
+// station's later writes would go to a deleted log and come back as stale pages at its exit.
+// A store in memory keeps its one connection: it is its only copy.
+class SettingsStore::Connection {
+public:
+    explicit Connection(const SettingsStore& store) : m_store(store)
+    {
+        if (store.m_memory) {
+            m_db = store.m_memory;
+            return;
+        }
+        m_owned = true;
+        const bool readOnly = !store.m_readOnlyUri.isEmpty();
+        const QByteArray file = readOnly ? store.m_readOnlyUri : QFile::encodeName(store.m_path);
+        const int flags = readOnly ? SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_FULLMUTEX
+                                   : SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX;
+        const int rc = sqlite3_open_v2(file.constData(), &m_db, flags, nullptr);
+        if (rc != SQLITE_OK) {
+            const QString why = errText(m_db);
+            sqlite3_close_v2(m_db);
+            throw SettingsStoreError(
+                QStringLiteral("Settings store \"%1\": cannot open: %2").arg(store.m_path, why).toStdString());
+        }
+        setUpConnection(m_db);
+    }
+    ~Connection()
+    {
+        if (m_owned)
+            sqlite3_close_v2(m_db);
+    }
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    sqlite3* db() const { return m_db; }
+
+    [[noreturn]] void fail(const QString& what) const
+    {
+        throw SettingsStoreError(QStringLiteral("Settings store \"%1\": %2: %3")
+                                     .arg(m_store.m_path, what, errText(m_db))
+                                     .toStdString());
+    }
+
+    void exec(const char* sql) const
+    {
+        char* err = nullptr;
+        if (sqlite3_exec(m_db, sql, nullptr, nullptr, &err) != SQLITE_OK) {
+            const QString msg = err ? QString::fromUtf8(err) : errText(m_db);
+            sqlite3_free(err);
+            throw SettingsStoreError(
+                QStringLiteral("Settings store \"%1\": %2").arg(m_store.m_path, msg).toStdString());
+        }
+    }
+
+private:
+    const SettingsStore& m_store;
+    sqlite3* m_db = nullptr;
+    bool m_owned = false;
+};
+
+SettingsStore::SettingsStore(QString path) : m_path(std::move(path)) {}
 
 SettingsStore::~SettingsStore()
 {
-    sqlite3_close_v2(m_db);
-}
-
-void SettingsStore::fail(const QString& what) const
-{
-    throw SettingsStoreError(QStringLiteral("Settings store \"%1\": %2: %3")
-                                 .arg(m_path, what, errText(m_db))
-                                 .toStdString());
-}
-
-void SettingsStore::exec(const char* sql) const
-{
-    char* err = nullptr;
-    if (sqlite3_exec(m_db, sql, nullptr, nullptr, &err) != SQLITE_OK) {
-        const QString msg = err ? QString::fromUtf8(err) : QString();
-        sqlite3_free(err);
-        throw SettingsStoreError(
-            QStringLiteral("Settings store \"%1\": %2").arg(m_path, msg).toStdString());
-    }
+    if (m_memory)
+        sqlite3_close_v2(m_memory);
 }
 
 std::unique_ptr<SettingsStore> SettingsStore::open(const QString& path)
 {
+    const bool inMemory = path == QLatin1String(":memory:");
     const QFileInfo info(path);
-    if (!info.absoluteDir().exists() && !QDir().mkpath(info.absolutePath()))
+    if (!inMemory && !info.absoluteDir().exists() && !QDir().mkpath(info.absolutePath()))
         throw SettingsStoreError(
             QStringLiteral("Settings store \"%1\": cannot create its folder").arg(path).toStdString());
+    std::unique_ptr<SettingsStore> store(new SettingsStore(path));
+    // The first connection creates the file and its table and finds out whether it can be
+    // written; it is closed like every later one.
     sqlite3* db = nullptr;
     const QByteArray file = QFile::encodeName(path);
     const int rc = sqlite3_open_v2(file.constData(), &db,
                                    SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
                                    nullptr);
-    std::unique_ptr<SettingsStore> store(new SettingsStore(path, db));
-    if (rc != SQLITE_OK)
-        store->fail(QStringLiteral("cannot open"));
-    sqlite3_busy_timeout(db, kBusyTimeoutMs);
+    if (rc != SQLITE_OK) {
+        const QString why = errText(db);
+        sqlite3_close_v2(db);
+        throw SettingsStoreError(
+            QStringLiteral("Settings store \"%1\": cannot open: %2").arg(path, why).toStdString());
+    }
+    store->m_memory = db; // until set up, so that a failure below closes it
+    setUpConnection(db);
     // A read-only file would only fail at the first write; the station must know at start.
     if (sqlite3_db_readonly(db, "main") == 1)
         throw SettingsStoreError(
             QStringLiteral("Settings store \"%1\": the file is read-only").arg(path).toStdString());
-    store->exec("PRAGMA journal_mode=WAL");
-    store->exec("PRAGMA synchronous=NORMAL");
-    store->exec("CREATE TABLE IF NOT EXISTS settings ("
-                " section TEXT NOT NULL COLLATE NOCASE,"
-                " key TEXT NOT NULL COLLATE NOCASE,"
-                " value TEXT NOT NULL,"
-                " PRIMARY KEY (section, key))");
+    const Connection setup(*store);
+    setup.exec("PRAGMA journal_mode=WAL");
+    setup.exec("CREATE TABLE IF NOT EXISTS settings ("
+               " section TEXT NOT NULL COLLATE NOCASE,"
+               " key TEXT NOT NULL COLLATE NOCASE,"
+               " value TEXT NOT NULL,"
+               " PRIMARY KEY (section, key))");
     // Probe a write so that a locked or read-only database is found now, not mid-marking.
-    store->exec("BEGIN IMMEDIATE; COMMIT;");
+    setup.exec("BEGIN IMMEDIATE; COMMIT;");
+    if (!inMemory) {
+        sqlite3_close_v2(db);
+        store->m_memory = nullptr;
+        // A second open finds now what every later one will meet.
+        const Connection probe(*store);
+    }
     return store;
 }
 
@@ -125,13 +221,19 @@ std::unique_ptr<SettingsStore> SettingsStore::openForReading(const QString& path
         const QByteArray name = uri + mode;
         const int rc = sqlite3_open_v2(name.constData(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_FULLMUTEX,
                                        nullptr);
-        std::unique_ptr<SettingsStore> store(new SettingsStore(path, db));
-        if (rc != SQLITE_OK)
-            continue;
-        sqlite3_busy_timeout(db, kBusyTimeoutMs);
-        Stmt probe(db, "SELECT count(*) FROM settings");
-        if (probe.ok() && probe.step() == SQLITE_ROW)
+        bool readable = false;
+        if (rc == SQLITE_OK) {
+            sqlite3_busy_timeout(db, kBusyTimeoutMs);
+            Stmt probe(db, "SELECT count(*) FROM settings");
+            readable = probe.ok() && probe.step() == SQLITE_ROW;
+        }
+        sqlite3_close_v2(db);
+        if (readable) {
+            // Like every store, it opens a connection of its own for each read.
+            std::unique_ptr<SettingsStore> store(new SettingsStore(path));
+            store->m_readOnlyUri = name;
             return store;
+        }
     }
     throw SettingsStoreError(QStringLiteral("Settings store \"%1\": it cannot be read").arg(path).toStdString());
 }
@@ -139,29 +241,31 @@ std::unique_ptr<SettingsStore> SettingsStore::openForReading(const QString& path
 bool SettingsStore::sectionExists(const QString& section) const
 {
     std::lock_guard lock(m_mutex);
-    Stmt st(m_db, "SELECT 1 FROM settings WHERE section = ?1 LIMIT 1");
+    const Connection c(*this);
+    Stmt st(c.db(), "SELECT 1 FROM settings WHERE section = ?1 LIMIT 1");
     if (!st.ok())
-        fail(QStringLiteral("read"));
+        c.fail(QStringLiteral("read"));
     st.bind(1, section);
     const int rc = st.step();
     if (rc != SQLITE_ROW && rc != SQLITE_DONE)
-        fail(QStringLiteral("read"));
+        c.fail(QStringLiteral("read"));
     return rc == SQLITE_ROW;
 }
 
 std::optional<QString> SettingsStore::value(const QString& section, const QString& key) const
 {
     std::lock_guard lock(m_mutex);
-    Stmt st(m_db, "SELECT value FROM settings WHERE section = ?1 AND key = ?2");
+    const Connection c(*this);
+    Stmt st(c.db(), "SELECT value FROM settings WHERE section = ?1 AND key = ?2");
     if (!st.ok())
-        fail(QStringLiteral("read"));
+        c.fail(QStringLiteral("read"));
     st.bind(1, section);
     st.bind(2, key);
     const int rc = st.step();
     if (rc == SQLITE_ROW)
         return st.text(0);
     if (rc != SQLITE_DONE)
-        fail(QStringLiteral("read"));
+        c.fail(QStringLiteral("read"));
     return std::nullopt;
 }
 
@@ -173,14 +277,16 @@ void SettingsStore::setValue(const QString& section, const QString& key, const Q
 void SettingsStore::setValues(const std::vector<SettingsEntry>& values)
 {
     std::lock_guard lock(m_mutex);
-    exec("BEGIN IMMEDIATE");
+    const Connection c(*this);
+    sqlite3* const db = c.db();
+    c.exec("BEGIN IMMEDIATE");
     QString error;
     {
         // ON CONFLICT keeps the stored spelling of section and key names.
-        Stmt st(m_db, "INSERT INTO settings(section, key, value) VALUES (?1, ?2, ?3)"
-                      " ON CONFLICT(section, key) DO UPDATE SET value = excluded.value");
+        Stmt st(db, "INSERT INTO settings(section, key, value) VALUES (?1, ?2, ?3)"
+                    " ON CONFLICT(section, key) DO UPDATE SET value = excluded.value");
         if (!st.ok())
-            error = errText(m_db);
+            error = errText(db);
         for (const auto& e : values) {
             if (!error.isEmpty())
                 break;
@@ -189,16 +295,16 @@ void SettingsStore::setValues(const std::vector<SettingsEntry>& values)
             st.bind(2, e.key);
             st.bind(3, e.value);
             if (st.step() != SQLITE_DONE)
-                error = errText(m_db);
+                error = errText(db);
         }
     }
-    if (error.isEmpty() && sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
-        error = errText(m_db);
+    if (error.isEmpty() && sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
+        error = errText(db);
     if (!error.isEmpty()) {
         // A failed COMMIT may leave the transaction open, and every later write would fail
         // on "BEGIN": it is rolled back here, and the write reported as failed.
-        if (!sqlite3_get_autocommit(m_db))
-            sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        if (!sqlite3_get_autocommit(db))
+            sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
         throw SettingsStoreError(
             QStringLiteral("Settings store \"%1\": write: %2").arg(m_path, error).toStdString());
     }
@@ -207,30 +313,32 @@ void SettingsStore::setValues(const std::vector<SettingsEntry>& values)
 bool SettingsStore::removeValue(const QString& section, const QString& key)
 {
     std::lock_guard lock(m_mutex);
-    Stmt st(m_db, "DELETE FROM settings WHERE section = ?1 AND key = ?2");
+    const Connection c(*this);
+    Stmt st(c.db(), "DELETE FROM settings WHERE section = ?1 AND key = ?2");
     st.bind(1, section);
     st.bind(2, key);
     if (st.step() != SQLITE_DONE)
-        fail(QStringLiteral("write"));
-    return sqlite3_changes(m_db) > 0;
+        c.fail(QStringLiteral("write"));
+    return sqlite3_changes(c.db()) > 0;
 }
 
 std::vector<SettingsEntry> SettingsStore::entries(const QString& section) const
 {
     std::lock_guard lock(m_mutex);
+    const Connection c(*this);
     std::vector<SettingsEntry> out;
     const bool all = section.isEmpty();
-    Stmt st(m_db, all ? "SELECT section, key, value FROM settings ORDER BY section, key"
+    Stmt st(c.db(), all ? "SELECT section, key, value FROM settings ORDER BY section, key"
                       : "SELECT section, key, value FROM settings WHERE section = ?1 ORDER BY section, key");
     if (!st.ok())
-        fail(QStringLiteral("read"));
+        c.fail(QStringLiteral("read"));
     if (!all)
         st.bind(1, section);
     int rc;
     while ((rc = st.step()) == SQLITE_ROW)
         out.push_back({st.text(0), st.text(1), st.text(2)});
     if (rc != SQLITE_DONE)
-        fail(QStringLiteral("read"));
+        c.fail(QStringLiteral("read"));
     return out;
 }
 

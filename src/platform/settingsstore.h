@@ -31,7 +31,9 @@ struct SettingsEntry {
 // Every value is a string; section and key names compare without regard to case and keep the
 // spelling of their first write. A missing section or value is never an error. The file is
 // shared with companion programs that write at the same moment: WAL mode and a busy timeout
-// make concurrent access wait instead of fail.
+// make concurrent access wait instead of fail. Each read or write opens its own connection and
+// closes it, so that nothing else the process does with the files can take its locks away
+// between two of them.
 class SettingsStore {
 public:
     // Opens (creating when missing) the store at path. Throws SettingsStoreError.
@@ -78,12 +80,12 @@ public:
     void WriteColor(const QString& section, const QString& key, std::uint32_t value);
 
 private:
-    SettingsStore(QString path, sqlite3* db);
-    void exec(const char* sql) const;
-    [[noreturn]] void fail(const QString& what) const;
+    class Connection;
+    explicit SettingsStore(QString path);
 
     QString m_path;
-    sqlite3* m_db;
+    sqlite3* m_memory = nullptr; // the one connection of a store in memory
+    QByteArray m_readOnlyUri;    // how a store opened for reading only is opened each time
     mutable std::mutex m_mutex;
 };
 

@@ -253,8 +253,12 @@ void LoadSettingsFromRegistery(const SettingsStore& store, TSettings& r)
     LoadSettingsFromRegistery(store, r, ControlTexts{});
 }
 
-void LoadSettingsFromRegistery(const SettingsStore& store, TSettings& r, const ControlTexts& controls)
+void LoadSettingsFromRegistery(const SettingsStore& stored, TSettings& r, const ControlTexts& controls)
 {
+    // One read of the file for the whole record (each read of the store opens it again), and
+    // a record never made of half of a companion program's import.
+    const auto snapshot = stored.memoryCopy();
+    const SettingsStore& store = *snapshot;
     for (const Field& f : kFields) {
         const QString sec = QString::fromLatin1(f.section);
         const QString key = QString::fromLatin1(f.key);

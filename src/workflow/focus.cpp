@@ -45,6 +45,8 @@ void TStation::updateSetFocusEnabled()
 
 bool TStation::BitBtnFocusClick()
 {
+    if (AIMState == TAIMState::aimsMarking)
+        return false;
     const double X = AxisPosition_X;
     const double Z = AxisPosition_Z;
     const double Xr = MarkingReference_X;
@@ -183,6 +185,8 @@ void TStation::BitBtnGotoClick(int standby)
 
 void TStation::BitBtnGoToStartClick()
 {
+    if (AIMState == TAIMState::aimsMarking)
+        return;
     m_controls.gotoStandby = false;
     if (TLaser* laser = Laser())
         laser->MoveToBeforeMarkingPosition();
@@ -199,6 +203,8 @@ void TStation::BitBtnGoToStartClick()
 
 void TStation::BitBtnResetClick()
 {
+    if (AIMState == TAIMState::aimsMarking || !holderMayBeFreed())
+        return;
     TTreeNode* selected = m_tree.Selected();
     if (m_controls.autoIncChecked && m_controls.autoIncEnabled && m_controls.bitBtnResetVisible && selected
         && selected->Data()) {
@@ -258,7 +264,7 @@ void TStation::DelMarking()
         for (TGlyphRichString* label : labels) {
             if (m_glyphAutoInc == label)
                 m_glyphAutoInc = nullptr;
-            m_richEdit->document().clear();
+            ClearRichEditDocument(m_richEdit->document());
             label->UpDate(m_richEdit.get(), label->RelativeSize, label->Offset, label->Spacing);
         }
     // Photos, then logos, then spaces, each kind only when its setting asks for it.
@@ -370,6 +376,8 @@ void TStation::ButtonSetCenterClick()
 
 void TStation::BitBtn_CircleGotoClick()
 {
+    if (AIMState == TAIMState::aimsMarking)
+        return;
     const TCircleCoord* point = circleCoord(m_circleChecked);
     double X = AxisPosition_X, Y = AxisPosition_Y;
     if (point) {

@@ -66,12 +66,6 @@ bool acceptsZeroAndNegative(TEditBox box)
     }
 }
 
-bool isSpacingBox(TEditBox box)
-{
-    return box == TEditBox::EditGlyphLabelSpacing || box == TEditBox::EditGlyphTextSpacing
-           || box == TEditBox::EditGlyphSymbolsSpacing;
-}
-
 // Removes every character of the document for which drop() holds, keeping the formatting of
 // the others.
 template <typename Pred>
@@ -207,8 +201,10 @@ void TStation::EditFloatChange(TEditBox box, const QString& text)
     }
     if (double* fraction = fractionOf(box)) {
         *fraction = v / 100.0;
-        if (isSpacingBox(box))
-            GlyphPropertiesChange();
+        // What the panel shows is what the selected glyph is drawn and marked with: every
+        // height, offset, spacing and width reaches it at once (the panel's own filling while
+        // a glyph is selected is quiet, see TreeViewGlyphsChange).
+        GlyphPropertiesChange();
     }
 }
 
@@ -352,6 +348,10 @@ TGlyphPhoto& TStation::makePhotoGlyph(TTreeNode* node, double height, double off
 
 bool TStation::LoadPhotoFile(const QString& FileName)
 {
+    // The folder the operator chose a picture in is where the photo dialog opens next, also
+    // after a restart.
+    if (!FileName.isEmpty())
+        m_photoDir = QFileInfo(FileName).absolutePath();
     TTreeNode* node = m_tree.Selected();
     auto* photo = node ? dynamic_cast<TGlyphPhoto*>(node->Data()) : nullptr;
     if (!photo || !photo->LoadFromFile(FileName))

@@ -11,6 +11,7 @@
 #include "workflow/stationtexts.h"
 
 #include <QCoreApplication>
+#include <QScopeGuard>
 #include <QDir>
 #include <QFileInfo>
 #include <QXmlStreamReader>
@@ -310,7 +311,8 @@ void TStation::clearLabel()
     m_tree.setSelected(nullptr);
     m_tree.Clear();
     m_controls.panel = TPropertyPanel::None;
-    m_richEdit->document().clear();
+    updateTaskButtons(nullptr);
+    ClearRichEditDocument(m_richEdit->document());
 }
 
 namespace {
@@ -364,6 +366,8 @@ bool TStation::XML2TreeFromBytes(const QByteArray& Document, QString* error, boo
 
 bool TStation::buildTree(const std::vector<XmlItem>& items)
 {
+    ++m_labelRebuilding;
+    const auto rebuilt = qScopeGuard([this] { --m_labelRebuilding; });
 
     clearLabel();
     const bool ignoreGirdle = keys::read(keys::IgnoreGridleheigh);

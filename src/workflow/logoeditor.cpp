@@ -187,7 +187,7 @@ bool TLogoEditor::butSaveClick()
     const QString start = QFileInfo(m_proposedName).isAbsolute()
         ? m_proposedName
         : WorkingDir() + QStringLiteral("Logos/") + m_proposedName;
-    auto file = operatorDialogs().chooseSaveFile(QStringLiteral("Save"), start, logoFileFilter());
+    auto file = operatorDialogs().chooseSaveFileAskedByCaller(QStringLiteral("Save"), start, logoFileFilter());
     if (!file || file->isEmpty())
         return false;
     if (QFileInfo(*file).suffix().isEmpty())

@@ -176,15 +176,16 @@ TEST_F(MarkRunTest, AbortAndControllerFaultsStopWithTheLaserOff)
         const char* what;
         QStringList options;
         const char* reason;
+        bool answers; // the controller still answers, so it can confirm the laser is off
     };
     const Case cases[] = {
-        {"abort after two glyphs", {"--abort-after", "2"}, "aborted by the operator"},
-        {"link lost while marking", {"--link-lost-after", "40"}, "link lost"},
-        {"controller silent", {"--fault", "silent"}, "no reply from the controller"},
-        {"controller answering garbage", {"--fault", "garbage"}, "no reply from the controller"},
-        {"link lost mid-glyph", {"--fault", "link-lost"}, "link lost"},
-        {"buffer run empty", {"--fault", "underrun"}, "nothing progressed"},
-        {"limit switch hit", {"--fault", "limit-switch"}, "limit switch"},
+        {"abort after two glyphs", {"--abort-after", "2"}, "aborted by the operator", true},
+        {"link lost while marking", {"--link-lost-after", "40"}, "link lost", false},
+        {"controller silent", {"--fault", "silent"}, "no reply from the controller", false},
+        {"controller answering garbage", {"--fault", "garbage"}, "no reply from the controller", false},
+        {"link lost mid-glyph", {"--fault", "link-lost"}, "link lost", false},
+        {"buffer run empty", {"--fault", "underrun"}, "nothing progressed", true},
+        {"limit switch hit", {"--fault", "limit-switch"}, "limit switch", true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -193,7 +194,9 @@ TEST_F(MarkRunTest, AbortAndControllerFaultsStopWithTheLaserOff)
         EXPECT_EQ(run.exitCode, 3) << run.err.toStdString();
         EXPECT_TRUE(run.out.contains("marking stopped: ")) << run.out.toStdString();
         EXPECT_TRUE(run.out.contains(c.reason)) << run.out.toStdString();
-        EXPECT_TRUE(run.out.contains("laser after marking: gate closed, enable off")) << run.out.toStdString();
+        // Only what the controller confirmed is claimed about the laser.
+        EXPECT_EQ(run.out.contains("laser after marking: gate closed, enable off"), c.answers) << run.out.toStdString();
+        EXPECT_EQ(run.out.contains("laser after marking: unknown"), !c.answers) << run.out.toStdString();
         const QString trace = readText(scratch("out/LATrace"));
         EXPECT_TRUE(trace.contains("\r\nMabu\r\n"));
         EXPECT_TRUE(trace.contains("\r\nIstbm:\r\nLabel \"LG 1407\"\r\n"));
@@ -209,6 +212,12 @@ TEST_F(MarkRunTest, AbortAndControllerFaultsStopWithTheLaserOff)
         } else {
             ASSERT_EQ(errors.size(), 1) << errors.join('\n').toStdString();
             EXPECT_TRUE(errors[0].contains(c.reason)) << errors[0].toStdString();
+            EXPECT_EQ(errors[0].contains("The laser is off"), c.answers) << errors[0].toStdString();
+            // One stop, one reason: standard output names the stop the operator was told of.
+            const QString stopped = run.out.section(QStringLiteral("marking stopped: "), 1).section('\n', 0, 0);
+            EXPECT_TRUE(errors[0].contains(QStringLiteral("Marking stopped: ") + stopped))
+                << stopped.toStdString() << "\n" << errors[0].toStdString();
+            EXPECT_EQ(errors[0].contains("The state of the laser is unknown"), !c.answers) << errors[0].toStdString();
         }
     }
     // Abort once two characters are marked: the marks stop after the second one.

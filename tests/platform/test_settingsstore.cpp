@@ -3,12 +3,14 @@
 #include "platform/numfmt.h"
 
 #include <QFile>
+#include <QStringList>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <sqlite3.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -216,4 +218,98 @@ TEST(SettingsStoreFile, TwoProcessesWriteAtOnceAndLoseNothing)
     EXPECT_EQ(store->entries("Child").size(), static_cast<size_t>(kWrites));
     for (int i = 0; i < kWrites; i += 97)
         EXPECT_EQ(store->ReadInteger("Child", QString::number(i), -1), i);
+}
+
+namespace {
+
+// Opens and closes each of the store's files as a file dialog guessing their type does. On
+// Linux that close drops every record lock the process holds on the file.
+void touchStoreFiles(const QString& path)
+{
+    for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
+        const QByteArray name = QFile::encodeName(path + QLatin1String(suffix));
+        const int fd = ::open(name.constData(), O_RDONLY);
+        if (fd < 0)
+            continue;
+        char head[64];
+        [[maybe_unused]] const ssize_t n = ::read(fd, head, sizeof head);
+        ::close(fd);
+    }
+}
+
+// A companion program: this test program started again with LAPIDO_STORE_COMPANION set to
+// "set|path|section|key|value" or "get|path|section|key|expected"; it exits 0 when the write
+// was made or the read gave the expected text. A fork would not do: it would carry the
+// station's connection state into the companion.
+const bool g_companionRun = [] {
+    const QByteArray job = qgetenv("LAPIDO_STORE_COMPANION");
+    if (job.isEmpty())
+        return false;
+    const QStringList f = QString::fromUtf8(job).split(QLatin1Char('|'));
+    int rc = 2;
+    try {
+        auto store = SettingsStore::open(f.value(1));
+        if (f.value(0) == QLatin1String("set")) {
+            store->WriteString(f.value(2), f.value(3), f.value(4));
+            rc = 0;
+        } else {
+            rc = store->ReadString(f.value(2), f.value(3), QString()) == f.value(4) ? 0 : 1;
+        }
+    } catch (...) {
+        rc = 3;
+    }
+    _exit(rc);
+}();
+
+int companion(const QString& job)
+{
+    const pid_t child = fork();
+    if (child == 0) {
+        setenv("LAPIDO_STORE_COMPANION", job.toUtf8().constData(), 1);
+        execl("/proc/self/exe", "companion", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status))
+        return -1;
+    return WEXITSTATUS(status);
+}
+
+} // namespace
+
+// The station's own process opening and closing the store's files (a file dialog listing its
+// folder) must not cost it its locks: a companion program writing next would take the store
+// for unused, fold the station's log away and leave its later writes where nobody reads them,
+// and the station's exit would then write its stale copy over the companion's values.
+TEST(SettingsStoreFile, ForeignDescriptorsClosedInTheProcessLoseNoWrites)
+{
+    ASSERT_FALSE(g_companionRun);
+    QTemporaryDir dir;
+    const QString p = dir.filePath(QStringLiteral("settings.db"));
+    auto station = SettingsStore::open(p);
+    station->WriteString("Administration", "WorkingDir", "/station/");
+    station->WriteString("Positioning", "Goto1_Y", "10");
+
+    for (int round = 0; round < 3; ++round) {
+        touchStoreFiles(p);
+        const QString probe = QString::number(round);
+        EXPECT_EQ(companion(QStringLiteral("set|%1|Test|Probe|%2").arg(p, probe)), 0);
+        touchStoreFiles(p);
+        EXPECT_EQ(station->ReadString("Test", "Probe", ""), probe) << "round " << round;
+
+        const QString goto1 = QStringLiteral("12.%1").arg(round);
+        station->WriteString("Positioning", "Goto1_Y", goto1);
+        touchStoreFiles(p);
+        EXPECT_EQ(companion(QStringLiteral("get|%1|Positioning|Goto1_Y|%2").arg(p, goto1)), 0)
+            << "round " << round << ": the companion does not see the station's write";
+    }
+
+    EXPECT_EQ(companion(QStringLiteral("set|%1|Administration|WorkingDir|/companion/").arg(p)), 0);
+    touchStoreFiles(p);
+    station.reset(); // the station ends
+
+    auto after = SettingsStore::open(p);
+    EXPECT_EQ(after->ReadString("Administration", "WorkingDir", ""), QStringLiteral("/companion/"));
+    EXPECT_EQ(after->ReadString("Positioning", "Goto1_Y", ""), QStringLiteral("12.2"));
+    EXPECT_EQ(after->ReadString("Test", "Probe", ""), QStringLiteral("2"));
 }

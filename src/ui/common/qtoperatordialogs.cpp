@@ -4,8 +4,10 @@
 #include "ui/workflow/frmmessage.h"
 #include "ui/workflow/frmwait.h"
 
+#include <QAbstractFileIconProvider>
 #include <QFileDialog>
 #include <QInputDialog>
+#include <QMimeDatabase>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -55,6 +57,32 @@ DialogResult escapeResult(std::span<const DialogButton> buttons)
                 return r;
     return DialogResult::None;
 }
+
+// Icons and type names from the file's name alone. The stock provider opens every file it
+// cannot name by its extension to look at its first bytes, and closing that descriptor takes
+// from the process every record lock it holds on the file: the settings store's among them,
+// when the operator browses its folder.
+class NameOnlyIconProvider final : public QAbstractFileIconProvider {
+public:
+    QIcon icon(IconType type) const override { return QAbstractFileIconProvider::icon(type); }
+    QIcon icon(const QFileInfo& info) const override
+    {
+        if (info.isDir())
+            return QAbstractFileIconProvider::icon(Folder);
+        const QMimeType mime = m_mime.mimeTypeForFile(info, QMimeDatabase::MatchExtension);
+        const QIcon themed = QIcon::fromTheme(mime.iconName(), QIcon::fromTheme(mime.genericIconName()));
+        return themed.isNull() ? QAbstractFileIconProvider::icon(File) : themed;
+    }
+    QString type(const QFileInfo& info) const override
+    {
+        if (info.isDir())
+            return QFileDialog::tr("Folder");
+        return m_mime.mimeTypeForFile(info, QMimeDatabase::MatchExtension).comment();
+    }
+
+private:
+    QMimeDatabase m_mime;
+};
 
 class QtWait final : public WaitDialog {
 public:
@@ -178,30 +206,67 @@ QString QtOperatorDialogs::qtFilter(const QString& filter)
     return out.join(QStringLiteral(";;"));
 }
 
+std::unique_ptr<QFileDialog> QtOperatorDialogs::fileDialog(QWidget* parent, FileChoice choice, const QString& title,
+                                                            const QString& folder, const QString& filter)
+{
+    // Stateless, shared by every dialog (the dialog does not own it).
+    static NameOnlyIconProvider nameOnly;
+    auto dialog = std::make_unique<QFileDialog>(parent, title, folder, qtFilter(filter));
+    // Qt's own dialog: a desktop's dialog in this process would guess types by content again.
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    dialog->setIconProvider(&nameOnly);
+    switch (choice) {
+    case FileChoice::Open: dialog->setFileMode(QFileDialog::ExistingFile); break;
+    case FileChoice::Save:
+        dialog->setAcceptMode(QFileDialog::AcceptSave);
+        dialog->setFileMode(QFileDialog::AnyFile);
+        break;
+    case FileChoice::SaveAskedByCaller:
+        dialog->setAcceptMode(QFileDialog::AcceptSave);
+        dialog->setFileMode(QFileDialog::AnyFile);
+        dialog->setOption(QFileDialog::DontConfirmOverwrite);
+        break;
+    case FileChoice::Folder:
+        dialog->setFileMode(QFileDialog::Directory);
+        dialog->setOption(QFileDialog::ShowDirsOnly);
+        break;
+    }
+    return dialog;
+}
+
+std::optional<QString> QtOperatorDialogs::runFileDialog(FileChoice choice, const QString& title,
+                                                        const QString& folder, const QString& filter)
+{
+    const auto dialog = fileDialog(m_parent, choice, title, folder, filter);
+    if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty())
+        return std::nullopt;
+    const QString chosen = dialog->selectedFiles().constFirst();
+    if (chosen.isEmpty())
+        return std::nullopt;
+    return chosen;
+}
+
 std::optional<QString> QtOperatorDialogs::chooseOpenFile(const QString& title, const QString& folder,
                                                          const QString& filter)
 {
-    const QString file = QFileDialog::getOpenFileName(m_parent, title, folder, qtFilter(filter));
-    if (file.isEmpty())
-        return std::nullopt;
-    return file;
+    return runFileDialog(FileChoice::Open, title, folder, filter);
 }
 
 std::optional<QString> QtOperatorDialogs::chooseSaveFile(const QString& title, const QString& folder,
                                                          const QString& filter)
 {
-    const QString file = QFileDialog::getSaveFileName(m_parent, title, folder, qtFilter(filter));
-    if (file.isEmpty())
-        return std::nullopt;
-    return file;
+    return runFileDialog(FileChoice::Save, title, folder, filter);
+}
+
+std::optional<QString> QtOperatorDialogs::chooseSaveFileAskedByCaller(const QString& title, const QString& folder,
+                                                                      const QString& filter)
+{
+    return runFileDialog(FileChoice::SaveAskedByCaller, title, folder, filter);
 }
 
 std::optional<QString> QtOperatorDialogs::chooseFolder(const QString& title, const QString& folder)
 {
-    const QString chosen = QFileDialog::getExistingDirectory(m_parent, title, folder);
-    if (chosen.isEmpty())
-        return std::nullopt;
-    return chosen;
+    return runFileDialog(FileChoice::Folder, title, folder, QString());
 }
 
 std::unique_ptr<WaitDialog> QtOperatorDialogs::beginWait(const QString& title, const QString& text,

@@ -9,6 +9,7 @@
 #include <span>
 #include <vector>
 
+class QFileDialog;
 class QMessageBox;
 class QWidget;
 
@@ -42,6 +43,8 @@ public:
                                           const QString& filter) override;
     std::optional<QString> chooseSaveFile(const QString& title, const QString& folder,
                                           const QString& filter) override;
+    std::optional<QString> chooseSaveFileAskedByCaller(const QString& title, const QString& folder,
+                                                       const QString& filter) override;
     std::optional<QString> chooseFolder(const QString& title, const QString& folder) override;
     std::unique_ptr<WaitDialog> beginWait(const QString& title, const QString& text,
                                           const QString& detail) override;
@@ -56,8 +59,17 @@ public:
     // A filter as the station writes it ("Bitmaps|*.bmp|All|*.*") in Qt's form
     // ("Bitmaps (*.bmp);;All (*.*)"); a filter already in Qt's form is kept.
     static QString qtFilter(const QString& filter);
+    // The file dialog every choice runs: Qt's own, naming files by their names only (it never
+    // opens a file it lists, so that browsing the settings store's folder leaves the store's
+    // locks alone). Tests look at it.
+    enum class FileChoice { Open, Save, SaveAskedByCaller, Folder };
+    static std::unique_ptr<QFileDialog> fileDialog(QWidget* parent, FileChoice choice, const QString& title,
+                                                   const QString& folder, const QString& filter);
 
 private:
+    std::optional<QString> runFileDialog(FileChoice choice, const QString& title, const QString& folder,
+                                         const QString& filter);
+
     QPointer<QWidget> m_parent;
     QPointer<TfrmWait> m_wait;
     QPointer<TfrmMessage> m_message;
