@@ -44,6 +44,13 @@ int cmdCheck(const QStringList& args)
     TStation station;
     if (!loadLabel(station, labelPath, *labelBytes))
         return 2;
+    // What mark refuses (a logo that is not there, a font not installed) is no pass here
+    // either: the same label check, the same exit code.
+    if (const QStringList problems = station.LabelMarkingProblems(); !problems.isEmpty()) {
+        for (const QString& problem : problems)
+            err(QStringLiteral("lapidograph-cli: ") + problem);
+        return 3;
+    }
     const std::vector<LegibilityFinding> findings = station.LegibilityFindings();
     for (const QString& line : legibilityLines(findings, LegibilityLimits::fromSettings(Settings())))
         out(line);
