@@ -11,6 +11,9 @@ packages=(
   libfreetype-dev libfontconfig-dev fonts-liberation fonts-dejavu-core
   liblog4cxx-dev
   libopencv-imgproc-dev
+  libtesseract-dev tesseract-ocr-eng
+  libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-plugins-base gstreamer1.0-plugins-good
+  libaravis-dev libusb-1.0-0-dev
   libsqlite3-dev sqlite3
   unixodbc unixodbc-dev odbc-mariadb tdsodbc
   mariadb-server mariadb-client

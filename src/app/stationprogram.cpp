@@ -23,6 +23,7 @@
 #include "sim/simfromsettings.h"
 #include "glyphs/richstring.h"
 #include "ui/common/qtoperatordialogs.h"
+#include "ui/common/screenfit.h"
 #include "ui/links/stationwindowlinks.h"
 #include "ui/machine/frmlaser.h"
 #include "ui/machine/frmtestmotion.h"
@@ -36,7 +37,9 @@
 #include "ui/workflow/labelveiwform.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QFileInfo>
+#include <QMetaObject>
 #include <QTextDocument>
 
 #include <cstdio>
@@ -60,6 +63,23 @@ void printErr(const QString& text)
 {
     std::fputs(text.toLocal8Bit().constData(), stderr);
     std::fflush(stderr);
+}
+
+// Whether the windowing platform Qt would pick is X and there is no X display to open: Qt
+// would abort in the application's construction, while the help and version need no display.
+bool displayMissing(const QStringList& args)
+{
+    QString platform = qEnvironmentVariable("QT_QPA_PLATFORM");
+    bool displayArgument = false;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString& a = args[i];
+        if ((a == QLatin1String("-platform") || a == QLatin1String("--platform")) && i + 1 < args.size())
+            platform = args[i + 1];
+        displayArgument = displayArgument || a == QLatin1String("-display") || a == QLatin1String("--display");
+    }
+    if (platform.isEmpty())
+        platform = qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ? QStringLiteral("xcb") : QStringLiteral("wayland");
+    return platform.startsWith(QLatin1String("xcb")) && !displayArgument && qEnvironmentVariableIsEmpty("DISPLAY");
 }
 
 // The simulated source in the list the settings window shows, chosen for this run only.
@@ -89,9 +109,39 @@ void bringToFront(QWidget& window)
 
 int runStation(int argc, char** argv)
 {
+    QCoreApplication::setApplicationName(QStringLiteral("Lapidograph"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(LAPIDO_FILE_VERSION));
+    QStringList rawArguments;
+    for (int i = 1; i < argc; ++i)
+        rawArguments << QString::fromLocal8Bit(argv[i]);
+    if (displayMissing(rawArguments)) {
+        const StartOptions early = parseStartOptions(rawArguments);
+        if (!early.error.isEmpty()) {
+            printErr(QStringLiteral("lapidograph: ") + early.error + QLatin1Char('\n') + usageText());
+            return 2;
+        }
+        if (early.help) {
+            printOut(usageText());
+            return 0;
+        }
+        if (early.version) {
+            printOut(versionLine() + QLatin1Char('\n'));
+            return 0;
+        }
+        printErr(QStringLiteral("lapidograph: no display to open the station window on (DISPLAY is not set)\n"));
+        return 1;
+    }
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Lapidograph"));
     QApplication::setApplicationVersion(QStringLiteral(LAPIDO_FILE_VERSION));
+    // The desktop finds the entry and icon of its windows by these (the X window class is the
+    // application's name, as the entry's StartupWMClass says).
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.lapidograph.Lapidograph"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/lapidograph.png")));
+    // Every window of the station opens fully on the screen.
+    TScreenFit screenFit;
+    app.installEventFilter(&screenFit);
 
     const StartOptions options = parseStartOptions(QApplication::arguments().mid(1));
     if (!options.error.isEmpty()) {
@@ -127,10 +177,20 @@ int runStation(int argc, char** argv)
         break;
     }
 
-    // 2. The debug log, before any window.
+    // 2. The debug log, before any window. A log that cannot be written is told to the operator
+    // once, in the window's own thread, and the station goes on without it.
+    setDebugLogFailureHandler([](const QString& text) {
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(), [text] { operatorDialogs().notice(QObject::tr("Debug log"), text); },
+            Qt::QueuedConnection);
+    });
     ConfigureDebugLog();
     struct ReleaseLoggers {
-        ~ReleaseLoggers() { ResetDebugLog(); }
+        ~ReleaseLoggers()
+        {
+            ResetDebugLog();
+            setDebugLogFailureHandler({});
+        }
     } releaseLoggers;
 
     // The machine the station talks to: the simulator behind the address "sim", on real time

@@ -254,7 +254,14 @@ void film(SimCamera& cam, ImageMemory& mem)
             col = 0;
         }
     }
-    const int radius = std::max(1, int(std::lround(kSpotRadiusMm * std::abs(sx))));
+    const double defocus = std::max(1.0, o.markDefocus);
+    const int radius = std::max(1, int(std::lround(kSpotRadiusMm * defocus * std::abs(sx))));
+    std::array<unsigned char, 4> markPixel = cam.markPixel;
+    if (defocus > 1) {
+        const bool mono = cam.options.monochrome || mem.bits == 8;
+        const int tone = int(std::lround(kGirdleTone + (kMarkTone - kGirdleTone) / defocus));
+        encodePixel(toneCurve(tone, cam.picture), mono, mem.bits, markPixel.data());
+    }
     for (const LaserMark& m : marks) {
         const double px = lx + (m.xMm - table.X) * sx;
         const double py = ly - (m.yMm - table.Y) * sy;
@@ -269,7 +276,7 @@ void film(SimCamera& cam, ImageMemory& mem)
             for (int dx = -radius; dx <= radius; ++dx) {
                 const int xx = cx + dx;
                 if (xx >= 0 && xx < mem.width && dx * dx + dy * dy <= radius * radius)
-                    std::memcpy(line + xx * bpp, cam.markPixel.data(), size_t(bpp));
+                    std::memcpy(line + xx * bpp, markPixel.data(), size_t(bpp));
             }
         }
     }
@@ -379,13 +386,15 @@ void filmThroughOptics(SimCamera& cam, ImageMemory& mem, const SimulatedOptics& 
     struct Disc {
         TCoord centre;
         double radiusMm;
+        float strength;
     };
+    const double defocus = std::max(1.0, o.markDefocus);
     std::vector<Disc> discs;
     discs.reserve(marks.size() + 1);
     for (const LaserMark& m : marks)
-        discs.push_back({{m.xMm, m.yMm}, kSpotRadiusMm});
+        discs.push_back({{m.xMm, m.yMm}, kSpotRadiusMm * defocus, float(1 / defocus)});
     if (o.testMark)
-        discs.push_back({o.testMark->centreMm, o.testMark->radiusMm});
+        discs.push_back({o.testMark->centreMm, o.testMark->radiusMm, 1.0f});
     const double pxPerMm = std::max(sx, sy);
     for (const Disc& d : discs) {
         const TCoord centre = framePoint(d.centre.X - table.X, d.centre.Y - table.Y);
@@ -398,7 +407,7 @@ void filmThroughOptics(SimCamera& cam, ImageMemory& mem, const SimulatedOptics& 
             for (int x = x0; x <= x1; ++x) {
                 const TCoord p = stoneOffset(x, y);
                 const double dist = std::hypot(table.X + p.X - d.centre.X, table.Y + p.Y - d.centre.Y);
-                const float cover = float(std::clamp(0.5 + (d.radiusMm - dist) * pxPerMm, 0.0, 1.0));
+                const float cover = d.strength * float(std::clamp(0.5 + (d.radiusMm - dist) * pxPerMm, 0.0, 1.0));
                 float& lum = cam.luminance[size_t(y) * size_t(mem.width) + size_t(x)];
                 lum += (float(kMarkTone) - lum) * cover;
             }
@@ -780,16 +789,32 @@ std::optional<std::vector<LaserMark>> readMarksCsv(const QString& path, QString*
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
         return fail(QStringLiteral("cannot read \"%1\": %2").arg(path, file.errorString()));
-    const QByteArray header = file.readLine().trimmed();
-    if (!header.startsWith("x_mm,y_mm,z_mm"))
+    // Lines are read no further than a line of marks can be long and the marks no further than a
+    // run can make: a device that never ends (/dev/zero) or a line without an end is refused
+    // instead of read until memory runs out.
+    constexpr qint64 kMaxLineBytes = 256;
+    constexpr std::size_t kMaxMarks = 20'000'000;
+    const auto lineTooLong = [](const QByteArray& raw) { return raw.size() >= kMaxLineBytes - 1 && !raw.endsWith('\n'); };
+    const QByteArray rawHeader = file.readLine(kMaxLineBytes);
+    const QByteArray header = rawHeader.trimmed();
+    if (lineTooLong(rawHeader) || !header.startsWith("x_mm,y_mm,z_mm"))
         return fail(QStringLiteral("\"%1\" is not a list of marks").arg(path));
     std::vector<LaserMark> marks;
     int lineNo = 1;
     while (!file.atEnd()) {
         ++lineNo;
-        const QByteArray line = file.readLine().trimmed();
-        if (line.isEmpty())
+        const QByteArray raw = file.readLine(kMaxLineBytes);
+        if (lineTooLong(raw))
+            return fail(QStringLiteral("\"%1\" line %2 is longer than a line of marks").arg(path).arg(lineNo));
+        if (marks.size() >= kMaxMarks)
+            return fail(QStringLiteral("\"%1\" holds more than %2 marks").arg(path).arg(kMaxMarks));
+        const QByteArray line = raw.trimmed();
+        if (line.isEmpty()) {
+            // A read that gives nothing at all ends a device that never says it is at its end.
+            if (raw.isEmpty())
+                break;
             continue;
+        }
         const QList<QByteArray> f = line.split(',');
         bool okX = false, okY = false, okZ = false;
         LaserMark m;

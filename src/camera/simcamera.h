@@ -63,6 +63,9 @@ struct SimulatedCameraOptions {
     std::optional<SimulatedOptics> optics;
     // Filmed only through explicit optics.
     std::optional<SimulatedTestMark> testMark;
+    // A laser out of focus: every mark is this many times wider than the spot and as many
+    // times fainter (the pulse's energy spread over the larger disc). 1: in focus.
+    double markDefocus = 1;
 };
 
 void setSimulatedCameraOptions(const SimulatedCameraOptions& options);

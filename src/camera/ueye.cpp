@@ -15,9 +15,10 @@ namespace lapido {
 
 namespace {
 
-void reportNotAvailable(const QString& text)
+// The reason, where the camera library tells one (a pipeline's error), goes with the record.
+void reportNotAvailable(const QString& text, const QString& reason = QString())
 {
-    TLoggingProxy::GetInstance().InsertCameraNotAvailable(text, QString());
+    TLoggingProxy::GetInstance().InsertCameraNotAvailable(text, reason);
 }
 
 } // namespace
@@ -47,9 +48,12 @@ void TuEye::open()
         return;
     }
     const UEyeApi& a = api();
-    HC = 0;
+    HC = m_library->cameraId();
     if (a.is_InitCamera(&HC, nullptr) != ueye::kSuccess) {
-        reportNotAvailable(QStringLiteral("is_InitCamera failed"));
+        const QString why = m_library->lastError();
+        if (!why.isEmpty())
+            LogDebug(QStringLiteral("TuEye.Create: %1: %2").arg(m_library->name(), why));
+        reportNotAvailable(QStringLiteral("is_InitCamera failed"), why);
         return;
     }
     m_cameraOpen = true;
@@ -180,8 +184,9 @@ bool TuEye::Draw(QImage& BitMap, bool HalfSize, QRgb brush)
     if (a.is_IsVideoFinish(HC, &finished) != ueye::kSuccess
         || a.is_InquireImageMem(HC, ImageMemPnt, ImageMemID, &w, &h, &bits, &pitch) != ueye::kSuccess) {
         m_lost = true;
-        LogDebug(QStringLiteral("TuEye.Draw: the camera stopped answering"));
-        reportNotAvailable(QStringLiteral("is_IsVideoFinish or is_InquireImageMem failed while running"));
+        const QString why = m_library->lastError();
+        LogDebug(QStringLiteral("TuEye.Draw: the camera stopped answering") + (why.isEmpty() ? QString() : QStringLiteral(": ") + why));
+        reportNotAvailable(QStringLiteral("is_IsVideoFinish or is_InquireImageMem failed while running"), why);
         BitMap.fill(brush);
         return true;
     }

@@ -1,7 +1,9 @@
 // Loading the camera library's function table from the vendor library or the simulated camera.
 #include "camera/ueyeapi.h"
 
+#include "camera/camerachoice.h"
 #include "camera/simcamera.h"
+#include "camera/sourcecamera.h"
 #include "settings/settingskeys.h"
 
 #include <QLibrary>
@@ -71,7 +73,24 @@ UEyeLibrary::~UEyeLibrary()
 
 QString UEyeLibrary::name() const
 {
+    if (m_source)
+        return m_source->name();
     return m_library ? m_library->fileName() : QStringLiteral("simulated camera");
+}
+
+HIDS UEyeLibrary::cameraId() const
+{
+    return m_source ? m_source->id() : 0;
+}
+
+QString UEyeLibrary::lastError() const
+{
+    return m_source ? m_source->lastError() : QString();
+}
+
+CameraControls UEyeLibrary::controls() const
+{
+    return m_source ? m_source->controls() : CameraControls{};
 }
 
 std::unique_ptr<UEyeLibrary> UEyeLibrary::make(const UEyeApi& api, std::unique_ptr<QLibrary> library)
@@ -109,10 +128,21 @@ std::unique_ptr<UEyeLibrary> UEyeLibrary::simulated()
     return make(simulatedCameraApi(), nullptr);
 }
 
+std::unique_ptr<UEyeLibrary> UEyeLibrary::fromSource(std::unique_ptr<FrameSource> source)
+{
+    auto made = make(sourceCameraApi(), nullptr);
+    made->m_source = std::make_unique<SourceCameraSlot>(std::move(source));
+    return made;
+}
+
 std::unique_ptr<UEyeLibrary> openCameraLibrary(bool simulate, QString* why, const QString& vendorFile)
 {
     if (simulate)
         return UEyeLibrary::simulated();
+    // A pipeline, a GenICam camera or the simulated camera chosen in the settings; the vendor
+    // library follows the rule below.
+    if (const CameraChoice choice = storedCameraChoice(); choice.kind != CameraKind::Vendor)
+        return openCameraChoice(choice, why, vendorFile);
     QString error;
     bool notFound = false;
     if (auto vendor = UEyeLibrary::load(vendorFile, &error, &notFound))

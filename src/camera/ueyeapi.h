@@ -2,6 +2,8 @@
 // shared library or taken from the built-in simulated camera.
 #pragma once
 
+#include "camera/framesource.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -11,6 +13,8 @@
 class QLibrary;
 
 namespace lapido {
+
+class SourceCameraSlot;
 
 // Camera handle; the vendor library writes its 32-bit handle into a zeroed one.
 using HIDS = std::uintptr_t;
@@ -102,23 +106,34 @@ public:
                                              bool* notFound = nullptr);
     // The built-in simulated camera (simcamera.h).
     static std::unique_ptr<UEyeLibrary> simulated();
+    // A camera delivering frames on its own (framesource.h), behind the same calls.
+    static std::unique_ptr<UEyeLibrary> fromSource(std::unique_ptr<FrameSource> source);
 
     const UEyeApi& api() const { return m_api; }
-    bool isSimulated() const { return !m_library; }
+    bool isSimulated() const { return !m_library && !m_source; }
     QString name() const;
+    // The camera is_InitCamera is asked to open (the handle's value on entry); 0, the first
+    // free camera, for the vendor library and the simulated camera.
+    HIDS cameraId() const;
+    // Why the camera could not be opened, or why it was lost, where the library tells.
+    QString lastError() const;
+    // The picture controls the camera has (all of them for the vendor library).
+    CameraControls controls() const;
 
 private:
     UEyeLibrary() = default;
     static std::unique_ptr<UEyeLibrary> make(const UEyeApi& api, std::unique_ptr<QLibrary> library);
     UEyeApi m_api;
     std::unique_ptr<QLibrary> m_library;
+    std::unique_ptr<SourceCameraSlot> m_source;
 };
 
 // The vendor's Linux library name.
 inline constexpr char kUEyeVendorLibrary[] = "libueye_api.so";
 
 // The station's choice of camera library: the simulated camera when simulate is set; else the
-// vendor library when it is installed; else the simulated camera when the settings ask for it
+// camera the settings choose when it is not the vendor's (camerachoice.h); else the vendor
+// library when it is installed; else the simulated camera when the settings ask for it
 // (keys::SimulateCamera). Null, with the reason, when there is no usable camera library (a
 // vendor library that lacks calls is not replaced by the simulation: it is a broken install).
 std::unique_ptr<UEyeLibrary> openCameraLibrary(bool simulate, QString* why = nullptr,

@@ -1,14 +1,18 @@
 // The glyph base, spaces, texts, symbol lists and formatted labels.
 #include "glyphs/glyph.h"
 
+#include "glyphs/customfonts.h"
 #include "glyphs/fontoutlines.h"
 #include "glyphs/glyphoutline.h"
+#include "glyphs/legibility.h"
 #include "glyphs/richstring.h"
 #include "platform/numfmt.h"
+#include "platform/stationglobals.h"
 #include "settings/settingsrecord.h"
 
 #include <QPainter>
 #include <QPolygon>
+#include <QSet>
 
 #include <cmath>
 
@@ -120,6 +124,17 @@ QString heightProblem(double height)
     return QStringLiteral("its height is %1; only a height above 0 can be marked").arg(height);
 }
 
+QString resolutionProblem(double relativeHeight)
+{
+    const double limitUm = LegibilityLimits::fromSettings(Settings()).limitUm();
+    const double heightUm = relativeHeight * GirdleHeight() * 1000.0;
+    if (!(limitUm > 0) || !std::isfinite(heightUm) || heightUm >= limitUm)
+        return {};
+    return QStringLiteral("it would be %1 um high on the stone, below the %2 um the laser can resolve")
+        .arg(heightUm, 0, 'g', 3)
+        .arg(limitUm, 0, 'g', 3);
+}
+
 QString TGlyph::MarkingProblem() const
 {
     return {};
@@ -225,7 +240,36 @@ QString TGlyphWideString::MarkingProblem() const
         return {};
     if (!FontIsKnown(FontName))
         return QStringLiteral("the font \"%1\" is not installed").arg(FontName);
-    return heightProblem(RelativeSize);
+    if (QString problem = heightProblem(RelativeSize); !problem.isEmpty())
+        return problem;
+    if (QString problem = resolutionProblem(RelativeSize); !problem.isEmpty())
+        return problem;
+    // A character that is no space but has nothing to draw would be left out of the inscription
+    // without a word: a digit of a custom font whose drawing is missing or unreadable, a letter
+    // of a digits-only font, a character the font lacks.
+    QString missing;
+    QSet<char16_t> seen;
+    if (TreeNode)
+        for (int i = 0; i < TreeNode->Count(); ++i) {
+            const auto* ch = dynamic_cast<const TGlyphChar*>(TreeNode->Item(i)->Data());
+            if (!ch || (ch->ContourList && !ch->ContourList->isEmpty()))
+                continue;
+            const QChar c(ch->UniCode);
+            if (c.isSpace() || c.category() == QChar::Other_Control || c.category() == QChar::Other_Format)
+                continue;
+            if (seen.contains(ch->UniCode))
+                continue;
+            seen.insert(ch->UniCode);
+            if (!missing.isEmpty())
+                missing += QStringLiteral(", ");
+            missing += QStringLiteral("'") + c + QStringLiteral("'");
+        }
+    if (missing.isEmpty())
+        return {};
+    if (isCustomFont(FontName))
+        return QStringLiteral("the custom font \"%1\" has no usable drawing for %2 (missing, unreadable or empty)")
+            .arg(FontName, missing);
+    return QStringLiteral("the font \"%1\" has no outline for %2").arg(FontName, missing);
 }
 
 void TGlyphWideString::Paint(QPainter& Canvas, const TXYTransform& XYTF)

@@ -34,6 +34,28 @@ void SetMarkPosition(double X, double Y);
 // empty. A negative height would mirror the glyph through its centre.
 QString heightProblem(double height);
 
+// The refusal for a glyph whose height on the stone (its relative height times the girdle
+// height) is below what the laser can resolve (the spot, or two pulse distances when those are
+// wider), or empty: such a glyph would be one blot, not what it shows.
+QString resolutionProblem(double relativeHeight);
+
+// What a label may hold. Values beyond these describe no inscription a girdle can carry; a
+// label holding them is refused when it is read, and the edit boxes refuse them.
+namespace labellimits {
+// Heights, offsets, spacings and space widths, as fractions of the girdle height: the edit
+// boxes take 0.001 % at least, and a hundred girdle heights is far beyond any stone.
+inline constexpr double kMinHeight = 0.00001;
+inline constexpr double kMaxFraction = 100;
+inline constexpr double kMaxSlantDegrees = 360;
+inline constexpr double kMinGirdleMm = 0.001;
+inline constexpr double kMaxGirdleMm = 100;
+// The photo gamma slider's range.
+inline constexpr double kMinGamma = 0.5;
+inline constexpr double kMaxGamma = 2.5;
+// Characters of a whole label: about a 100 mm girdle written at the 10 um spot.
+inline constexpr int kMaxCharacters = 10000;
+} // namespace labellimits
+
 // A stored colour (0x00BBGGRR) as a QColor.
 QColor colorFromRef(std::uint32_t bgr);
 

@@ -32,11 +32,11 @@ void TGlyphLogo::UpDate(const QString& AFileName, double AHeight, double AOffset
     if (FileName.isEmpty())
         LoadError = QStringLiteral("it names no drawing file");
     if (LoadError.isEmpty() && drawing.LoadFromFile(FileName, &LoadError)) {
-        *ContourList = drawing.GetOutLine(width);
+        ContourList = std::make_shared<TContourList>(drawing.GetOutLine(width));
     } else {
         // A missing or unreadable drawing leaves an empty logo that takes no room; the label
         // stays usable for editing but is not marked.
-        ContourList->Clear();
+        ContourList = std::make_shared<TContourList>();
     }
     UnitWidth = width;
 }
@@ -45,7 +45,13 @@ QString TGlyphLogo::MarkingProblem() const
 {
     if (!LoadError.isEmpty())
         return LoadError;
-    return heightProblem(RelativeSize);
+    // A drawing without a line or arc to mark (none at all, or only objects the marking skips)
+    // would leave nothing of the logo on the stone.
+    if (!ContourList || ContourList->isEmpty())
+        return QStringLiteral("its drawing \"%1\" holds nothing to mark").arg(QFileInfo(FileName).fileName());
+    if (QString problem = heightProblem(RelativeSize); !problem.isEmpty())
+        return problem;
+    return resolutionProblem(RelativeSize);
 }
 
 } // namespace lapido

@@ -124,7 +124,21 @@ QString TGlyphPhoto::MarkingProblem() const
         return PictureError;
     if (Bitmap.isNull())
         return QStringLiteral("it has no picture");
-    return heightProblem(RelativeSize);
+    if (!(Gamma >= labellimits::kMinGamma && Gamma <= labellimits::kMaxGamma))
+        return QStringLiteral("its gamma is %1; only %2 to %3 can be marked")
+            .arg(Gamma)
+            .arg(labellimits::kMinGamma)
+            .arg(labellimits::kMaxGamma);
+    if (QString problem = heightProblem(RelativeSize); !problem.isEmpty())
+        return problem;
+    // Fewer than one dot row or column at the photo resolution: nothing of the picture would be
+    // marked.
+    if (dotImageHeight() < 1 || dotImageWidth() < 1)
+        return QStringLiteral("it would be %1 x %2 dots at the photo resolution of %3 um: nothing to mark")
+            .arg(dotImageWidth())
+            .arg(dotImageHeight())
+            .arg(Settings().PhotoResolution);
+    return resolutionProblem(RelativeSize);
 }
 
 // --- overlay --------------------------------------------------------------------------------
@@ -370,6 +384,9 @@ void TGlyphPhoto::Mark(const TXYTransform& XYTF)
             laser->CloseGate();
             laser->EnableOff();
             Processed = true;
+        } else if (laser->WaitAborted) {
+            // The operator stopped the wait for the laser: that is the run's Abort.
+            MarkingAborted() = true;
         }
         // Emission goes off on every path, a refused enable line included.
         if (source)

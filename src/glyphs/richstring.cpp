@@ -148,7 +148,7 @@ void TRichString::SetToRichEdit(RichEdit& richEdit) const
 {
     SelectionGuard guard(richEdit);
     QTextDocument& doc = richEdit.document();
-    doc.clear();
+    ClearRichEditDocument(doc);
     QTextCursor cursor(&doc);
     cursor.setPosition(0);
     richEdit.setTextCursor(cursor);
@@ -170,6 +170,14 @@ void TRichString::SetToRichEdit(RichEdit& richEdit) const
         cursor.setPosition(e);
         richEdit.setTextCursor(cursor);
     }
+}
+
+void ClearRichEditDocument(QTextDocument& document)
+{
+    QTextCursor block(&document);
+    block.beginEditBlock();
+    document.clear();
+    block.endEditBlock();
 }
 
 void RichEditInsertText(RichEdit& richEdit, const QString& text)

@@ -93,6 +93,12 @@ private:
     std::vector<std::unique_ptr<TRichSegment>> m_segments;
 };
 
+// Empties the document as QTextDocument::clear() does, inside an edit block. A bare clear()
+// hands the document's cursors back only after its change signals ran: a cursor that a
+// signal handler lets go of meanwhile (a window copying its caret into the station) stays in
+// the document's list after it is freed, and the next edit writes into freed memory.
+void ClearRichEditDocument(QTextDocument& document);
+
 // Replaces the editor's selection (or inserts at the caret) with the text.
 void RichEditInsertText(RichEdit& richEdit, const QString& text);
 

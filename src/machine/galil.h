@@ -36,6 +36,7 @@ public:
     std::string connection() const override;
     GalilReply command(std::string_view text, std::string_view terminator, std::string_view ack,
                        bool trim) override;
+    bool isRemote() const override { return m_link && m_link->isRemote(); }
 
     // Time-out per command of a TCP link in milliseconds (lines holding WT, MC or RS get
     // more). Applies to the next connect.

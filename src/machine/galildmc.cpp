@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <exception>
 #include <vector>
 
@@ -35,6 +36,12 @@ std::string upperAscii(std::string_view text)
         if (c >= 'a' && c <= 'z')
             c = static_cast<char>(c - 'a' + 'A');
     return out;
+}
+
+std::int64_t realMs()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
 } // namespace
@@ -107,9 +114,66 @@ std::string TDMC::ReplyStr() const
     return m_replyStr;
 }
 
+void TDMC::beatLocked(bool force, std::string_view command)
+{
+    if (m_heartbeat.empty() || !m_connected)
+        return;
+    const std::int64_t stationMs = systemClock().tickMs();
+    const std::int64_t nowReal = realMs();
+    if (!force && stationMs - m_lastBeatStationMs < m_heartbeatPeriodMs && nowReal - m_lastBeatRealMs < m_heartbeatPeriodMs)
+        return;
+    try {
+        m_transport->command(command.empty() ? std::string_view(m_heartbeat) : command, "\r\n", "", true);
+    } catch (const std::exception&) {
+    }
+    // The time after the answer: the controller took the heartbeat by then.
+    m_lastBeatStationMs = systemClock().tickMs();
+    m_lastBeatRealMs = realMs();
+}
+
+void TDMC::setHeartbeat(std::string command, std::int64_t periodMs)
+{
+    std::lock_guard lock(m_mutex);
+    m_heartbeat = std::move(command);
+    m_heartbeatPeriodMs = periodMs;
+    m_lastBeatStationMs = systemClock().tickMs();
+    m_lastBeatRealMs = realMs();
+}
+
+bool TDMC::beatIfDue()
+{
+    std::lock_guard lock(m_mutex);
+    if (m_heartbeat.empty())
+        return false;
+    beatLocked(false);
+    return true;
+}
+
+void TDMC::Heartbeat(std::string_view command)
+{
+    std::lock_guard lock(m_mutex);
+    beatLocked(true, command);
+}
+
+std::optional<std::string> TDMC::QuietCommand(std::string_view Cmd)
+{
+    std::lock_guard lock(m_mutex);
+    if (!m_connected)
+        return std::nullopt;
+    beatLocked(false);
+    try {
+        GalilReply reply = m_transport->command(Cmd, "\r\n", "", true);
+        if (reply.ok)
+            return std::move(reply.text);
+    } catch (const std::exception&) {
+    }
+    return std::nullopt;
+}
+
 std::string TDMC::CommandReply(std::string_view Cmd)
 {
     std::lock_guard lock(m_mutex);
+    beatLocked(false);
     m_replyStr.clear();
     m_lastError.clear();
     if (!isQuiet(Cmd))
@@ -146,6 +210,7 @@ std::string TDMC::LastError() const
 std::string TDMC::LightCommandReply(std::string_view Cmd)
 {
     std::lock_guard lock(m_mutex);
+    beatLocked(false);
     std::string result = "0.0000";
     try {
         GalilReply reply = m_transport->command(Cmd, "\r\n", "", true);
@@ -165,6 +230,7 @@ void TDMC::FastCommand(std::string_view Cmd)
     LogDebug("Sending fast command: " + std::string(Cmd));
     if (!m_connected)
         return;
+    beatLocked(false);
     try {
         m_transport->command(upperAscii(Cmd), "\r\n", "", true);
     } catch (const std::exception&) {

@@ -49,6 +49,19 @@ public:
     // Controller number shown in the log lines; never assigned, so always 0.
     int Controller() const { return m_controller; }
 
+    // One command without a log line and without upper-casing; nullopt when it failed.
+    std::optional<std::string> QuietCommand(std::string_view Cmd);
+
+    // The heartbeat of the controller's watchdog: once set, it goes out (quietly) before any
+    // command when periodMs have passed since the last one, on the station's clock or in real
+    // time, whichever shows more; beatIfDue() sends it from another thread under the same rule
+    // (it waits while a command holds the channel, as the controller's interpreter does).
+    // Heartbeat(text) sends a given one now, e.g. a longer one before a line that holds the
+    // controller. An empty command stops the heartbeat.
+    void setHeartbeat(std::string command, std::int64_t periodMs);
+    bool beatIfDue();
+    void Heartbeat(std::string_view command);
+
     // True when Cmd is one of the polling commands that leave no log line.
     static bool isQuiet(std::string_view Cmd);
     // The link underneath (tests reach the simulator through it).
@@ -57,6 +70,8 @@ public:
 private:
     // At the stored address (written back when empty), or at the given one.
     void open(std::optional<std::string_view> address);
+    // Sends the heartbeat when it is due (the lock held).
+    void beatLocked(bool force, std::string_view command = {});
 
     std::unique_ptr<GalilTransport> m_transport;
     mutable std::mutex m_mutex;
@@ -65,6 +80,10 @@ private:
     std::string m_lastError;
     std::string m_connectionString;
     int m_controller = 0;
+    std::string m_heartbeat;
+    std::int64_t m_heartbeatPeriodMs = 0;
+    std::int64_t m_lastBeatStationMs = 0;
+    std::int64_t m_lastBeatRealMs = 0;
 };
 
 // The time one command takes to the controller and back on the channel's link, in ms on the

@@ -41,6 +41,11 @@ public:
     // ':', '\r', '\n' and the leading blanks are removed from the reply.
     virtual GalilReply command(std::string_view text, std::string_view terminator = "\r\n",
                                std::string_view ack = "", bool trim = true) = 0;
+
+    // True when the controller runs apart from this process (a device on the network) and so
+    // outlives the station: the station then arms the controller's own watchdog over the
+    // laser lines. A simulator inside the program dies with it.
+    virtual bool isRemote() const { return false; }
 };
 
 // Helpers shared by the transports (header-only so that the simulator can use them).
@@ -58,10 +63,20 @@ inline std::string trimReply(std::string_view raw)
     return std::string(raw.substr(begin, end - begin));
 }
 
-// How many acknowledgements a command line produces: one per ';'-separated command.
-// Quoted text (an MG string) may hold ';' without starting a new command.
+// A program download: "DL", a carriage return, the program's lines (each ended by a carriage
+// return) and a backslash that ends the download. The controller stores the lines without
+// running them and acknowledges the whole download once.
+inline bool isDownload(std::string_view text)
+{
+    return text.size() >= 3 && text.substr(0, 3) == "DL\r";
+}
+
+// How many acknowledgements a command line produces: one per ';'-separated command (a program
+// download, one). Quoted text (an MG string) may hold ';' without starting a new command.
 inline int commandsInLine(std::string_view line)
 {
+    if (isDownload(line))
+        return 1;
     int n = 1;
     bool quoted = false;
     for (char c : line) {

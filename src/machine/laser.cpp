@@ -239,11 +239,15 @@ void TLaser::create()
     TimerEnableOn = std::make_unique<TTickTimer>(QStringLiteral("Enabling laser system"), 0);
     TimerEnableOff = std::make_unique<TTickTimer>(QStringLiteral("Disabling laser system"), 0);
     TimerSystemOn = std::make_unique<TTickTimer>(QStringLiteral("Starting up laser system"), 0);
+    // A controller apart from the station outlives it: its own program keeps the laser safe.
+    if (HardwareFound && DMC->transport().isRemote())
+        m_watchdog = std::make_unique<LaserWatchdog>(*DMC);
 }
 
 TLaser::~TLaser()
 {
     ShutDown();
+    m_watchdog.reset();
     TimerEnableOn.reset();
     TimerEnableOff.reset();
     TimerSystemOn.reset();
@@ -280,6 +284,8 @@ std::string TLaser::DMCCmd(std::string_view St)
         return {};
     if (ShowDMCCmd && m_echo)
         m_echo(EchoLine::Command, std::string(St));
+    if (m_watchdog && m_watchdog->isArmed())
+        announceHold(St);
     std::string reply = DMC->CommandReply(St);
     if (ShowDMCCmd && m_echo)
         m_echo(EchoLine::Reply, reply);
@@ -354,7 +360,10 @@ void TLaser::setGauge(int value)
 
 void TLaser::enterSafeState(const QString& reason)
 {
-    m_lastError = reason;
+    // The first reason is the stop's: what later waits meet on a stopped machine (a lost link
+    // seen again) is logged, while the operator and the run's result keep the first one.
+    if (!m_sequenceFaulted || m_lastError.isEmpty())
+        m_lastError = reason;
     m_sequenceFaulted = true;
     LogDebug(QStringLiteral("Machine stopped: ") + reason);
     DMCCmd("ST SXYZW");
@@ -382,7 +391,7 @@ void TLaser::Initialize()
     if (HardwareFound) {
         Reset();
         CloseGate();
-        DMCCmd(InvertShutter ? "SB2;SB4;SB5" : "CB2;CB4;CB5");
+        m_enableOffConfirmed = acknowledged(InvertShutter ? "SB2;SB4;SB5" : "CB2;CB4;CB5");
         DMCCmd(InvertSystem ? "SB3;SB6;SB7" : "CB3;CB6;CB7");
         SystemOn();
         DMCCmd("MT -2,-2,-2,-2");
@@ -546,6 +555,8 @@ void TLaser::Reset()
     m_currentsSent.reset();
     if (HardwareFound)
         DMCCmd("RS");
+    if (m_watchdog)
+        m_watchdog->forgetProgram();
 }
 
 void TLaser::Stop()
@@ -793,14 +804,22 @@ void TLaser::OpenGate()
         LogDebug(QStringLiteral("Gate kept closed: the machine was stopped (") + m_lastError + QStringLiteral(")"));
         return;
     }
+    m_gateOffConfirmed = false;
     DMCCmd(InvertGate ? "CB1" : "SB1");
     GateIsOpen = true;
 }
 
 void TLaser::CloseGate()
 {
-    DMCCmd(InvertGate ? "SB1" : "CB1");
+    m_gateOffConfirmed = acknowledged(InvertGate ? "SB1" : "CB1");
     GateIsOpen = false;
+}
+
+bool TLaser::acknowledged(std::string_view command)
+{
+    // A data reply to a command that has none is bytes a disturbed link made up.
+    const std::string reply = DMCCmd(command);
+    return HardwareFound && DMC->LastError().empty() && reply.empty();
 }
 
 void TLaser::SystemOn()
@@ -839,6 +858,15 @@ bool TLaser::EnableOn()
         return true;
     if (!Wait(*TimerSystemOn))
         return false;
+    // The controller is to switch the laser off by itself should the station fall silent from
+    // here on; without that it is not switched on.
+    if (m_watchdog) {
+        if (const auto problem = m_watchdog->arm({InvertGate, InvertShutter, InvertSystem})) {
+            enterSafeState(QStringLiteral("laser watchdog not armed: ") + *problem);
+            return false;
+        }
+    }
+    m_enableOffConfirmed = false;
     if (InvertShutter) {
         DMCCmd("CB2");
         DMCCmd("CB4;WT20;SB4");
@@ -859,16 +887,127 @@ bool TLaser::EnableOn()
 void TLaser::EnableOffImmediate()
 {
     TimerEnableOff->Stop();
-    if (!EnableIsOn)
+    if (!EnableIsOn) {
+        disarmWatchdog();
         return;
-    if (InvertShutter) {
-        DMCCmd("SB2");
-        DMCCmd("CB5;WT20;SB5");
-    } else {
-        DMCCmd("CB2");
-        DMCCmd("SB5;WT20;CB5");
     }
+    const bool lineOff = acknowledged(InvertShutter ? "SB2" : "CB2");
+    const bool pulsed = acknowledged(InvertShutter ? "CB5;WT20;SB5" : "SB5;WT20;CB5");
+    m_enableOffConfirmed = lineOff && pulsed;
     EnableIsOn = false;
+    disarmWatchdog();
+}
+
+void TLaser::disarmWatchdog()
+{
+    if (!m_watchdog || !m_watchdog->isArmed())
+        return;
+    if (m_watchdog->disarm() && !m_sequenceFaulted) {
+        // The laser went off under the run: what followed was not marked.
+        m_lastError = QStringLiteral("the controller's watchdog switched the laser off (no heartbeat from the "
+                                     "station for %1 ms)")
+                          .arg(LaserWatchdog::kLimitMs);
+        m_sequenceFaulted = true;
+        LogDebug(QStringLiteral("Machine stopped: ") + m_lastError);
+    }
+}
+
+void TLaser::announceHold(std::string_view line)
+{
+    // WT holds for its own time; MC and AM as long as the moves under way take. Short waits
+    // fit into the heartbeat's own margin.
+    std::int64_t holdMs = 0;
+    bool motion = false;
+    std::size_t start = 0;
+    while (start <= line.size()) {
+        std::size_t end = line.find(';', start);
+        if (end == std::string_view::npos)
+            end = line.size();
+        std::string_view cmd = trimmedAscii(line.substr(start, end - start));
+        if (cmd.substr(0, 2) == "WT")
+            holdMs += std::max<std::int64_t>(0, RoundHalfEven(StrToFloatPoint(trimmedAscii(cmd.substr(2))).value_or(0)));
+        else if (cmd.substr(0, 2) == "MC" || cmd.substr(0, 2) == "AM")
+            motion = true;
+        start = end + 1;
+    }
+    if (motion)
+        holdMs += motionHoldMs();
+    if (holdMs >= 100)
+        m_watchdog->hold(holdMs);
+}
+
+std::int64_t TLaser::motionHoldMs()
+{
+    // Per axis the distance still to go at its speed, with a whole ramp up and down; a reply
+    // that says nothing gives the guard's time.
+    std::string at = DMC->CommandReply("RPXYZ");
+    std::string to = DMC->CommandReply("PA ?,?,?");
+    std::string sp = DMC->CommandReply("SP ?,?,?");
+    std::string ac = DMC->CommandReply("AC ?,?,?");
+    std::string dc = DMC->CommandReply("DC ?,?,?");
+    double worst = 0;
+    for (int i = 0; i < 3; ++i) {
+        const double distance = std::fabs(TDMC::SeparateValue(to) - TDMC::SeparateValue(at));
+        const double v = TDMC::SeparateValue(sp), a = TDMC::SeparateValue(ac), d = TDMC::SeparateValue(dc);
+        if (!(v > 0) || !(a > 0) || !(d > 0))
+            return m_guardMs;
+        worst = std::max(worst, distance / v + v / a + v / d);
+    }
+    return std::min<std::int64_t>(m_guardMs, std::llround(worst * 1250) + 250);
+}
+
+std::optional<LaserLinesReading> TLaser::readLaserLines()
+{
+    if (!HardwareFound)
+        return std::nullopt;
+    const std::string reply = DMC->CommandReply("MG @OUT[1],@OUT[2],@OUT[3]");
+    if (!DMC->LastError().empty())
+        return std::nullopt;
+    // Three numbers, 0 or 1, between blanks.
+    std::array<bool, 3> level{};
+    std::string_view rest = reply;
+    for (bool& l : level) {
+        const std::size_t begin = rest.find_first_not_of(" \r\n");
+        if (begin == std::string_view::npos)
+            return std::nullopt;
+        rest.remove_prefix(begin);
+        const std::size_t end = std::min(rest.find(' '), rest.size());
+        const auto value = StrToFloatPoint(rest.substr(0, end));
+        if (!value || (*value != 0 && *value != 1))
+            return std::nullopt;
+        l = *value == 1;
+        rest.remove_prefix(end);
+    }
+    if (!trimmedAscii(rest).empty())
+        return std::nullopt;
+    return LaserLinesReading{level[0] != InvertGate, level[1] != InvertShutter, level[2] != InvertSystem};
+}
+
+std::optional<LaserLinesReading> TLaser::confirmedLaserLines()
+{
+    if (m_gateOffConfirmed && m_enableOffConfirmed && !GateIsOpen && !EnableIsOn)
+        return LaserLinesReading{false, false, SystemIsOn};
+    return readLaserLines();
+}
+
+QString TLaser::laserStateText()
+{
+    const auto lines = confirmedLaserLines();
+    if (lines && lines->safe())
+        return QStringLiteral("The laser is off");
+    if (lines)
+        return QStringLiteral("The controller reports the laser still switched on (gate %1, enable %2): switch the "
+                              "laser off at the machine")
+            .arg(lines->gateOpen ? QStringLiteral("open") : QStringLiteral("closed"),
+                 lines->enableOn ? QStringLiteral("on") : QStringLiteral("off"));
+    QString text = QStringLiteral("The state of the laser is unknown: the controller does not answer. Switch the laser "
+                                  "off at the machine before the stone is taken out, and check the controller and "
+                                  "its cable");
+    if (m_watchdog)
+        text += QStringLiteral(" (the controller switches the laser off by itself %1 ms after the station falls "
+                               "silent, which the station cannot confirm now)")
+                    .arg(LaserWatchdog::kLimitMs);
+    return text;
 }
 
 void TLaser::EnableOff()
@@ -894,13 +1033,16 @@ void TLaser::CheckTimers()
 
 bool TLaser::Wait(TTickTimer& TickTimer)
 {
+    WaitAborted = false;
     const std::uint32_t remaining = TickTimer.Remaining();
     if (HardwareFound && remaining <= 500) {
         // Short enough for the controller to wait, without a window.
         DMCCmd("WT" + num(remaining));
         return true;
     }
-    return TickTimer.Wait();
+    const bool done = TickTimer.Wait();
+    WaitAborted = !done;
+    return done;
 }
 
 // ---------------------------------------------------------------- variables

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "machine/galildmc.h"
+#include "machine/laserwatchdog.h"
 #include "machine/ticktimer.h"
 
 #include <QString>
@@ -43,6 +44,15 @@ std::optional<QString> motionValuesError(const MotionValues& m);
 
 // Which side of the manual command window's memo a line belongs to.
 enum class EchoLine { Command, Reply };
+
+// The laser's lines as the controller reports them (not as the station last set them).
+struct LaserLinesReading {
+    bool gateOpen = false;
+    bool enableOn = false;
+    bool supplyOn = false;
+    bool allOff() const { return !gateOpen && !enableOn && !supplyOn; }
+    bool safe() const { return !gateOpen && !enableOn; }
+};
 
 // Every operation of the machine turns millimetres into controller counts and sends the
 // command strings of the controller language through DMCCmd, the single send path. Status
@@ -158,6 +168,19 @@ public:
     void laserOff();
     // The program was asked to end (no controller at start).
     bool terminateRequested() const { return m_terminateRequested; }
+    // Gate, enable line and supply as the controller reports them now; nullopt when it does
+    // not answer (the station then knows nothing about the laser).
+    std::optional<LaserLinesReading> readLaserLines();
+    // The laser lines as far as the controller confirmed them: gate closed and enable line off
+    // when the commands that last switched them were acknowledged (the supply as last sent),
+    // else read back as readLaserLines() does.
+    std::optional<LaserLinesReading> confirmedLaserLines();
+    // One sentence for the operator about the laser after a stop: "The laser is off" only when
+    // the controller confirmed it; otherwise that its state is unknown and what to do.
+    QString laserStateText();
+    // The controller's own watchdog over the laser lines (a controller apart from the
+    // station only; null otherwise).
+    const LaserWatchdog* watchdog() const { return m_watchdog.get(); }
     TDMC& channel() { return *DMC; }
 
     // Counts of mm on an axis (Round half to even, negated when reversed) and back.
@@ -195,6 +218,8 @@ public:
     bool InvertLimits = false, InvertHoming = false, InvertTrigger = false;
     bool InvertGate = false, InvertShutter = false, InvertSystem = false;
     bool GateIsOpen = false, EnableIsOn = false, SystemIsOn = false;
+    // Set when the operator aborted the last timed wait (its window's Abort or Esc).
+    bool WaitAborted = false;
     double EnableOnDelay = 0, EnableOffDelay = 0, SystemOnDelay = 0;
 
     bool LIXYIsRunning = false, LIXYIsStopped = false, LIXY_LE_Sent = false;
@@ -226,6 +251,8 @@ private:
     // A sequence that ended before its last vertex was stopped by the machine: a limit switch
     // or an empty buffer. A pressed switch puts the machine in its safe state; true then.
     bool stoppedByLimitSwitch(const QString& what);
+    // DMCCmd of a command that answers no data: true when the controller acknowledged it.
+    bool acknowledged(std::string_view command);
     // A status read straight to the channel; nullopt when the reply is empty (link lost).
     std::optional<double> readStatus(std::string_view command);
     bool axisMoving(std::string_view command);
@@ -236,6 +263,12 @@ private:
     void pollBufferSpace();
     void beginSequenceIfDue();
     void enterSafeState(const QString& reason);
+    // The watchdog's end of a period with the laser on; a trip meanwhile stops the run.
+    void disarmWatchdog();
+    // Announces to the watchdog a line that holds the controller's interpreter (WT, MC, AM).
+    void announceHold(std::string_view line);
+    // Controller milliseconds the moves under way still need, generously.
+    std::int64_t motionHoldMs();
     void setGauge(int value);
     void pause(int ms);
     double mm(std::int32_t counts, std::int32_t countsPerUnit, bool reversed) const;
@@ -251,6 +284,11 @@ private:
     bool m_sequenceFaulted = false;
     std::mutex m_positionMutex;
     bool m_terminateRequested = false;
+    std::unique_ptr<LaserWatchdog> m_watchdog;
+    // The controller acknowledged the last commands that closed the gate / took the enable
+    // line off (an acknowledgement is the controller's word that it did it).
+    bool m_gateOffConfirmed = false;
+    bool m_enableOffConfirmed = false;
 };
 
 // The one machine object of the station: created by the app (the manual command window owns

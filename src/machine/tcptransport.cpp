@@ -172,7 +172,7 @@ void TcpTransport::disconnect()
 
 void TcpTransport::drainStale()
 {
-    // Late acknowledgements of a line that timed out must not answer the next command.
+    // What already arrived of a line that timed out.
     char buf[512];
     while (m_fd >= 0) {
         const ssize_t n = ::recv(m_fd, buf, sizeof buf, MSG_DONTWAIT);
@@ -186,40 +186,110 @@ void TcpTransport::drainStale()
     }
 }
 
+TcpTransport::SendResult TcpTransport::sendAll(std::string_view bytes, std::int64_t deadline)
+{
+    std::size_t sent = 0;
+    while (sent < bytes.size()) {
+        const ssize_t n = ::send(m_fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
+            pollfd p{m_fd, POLLOUT, 0};
+            const std::int64_t left = deadline - monotonicMs();
+            if (left <= 0 || ::poll(&p, 1, static_cast<int>(left)) <= 0)
+                return SendResult::TimedOut;
+            continue;
+        }
+        if (n <= 0) {
+            disconnect();
+            return SendResult::Lost;
+        }
+        sent += static_cast<std::size_t>(n);
+    }
+    return SendResult::Sent;
+}
+
+bool TcpTransport::resynchronise()
+{
+    // After a time-out the stream is out of step until proven otherwise: the timed-out line's
+    // answer may still be on its way, and taken for the next command's it would shift every
+    // later answer by one. What has arrived is dropped, then a marker is asked whose answer
+    // cannot be mistaken ("MG n" of a number never asked before); everything up to that answer
+    // is the late part of the old line. No marker answer: the link is closed, so that no later
+    // command can be given a stale reply.
+    drainStale();
+    if (m_fd < 0)
+        return false;
+    const std::uint32_t nonce = ++m_marker;
+    const std::string marker = "MG " + std::to_string(nonce);
+    const std::string answer = " " + std::to_string(nonce) + ".0000\r\n:";
+    const std::int64_t deadline = monotonicMs() + m_timeoutMs;
+    const SendResult sent = sendAll(marker + '\r', deadline);
+    std::string seen;
+    std::size_t dropped = 0;
+    char buf[4096];
+    bool found = false;
+    while (sent == SendResult::Sent && m_fd >= 0 && !found) {
+        const std::int64_t left = deadline - monotonicMs();
+        pollfd p{m_fd, POLLIN, 0};
+        if (left <= 0 || ::poll(&p, 1, static_cast<int>(left)) <= 0)
+            break;
+        const ssize_t n = ::recv(m_fd, buf, sizeof buf, 0);
+        if (n < 0 && (errno == EAGAIN || errno == EINTR))
+            continue;
+        if (n <= 0) {
+            disconnect();
+            break;
+        }
+        for (ssize_t i = 0; i < n; ++i)
+            if (!(static_cast<unsigned char>(buf[i]) & 0x80))
+                seen += buf[i];
+        const std::size_t at = seen.find(answer);
+        // The marker's answer starts an answer: at the start, after an acknowledgement or a line end.
+        if (at != std::string::npos && (at == 0 || seen[at - 1] == ':' || seen[at - 1] == '?' || seen[at - 1] == '\n')) {
+            dropped += at;
+            found = true;
+        } else if (seen.size() > 2 * answer.size()) {
+            // Keep only what could still be the beginning of the marker's answer.
+            const std::size_t keep = answer.size() + 1;
+            dropped += seen.size() - keep;
+            seen.erase(0, seen.size() - keep);
+        }
+    }
+    if (!found) {
+        LogDebug("Controller out of step after a time-out and no answer to the marker " + marker + "; link closed");
+        disconnect();
+        return false;
+    }
+    LogDebug("Controller back in step after a time-out (" + std::to_string(dropped) + " late bytes dropped)");
+    return true;
+}
+
 GalilReply TcpTransport::exchange(std::string_view line, int timeoutMs)
 {
     if (m_fd < 0)
         return {false, {}, "NOT CONNECTED"};
     // Only a line that timed out can leave bytes behind; otherwise the stream is in step and
-    // the extra system call is saved.
+    // nothing is asked before the command.
     if (m_stale) {
-        drainStale();
         m_stale = false;
-        if (m_fd < 0)
-            return {false, {}, "LINK LOST"};
+        if (!resynchronise())
+            return {false, {}, "OUT OF STEP (link closed)"};
     }
     // One write per command: a command split over two segments can stall on the peer's
-    // delayed acknowledgement.
+    // delayed acknowledgement. A program download ends with its backslash, which closes the
+    // download by itself: a carriage return after it would be an empty command of its own.
+    const bool download = galil::isDownload(line);
     std::string out(line);
-    out += '\r';
-    std::size_t sent = 0;
+    if (!download)
+        out += '\r';
     const std::int64_t deadline = monotonicMs() + timeoutMs;
-    while (sent < out.size()) {
-        const ssize_t n = ::send(m_fd, out.data() + sent, out.size() - sent, MSG_NOSIGNAL);
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            pollfd p{m_fd, POLLOUT, 0};
-            const std::int64_t left = deadline - monotonicMs();
-            if (left <= 0 || ::poll(&p, 1, static_cast<int>(left)) <= 0) {
-                m_stale = true;
-                return {false, {}, "TIMEOUT"};
-            }
-            continue;
-        }
-        if (n <= 0) {
-            disconnect();
-            return {false, {}, "LINK LOST"};
-        }
-        sent += static_cast<std::size_t>(n);
+    switch (sendAll(out, deadline)) {
+    case SendResult::Sent:
+        break;
+    case SendResult::TimedOut:
+        m_stale = true;
+        return {false, {}, "TIMEOUT"};
+    case SendResult::Lost:
+        return {false, {}, "LINK LOST"};
     }
     const int expected = galil::commandsInLine(line);
     galil::AckScanner acks;

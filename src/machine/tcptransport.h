@@ -24,6 +24,7 @@ public:
     bool connect() override;
     void disconnect() override;
     std::string connection() const override { return m_connection; }
+    bool isRemote() const override { return true; }
     GalilReply command(std::string_view text, std::string_view terminator, std::string_view ack,
                        bool trim) override;
 
@@ -37,13 +38,19 @@ public:
     static int lineTimeoutMs(std::string_view line, int baseMs);
 
 private:
+    enum class SendResult { Sent, TimedOut, Lost };
     GalilReply exchange(std::string_view line, int timeoutMs);
     void drainStale();
+    SendResult sendAll(std::string_view bytes, std::int64_t deadlineMs);
+    // Brings the stream back in step after a time-out; false (and the link closed) when the
+    // controller does not answer the marker.
+    bool resynchronise();
 
     std::string m_address;
     int m_timeoutMs;
     int m_fd = -1;
     bool m_stale = false; // a line timed out: its late answer may still come
+    std::uint32_t m_marker = 24680; // the number of the last resynchronisation marker
     std::string m_connection;
 };
 

@@ -6,6 +6,8 @@
 #include <log4cxx/spi/loggerrepository.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <exception>
 #include <mutex>
 
 namespace lapido {
@@ -20,7 +22,79 @@ CaptureRegistry& registry()
     static CaptureRegistry r;
     return r;
 }
+
+// The debug log's failure: told once, whichever thread meets it first.
+struct FailureState {
+    std::mutex mutex;
+    DebugLogFailureHandler handler;
+    QString text;
+};
+FailureState& failureState()
+{
+    static FailureState f;
+    return f;
+}
+
+void debugLogFailed(const char* what)
+{
+    // Every appender goes, so that no later line tries the device again (an appender left in
+    // place after a failed write is in no state to take more).
+    try {
+        log4cxx::Logger::getRootLogger()->removeAllAppenders();
+    } catch (const std::exception&) {
+    }
+    FailureState& f = failureState();
+    DebugLogFailureHandler handler;
+    QString text;
+    {
+        std::lock_guard lock(f.mutex);
+        if (!f.text.isEmpty())
+            return;
+        f.text = QStringLiteral("The debug log cannot be written (%1); debug logging has stopped, the work goes on.")
+                     .arg(QString::fromLocal8Bit(what && *what ? what : "unknown error").trimmed());
+        text = f.text;
+        handler = f.handler;
+    }
+    if (handler)
+        handler(text);
+    else
+        std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+}
 } // namespace
+
+void setDebugLogFailureHandler(DebugLogFailureHandler handler)
+{
+    FailureState& f = failureState();
+    std::lock_guard lock(f.mutex);
+    f.handler = std::move(handler);
+}
+
+QString debugLogFailure()
+{
+    FailureState& f = failureState();
+    std::lock_guard lock(f.mutex);
+    return f.text;
+}
+
+void clearDebugLogFailure()
+{
+    FailureState& f = failureState();
+    std::lock_guard lock(f.mutex);
+    f.text.clear();
+}
+
+bool guardDebugLog(const std::function<void()>& operation)
+{
+    try {
+        operation();
+        return true;
+    } catch (const std::exception& e) {
+        debugLogFailed(e.what());
+    } catch (...) {
+        debugLogFailed(nullptr);
+    }
+    return false;
+}
 
 DebugLogCapture::DebugLogCapture()
 {
@@ -75,7 +149,8 @@ void LogDebug(std::string_view text)
     // An unconfigured root logger has no appenders: say nothing (and no framework warning).
     if (root->getAllAppenders().empty() || !root->isDebugEnabled())
         return;
-    root->debug(std::string(text));
+    // The library reports a write the device refused as an exception out of this call.
+    guardDebugLog([&] { root->debug(std::string(text)); });
 }
 
 void LogDebug(const QString& text)

@@ -3,6 +3,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,6 +21,21 @@ void LogDebug(std::string_view text);
 void LogDebug(const QString& text);
 inline void LogDebug(const char* text) { LogDebug(std::string_view(text)); }
 inline void LogDebug(const std::string& text) { LogDebug(std::string_view(text)); }
+
+// A debug log that cannot be written (a full disk, a device that refuses data) never stops the
+// program: the first failed write detaches every appender, so the log goes quiet, and the
+// failure is told once through the handler (on the thread that logged, possibly while a lock
+// of the caller is held: a handler only hands the text on). Without a handler the text goes to
+// standard error. The handler is also told when the log fails while it is being closed.
+using DebugLogFailureHandler = std::function<void(const QString& text)>;
+void setDebugLogFailureHandler(DebugLogFailureHandler handler);
+// The text told when the debug log failed; empty while it works (or was never configured).
+QString debugLogFailure();
+// Forgets an earlier failure (a new configuration, tests).
+void clearDebugLogFailure();
+// Runs an operation on the logging library (closing, configuring) that may write to the log,
+// taking a failure as above; false when it failed.
+bool guardDebugLog(const std::function<void()>& operation);
 
 // Collects the debug lines written while it lives (tests read what a part logged).
 class DebugLogCapture {

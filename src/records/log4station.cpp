@@ -222,6 +222,7 @@ DebugLogConfig ConfigureDebugLog(const QString& fileName)
     log4cxx::helpers::Properties props;
     for (const auto& [k, v] : translated)
         props.setProperty(k.toStdString(), v.toStdString());
+    clearDebugLogFailure();
     try {
         log4cxx::PropertyConfigurator::configure(props);
     } catch (const std::exception& e) {
@@ -236,7 +237,8 @@ DebugLogConfig ConfigureDebugLog(const QString& fileName)
 
 void ResetDebugLog()
 {
-    log4cxx::LogManager::resetConfiguration();
+    // Closing writes what the appenders still hold (and a layout's footer).
+    guardDebugLog([] { log4cxx::LogManager::resetConfiguration(); });
 }
 
 } // namespace lapido

@@ -52,6 +52,7 @@ inline constexpr char kPathNames[] = "PathNames";
 inline constexpr char kRollDown[] = "RollDown";
 inline constexpr char kLoggingDatabase[] = "LoggingDatabase";
 inline constexpr char kDatabase[] = "Database";
+inline constexpr char kInspection[] = "Inspection";
 
 // Administration
 inline constexpr TextKey WorkingDir{kAdministration, "WorkingDir", ""};
@@ -60,6 +61,11 @@ inline constexpr TextKey MachineNumber{kAdministration, "MachineNumber", ""};
 
 // Video: the simulated camera stands in when no vendor camera library is installed.
 inline constexpr BoolKey SimulateCamera{kVideo, "SimulateCamera", false};
+// Video: which camera films the stone: "vendor" (the vendor library, as chosen at start),
+// "gstreamer" (CameraPipeline), "genicam" (GenICamCamera, empty: the first one) or "sim".
+inline constexpr TextKey CameraKind{kVideo, "CameraKind", "vendor"};
+inline constexpr TextKey CameraPipeline{kVideo, "CameraPipeline", ""};
+inline constexpr TextKey GenICamCamera{kVideo, "GenICamCamera", ""};
 
 // Hardware
 inline constexpr TextKey GalilIP{kHardware, "GalilIP", ""};
@@ -164,6 +170,28 @@ inline constexpr TextKey DbPassword{kDatabase, "password", ""};
 inline constexpr TextKey DbHostName{kDatabase, "hostname", "database_hostname"};
 // ODBC driver of the marking-record server (an addition of this station).
 inline constexpr TextKey DbDriverName{kDatabase, "odbcdriver", "FreeTDS"};
+
+// Inspection of every inscription after its run: thresholds of the verdict (decimal texts with a
+// point; percentages, µm, grey levels) and whether the text is read back.
+inline constexpr TextKey InspectionMinCoverage{kInspection, "MinCoverage", "92"};
+inline constexpr TextKey InspectionMaxOffset{kInspection, "MaxOffset", "4"};
+inline constexpr TextKey InspectionMaxSpread{kInspection, "MaxSpread", "6"};
+inline constexpr TextKey InspectionMaxMarkWidth{kInspection, "MaxMarkWidth", "125"};
+inline constexpr IntKey InspectionMaxStrayMarks{kInspection, "MaxStrayMarks", 0};
+inline constexpr TextKey InspectionMarkContrast{kInspection, "MarkContrast", "50"};
+inline constexpr TextKey InspectionMinMarkContrast{kInspection, "MinMarkContrast", "20"};
+inline constexpr TextKey InspectionSearchDistance{kInspection, "SearchDistance", "30"};
+inline constexpr BoolKey InspectionReadBack{kInspection, "ReadBack", true};
+inline constexpr BoolKey InspectionFailOnReadBack{kInspection, "FailOnReadBack", false};
+
+// The window's simulated machine misbehaving on purpose (decimal texts with a point): a share of
+// pulses leaving no mark, the n-th glyph (from 1; 0 none) left out, marks so many times wider and
+// fainter, the table drifting so many µm in X over the label.
+inline constexpr char kSimulator[] = "Simulator";
+inline constexpr TextKey SimMisfireRate{kSimulator, "MisfireRate", "0"};
+inline constexpr IntKey SimSkipGlyph{kSimulator, "SkipGlyph", 0};
+inline constexpr TextKey SimDefocus{kSimulator, "Defocus", "1"};
+inline constexpr TextKey SimDriftUm{kSimulator, "DriftUm", "0"};
 
 // Read and write with the store's rules; store defaults to AppRegistry().
 QString read(const TextKey& key);

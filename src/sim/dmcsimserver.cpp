@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 
 namespace lapido {
@@ -117,28 +118,61 @@ void DmcSimServer::serve(int fd, Client& client)
 {
     std::string pending;
     char buf[4096];
+    // A download ("DL" on a line of its own) runs up to its backslash or Ctrl-Z, carriage
+    // returns included, and is handed to the simulator in one piece.
+    bool downloading = false;
+    auto lastInput = std::chrono::steady_clock::now();
     while (!m_stop) {
         pollfd p{fd, POLLIN, 0};
         const int ready = ::poll(&p, 1, kPollMs);
-        if (ready == 0)
+        if (ready == 0) {
+            // A connection that stays silent gives its handle back, as the controller frees the
+            // handles of peers that went away without closing.
+            const int idleMs = m_idleTimeoutMs.load();
+            if (idleMs > 0 && std::chrono::steady_clock::now() - lastInput >= std::chrono::milliseconds(idleMs))
+                break;
             continue;
+        }
         if (ready < 0 && errno == EINTR)
             continue;
         const ssize_t n = ready < 0 ? -1 : ::recv(fd, buf, sizeof buf, 0);
         if (n <= 0)
             break;
+        lastInput = std::chrono::steady_clock::now();
         pending.append(buf, static_cast<std::size_t>(n));
-        std::size_t cr;
         bool closeNow = false;
-        while ((cr = pending.find('\r')) != std::string::npos) {
-            const std::string line = pending.substr(0, cr);
-            pending.erase(0, cr + 1);
-            bool sendFailed = false;
-            // Each command's answer goes out as soon as it is ready, in one write.
-            m_sim->execute(line, [&](std::string_view part) {
-                if (!sendFailed && !part.empty() && ::send(fd, part.data(), part.size(), MSG_NOSIGNAL) < 0)
-                    sendFailed = true;
-            });
+        bool sendFailed = false;
+        // Each command's answer goes out as soon as it is ready, in one write.
+        const auto send = [&](std::string_view part) {
+            if (!sendFailed && !part.empty() && ::send(fd, part.data(), part.size(), MSG_NOSIGNAL) < 0)
+                sendFailed = true;
+        };
+        for (;;) {
+            std::string line;
+            if (downloading) {
+                const std::size_t end = pending.find_first_of("\\\x1a");
+                if (end == std::string::npos)
+                    break;
+                line = "DL\r" + pending.substr(0, end) + "\\";
+                pending.erase(0, end + 1);
+                downloading = false;
+            } else {
+                const std::size_t cr = pending.find('\r');
+                if (cr == std::string::npos)
+                    break;
+                line = pending.substr(0, cr);
+                pending.erase(0, cr + 1);
+                std::string_view bare(line);
+                while (!bare.empty() && (bare.front() == ' ' || bare.front() == '\n'))
+                    bare.remove_prefix(1);
+                while (!bare.empty() && bare.back() == ' ')
+                    bare.remove_suffix(1);
+                if (bare == "DL") {
+                    downloading = true;
+                    continue;
+                }
+            }
+            m_sim->execute(line, send);
             if (sendFailed || m_sim->linkLost()) {
                 closeNow = true;
                 break;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "sim/dmcsimulator.h"
+#include "sim/lasermarkfaults.h"
 
 #include <array>
 #include <cstdint>
@@ -81,6 +82,25 @@ struct Vector {
     std::int64_t segmentsDone = 0;
 };
 
+// The application program in the controller's memory, one entry per command (a line of several
+// ';'-separated commands gives several), with the line each came from.
+struct ProgramCommand {
+    std::string text;
+    int line = 0;
+};
+
+constexpr int kThreads = 8;
+constexpr int kProgramLines = 2000;
+
+// One thread of the program: where it is and what it waits for.
+struct ProgramThread {
+    bool running = false;
+    std::size_t next = 0;          // the command to run next
+    int line = 0;                  // the program line it runs (or waits in)
+    std::int64_t waitUntilUs = 0;  // WT: controller time the thread sleeps until
+    int waitMotionMask = 0;        // MC/AM: axes (and S) to come to rest
+};
+
 struct Cam {
     bool enabled = false;
     int master = 0;    // slot whose encoder drives the cam
@@ -102,10 +122,14 @@ public:
     dmcsim::Cam cam;
     std::array<bool, dmcsim::kOutputs + 1> out{};
     std::map<std::string, double> variables;
+    std::vector<dmcsim::ProgramCommand> program;
+    std::map<std::string, std::size_t> labels; // "#NAME" -> index of its first command
+    std::array<dmcsim::ProgramThread, dmcsim::kThreads> threads{};
     int errorCode = 0;
     std::int64_t wStepsSeen = 0;  // llround(W) at the last sample
     std::int64_t wStepsTotal = 0;
     std::vector<LaserMark> marks;
+    LaserMarkFaultModel markFaults;
     // faults
     bool noReply = false;
     bool garbage = false;

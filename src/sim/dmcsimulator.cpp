@@ -36,6 +36,8 @@ constexpr ErrorText kErrors[] = {
     {100, "Not valid when running ECAM"},
     {101, "Improper index into ET"},
     {103, "Variable not defined"},
+    {110, "No label found"},
+    {111, "Program too long"},
 };
 
 const char* errorText(int code)
@@ -244,6 +246,9 @@ void DmcSimulatorState::resetController()
     cam = {};
     out = {};
     variables.clear();
+    program.clear();
+    labels.clear();
+    threads = {};
     errorCode = 0;
     wStepsSeen = 0;
     wStepsTotal = 0;
@@ -253,6 +258,13 @@ void DmcSimulatorState::resetController()
 // The machine in motion: one controller sample at a time.
 
 namespace {
+
+// Runs the program threads for the sample that has just passed (defined with the interpreter).
+void runProgramThreads(DmcSimulatorState& st);
+bool anyThreadRunning(const DmcSimulatorState& st)
+{
+    return std::any_of(st.threads.begin(), st.threads.end(), [](const ProgramThread& t) { return t.running; });
+}
 
 class Machine {
 public:
@@ -278,7 +290,7 @@ public:
             return true;
         if (st.wiring.gatedSource && gateOpen() && laserReady())
             return true;
-        return false;
+        return anyThreadRunning(st);
     }
 
     void advanceTo(std::int64_t nowUs)
@@ -330,6 +342,9 @@ public:
         recordSteps(pieceFrom);
         if (st.wiring.gatedSource && laserReady() && gateOpen())
             addMark(before, 1.0, LaserMarkKind::Gated);
+        // The program threads act at the end of the sample: what they switch holds from the next.
+        if (anyThreadRunning(st))
+            runProgramThreads(st);
     }
 
     void stepAxis(Axis& a)
@@ -610,7 +625,8 @@ public:
         m.zMm = at(2) / w.zCountsPerMm * (w.zReversed ? -1 : 1);
         m.timeUs = st.timeUs - kSampleUs + static_cast<std::int64_t>(std::llround(f * kSampleUs));
         m.kind = kind;
-        st.marks.push_back(m);
+        if (st.markFaults.admit(m))
+            st.marks.push_back(m);
     }
 
     DmcSimulatorState& st;
@@ -646,7 +662,68 @@ public:
         return true;
     }
 
+    // One command of a program thread (no reply goes anywhere: a program's MG would be an
+    // unsolicited message). Waits are the thread's business, not the interpreter's.
+    void programCommand(std::string_view cmd)
+    {
+        std::string data;
+        dispatch(cmd, data);
+    }
+
+    bool condition(std::string_view text) { return evaluateCondition(text); }
+
+    // "DL", a carriage return, the program and a backslash (or Ctrl-Z): the program replaces
+    // the one in memory; running threads stop.
+    void download(std::string_view text, std::string& reply)
+    {
+        try {
+            loadProgram(text.substr(3));
+            reply += ':';
+        } catch (const Refused& r) {
+            st.errorCode = r.code;
+            reply += '?';
+        }
+    }
+
 private:
+    void loadProgram(std::string_view body)
+    {
+        const std::size_t end = body.find_first_of("\\\x1a");
+        if (end != std::string_view::npos)
+            body = body.substr(0, end);
+        std::vector<ProgramCommand> program;
+        std::map<std::string, std::size_t> labels;
+        int line = 0;
+        std::size_t start = 0;
+        while (start <= body.size()) {
+            std::size_t stop = body.find_first_of("\r\n", start);
+            if (stop == std::string_view::npos)
+                stop = body.size();
+            const std::string_view text = trim(body.substr(start, stop - start));
+            start = stop + 1;
+            if (text.empty())
+                continue;
+            if (text.size() > 80 || line >= kProgramLines)
+                throw Refused{111};
+            for (std::string_view cmd : splitCommands(text)) {
+                cmd = trim(cmd);
+                if (cmd.empty())
+                    continue;
+                if (cmd.front() == '#') {
+                    const std::string name(cmd);
+                    if (name.size() < 2 || name.size() > 8 || !isVariableName(name.substr(1)))
+                        throw Refused{1};
+                    labels.emplace(name, program.size());
+                }
+                program.push_back({std::string(cmd), line});
+            }
+            ++line;
+        }
+        st.program = std::move(program);
+        st.labels = std::move(labels);
+        st.threads = {};
+    }
+
     int axisCount() const { return st.model.axisCount; }
     int allAxesMask() const { return axisCount() >= 8 ? 0xFF : 0x0F; }
 
@@ -703,6 +780,37 @@ private:
         if (pos != text.size())
             throw Refused{1};
         return v;
+    }
+    // A jump's condition: an expression, or two compared with < > = <= >= <>; true when it
+    // holds (an expression alone, when it is not zero).
+    bool evaluateCondition(std::string_view text)
+    {
+        std::size_t pos = 0;
+        const double left = expr(text, pos);
+        skipBlanks(text, pos);
+        if (pos == text.size())
+            return left != 0;
+        std::string_view op = text.substr(pos, 1);
+        if (pos + 1 < text.size() && (text.substr(pos, 2) == "<=" || text.substr(pos, 2) == ">=" || text.substr(pos, 2) == "<>"))
+            op = text.substr(pos, 2);
+        if (op != "<" && op != ">" && op != "=" && op != "<=" && op != ">=" && op != "<>")
+            throw Refused{1};
+        pos += op.size();
+        const double right = expr(text, pos);
+        skipBlanks(text, pos);
+        if (pos != text.size())
+            throw Refused{1};
+        if (op == "<")
+            return left < right;
+        if (op == ">")
+            return left > right;
+        if (op == "=")
+            return left == right;
+        if (op == "<=")
+            return left <= right;
+        if (op == ">=")
+            return left >= right;
+        return left != right;
     }
     static void skipBlanks(std::string_view t, std::size_t& p)
     {
@@ -809,6 +917,11 @@ private:
             std::size_t e = p;
             while (e < t.size() && std::isalnum(static_cast<unsigned char>(t[e])))
                 ++e;
+            // The controller's free-running clock, in samples of 1 ms.
+            if (t.substr(p, e - p) == "TIME") {
+                p = e;
+                return static_cast<double>(st.timeUs / kSampleUs);
+            }
             auto it = st.variables.find(std::string(t.substr(p, e - p)));
             p = e;
             if (it == st.variables.end())
@@ -828,6 +941,13 @@ private:
             return freeSlots();
         if (name == "CS")
             return static_cast<double>(st.vec.segmentsDone);
+        // _XQn: the program line thread n runs, -1 when it runs none.
+        if (name.size() == 3 && name.substr(0, 2) == "XQ" && name[2] >= '0' && name[2] < '0' + kThreads) {
+            const ProgramThread& t = st.threads[name[2] - '0'];
+            if (!t.running)
+                return -1;
+            return t.line;
+        }
         if (name.size() != 3)
             throw Refused{1};
         const std::string_view op = name.substr(0, 2);
@@ -1148,6 +1268,11 @@ private:
             {"ET", &Interpreter::onET},
             {"EB", &Interpreter::onEB},
             {"EG", &Interpreter::onEG},
+            {"XQ", &Interpreter::onXQ},
+            {"HX", &Interpreter::onHX},
+            {"JP", &Interpreter::onInProgramOnly},
+            {"EN", &Interpreter::onInProgramOnly},
+            {"DL", &Interpreter::onDL},
         };
         const auto it = handlers.find(op);
         return it == handlers.end() ? nullptr : it->second;
@@ -1301,6 +1426,9 @@ private:
     {
         const auto is = [&](const char* c) { return op == c; };
         const int mask = is("AB") ? (0x1FF | kMaskS) : parseMask(args, axisCount(), 0x1FF | kMaskS);
+        // AB stops the programs too; "AB 1" aborts the motion only.
+        if (is("AB") && trim(args) != "1")
+            st.threads = {};
         for (int i = 0; i < kSlots; ++i) {
             if (!(mask & (1 << i)))
                 continue;
@@ -1691,6 +1819,57 @@ private:
         return true;
     }
 
+    // XQ #LABEL,n starts thread n (0 when not given) at the label; XQ alone runs the program
+    // from its first line in thread 0. A thread that runs is started over.
+    bool onXQ(std::string_view, std::string_view args, std::string&)
+    {
+        args = trim(args);
+        std::size_t at = 0;
+        int thread = 0;
+        if (!args.empty()) {
+            const std::size_t comma = args.find(',');
+            const std::string label(trim(args.substr(0, comma)));
+            if (comma != std::string_view::npos) {
+                auto n = parseNumber(trim(args.substr(comma + 1)));
+                if (!n || *n < 0 || *n >= kThreads || *n != std::floor(*n))
+                    throw Refused{6};
+                thread = static_cast<int>(*n);
+            }
+            if (!label.empty()) {
+                const auto it = st.labels.find(label);
+                if (it == st.labels.end())
+                    throw Refused{110};
+                at = it->second;
+            }
+        }
+        if (st.program.empty())
+            throw Refused{110};
+        st.threads[thread] = ProgramThread{true, at, st.program[at].line, 0, 0};
+        return true;
+    }
+
+    // HX n halts thread n; HX alone halts them all.
+    bool onHX(std::string_view, std::string_view args, std::string&)
+    {
+        args = trim(args);
+        if (args.empty()) {
+            st.threads = {};
+            return true;
+        }
+        auto n = parseNumber(args);
+        if (!n || *n < 0 || *n >= kThreads || *n != std::floor(*n))
+            throw Refused{6};
+        st.threads[static_cast<int>(*n)] = {};
+        return true;
+    }
+
+    // Jumps and the end of a program mean nothing outside one.
+    bool onInProgramOnly(std::string_view, std::string_view, std::string&) { throw Refused{1}; }
+
+    // "DL" on a line of its own is the host's side of a download; the whole download comes in
+    // as one piece (see download()).
+    bool onDL(std::string_view, std::string_view, std::string&) { throw Refused{1}; }
+
     std::string message(std::string_view args)
     {
         if (args.empty())
@@ -1727,6 +1906,72 @@ private:
     Machine m;
     int m_nesting = 0;
 };
+
+// The program threads after a sample: each runs until it waits (WT, MC, AM), ends (EN, the
+// last line, an error) or has run a sample's worth of commands.
+void runProgramThreads(DmcSimulatorState& st)
+{
+    constexpr int kCommandsPerSample = 16;
+    Interpreter interp(st, systemClock()); // program commands never wait on the host's clock
+    Machine m(st);
+    for (ProgramThread& t : st.threads) {
+        if (!t.running || t.waitUntilUs > st.timeUs)
+            continue;
+        if (t.waitMotionMask) {
+            bool busy = (t.waitMotionMask & kMaskS) && st.vec.running;
+            for (int i = 0; i < kSlots && !busy; ++i)
+                busy = (t.waitMotionMask & (1 << i)) && m.axisMoving(i);
+            if (busy)
+                continue;
+            t.waitMotionMask = 0;
+        }
+        for (int n = 0; n < kCommandsPerSample && t.running; ++n) {
+            if (t.next >= st.program.size()) {
+                t.running = false;
+                break;
+            }
+            const std::string cmd = st.program[t.next].text;
+            t.line = st.program[t.next].line;
+            ++t.next;
+            try {
+                if (cmd.front() == '#')
+                    continue;
+                const std::string_view op = std::string_view(cmd).substr(0, 2);
+                const std::string_view args = trim(std::string_view(cmd).substr(std::min<std::size_t>(2, cmd.size())));
+                if (op == "EN") {
+                    t.running = false;
+                    break;
+                }
+                if (op == "WT") {
+                    const auto ms = parseNumber(args);
+                    if (!ms || *ms < 0)
+                        throw Refused{6};
+                    t.waitUntilUs = st.timeUs + static_cast<std::int64_t>(*ms * 1000);
+                    break;
+                }
+                if (op == "MC" || op == "AM") {
+                    t.waitMotionMask = parseMask(args, st.model.axisCount, (st.model.axisCount >= 8 ? 0xFF : 0x0F) | kMaskS);
+                    break;
+                }
+                if (op == "JP") {
+                    const std::size_t comma = args.find(',');
+                    const std::string label(trim(args.substr(0, comma)));
+                    const auto it = st.labels.find(label);
+                    if (it == st.labels.end())
+                        throw Refused{110};
+                    if (comma == std::string_view::npos || interp.condition(trim(args.substr(comma + 1))))
+                        t.next = it->second;
+                    continue;
+                }
+                interp.programCommand(cmd);
+            } catch (const Refused& r) {
+                // An error ends the thread (a program without an error routine).
+                st.errorCode = r.code;
+                t.running = false;
+            }
+        }
+    }
+}
 
 } // namespace
 
@@ -1781,6 +2026,13 @@ std::optional<std::string> DmcSimulator::execute(std::string_view line,
     }
     Interpreter interp(st, clock());
     std::string reply;
+    if (galil::isDownload(line)) {
+        Machine(st).advanceTo(clock().nowUs());
+        interp.download(line, reply);
+        if (sendPart)
+            sendPart(reply);
+        return log(reply);
+    }
     for (std::string_view cmd : splitCommands(line)) {
         const std::size_t before = reply.size();
         if (!interp.run(cmd, reply))
@@ -1867,6 +2119,13 @@ std::size_t DmcSimulator::markCount() const
     std::lock_guard lock(m_mutex);
     syncLocked();
     return m_state->marks.size();
+}
+
+void DmcSimulator::setMarkFaults(const LaserMarkFaults& faults)
+{
+    std::lock_guard lock(m_mutex);
+    syncLocked();
+    m_state->markFaults = LaserMarkFaultModel(faults);
 }
 
 void DmcSimulator::clearMarks()

@@ -18,6 +18,7 @@
 namespace lapido {
 
 class Clock;
+struct LaserMarkFaults;
 
 // How the laser hangs on the controller's outputs. Defaults match the station's defaults:
 // gate on output 1, enable on 2, system supply on 3, all active high (no inverted lines).
@@ -137,6 +138,8 @@ public:
     // A limit switch: direction +1 forward, -1 reverse, 0 released.
     void setLimitSwitch(char axis, int direction);
     void setHomeSwitch(char axis, std::int64_t counts);
+    // Faults of the marks from the next pulse on, its pulses counted from there (lasermarkfaults.h).
+    void setMarkFaults(const LaserMarkFaults& faults);
 
     // --- transcript (bounded: the last maxEntries lines)
     std::vector<DmcTranscriptEntry> transcript() const;

@@ -10,6 +10,7 @@
 #include "machine/laser.h"
 #include "platform/debuglog.h"
 #include "platform/numfmt.h"
+#include "platform/operatordialogs.h"
 #include "platform/stationglobals.h"
 #include "records/loggingproxy.h"
 #include "settings/settingskeys.h"
@@ -42,14 +43,33 @@ void TStation::updateSetFocusEnabled()
                           && std::abs(AxisPosition_X - MarkingReference_X) > GirdleHeight();
 }
 
-void TStation::BitBtnFocusClick()
+bool TStation::BitBtnFocusClick()
 {
+    if (AIMState == TAIMState::aimsMarking)
+        return false;
     const double X = AxisPosition_X;
     const double Z = AxisPosition_Z;
     const double Xr = MarkingReference_X;
     const double Zr = MarkingReference_Z;
     LogDebug(QStringLiteral("Teach - focus clicked: axis position x [") + FloatToStr(X)
              + QStringLiteral("] marking reference x [") + FloatToStr(Xr) + QStringLiteral("]"));
+    // A point the axes cannot reach describes no girdle: the curve through it would send the
+    // focus far from the stone across the label.
+    const TSettings& s = Settings();
+    const auto within = [](double v, double low, double high) { return std::isfinite(v) && v >= low && v <= high; };
+    if (!within(X, s.X_MinPos, s.X_MaxPos) || !within(Z, s.Z_MinPos, s.Z_MaxPos)) {
+        const QString text = QStringLiteral("The focus point X %1 mm, Z %2 mm lies outside the travel of the axes "
+                                            "(X %3 to %4 mm, Z %5 to %6 mm); it is not taught.")
+                                 .arg(X)
+                                 .arg(Z)
+                                 .arg(s.X_MinPos)
+                                 .arg(s.X_MaxPos)
+                                 .arg(s.Z_MinPos)
+                                 .arg(s.Z_MaxPos);
+        LogDebug(text);
+        operatorDialogs().error(text);
+        return false;
+    }
     if (X < Xr) {
         CuvatureLeft_X = X - Xr;
         CuvatureLeft_Z = Z - Zr;
@@ -65,6 +85,7 @@ void TStation::BitBtnFocusClick()
     }
     LogDebug("Teach focus clicked and computing focus curvature.");
     SetFocusCurvature();
+    return true;
 }
 
 void TStation::SetFocusCurvature()
@@ -164,6 +185,8 @@ void TStation::BitBtnGotoClick(int standby)
 
 void TStation::BitBtnGoToStartClick()
 {
+    if (AIMState == TAIMState::aimsMarking)
+        return;
     m_controls.gotoStandby = false;
     if (TLaser* laser = Laser())
         laser->MoveToBeforeMarkingPosition();
@@ -180,6 +203,8 @@ void TStation::BitBtnGoToStartClick()
 
 void TStation::BitBtnResetClick()
 {
+    if (AIMState == TAIMState::aimsMarking || !holderMayBeFreed())
+        return;
     TTreeNode* selected = m_tree.Selected();
     if (m_controls.autoIncChecked && m_controls.autoIncEnabled && m_controls.bitBtnResetVisible && selected
         && selected->Data()) {
@@ -239,7 +264,7 @@ void TStation::DelMarking()
         for (TGlyphRichString* label : labels) {
             if (m_glyphAutoInc == label)
                 m_glyphAutoInc = nullptr;
-            m_richEdit->document().clear();
+            ClearRichEditDocument(m_richEdit->document());
             label->UpDate(m_richEdit.get(), label->RelativeSize, label->Offset, label->Spacing);
         }
     // Photos, then logos, then spaces, each kind only when its setting asks for it.
@@ -351,6 +376,8 @@ void TStation::ButtonSetCenterClick()
 
 void TStation::BitBtn_CircleGotoClick()
 {
+    if (AIMState == TAIMState::aimsMarking)
+        return;
     const TCircleCoord* point = circleCoord(m_circleChecked);
     double X = AxisPosition_X, Y = AxisPosition_Y;
     if (point) {

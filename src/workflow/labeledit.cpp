@@ -33,6 +33,20 @@ QString percentText(double fraction)
 }
 
 // Boxes that take zero and negatives; every other box needs at least 0.001.
+// A value no inscription can have (what a label file holding it is refused for).
+bool beyondLabelLimits(TEditBox box, double v)
+{
+    using namespace labellimits;
+    switch (box) {
+    case TEditBox::EditSlant: return std::abs(v) > kMaxSlantDegrees;
+    case TEditBox::EditGirdle: return v > kMaxGirdleMm;
+    case TEditBox::EditDiam:
+    case TEditBox::EditGrid:
+    case TEditBox::Edit_PulseTrainRate: return false;
+    default: return std::abs(v) / 100.0 > kMaxFraction; // a percentage of the girdle height
+    }
+}
+
 bool acceptsZeroAndNegative(TEditBox box)
 {
     switch (box) {
@@ -50,12 +64,6 @@ bool acceptsZeroAndNegative(TEditBox box)
     default:
         return false;
     }
-}
-
-bool isSpacingBox(TEditBox box)
-{
-    return box == TEditBox::EditGlyphLabelSpacing || box == TEditBox::EditGlyphTextSpacing
-           || box == TEditBox::EditGlyphSymbolsSpacing;
 }
 
 // Removes every character of the document for which drop() holds, keeping the formatting of
@@ -152,7 +160,7 @@ void TStation::EditFloatChange(TEditBox box, const QString& text)
     bool ok = false;
     // A point is the decimal separator in these boxes whatever the locale.
     const double v = text.trimmed().toDouble(&ok);
-    if (!ok || !std::isfinite(v) || (!acceptsZeroAndNegative(box) && v < 0.001)) {
+    if (!ok || !std::isfinite(v) || (!acceptsZeroAndNegative(box) && v < 0.001) || beyondLabelLimits(box, v)) {
         edit.refused = true;
         return;
     }
@@ -193,8 +201,10 @@ void TStation::EditFloatChange(TEditBox box, const QString& text)
     }
     if (double* fraction = fractionOf(box)) {
         *fraction = v / 100.0;
-        if (isSpacingBox(box))
-            GlyphPropertiesChange();
+        // What the panel shows is what the selected glyph is drawn and marked with: every
+        // height, offset, spacing and width reaches it at once (the panel's own filling while
+        // a glyph is selected is quiet, see TreeViewGlyphsChange).
+        GlyphPropertiesChange();
     }
 }
 
@@ -338,6 +348,10 @@ TGlyphPhoto& TStation::makePhotoGlyph(TTreeNode* node, double height, double off
 
 bool TStation::LoadPhotoFile(const QString& FileName)
 {
+    // The folder the operator chose a picture in is where the photo dialog opens next, also
+    // after a restart.
+    if (!FileName.isEmpty())
+        m_photoDir = QFileInfo(FileName).absolutePath();
     TTreeNode* node = m_tree.Selected();
     auto* photo = node ? dynamic_cast<TGlyphPhoto*>(node->Data()) : nullptr;
     if (!photo || !photo->LoadFromFile(FileName))

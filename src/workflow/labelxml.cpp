@@ -11,6 +11,7 @@
 #include "workflow/stationtexts.h"
 
 #include <QCoreApplication>
+#include <QScopeGuard>
 #include <QDir>
 #include <QFileInfo>
 #include <QXmlStreamReader>
@@ -69,6 +70,10 @@ bool writtenAtTop(const TTreeNode* node)
 using XmlItem = TLabelXmlItem;
 
 struct ParseError {
+    QString message;
+};
+// A label that reads well but asks for what cannot be inscribed.
+struct RangeError {
     QString message;
 };
 
@@ -146,27 +151,70 @@ std::vector<XmlItem> parseLabel(QXmlStreamReader& reader)
     return items;
 }
 
+// A number of the label file that must lie in [low, high] to describe an inscription.
+std::optional<double> rangedAttribute(const QXmlStreamAttributes& a, const QString& name, double low, double high)
+{
+    const std::optional<double> v = numberAttribute(a, name);
+    if (v && !(*v >= low && *v <= high))
+        throw RangeError{QStringLiteral("attribute \"%1\" is %2; only %3 to %4 can be marked")
+                             .arg(name, a.value(name).toString().left(40))
+                             .arg(low)
+                             .arg(high)};
+    return v;
+}
+
+// The girdle height and slant of an item as the edit boxes take them (a point is the decimal
+// separator there): text the box cannot read is ignored when the label is built, a number out
+// of range refuses the label.
+void checkLayoutText(const std::optional<QString>& text, const char* name, double low, double high)
+{
+    if (!text)
+        return;
+    bool ok = false;
+    const double v = text->trimmed().toDouble(&ok);
+    if (ok && std::isfinite(v) && !(v >= low && v <= high))
+        throw RangeError{QStringLiteral("attribute \"%1\" is %2; only %3 to %4 can be marked")
+                             .arg(QLatin1String(name), text->left(40))
+                             .arg(low)
+                             .arg(high)};
+}
+
 // Checks the kind-specific attributes of every item before the label is replaced, so that a
 // bad item leaves the current label as it was.
 void checkItems(const std::vector<XmlItem>& items)
 {
+    using namespace labellimits;
+    qsizetype characters = 0;
     for (const XmlItem& item : items) {
         const QXmlStreamAttributes& a = item.attributes;
+        checkLayoutText(item.girdle, "Girdleheight", kMinGirdleMm, kMaxGirdleMm);
+        checkLayoutText(item.slant, "SlantAngle", -kMaxSlantDegrees, kMaxSlantDegrees);
         if (item.type == QStringLiteral("TGlyphSpace")) {
-            numberAttribute(a, QStringLiteral("spacing"));
+            rangedAttribute(a, QStringLiteral("spacing"), -kMaxFraction, kMaxFraction);
         } else if (item.type == QStringLiteral("TGlyphWideString")) {
-            for (const char* name : {"textHeight", "textOffset", "textSpacing"})
-                numberAttribute(a, QString::fromLatin1(name));
+            rangedAttribute(a, QStringLiteral("textHeight"), kMinHeight, kMaxFraction);
+            rangedAttribute(a, QStringLiteral("textOffset"), -kMaxFraction, kMaxFraction);
+            rangedAttribute(a, QStringLiteral("textSpacing"), -kMaxFraction, kMaxFraction);
+            characters += a.value(QStringLiteral("textLabel")).size();
+            if (characters > kMaxCharacters)
+                throw RangeError{QStringLiteral("it holds more than %1 characters, more than a girdle can carry")
+                                     .arg(kMaxCharacters)};
         } else if (item.type == QStringLiteral("TGlyphLogo")) {
             const QString file = a.value(QStringLiteral("logoFileName")).toString();
             if (!isPlainFileName(file))
                 throw ParseError{QStringLiteral("the logo file name \"%1\" leaves the logo folder").arg(file.left(80))};
-            numberAttribute(a, QStringLiteral("logoHeight"));
-            numberAttribute(a, QStringLiteral("logoOffset"));
+            rangedAttribute(a, QStringLiteral("logoHeight"), kMinHeight, kMaxFraction);
+            rangedAttribute(a, QStringLiteral("logoOffset"), -kMaxFraction, kMaxFraction);
         } else if (item.type == QStringLiteral("TGlyphPhoto")) {
-            numberAttribute(a, QStringLiteral("photoHeight"));
-            numberAttribute(a, QStringLiteral("photoOffset"));
-            numberAttribute(a, QStringLiteral("photoGamma"));
+            rangedAttribute(a, QStringLiteral("photoHeight"), kMinHeight, kMaxFraction);
+            rangedAttribute(a, QStringLiteral("photoOffset"), -kMaxFraction, kMaxFraction);
+            // The gamma is kept to one decimal when the label is built: the rounded value counts.
+            if (const auto gamma = numberAttribute(a, QStringLiteral("photoGamma"));
+                gamma && !(std::round(*gamma * 10) / 10.0 >= kMinGamma && std::round(*gamma * 10) / 10.0 <= kMaxGamma))
+                throw RangeError{QStringLiteral("attribute \"photoGamma\" is %1; only %2 to %3 can be marked")
+                                     .arg(a.value(QStringLiteral("photoGamma")).toString().left(40))
+                                     .arg(kMinGamma)
+                                     .arg(kMaxGamma)};
         }
     }
 }
@@ -263,7 +311,8 @@ void TStation::clearLabel()
     m_tree.setSelected(nullptr);
     m_tree.Clear();
     m_controls.panel = TPropertyPanel::None;
-    m_richEdit->document().clear();
+    updateTaskButtons(nullptr);
+    ClearRichEditDocument(m_richEdit->document());
 }
 
 namespace {
@@ -272,8 +321,10 @@ namespace {
 // declaration says, UTF-8 when it says nothing); nullopt with the reason when it is no label.
 template <typename Document>
 std::optional<std::vector<XmlItem>> readLabelItems(const Document& document, qsizetype maxSize,
-                                                   const QString& tooLarge, QString* error)
+                                                   const QString& tooLarge, QString* error, bool* refused)
 {
+    if (refused)
+        *refused = false;
     try {
         if (document.size() > maxSize)
             throw ParseError{tooLarge};
@@ -287,28 +338,36 @@ std::optional<std::vector<XmlItem>> readLabelItems(const Document& document, qsi
         if (error)
             *error = QStringLiteral("The label could not be read: ") + e.message + QStringLiteral(".");
         return std::nullopt;
+    } catch (const RangeError& e) {
+        if (error)
+            *error = QStringLiteral("The label cannot be marked: ") + e.message + QStringLiteral(".");
+        if (refused)
+            *refused = true;
+        return std::nullopt;
     }
 }
 
 } // namespace
 
-bool TStation::XML2Tree(const QString& DocumentLink, QString* error)
+bool TStation::XML2Tree(const QString& DocumentLink, QString* error, bool* refused)
 {
     const auto items = readLabelItems(DocumentLink, kMaxXmlChars,
-        QStringLiteral("the label text is larger than %1 characters").arg(kMaxXmlChars), error);
+        QStringLiteral("the label text is larger than %1 characters").arg(kMaxXmlChars), error, refused);
     return items && buildTree(*items);
 }
 
-bool TStation::XML2TreeFromBytes(const QByteArray& Document, QString* error)
+bool TStation::XML2TreeFromBytes(const QByteArray& Document, QString* error, bool* refused)
 {
     // A label's characters are at most as many as its bytes; the bytes bound the text.
     const auto items = readLabelItems(Document, kMaxXmlChars * 4,
-        QStringLiteral("the label is larger than %1 bytes").arg(kMaxXmlChars * 4), error);
+        QStringLiteral("the label is larger than %1 bytes").arg(kMaxXmlChars * 4), error, refused);
     return items && buildTree(*items);
 }
 
 bool TStation::buildTree(const std::vector<XmlItem>& items)
 {
+    ++m_labelRebuilding;
+    const auto rebuilt = qScopeGuard([this] { --m_labelRebuilding; });
 
     clearLabel();
     const bool ignoreGirdle = keys::read(keys::IgnoreGridleheigh);

@@ -4,6 +4,7 @@
 #include "workflow/markingpreview.h"
 
 #include "glyphs/glyph.h"
+#include "glyphs/glyphoutline.h"
 #include "glyphs/legibility.h"
 #include "glyphs/richstring.h"
 #include "machine/laser.h"
@@ -218,12 +219,15 @@ void TStation::engraveCommand()
     const bool formatAccepted = std::exchange(m_formatAccepted, false);
     const bool refused = check && !formatAccepted && labelFormatRefused();
 
-    const bool anything = !refused && IsThereAnythingToMark();
-    // Nothing may move before the label is known to be markable as composed.
-    if (!anything || refused || !labelMarkable() || (!formatAccepted && legibilityRefused())) {
+    const TMarkScope scope = refused ? TMarkScope::Nothing : askMarkScope();
+    // Nothing may move before the label is known to be markable as composed, and a question
+    // declined changes nothing: the glyphs are made unmarked only once every answer is yes.
+    if (scope == TMarkScope::Nothing || !labelMarkable() || (!formatAccepted && legibilityRefused())) {
         m_controls.down = AIMState == TAIMState::aimsInspecting ? TSpeedButton::Inspect : TSpeedButton::Align;
         return;
     }
+    if (scope == TMarkScope::All)
+        resetAllMarking();
 
     LogDebug("Teach? - setting focus curvature while speedbuttonmark was clicked and there is something to mark.");
     SetFocusCurvature();
@@ -235,10 +239,15 @@ void TStation::engraveCommand()
     }
     // The estimate is taken from the state the run starts from, before anything moves.
     std::optional<double> estimatedSeconds;
+    m_runPlan.reset();
     if (laser) {
         const TMarkingPreview preview = PreviewMarking();
-        if (preview.markable)
+        if (preview.markable) {
             estimatedSeconds = preview.seconds;
+            m_runPlan = InspectionPlanOf(preview);
+            if (m_services.runPlanned)
+                m_services.runPlanned(preview);
+        }
     }
     SetAIMSState(TAIMState::aimsMarking);
     moveFocus(TFocusTarget::Abort);
@@ -250,8 +259,15 @@ void TStation::engraveCommand()
     std::optional<double> measuredSeconds;
     if (laser) {
         const std::int64_t startUs = systemClock().nowUs();
+        m_progress = TMarkingProgress{};
+        m_progress.running = true;
+        m_progress.startMs = startUs / 1000;
         runMarkingSequence(*laser);
-        measuredSeconds = double(systemClock().nowUs() - startUs) / 1e6;
+        const std::int64_t endUs = systemClock().nowUs();
+        measuredSeconds = double(endUs - startUs) / 1e6;
+        m_progress.running = false;
+        m_progress.endMs = endUs / 1000;
+        m_progress.aborted = MarkingAborted();
     }
 
     const bool aborted = MarkingAborted();
@@ -272,6 +288,7 @@ void TStation::engraveCommand()
     }
     if (estimatedSeconds && measuredSeconds)
         log.AppendLogWD(runTimeLine(*estimatedSeconds, *measuredSeconds));
+    inspectAfterRun();
     log.WriteEngravingMoveTraceLog();
     log.AppendLog(QStringLiteral("ME"));
 
@@ -289,8 +306,14 @@ void TStation::engraveCommand()
 
 void TStation::runMarkingSequence(TLaser& laser)
 {
-    if (laser.EnableOn())
-        MarkOutLines();
+    // Esc may come while the laser is still being enabled: it must stop this run, so the flag
+    // starts clear here and is not cleared again once the laser is on.
+    MarkingAborted() = false;
+    const bool enabled = laser.EnableOn();
+    if (!enabled && laser.WaitAborted)
+        MarkingAborted() = true; // the wait window's Abort (or Esc) is the run's Abort
+    if (enabled && !MarkingAborted())
+        markOutLines();
     laser.EnableOff();
     laser.MoveTo(MarkingReference_X, MarkingReference_Y, MarkingReference_Z);
     laser.WaitOnMotionComplete();
@@ -299,7 +322,14 @@ void TStation::runMarkingSequence(TLaser& laser)
 QStringList TStation::LabelMarkingProblems() const
 {
     QStringList problems;
-    for (TTreeNode* node : m_tree.Items()) {
+    const std::vector<TTreeNode*> nodes = m_tree.Items();
+    const auto characters = std::count_if(nodes.begin(), nodes.end(),
+                                          [](const TTreeNode* n) { return dynamic_cast<const TGlyphChar*>(n->Data()); });
+    if (characters > labellimits::kMaxCharacters)
+        problems << QStringLiteral("The label holds %1 characters, more than the %2 a girdle can carry")
+                        .arg(characters)
+                        .arg(labellimits::kMaxCharacters);
+    for (TTreeNode* node : nodes) {
         const TGlyph* glyph = node->Data();
         if (!glyph)
             continue;
@@ -384,26 +414,33 @@ bool TStation::CheckLabelBeforeMarking()
 
 bool TStation::IsThereAnythingToMark()
 {
+    const TMarkScope scope = askMarkScope();
+    if (scope == TMarkScope::All)
+        resetAllMarking();
+    return scope != TMarkScope::Nothing;
+}
+
+void TStation::resetAllMarking()
+{
+    for (TTreeNode* node : m_tree.Items())
+        if (TGlyph* g = node->Data())
+            g->ResetMarking();
+}
+
+TStation::TMarkScope TStation::askMarkScope()
+{
     const std::vector<TTreeNode*> nodes = m_tree.Items();
     if (nodes.empty())
-        return false;
+        return TMarkScope::Nothing;
     bool allDone = true;
     for (TTreeNode* node : nodes)
         if (node->Data() && !node->Data()->Processed)
             allDone = false;
-    auto resetAll = [&nodes] {
-        for (TTreeNode* node : nodes)
-            if (TGlyph* g = node->Data())
-                g->ResetMarking();
-    };
     if (allDone) {
         const DialogResult r = operatorDialogs().confirmation(
             QStringLiteral("Engrave all objects once more?"),
             {DialogButton{DialogResult::Ok, {}, true}, DialogButton{DialogResult::Cancel, {}, false}});
-        if (r != DialogResult::Ok)
-            return false;
-        resetAll();
-        return true;
+        return r == DialogResult::Ok ? TMarkScope::All : TMarkScope::Nothing;
     }
     if (MarkingAborted()) {
         const std::array<DialogButton, 3> buttons{DialogButton{DialogResult::Yes, QStringLiteral("Continue"), true},
@@ -411,13 +448,11 @@ bool TStation::IsThereAnythingToMark()
                                                   DialogButton{DialogResult::Cancel, {}, false}};
         const DialogResult r =
             operatorDialogs().message(DialogKind::Custom, QStringLiteral("Lapidograph"), QStringLiteral("Engrave"), buttons);
-        if (r == DialogResult::No) {
-            resetAll();
-            return true;
-        }
-        return r == DialogResult::Yes;
+        if (r == DialogResult::No)
+            return TMarkScope::All;
+        return r == DialogResult::Yes ? TMarkScope::Remaining : TMarkScope::Nothing;
     }
-    return true;
+    return TMarkScope::Remaining;
 }
 
 double TStation::TotalLabelWidth() const
@@ -445,6 +480,11 @@ void TStation::GetMarkingExtends(const TXYTransform& XYTF, TCoord& Pmin, TCoord&
 void TStation::MarkOutLines()
 {
     MarkingAborted() = false;
+    markOutLines();
+}
+
+void TStation::markOutLines()
+{
     TLaser* laser = Laser();
     TXYTransform XYTF;
     buildLabelTransform(XYTF);
@@ -489,10 +529,15 @@ void TStation::MarkOutLines()
     const FaultWatch watch(laser);
     bool stoppedByMachine = false;
     const std::vector<TTreeNode*> nodes = m_tree.Items();
-    m_progress = TMarkingProgress{};
-    m_progress.running = true;
+    // Inside an Engrave the run's clock is already going; a direct call times itself.
+    const bool timedByCaller = m_progress.running;
+    if (!timedByCaller) {
+        m_progress = TMarkingProgress{};
+        m_progress.running = true;
+        m_progress.startMs = systemClock().tickMs();
+    }
+    m_progress.glyph = 0;
     m_progress.glyphCount = int(std::count_if(nodes.begin(), nodes.end(), [](TTreeNode* n) { return n->Data() != nullptr; }));
-    m_progress.startMs = systemClock().tickMs();
     for (TTreeNode* node : nodes) {
         if (m_controls.down != TSpeedButton::Mark || MarkingAborted())
             break;
@@ -501,6 +546,8 @@ void TStation::MarkOutLines()
         if (glyph) {
             ++m_progress.glyph;
             glyph->Mark(XYTF);
+            if (m_afterGlyphMarked)
+                m_afterGlyphMarked(node);
         }
         if (watch.faulted() && !MarkingAborted()) {
             LogDebug(QStringLiteral("Marking stopped by the machine: ") + (laser ? laser->lastError() : QString()));
@@ -514,8 +561,11 @@ void TStation::MarkOutLines()
             glyph->ResetMarking();
     }
     m_markingTreeNode = nullptr;
-    m_progress.running = false;
-    m_progress.endMs = systemClock().tickMs();
+    if (!timedByCaller) {
+        m_progress.running = false;
+        m_progress.endMs = systemClock().tickMs();
+        m_progress.aborted = MarkingAborted();
+    }
 
     if (curved && laser) {
         bool stop = true;
@@ -529,8 +579,8 @@ void TStation::MarkOutLines()
     }
     // The operator learns that the label on the stone is incomplete, and why, once.
     if (stoppedByMachine)
-        operatorDialogs().error(QStringLiteral("Marking stopped: ") + laser->lastError()
-                                + QStringLiteral(".\nThe laser is off; the label is not complete."));
+        operatorDialogs().error(QStringLiteral("Marking stopped: ") + laser->lastError() + QStringLiteral(".\n")
+                                + laser->laserStateText() + QStringLiteral("; the label is not complete."));
 }
 
 void TStation::BitBtnAbortClick()
@@ -569,6 +619,8 @@ void TStation::SetAIMSState(TAIMState State)
     c.gotoStandby = State == TAIMState::aimsAligning;
     c.focusLeftCenterRight = State == TAIMState::aimsInspecting;
     c.abort = State == TAIMState::aimsMarking;
+    // A run owns the laser and the table: no test shot in the middle of it.
+    c.shootPulses = notMarking;
     if (notMarking) {
         TreeViewGlyphsChange(m_tree.Selected());
     } else {

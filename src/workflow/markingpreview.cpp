@@ -214,7 +214,14 @@ TMarkingPreview TStation::PreviewMarking()
         m_controls.down = TSpeedButton::Mark;
 
         const std::int64_t startUs = clock.nowUs();
+        // Each glyph waits for its last contour before the next begins, so the marks made
+        // since the previous glyph are this one's.
+        m_afterGlyphMarked = [&result, &sim](TTreeNode* node) {
+            const std::size_t first = result.glyphs.empty() ? 0 : result.glyphs.back().first + result.glyphs.back().count;
+            result.glyphs.push_back({node, first, sim->markCount() - first});
+        };
         runMarkingSequence(laser);
+        m_afterGlyphMarked = nullptr;
         result.seconds = double(clock.nowUs() - startUs) / 1e6;
         result.marks = sim->marks();
         result.markable = true;

@@ -10,6 +10,8 @@
 
 namespace lapido {
 
+class TTreeNode;
+
 struct TMarkingPreview {
     // False when the label would be refused before the machine moves; problem says why.
     bool markable = false;
@@ -19,6 +21,12 @@ struct TMarkingPreview {
     // From the laser going on to the table standing at the marking reference again, with the
     // controller round trips and the laser's delays (seconds of machine time).
     double seconds = 0;
+    // Which marks each glyph makes: marks[first, first + count), glyphs in marking order.
+    struct Glyph {
+        TTreeNode* node = nullptr;
+        std::size_t first = 0, count = 0;
+    };
+    std::vector<Glyph> glyphs;
 };
 
 class TStation;

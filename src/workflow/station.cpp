@@ -39,6 +39,7 @@ TStation::TStation(TStationServices services)
       m_richEdit(std::make_unique<DocumentRichEdit>())
 {
     m_edits[static_cast<size_t>(TEditBox::EditSlant)].text = QStringLiteral("0.0");
+    m_labelStep = m_labelSaved = Tree2XML();
 }
 
 TStation::~TStation()
@@ -335,6 +336,8 @@ void TStation::SpinEditPulseDurationChange(const QString& text)
 
 void TStation::ButtonShootPulseTrainClick()
 {
+    if (AIMState == TAIMState::aimsMarking)
+        return;
     m_edits[static_cast<size_t>(TEditBox::Edit_PulseTrainRate)] = TEditText{QString::number(m_pulseTrainRate), false};
     if (TLaser* laser = Laser())
         laser->EmitPulseTrain(m_pulseTrainCount, m_pulseTrainRate);
@@ -342,11 +345,31 @@ void TStation::ButtonShootPulseTrainClick()
 
 void TStation::ButtonSinglePulseClick()
 {
+    if (AIMState == TAIMState::aimsMarking)
+        return;
     if (TLaser* laser = Laser())
         laser->EmitPulse(m_pulseDuration);
 }
 
 // --- jogging ------------------------------------------------------------------------------------
+
+double TStation::JogStep(char axis) const
+{
+    const TSettings& s = Settings();
+    const double pixelUm = s.VideoScale > 0 ? 1000.0 / s.VideoScale : 0;
+    switch (axis) {
+    case 'X': return pixelUm * s.XMovementSpeedUp * 0.001;
+    case 'Y': return pixelUm * s.YMovementSpeedUp * 0.001;
+    case 'Z': return s.WheelTick1_Z * s.ZMovementSpeedUp * 0.001;
+    default: return 0;
+    }
+}
+
+QString TStation::JogStepText() const
+{
+    const auto mm = [this](char axis) { return QString::number(JogStep(axis), 'f', 3); };
+    return QStringLiteral("Jog X %1 Y %2 Z %3 mm (Ctrl x2, Ctrl+Shift x4)").arg(mm('X'), mm('Y'), mm('Z'));
+}
 
 void TStation::KeyJog(char axis, int direction, int k)
 {
@@ -355,18 +378,16 @@ void TStation::KeyJog(char axis, int direction, int k)
     TLaser* laser = Laser();
     if (!laser)
         return;
-    const TSettings& s = Settings();
-    const double pixelUm = s.VideoScale > 0 ? 1000.0 / s.VideoScale : 0;
-    const double sign = direction < 0 ? -1.0 : 1.0;
+    const double step = (direction < 0 ? -1.0 : 1.0) * JogStep(axis) * k;
     switch (axis) {
     case 'X':
-        laser->IncrementX(sign * pixelUm * s.XMovementSpeedUp * 0.001 * k);
+        laser->IncrementX(step);
         break;
     case 'Y':
-        laser->IncrementY(sign * pixelUm * s.YMovementSpeedUp * 0.001 * k);
+        laser->IncrementY(step);
         break;
     case 'Z':
-        laser->IncrementZ(sign * s.WheelTick1_Z * s.ZMovementSpeedUp * 0.001 * k);
+        laser->IncrementZ(step);
         break;
     default:
         break;
@@ -375,6 +396,8 @@ void TStation::KeyJog(char axis, int direction, int k)
 
 void TStation::WheelJog(char axis, int direction, bool shift, bool ctrl)
 {
+    if (AIMState == TAIMState::aimsMarking)
+        return;
     if (m_controls.down == TSpeedButton::Mark)
         return;
     TLaser* laser = Laser();

@@ -8,6 +8,8 @@
 #include "glyphs/fontstyles.h"
 #include "glyphs/labeltree.h"
 #include "glyphs/legibility.h"
+#include "inspection/inspection.h"
+#include "workflow/keyrouter.h"
 
 #include <QImage>
 #include <QString>
@@ -109,6 +111,7 @@ struct TStationControls {
     bool abort = false;                // BitBtnAbort
     bool taskUp = false, taskDown = false, delTask = false;
     bool circleSet = false, circleGoto = false, circleClear = false;
+    bool shootPulses = true;           // the pulse tools' "Shoot" buttons (not during a run)
     bool autoIncChecked = false, autoIncEnabled = true; // CheckBox_AutoInc ("On Reset")
     bool runControlsReadOnly = false;  // a run node of a label is shown read-only
     TPropertyPanel panel = TPropertyPanel::None;
@@ -124,9 +127,11 @@ enum class TFocusTarget { Abort, Reset };
 enum class TWheelControl { None, Girdle, Slant, JogX, JogY, JogZ, JogA, Video };
 
 // Progress of the engraving under way: the glyph being marked (1-based) of the glyphs of the
-// label, and when the run began on the station's clock.
+// label, and when the run began on the station's clock. An Engrave's run spans what the trace
+// measures for it: from the laser's enabling to the table's return.
 struct TMarkingProgress {
     bool running = false;
+    bool aborted = false; // the last run was stopped before its end
     int glyph = 0;
     int glyphCount = 0;
     std::int64_t startMs = 0;
@@ -159,6 +164,11 @@ struct TStationServices {
     // One command's round trip to the controller on the present link (ms), measured once at
     // start-up: the preview pays it for every command, as a real run does.
     double roundTripMs = 0;
+    // The camera's present picture at the station picture's size, without the overlay, for the
+    // inspection after a run (none or a null picture: the run is not inspected).
+    std::function<QImage()> inspectionPicture;
+    // Told the plan of a run (its marks, glyph by glyph) just before the laser goes on.
+    std::function<void(const TMarkingPreview& plan)> runPlanned;
 };
 
 class TStation {
@@ -197,10 +207,16 @@ public:
     void KeyEsc();
     // Jog keys: axis 'X', 'Y' or 'Z', direction +1/-1, k = 1, 2 (Ctrl) or 4 (Ctrl+Shift).
     void KeyJog(char axis, int direction, int k);
-    // Every key the window sees before its controls. True when the key is swallowed (F2-F4,
-    // F9, Esc, the ring-light chord) and must not reach the focused control; the other keys
-    // of the station act and go on to the control.
-    bool KeyDown(int key, Qt::KeyboardModifiers modifiers);
+    // Every key the window sees before its controls, with the kind of control that has the
+    // focus. One key press does one thing: true when the key is the station's (RouteKey, or
+    // the ring-light chord) and must not reach the focused control; false when it is the
+    // control's and the station did nothing. While marking, the station's keys other than
+    // Esc and the view keys are swallowed and do nothing.
+    bool KeyDown(int key, Qt::KeyboardModifiers modifiers, TKeyFocus focus = TKeyFocus::Jog);
+    // The distance one jog key moves an axis ('X', 'Y', 'Z') without Ctrl, in mm.
+    double JogStep(char axis) const;
+    // "Jog X 0.010 Y 0.010 Z 0.005 mm", the steps of the jog keys shown beside the positions.
+    QString JogStepText() const;
     // The release of a key; the R key ends the ring-light chord.
     void KeyUp(int key);
     // A wheel step (+1 up, -1 down) over a control: girdle and slant step, jog panels jog,
@@ -231,6 +247,22 @@ public:
     // Milliseconds since the run began (the length of the last run once it ended).
     std::int64_t markingElapsedMs() const;
 
+    // --- the label's history: undo and redo of label edits
+    // Records the label as it is now as one step when it differs from the last step recorded
+    // (the window calls it after every command and every edit of the label editor).
+    void CommitLabelEdit();
+    // Ctrl+Z / Ctrl+Shift+Z: the label as it was one step earlier or later; false when there
+    // is none (or a run is under way).
+    bool LabelUndo();
+    bool LabelRedo();
+    bool CanUndoLabel() const { return !m_undo.empty(); }
+    bool CanRedoLabel() const { return !m_redo.empty(); }
+    static constexpr int kLabelHistorySteps = 100;
+    // Whether the label differs from the one last loaded from a template or saved as one.
+    bool LabelChangedSinceSaved() const;
+    // A short message for the status line (a key that did nothing says why); empty when none.
+    const QString& StatusMessage() const { return m_statusMessage; }
+
     // --- label tree and properties
     TLabelTree& TreeViewGlyphs() { return m_tree; }
     DocumentRichEdit& RichEditGlyphLabel() { return *m_richEdit; }
@@ -259,10 +291,11 @@ public:
 
     QString Tree2XML() const;
     // Replaces the label by the one in the XML text. False (label unchanged) with the reason
-    // when the text is not a label.
-    bool XML2Tree(const QString& DocumentLink, QString* error = nullptr);
+    // when the text is not a label, or is a label asking for what cannot be inscribed (a number
+    // out of range, more characters than a girdle carries: then refused is set).
+    bool XML2Tree(const QString& DocumentLink, QString* error = nullptr, bool* refused = nullptr);
     // The same from the bytes of a label file, decoded as its XML declaration says.
-    bool XML2TreeFromBytes(const QByteArray& Document, QString* error = nullptr);
+    bool XML2TreeFromBytes(const QByteArray& Document, QString* error = nullptr, bool* refused = nullptr);
 
     // --- marking sequence
     void SpeedButtonAIMClick(TSpeedButton Sender);
@@ -272,7 +305,11 @@ public:
     void GetMarkingExtends(const TXYTransform& XYTF, TCoord& Pmin, TCoord& PMax);
     void MarkOutLines();
     // One "caption: reason" line per glyph that would not be marked as composed (unknown font,
-    // missing or unreadable picture or drawing, a height not above 0); empty when none.
+    // missing or unreadable picture or drawing, a height not above 0, a glyph that would leave
+    // fewer marks than it shows: a character without an outline, a drawing with nothing to mark,
+    // a size below what the laser resolves), and one for a label holding more characters than a
+    // girdle carries; empty when none. Engrave, its preview and lapidograph-cli check and mark
+    // all refuse by it.
     QStringList LabelMarkingProblems() const;
     // Whether the label, at the current marking reference and focus curvature, lies inside the
     // work area and its focus inside the Z range.
@@ -305,7 +342,9 @@ public:
     static TLabelFormatVerdict CheckLabelFormat(const QString& text);
 
     // --- focus curvature and positioning
-    void BitBtnFocusClick();
+    // Teaches the axes' position as the girdle point on its side of the reference. A point
+    // outside the travel of X or Z is refused with a message (false) and nothing changes.
+    bool BitBtnFocusClick();
     void SetFocusCurvature();
     double GetFocusHeight(double X) const;
     enum class TLabelEnd { Left, Center, Right };
@@ -388,6 +427,21 @@ public:
     // Set while the station itself fills the property panels, so their change handlers stay quiet.
     bool DisableGlyphPropertiesChangeEvent() const { return m_disableGlyphPropertiesChangeEvent; }
 
+    // --- inspection of the inscription after a run (inspectionrun.cpp)
+    // The plan of the next Engrave as the inspection reads it: the glyphs that put marks, their
+    // marks in machine millimetres, the label's text. Empty when the label would be refused.
+    InspectionPlan PlanInspection();
+    InspectionPlan InspectionPlanOf(const TMarkingPreview& preview) const;
+    // The last run's inspection (none before the first, or when the run was not inspected),
+    // and the picture it was made on.
+    const std::optional<InspectionResult>& LastInspection() const { return m_lastInspection; }
+    const QImage& LastInspectionPicture() const { return m_lastInspectionPicture; }
+    // Inspects the picture for the plan, keeps the result and writes it to the trace and the
+    // inspection log; the window and the headless run call it after a run.
+    const InspectionResult& InspectRun(const InspectionPlan& plan, const QImage& picture);
+    // The inspection log beside the trace file.
+    QString InspectionLogPath();
+
     // The outside services; the window completes them after creation (automatic backup).
     TStationServices& services() { return m_services; }
 
@@ -403,6 +457,19 @@ private:
     TXYTransform m_xytfSlant;
     double m_curvatureA = 0, m_curvatureB = 0, m_curvatureC = 0;
     TTreeNode* m_markingTreeNode = nullptr;
+    // Called after each glyph of the walk has been marked (the preview's glyph boundaries).
+    std::function<void(TTreeNode*)> m_afterGlyphMarked;
+    std::unique_ptr<Inspector> m_inspector;
+    std::optional<InspectionResult> m_lastInspection;
+    QImage m_lastInspectionPicture;
+    // The plan of the run under way, taken before the laser went on.
+    std::optional<InspectionPlan> m_runPlan;
+    // A failed inspection the operator has not yet been asked about before the holder is freed.
+    bool m_inspectionQuestionPending = false;
+    // Inspects the run that just ended (Engrave), when the window gives a picture.
+    void inspectAfterRun();
+    // "Inspection failed: ... Free the holder anyway?"; true when the holder may be freed.
+    bool holderMayBeFreed();
     int m_markingStatusIndex = 0;
     QString m_photoDir;
     int m_pulseTrainCount = 10, m_pulseTrainRate = 100, m_pulseDuration = 50;
@@ -416,6 +483,21 @@ private:
     TStationControls m_controls;
     TMarkingProgress m_progress;
     bool m_ringLightKeyDown = false; // R held for the ring-light chord
+    // The label's history: Tree2XML of earlier and later steps, the step shown now, and the
+    // label as last loaded or saved.
+    std::vector<QString> m_undo, m_redo;
+    QString m_labelStep;
+    QString m_labelSaved;
+    QString m_statusMessage;
+    // Above zero while the station itself rebuilds the label (a template, an undo): the
+    // editor's change signals then come from the rebuild, and its half-built states are no steps.
+    int m_labelRebuilding = 0;
+    bool restoreLabelStep(const QString& xml);
+    // The label as loaded or saved: the step all later changes are measured against.
+    void markLabelSaved();
+    // True when the label may be replaced: unchanged since loaded or saved, or the operator
+    // agreed to lose the changes.
+    bool mayReplaceLabel();
 
     FileLogger& logger();
     void moveFocus(TFocusTarget target);
@@ -442,6 +524,13 @@ private:
     // The machine's part of Engrave, from the laser going on to the table back at the marking
     // reference: what a run does and what the preview rehearses.
     void runMarkingSequence(TLaser& laser);
+    // Which glyphs the next Engrave marks, as the operator answered: none, those not marked
+    // yet, or all of them again. Asking changes nothing; the caller resets the glyphs.
+    enum class TMarkScope { Nothing, Remaining, All };
+    TMarkScope askMarkScope();
+    void resetAllMarking();
+    // MarkOutLines without clearing the abort flag: an Esc before the first glyph counts.
+    void markOutLines();
     // The label-format check before Engrave; true when the operator refused or was refused.
     bool labelFormatRefused();
     // The glyph and work-area checks; false with the operator told when the label is refused.

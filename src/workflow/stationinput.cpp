@@ -16,21 +16,9 @@
 
 namespace lapido {
 
-namespace {
-
-// The digit of Key_1 .. Key_9, else 0 (Ctrl+0 and Alt+0 are not the station's).
-int digitOf(int key)
-{
-    return key >= Qt::Key_1 && key <= Qt::Key_9 ? key - Qt::Key_0 : 0;
-}
-
-} // namespace
-
-bool TStation::KeyDown(int key, Qt::KeyboardModifiers modifiers)
+bool TStation::KeyDown(int key, Qt::KeyboardModifiers modifiers, TKeyFocus focus)
 {
     const bool ctrl = modifiers.testFlag(Qt::ControlModifier);
-    const bool alt = modifiers.testFlag(Qt::AltModifier);
-    const bool shift = modifiers.testFlag(Qt::ShiftModifier);
     const bool keypad = modifiers.testFlag(Qt::KeypadModifier);
 
     // Ring light: Ctrl held with R down, then "*" or "-" of the numeric pad.
@@ -44,92 +32,40 @@ bool TStation::KeyDown(int key, Qt::KeyboardModifiers modifiers)
         return true;
     }
 
+    const TKeyCommand command = RouteKey(key, modifiers, focus);
+    if (command.action == TKeyAction::None)
+        return false;
+
     // While marking, the label, the stone and the templates stay as they are: only Abort and
     // the view keys act.
     const bool marking = AIMState == TAIMState::aimsMarking;
-    if (marking && key != Qt::Key_Escape && key != Qt::Key_F2 && key != Qt::Key_F3 && key != Qt::Key_F4)
-        return key == Qt::Key_F9;
+    if (marking && command.action != TKeyAction::Abort && command.action != TKeyAction::Overlay
+        && command.action != TKeyAction::Zoom && command.action != TKeyAction::Grid)
+        return true;
 
-    // F2-F4, F9 and Esc are the station's alone; the other keys act and still reach the
-    // focused control.
-    switch (key) {
-    case Qt::Key_F2:
-        ShowOverlay = !ShowOverlay;
-        return true;
-    case Qt::Key_F3:
-        ZoomOut = !ZoomOut;
-        return true;
-    case Qt::Key_F4:
-        ShowGrid = !ShowGrid;
-        return true;
-    case Qt::Key_F9:
-        KeyF9();
-        return true;
-    case Qt::Key_Escape:
-        KeyEsc();
-        return true;
-    case Qt::Key_F10:
-        KeyF10();
-        return false;
-    case Qt::Key_F11:
-        KeyF11();
-        return false;
-    case Qt::Key_F12:
-        KeyF12();
-        return false;
-    case Qt::Key_Home:
-    case Qt::Key_End:
-        if (!ctrl)
-            return false;
-        if (alt)
-            key == Qt::Key_Home ? SpinButtonSlantUpClick() : SpinButtonSlantDownClick();
-        else
-            key == Qt::Key_Home ? SpinButtonSizeUpClick() : SpinButtonSizeDownClick();
-        return false;
-    default:
-        break;
+    m_statusMessage.clear();
+    switch (command.action) {
+    case TKeyAction::Overlay: ShowOverlay = !ShowOverlay; break;
+    case TKeyAction::Zoom: ZoomOut = !ZoomOut; break;
+    case TKeyAction::Grid: ShowGrid = !ShowGrid; break;
+    case TKeyAction::Engrave: KeyF9(); break;
+    case TKeyAction::Abort: KeyEsc(); break;
+    case TKeyAction::NextLabel: KeyF10(); break;
+    case TKeyAction::GoToStart: KeyF11(); break;
+    case TKeyAction::F12Command: KeyF12(); break;
+    case TKeyAction::GirdleUp: SpinButtonSizeUpClick(); break;
+    case TKeyAction::GirdleDown: SpinButtonSizeDownClick(); break;
+    case TKeyAction::SlantUp: SpinButtonSlantUpClick(); break;
+    case TKeyAction::SlantDown: SpinButtonSlantDownClick(); break;
+    case TKeyAction::BindTemplateTemporary: BindTemplateTemporary(command.digit); break;
+    case TKeyAction::BindTemplatePermanent: BindTemplatePermanent(command.digit); break;
+    case TKeyAction::UseTemplateBinding: UseTemplateBinding(command.digit); break;
+    case TKeyAction::Jog: KeyJog(command.axis, command.direction, command.factor); break;
+    case TKeyAction::Undo: LabelUndo(); break;
+    case TKeyAction::Redo: LabelRedo(); break;
+    case TKeyAction::None: break;
     }
-
-    if (const int digit = digitOf(key); digit != 0 && (ctrl || alt) && !keypad) {
-        if (ctrl && alt)
-            BindTemplatePermanent(digit);
-        else if (ctrl)
-            BindTemplateTemporary(digit);
-        else
-            UseTemplateBinding(digit);
-        return false;
-    }
-
-    struct Jog {
-        char axis;
-        int direction;
-    };
-    std::optional<Jog> jog;
-    switch (key) {
-    case Qt::Key_Left: jog = Jog{'X', -1}; break;
-    case Qt::Key_Right: jog = Jog{'X', +1}; break;
-    case Qt::Key_Down: jog = Jog{'Y', -1}; break;
-    case Qt::Key_Up: jog = Jog{'Y', +1}; break;
-    case Qt::Key_PageDown: jog = Jog{'Z', -1}; break;
-    case Qt::Key_PageUp: jog = Jog{'Z', +1}; break;
-    default: break;
-    }
-    if (!jog && alt) {
-        switch (key) {
-        case Qt::Key_I: jog = Jog{'X', +1}; break;
-        case Qt::Key_J: jog = Jog{'X', -1}; break;
-        case Qt::Key_K: jog = Jog{'Y', +1}; break;
-        case Qt::Key_L: jog = Jog{'Y', -1}; break;
-        case Qt::Key_M: jog = Jog{'Z', +1}; break;
-        case Qt::Key_N: jog = Jog{'Z', -1}; break;
-        default: break;
-        }
-    }
-    if (!jog)
-        return false;
-    const int k = ctrl ? (shift ? 4 : 2) : 1;
-    KeyJog(jog->axis, jog->direction, k);
-    return false;
+    return true;
 }
 
 void TStation::KeyUp(int key)
@@ -206,6 +142,8 @@ void TStation::DebugEcamStopClick()
 
 void TStation::DebugHomeClick()
 {
+    if (AIMState == TAIMState::aimsMarking)
+        return;
     if (TLaser* laser = Laser())
         laser->Initialize();
 }

@@ -54,6 +54,8 @@ void TStation::ComboBoxTemplatesChange(int index)
     // A template without text is not taken: the selection stays with the label on show.
     if (templateList().GetTemplate(index).isEmpty())
         return;
+    if (!mayReplaceLabel())
+        return;
     m_templateIndex = index;
     loadSelectedTemplate();
 }
@@ -69,6 +71,7 @@ void TStation::loadSelectedTemplate()
                                 + QStringLiteral(": ") + error);
         return;
     }
+    markLabelSaved();
     m_controls.templateClose = m_templateIndex != 0;
     if (m_templateIndex == 0)
         m_controls.panel = TPropertyPanel::None;
@@ -178,6 +181,8 @@ void TStation::BitBtnSaveTemplateClick()
         const QString path = templateList().NewTemplate(*name, Tree2XML(), QString(), false, &error);
         const int added = templateList().Count() - 1;
         reportTemplateSave(*name, path, error);
+        if (error.isEmpty())
+            markLabelSaved();
         refreshTemplateControls();
         m_templateIndex = added;
         m_controls.templateClose = true;
@@ -199,6 +204,8 @@ void TStation::BitBtnSaveTemplateClick()
         QString error;
         const QString path = templateList().ExportTemplate(m_templateIndex, &error);
         reportTemplateSave(name, path, error);
+        if (error.isEmpty())
+            markLabelSaved();
     } else if (answer == DialogResult::No) {
         saveAsNew();
     }
@@ -218,7 +225,7 @@ void TStation::BitBtnLoadTemplateClick(const QStringList& checkedNames)
 void TStation::BitBtnCloseTemplateClick()
 {
     const int index = m_templateIndex;
-    if (index <= 0 || !templateList().CloseTemplate(index))
+    if (index <= 0 || !mayReplaceLabel() || !templateList().CloseTemplate(index))
         return;
     refreshTemplateControls();
     m_templateIndex = index - 1;
@@ -253,8 +260,14 @@ void TStation::BindTemplatePermanent(int digit)
 void TStation::UseTemplateBinding(int digit)
 {
     const int index = templateList().GetItemTempBind(TTemplateList::digitBind(digit));
-    if (index >= 0)
-        m_templateIndex = index;
+    // A slip of the finger on an unbound digit must not reload the label on show.
+    if (index < 0) {
+        m_statusMessage = QStringLiteral("No template is bound to Alt+%1 (Ctrl+%1 binds the one shown).").arg(digit);
+        return;
+    }
+    if (!mayReplaceLabel())
+        return;
+    m_templateIndex = index;
     loadSelectedTemplate();
 }
 

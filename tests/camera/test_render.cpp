@@ -51,6 +51,8 @@ TEST_F(RenderCommand, RefusesBadInvocationsAndFiles)
         {{path("missing.xml"), path("out.png")}, 1},
         {{path("bad.xml"), path("out.png")}, 1},
         {{label(), path("out.png"), "--camera", "sim", "--marks", path("missing.csv")}, 1},
+        // A device that never ends is read no further than a line of marks can be long.
+        {{label(), path("out.png"), "--camera", "sim", "--marks", "/dev/zero"}, 1},
     };
     for (const auto& c : cases) {
         QString err;

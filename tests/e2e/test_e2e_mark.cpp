@@ -12,6 +12,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
@@ -71,6 +72,10 @@ protected:
     CliRun mark(const QString& label, const QString& outName, const QStringList& extra = {},
                 const QString& locale = QStringLiteral("C.UTF-8"))
     {
+        return cli(QStringList{"mark", label, "--out", scratch(outName)} + extra, locale);
+    }
+    CliRun cli(const QStringList& args, const QString& locale = QStringLiteral("C.UTF-8"))
+    {
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("LAPIDOGRAPH_SETTINGS", scratch("settings.db"));
@@ -78,7 +83,7 @@ protected:
         env.insert("LC_ALL", locale);
         p.setProcessEnvironment(env);
         p.setWorkingDirectory(scratch());
-        p.start(QStringLiteral(LAPIDO_CLI), QStringList{"mark", label, "--out", scratch(outName)} + extra);
+        p.start(QStringLiteral(LAPIDO_CLI), args);
         p.waitForFinished(120000);
         return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
     }
@@ -171,15 +176,16 @@ TEST_F(MarkRunTest, AbortAndControllerFaultsStopWithTheLaserOff)
         const char* what;
         QStringList options;
         const char* reason;
+        bool answers; // the controller still answers, so it can confirm the laser is off
     };
     const Case cases[] = {
-        {"abort after two glyphs", {"--abort-after", "2"}, "aborted by the operator"},
-        {"link lost while marking", {"--link-lost-after", "40"}, "link lost"},
-        {"controller silent", {"--fault", "silent"}, "no reply from the controller"},
-        {"controller answering garbage", {"--fault", "garbage"}, "no reply from the controller"},
-        {"link lost mid-glyph", {"--fault", "link-lost"}, "link lost"},
-        {"buffer run empty", {"--fault", "underrun"}, "nothing progressed"},
-        {"limit switch hit", {"--fault", "limit-switch"}, "limit switch"},
+        {"abort after two glyphs", {"--abort-after", "2"}, "aborted by the operator", true},
+        {"link lost while marking", {"--link-lost-after", "40"}, "link lost", false},
+        {"controller silent", {"--fault", "silent"}, "no reply from the controller", false},
+        {"controller answering garbage", {"--fault", "garbage"}, "no reply from the controller", false},
+        {"link lost mid-glyph", {"--fault", "link-lost"}, "link lost", false},
+        {"buffer run empty", {"--fault", "underrun"}, "nothing progressed", true},
+        {"limit switch hit", {"--fault", "limit-switch"}, "limit switch", true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -188,7 +194,9 @@ TEST_F(MarkRunTest, AbortAndControllerFaultsStopWithTheLaserOff)
         EXPECT_EQ(run.exitCode, 3) << run.err.toStdString();
         EXPECT_TRUE(run.out.contains("marking stopped: ")) << run.out.toStdString();
         EXPECT_TRUE(run.out.contains(c.reason)) << run.out.toStdString();
-        EXPECT_TRUE(run.out.contains("laser after marking: gate closed, enable off")) << run.out.toStdString();
+        // Only what the controller confirmed is claimed about the laser.
+        EXPECT_EQ(run.out.contains("laser after marking: gate closed, enable off"), c.answers) << run.out.toStdString();
+        EXPECT_EQ(run.out.contains("laser after marking: unknown"), !c.answers) << run.out.toStdString();
         const QString trace = readText(scratch("out/LATrace"));
         EXPECT_TRUE(trace.contains("\r\nMabu\r\n"));
         EXPECT_TRUE(trace.contains("\r\nIstbm:\r\nLabel \"LG 1407\"\r\n"));
@@ -204,11 +212,25 @@ TEST_F(MarkRunTest, AbortAndControllerFaultsStopWithTheLaserOff)
         } else {
             ASSERT_EQ(errors.size(), 1) << errors.join('\n').toStdString();
             EXPECT_TRUE(errors[0].contains(c.reason)) << errors[0].toStdString();
+            EXPECT_EQ(errors[0].contains("The laser is off"), c.answers) << errors[0].toStdString();
+            // One stop, one reason: standard output names the stop the operator was told of.
+            const QString stopped = run.out.section(QStringLiteral("marking stopped: "), 1).section('\n', 0, 0);
+            EXPECT_TRUE(errors[0].contains(QStringLiteral("Marking stopped: ") + stopped))
+                << stopped.toStdString() << "\n" << errors[0].toStdString();
+            EXPECT_EQ(errors[0].contains("The state of the laser is unknown"), !c.answers) << errors[0].toStdString();
         }
     }
     // Abort once two characters are marked: the marks stop after the second one.
     mark(example("text-stroke.xml"), "two", {"--abort-after", "2"});
     EXPECT_EQ(columnGroups(QImage(scratch("two/marks.png"))), 2);
+    // Abort at once, while the laser is still being enabled: not one mark, and the run says so.
+    const CliRun atOnce = mark(example("text-stroke.xml"), "none", {"--abort-after", "0"});
+    EXPECT_EQ(atOnce.exitCode, 3) << atOnce.out.toStdString();
+    EXPECT_TRUE(atOnce.out.contains("glyphs marked: 0")) << atOnce.out.toStdString();
+    EXPECT_TRUE(atOnce.out.contains("marking stopped: aborted by the operator")) << atOnce.out.toStdString();
+    EXPECT_TRUE(atOnce.out.contains("laser after marking: gate closed, enable off")) << atOnce.out.toStdString();
+    EXPECT_TRUE(markPlaces(scratch("none/marks.csv")).isEmpty());
+    EXPECT_TRUE(readText(scratch("none/LATrace")).contains("\r\nMabu\r\n"));
 }
 
 TEST_F(MarkRunTest, GivenReferenceCentresTheLabel)
@@ -344,24 +366,49 @@ TEST_F(MarkRunTest, ALabelThatIsNoLabelIsRefusedBeforeTheMachineMarks)
     EXPECT_FALSE(QFile::exists(scratch("out/marks.csv")));
 }
 
-// Labels that would leave a wrong or empty inscription: refused with a non-zero exit, the reason
-// on standard error as it happens, and not one command that moves the machine, homing included.
+// Labels that would leave a wrong or empty inscription (nothing at all, fewer marks than they
+// show, or a size the laser cannot resolve): `check`, `mark --preview`, `mark` and the station's
+// own check give one verdict, exit code 3 with the reason on standard error, and `mark` sends not
+// one command that moves the machine, homing included.
 TEST_F(MarkRunTest, ALabelThatWouldNotBeInscribedAsComposedIsRefusedBeforeHoming)
 {
-    const auto item = [](const QString& attrs) {
-        return QStringLiteral("<tree2xml app=\"x\"><item text=\"n\" imageIndex=\"-1\" stateIndex=\"-1\" ") + attrs
-               + QStringLiteral("/></tree2xml>");
+    const auto write = [this](const QString& name, const QByteArray& bytes) {
+        QDir(scratch()).mkpath(QFileInfo(scratch(name)).path());
+        QFile f(scratch(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(bytes);
     };
-    const auto text = [&item](const char* font, const char* height) {
-        return item(QStringLiteral("type=\"TGlyphWideString\" textLabel=\"LG 7\" fontName=\"%1\" textHeight=\"%2\" "
+    // Custom fonts live in the stored working folder; logos beside the label.
+    keys::write(keys::WorkingDir, scratch() + QStringLiteral("/"));
+    for (char d = '0'; d <= '9'; ++d)
+        write(QStringLiteral("CustomFontsFolder/Garbled/%1.lal").arg(QLatin1Char(d)), "\x01\x02 not a drawing");
+    QDir(scratch()).mkpath(QStringLiteral("CustomFontsFolder/Hollow"));
+    write("Logos/empty.lal", "[General]\nDescription=VeduvAZU Drawing\nVersion=1\nObjectCount=0\n");
+    write("Logos/lying.lal", "[General]\nDescription=VeduvAZU Drawing\nVersion=1\nObjectCount=2000000000\n");
+    QFile::copy(example("Logos/diamond.lal"), scratch("Logos/diamond.lal"));
+
+    const auto item = [](const QString& attrs, const char* slant = "0.0") {
+        return QStringLiteral("<tree2xml app=\"x\"><item text=\"n\" imageIndex=\"-1\" stateIndex=\"-1\" Girdleheight=\"0.15\" "
+                              "SlantAngle=\"%1\" ")
+                   .arg(QString::fromLatin1(slant))
+               + attrs + QStringLiteral("/></tree2xml>");
+    };
+    const auto text = [&item](const char* font, const char* height, const char* slant = "0.0", const char* chars = "LG 7") {
+        return item(QStringLiteral("type=\"TGlyphWideString\" textLabel=\"%3\" fontName=\"%1\" textHeight=\"%2\" "
                                    "textOffset=\"0\" textSpacing=\"0.1\"")
-                        .arg(QString::fromLatin1(font), QString::fromLatin1(height)));
+                        .arg(QString::fromLatin1(font), QString::fromLatin1(height), QString::fromLatin1(chars)),
+                    slant);
     };
-    const auto photo = [&item](const QString& file, const char* height) {
+    const auto logo = [&item](const char* file, const char* height) {
+        return item(QStringLiteral("type=\"TGlyphLogo\" logoFileName=\"%1\" logoHeight=\"%2\" logoOffset=\"0\"")
+                        .arg(QString::fromLatin1(file), QString::fromLatin1(height)));
+    };
+    const auto photo = [&item](const QString& file, const char* height, const char* gamma = "1.5") {
         return item(QStringLiteral("type=\"TGlyphPhoto\" photoFileName=\"%1\" photoHeight=\"%2\" photoOffset=\"0\" "
-                                   "photoGamma=\"1.5\"")
-                        .arg(file, QString::fromLatin1(height)));
+                                   "photoGamma=\"%3\"")
+                        .arg(file, QString::fromLatin1(height), QString::fromLatin1(gamma)));
     };
+    const QString stone = example("photo/stone.png");
     struct Case {
         const char* what;
         QString xml;
@@ -370,30 +417,65 @@ TEST_F(MarkRunTest, ALabelThatWouldNotBeInscribedAsComposedIsRefusedBeforeHoming
     };
     const Case cases[] = {
         {"unknown font", text("Nowhere Sans", "0.8"), {}, "the font \"Nowhere Sans\" is not installed"},
-        {"text height 0", text("ROMANS", "0"), {}, "its height is 0"},
-        {"negative text height", text("ROMANS", "-0.8"), {}, "its height is -0.8"},
-        {"missing logo",
-         item("type=\"TGlyphLogo\" logoFileName=\"nowhere.lal\" logoHeight=\"0.8\" logoOffset=\"0\""), {}, "does not exist"},
+        {"text height 0", text("ROMANS", "0"), {}, "\"textHeight\" is 0"},
+        {"negative text height", text("ROMANS", "-0.8"), {}, "\"textHeight\" is -0.8"},
+        {"text below the spot", text("ROMANS", "0.01"), {}, "below the 10 um the laser can resolve"},
+        {"slant 1e308", text("ROMANS", "0.8", "1e308"), {}, "\"SlantAngle\" is 1e308"},
+        {"slant 6e305", text("ROMANS", "0.8", "6e305"), {}, "\"SlantAngle\" is 6e305"},
+        {"custom font of garbage", text("Garbled", "0.8", "0.0", "2407"), {},
+         "the custom font \"Garbled\" has no usable drawing for '2', '4', '0', '7'"},
+        {"custom font without drawings", text("Hollow", "0.8", "0.0", "2407"), {}, "the custom font \"Hollow\" has no usable drawing"},
+        {"missing logo", logo("nowhere.lal", "0.8"), {}, "does not exist"},
+        {"logo without objects", logo("empty.lal", "0.8"), {}, "holds nothing to mark"},
+        {"logo whose object count lies", logo("lying.lal", "0.8"), {}, "holds nothing to mark"},
+        {"logo height 1e-3", logo("diamond.lal", "1e-3"), {}, "below the 10 um the laser can resolve"},
+        {"logo height 1e-9", logo("diamond.lal", "1e-9"), {}, "\"logoHeight\" is 1e-9"},
         {"missing picture", photo(scratch("nowhere.png"), "0.8"), {}, "does not exist"},
-        {"photo height 0", photo(example("photo/stone.png"), "0"), {}, "its height is 0"},
+        {"photo height 0", photo(stone, "0"), {}, "\"photoHeight\" is 0"},
+        {"photo height 0.01", photo(stone, "0.01"), {}, "nothing to mark"},
+        {"photo height 1e-9", photo(stone, "1e-9"), {}, "\"photoHeight\" is 1e-9"},
+        {"photo gamma -1", photo(stone, "0.8", "-1"), {}, "\"photoGamma\" is -1"},
+        {"photo gamma 1e-9", photo(stone, "0.8", "1e-9"), {}, "\"photoGamma\" is 1e-9"},
         {"outside the work area", text("ROMANS", "0.8"), {"--reference", "0.01,12.5,12.5"}, "Label extends outside workarea!"},
+        {"taught point outside the travel", text("ROMANS", "0.8"), {"--teach-left", "1e9,1e9"},
+         "lies outside the travel of the axes"},
+        {"taught point beyond the Z travel", text("ROMANS", "0.8"), {"--teach-right", "16,-1e9"},
+         "lies outside the travel of the axes"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        QFile f(scratch("label.xml"));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(c.xml.toUtf8());
-        f.close();
+        write("label.xml", c.xml.toUtf8());
         QDir(scratch("out")).removeRecursively();
         const CliRun run = mark(scratch("label.xml"), "out", c.extra);
         EXPECT_EQ(run.exitCode, 3) << run.out.toStdString();
         EXPECT_TRUE(run.err.contains(QString::fromLatin1(c.message))) << run.err.toStdString();
         EXPECT_TRUE(run.out.contains("glyphs marked: 0")) << run.out.toStdString();
         for (const QString& line : readText(scratch("out/commands.log")).split('\n', Qt::SkipEmptyParts)) {
-            static const QRegularExpression moves(QStringLiteral("(^|;)(HM|BG|PA|PR|JG|LI|LM|SB|CB)"));
+            static const QRegularExpression moves(QStringLiteral("(^|;)(HM|BG|PA|PR|JG|LI|LM|SB|CB|OP)"));
             EXPECT_FALSE(moves.match(line).hasMatch()) << line.toStdString();
         }
         EXPECT_FALSE(QFile::exists(scratch("out/marks.csv")));
+
+        const CliRun preview = cli(QStringList{"mark", "--preview", scratch("label.xml"), "--out", scratch("preview")} + c.extra);
+        EXPECT_EQ(preview.exitCode, 3) << preview.out.toStdString();
+        EXPECT_TRUE(preview.err.contains(QString::fromLatin1(c.message))) << preview.err.toStdString();
+
+        // The check looks at the label, not at where it would stand on the machine.
+        if (!c.extra.isEmpty())
+            continue;
+        const CliRun check = cli({"check", scratch("label.xml")});
+        EXPECT_EQ(check.exitCode, 3) << check.out.toStdString();
+        EXPECT_TRUE(check.err.contains(QString::fromLatin1(c.message))) << check.err.toStdString();
+
+        // The station's own check, which Engrave runs before the machine moves.
+        setWorkingDir(scratch() + QStringLiteral("/"));
+        TStation station;
+        QString error;
+        bool refused = false;
+        const bool loaded = station.XML2TreeFromBytes(c.xml.toUtf8(), &error, &refused);
+        const QString verdict = loaded ? station.LabelMarkingProblems().join(QLatin1Char('\n')) : error;
+        EXPECT_TRUE(loaded || refused) << error.toStdString();
+        EXPECT_TRUE(verdict.contains(QString::fromLatin1(c.message))) << verdict.toStdString();
     }
 }
 

@@ -3,6 +3,7 @@
 
 #include "platform/debuglog.h"
 
+#include "smalldisk.h"
 #include "testsupport.h"
 
 #include <QDir>
@@ -10,6 +11,12 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <mutex>
+#include <optional>
+#include <thread>
 
 using namespace lapido;
 
@@ -134,4 +141,70 @@ TEST(Log4Station, UnreadableFileIsReportedAndIgnored)
     EXPECT_FALSE(cfg.configured);
     ASSERT_FALSE(cfg.diagnostics.isEmpty());
     EXPECT_TRUE(cfg.diagnostics.last().startsWith("Ignoring configuration file [" + props + "]"));
+}
+
+// A debug log whose device refuses data: a file appender on a device that is always full, and
+// a rolling appender on a small filesystem filled to the last byte. Writing keeps going from two
+// threads (the trace sampler logs beside the marking): nothing is thrown, the failure is told
+// once, the log goes quiet, and closing it is quiet too.
+TEST(Log4Station, ALogThatCannotBeWrittenIsToldOnceAndGoesQuiet)
+{
+    struct Case {
+        const char* what;
+        const char* appender;
+        bool smallDisk;
+    };
+    const Case cases[] = {
+        {"file appender on /dev/full", "TFileAppender", false},
+        {"rolling appender on a full disk", "TRollingFileAppender", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QTemporaryDir dir;
+        std::optional<test::SmallDisk> disk;
+        QString logPath = QStringLiteral("/dev/full");
+        if (c.smallDisk) {
+            disk.emplace(dir.filePath("disk"));
+            if (!disk->mounted()) {
+                std::printf("skipped: a small filesystem cannot be mounted here (needs root)\n");
+                continue;
+            }
+            logPath = disk->path() + QStringLiteral("/station.log");
+        }
+        const QString props = dir.filePath("log4station.properties");
+        writeFile(props, QStringLiteral("log4station.rootLogger=DEBUG, F\n"
+                                        "log4station.appender.F=%1\n"
+                                        "log4station.appender.F.File=%2\n"
+                                        "log4station.appender.F.MaxFileSize=8KB\n"
+                                        "log4station.appender.F.MaxBackupIndex=3\n"
+                                        "log4station.appender.F.layout=TSimpleLayout\n")
+                             .arg(QLatin1String(c.appender), logPath)
+                             .toUtf8());
+        std::atomic<int> told{0};
+        QString text;
+        std::mutex textMutex;
+        setDebugLogFailureHandler([&](const QString& t) {
+            ++told;
+            std::lock_guard lock(textMutex);
+            text = t;
+        });
+        ASSERT_TRUE(ConfigureDebugLog(props).configured);
+        if (disk)
+            disk->fill(); // the log file exists; every later line meets a full disk
+        const std::string line(100, 'x');
+        auto write = [&] {
+            for (int i = 0; i < 2000; ++i)
+                LogDebug(line);
+        };
+        std::thread sampler(write);
+        write();
+        sampler.join();
+        ResetDebugLog();
+        setDebugLogFailureHandler({});
+        EXPECT_EQ(told.load(), 1);
+        EXPECT_TRUE(text.contains(QStringLiteral("debug log cannot be written"))) << text.toStdString();
+        EXPECT_TRUE(text.contains(QStringLiteral("No space left on device"))) << text.toStdString();
+        EXPECT_EQ(debugLogFailure(), text);
+        clearDebugLogFailure();
+    }
 }

@@ -91,6 +91,19 @@ TEST_F(CliGeometry, BadInputIsReportedAndWritesNothing)
     EXPECT_EQ(cli({"outline", "--drawing", bad}).exitCode, 1);
     EXPECT_EQ(cli({"outline", "--drawing"}).exitCode, 2);
     EXPECT_EQ(cli({"dxf2lal", bad}).exitCode, 2);
+
+    // A file without lines or arcs makes no drawing: a logo of it would mark nothing.
+    const QString noEntities = m_dir.filePath("none.dxf");
+    QFile g(noEntities);
+    ASSERT_TRUE(g.open(QIODevice::WriteOnly));
+    g.write("0\nSECTION\n2\nENTITIES\n0\nENDSEC\n0\nEOF\n");
+    g.close();
+    for (const QString& in : {QStringLiteral("/dev/null"), noEntities}) {
+        const CliRun empty = cli({"dxf2lal", in, out});
+        EXPECT_EQ(empty.exitCode, 1) << in.toStdString();
+        EXPECT_TRUE(empty.err.contains("holds no lines or arcs")) << empty.err.toStdString();
+        EXPECT_FALSE(QFile::exists(out));
+    }
 }
 
 // A drawing reads the same on a comma station and a point station, whichever wrote it; a

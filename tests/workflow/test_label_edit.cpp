@@ -138,6 +138,26 @@ TEST_F(LabelEditTest, AddButtonsAppendSelectedNodesWithTheirCaptions)
     EXPECT_EQ(tree().Root(0)->Item(0)->Text(), QStringLiteral("char \"A\""));
 }
 
+// A label replaced by an empty one (a template, a file) leaves nothing selected: the move and
+// delete buttons go off with it.
+TEST_F(LabelEditTest, AnEmptiedTreeLeavesMoveAndDeleteOff)
+{
+    const QString emptyLabel = st().Tree2XML();
+    st().SpaceWidth = 0.1;
+    st().BitBtnAddSpaceClick();
+    st().BitBtnAddSpaceClick();
+    tree().setSelected(tree().Root(0));
+    st().TreeViewGlyphsChange(tree().Root(0));
+    ASSERT_TRUE(st().controls().taskDown);
+    ASSERT_TRUE(st().controls().delTask);
+
+    ASSERT_TRUE(st().XML2Tree(emptyLabel));
+    EXPECT_TRUE(tree().IsEmpty());
+    EXPECT_FALSE(st().controls().taskUp);
+    EXPECT_FALSE(st().controls().taskDown);
+    EXPECT_FALSE(st().controls().delTask);
+}
+
 TEST_F(LabelEditTest, MoveAndDeleteWorkOnTopLevelNodes)
 {
     st().SpaceWidth = 0.1;

@@ -31,6 +31,13 @@ QString textItem(const QString& font, const QString& height)
                     .arg(font, height));
 }
 
+QString digitsItem(const QString& font)
+{
+    return item(QStringLiteral("type=\"TGlyphWideString\" textLabel=\"2407\" fontName=\"%1\" textHeight=\"0.8\" "
+                               "textOffset=\"0\" textSpacing=\"0.1\"")
+                    .arg(font));
+}
+
 QString logoItem(const QString& file, const QString& height = QStringLiteral("0.8"))
 {
     return item(QStringLiteral("type=\"TGlyphLogo\" logoFileName=\"%1\" logoHeight=\"%2\" logoOffset=\"0\"").arg(file, height));
@@ -61,6 +68,17 @@ protected:
         MarkingFixture::SetUp();
         QDir(scratch()).mkpath(QStringLiteral("Logos/folder.lal"));
         writeFile(scratch(QStringLiteral("Logos/notes.lal")), "these are notes, not a drawing\n");
+        writeFile(scratch(QStringLiteral("Logos/empty.lal")), "[General]\nDescription=VeduvAZU Drawing\nVersion=1\nObjectCount=0\n");
+        writeFile(scratch(QStringLiteral("Logos/lying.lal")),
+                  "[General]\nDescription=VeduvAZU Drawing\nVersion=1\nObjectCount=2000000000\n");
+        writeFile(scratch(QStringLiteral("Logos/diamond.lal")),
+                  "[General]\nDescription=VeduvAZU Drawing\nVersion=1\nObjectCount=1\n\n[Object_1]\nType=TCADLine\n"
+                  "Surpressed=0\nVisible=1\nLayerName=Outline\nPLineID=1\nBeginX=1\nBeginY=0\nEndX=2\nEndY=1\n");
+        // A custom digit font whose drawings are garbage, and one whose drawings are missing.
+        QDir(scratch()).mkpath(QStringLiteral("CustomFontsFolder/Garbled"));
+        QDir(scratch()).mkpath(QStringLiteral("CustomFontsFolder/Hollow"));
+        for (char d = '0'; d <= '9'; ++d)
+            writeFile(scratch(QStringLiteral("CustomFontsFolder/Garbled/%1.lal").arg(QLatin1Char(d))), "\x01\x02 not a drawing");
         writeFile(scratch(QStringLiteral("notes.png")), "these are notes, not a picture\n");
         writeFile(scratch(QStringLiteral("huge.png")), pngHeader(60000, 60000));
         QImage ramp(40, 20, QImage::Format_Grayscale8);
@@ -131,22 +149,33 @@ TEST_F(LabelRefusalTest, AGlyphThatWouldNotBeMarkedAsComposedRefusesTheLabelBefo
     const Case cases[] = {
         {"unknown font", textItem(QStringLiteral("No Such Font 123"), QStringLiteral("0.8")), QStringLiteral("Label \"AB\""),
          QStringLiteral("the font \"No Such Font 123\" is not installed")},
-        {"text height 0", textItem(QStringLiteral("ROMANS"), QStringLiteral("0")), QStringLiteral("Label \"AB\""),
-         QStringLiteral("its height is 0")},
-        {"negative text height", textItem(QStringLiteral("ROMANS"), QStringLiteral("-0.8")), QStringLiteral("Label \"AB\""),
-         QStringLiteral("its height is -0.8")},
+        {"text below the spot", textItem(QStringLiteral("ROMANS"), QStringLiteral("0.001")), QStringLiteral("Label \"AB\""),
+         QStringLiteral("below the 10 um the laser can resolve")},
+        {"custom font of garbage", digitsItem(QStringLiteral("Garbled")), QStringLiteral("Label \"2407\""),
+         QStringLiteral("the custom font \"Garbled\" has no usable drawing for '2', '4', '0', '7'")},
+        {"custom font without drawings", digitsItem(QStringLiteral("Hollow")), QStringLiteral("Label \"2407\""),
+         QStringLiteral("the custom font \"Hollow\" has no usable drawing for '2', '4', '0', '7'")},
         {"missing logo", logoItem(QStringLiteral("gone.lal")), QStringLiteral("Logo \"gone\""), QStringLiteral("does not exist")},
         {"logo that is a folder", logoItem(QStringLiteral("folder.lal")), QStringLiteral("Logo \"folder\""),
          QStringLiteral("it is a folder")},
         {"logo that is not a drawing", logoItem(QStringLiteral("notes.lal")), QStringLiteral("Logo \"notes\""),
          QStringLiteral("Invalid file format")},
+        {"logo drawing without objects", logoItem(QStringLiteral("empty.lal")), QStringLiteral("Logo \"empty\""),
+         QStringLiteral("holds nothing to mark")},
+        {"logo drawing whose object count lies", logoItem(QStringLiteral("lying.lal")), QStringLiteral("Logo \"lying\""),
+         QStringLiteral("holds nothing to mark")},
+        {"logo below the spot", logoItem(QStringLiteral("diamond.lal"), QStringLiteral("0.001")),
+         QStringLiteral("Logo \"diamond\""), QStringLiteral("below the 10 um the laser can resolve")},
         {"missing picture", photoItem(scratch(QStringLiteral("gone.png"))), QStringLiteral("n"), QStringLiteral("does not exist")},
         {"picture that is a folder", photoItem(scratch(QStringLiteral("Logos"))), QStringLiteral("n"),
          QStringLiteral("it is a folder")},
         {"not a picture", photoItem(scratch(QStringLiteral("notes.png"))), QStringLiteral("n"), QStringLiteral("cannot be read")},
         {"picture too large", photoItem(scratch(QStringLiteral("huge.png"))), QStringLiteral("n"),
          QStringLiteral("60000 x 60000 pixels")},
-        {"photo height 0", photoItem(ramp, QStringLiteral("0")), QStringLiteral("n"), QStringLiteral("its height is 0")},
+        {"photo of less than a dot", photoItem(ramp, QStringLiteral("0.001")), QStringLiteral("n"),
+         QStringLiteral("nothing to mark")},
+        {"photo below the spot", photoItem(ramp, QStringLiteral("0.01")), QStringLiteral("n"),
+         QStringLiteral("below the 10 um the laser can resolve")},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -163,6 +192,60 @@ TEST_F(LabelRefusalTest, AGlyphThatWouldNotBeMarkedAsComposedRefusesTheLabelBefo
         EXPECT_FALSE(st().TreeViewGlyphs().Root(0)->Data()->Processed);
         EXPECT_EQ(st().controls().down, TSpeedButton::Inspect);
     }
+}
+
+TEST_F(LabelRefusalTest, NumbersOutOfRangeRefuseTheLabelWhenItIsReadAndKeepTheLabelThere)
+{
+    struct Case {
+        const char* what;
+        QString items;
+        QString reason;
+    };
+    const QString ramp = scratch(QStringLiteral("ramp.png"));
+    const QString slanted = QStringLiteral("<item text=\"n\" imageIndex=\"-1\" stateIndex=\"-1\" Girdleheight=\"0.5\" "
+                                           "SlantAngle=\"%1\" type=\"TGlyphSpace\" spacing=\"0.5\"/>");
+    const Case cases[] = {
+        {"slant 1e308", slanted.arg(QStringLiteral("1e308")), QStringLiteral("\"SlantAngle\" is 1e308")},
+        {"slant 6e305", slanted.arg(QStringLiteral("6e305")), QStringLiteral("\"SlantAngle\" is 6e305")},
+        {"text height 0", textItem(QStringLiteral("ROMANS"), QStringLiteral("0")), QStringLiteral("\"textHeight\" is 0")},
+        {"negative text height", textItem(QStringLiteral("ROMANS"), QStringLiteral("-0.8")),
+         QStringLiteral("\"textHeight\" is -0.8")},
+        {"text height 1e300", textItem(QStringLiteral("ROMANS"), QStringLiteral("1e300")),
+         QStringLiteral("\"textHeight\" is 1e300")},
+        {"logo height 1e-9", logoItem(QStringLiteral("diamond.lal"), QStringLiteral("1e-9")),
+         QStringLiteral("\"logoHeight\" is 1e-9")},
+        {"photo height 1e-9", photoItem(ramp, QStringLiteral("1e-9")), QStringLiteral("\"photoHeight\" is 1e-9")},
+        {"photo height 0", photoItem(ramp, QStringLiteral("0")), QStringLiteral("\"photoHeight\" is 0")},
+        {"photo gamma -1", photoItem(ramp, QStringLiteral("0.8"), QStringLiteral("-1")), QStringLiteral("\"photoGamma\" is -1")},
+        {"photo gamma 1e-9", photoItem(ramp, QStringLiteral("0.8"), QStringLiteral("1e-9")),
+         QStringLiteral("\"photoGamma\" is 1e-9")},
+        {"photo gamma 3", photoItem(ramp, QStringLiteral("0.8"), QStringLiteral("3")), QStringLiteral("\"photoGamma\" is 3")},
+        {"more characters than a girdle carries",
+         item(QStringLiteral("type=\"TGlyphWideString\" textLabel=\"%1\" fontName=\"ROMANS\" textHeight=\"0.8\" "
+                             "textOffset=\"0\" textSpacing=\"0.1\"")
+                  .arg(QString(labellimits::kMaxCharacters + 1, QLatin1Char('A')))),
+         QStringLiteral("more than 10000 characters")},
+    };
+    const QString kept = label(textItem(QStringLiteral("ROMANS"), QStringLiteral("0.8")));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QString error;
+        ASSERT_TRUE(st().XML2Tree(kept, &error)) << qPrintable(error);
+        const QString before = st().Tree2XML();
+        bool refused = false;
+        EXPECT_FALSE(st().XML2Tree(label(c.items), &error, &refused));
+        EXPECT_TRUE(refused);
+        EXPECT_TRUE(error.contains(c.reason)) << qPrintable(error);
+        EXPECT_EQ(st().Tree2XML(), before);
+    }
+    // The window's boxes refuse what a label file may not hold.
+    for (const auto& [box, text] : {std::pair{TEditBox::EditSlant, QStringLiteral("1e308")},
+                                    std::pair{TEditBox::EditGirdle, QStringLiteral("1e9")},
+                                    std::pair{TEditBox::EditGlyphLogoHeight, QStringLiteral("1e300")}}) {
+        st().EditFloatChange(box, text);
+        EXPECT_TRUE(st().edit(box).refused) << qPrintable(text);
+    }
+    EXPECT_EQ(SlantAngle(), 0.0);
 }
 
 TEST_F(LabelRefusalTest, CharactersTooSmallForTheSpotAreMarkedOnlyWhenTheOperatorSaysYes)

@@ -218,6 +218,77 @@ TEST_F(MarkingTest, AllProcessedAsksBeforeMarkingAgain)
         EXPECT_TRUE(g->Processed);
 }
 
+// A declined question changes nothing: "once more" answered OK, then No to the legibility
+// question, leaves the glyphs marked, and the next Engrave asks again.
+TEST_F(MarkingTest, OnceMoreThenNoAtALaterQuestionLeavesTheGlyphsMarked)
+{
+    // An "e" 0.05 mm high, whose counter the 10 um spot closes: Engrave asks about legibility.
+    QString error;
+    ASSERT_TRUE(st().XML2Tree(QStringLiteral("<tree2xml app=\"x\"><item text=\"n\" imageIndex=\"-1\" stateIndex=\"-1\" "
+                                             "type=\"TGlyphWideString\" textLabel=\"ee\" fontName=\"Liberation Sans\" "
+                                             "textHeight=\"0.1\" textOffset=\"0\" textSpacing=\"0.1\"/></tree2xml>"),
+                              &error))
+        << qPrintable(error);
+    ASSERT_FALSE(st().LegibilityFindings().empty());
+    TTreeNode* label = st().TreeViewGlyphs().Root(0);
+    inspect();
+    m_dialogs.queueAnswer(DialogResult::Yes);
+    engrave();
+    const std::size_t first = sim().markCount();
+    ASSERT_GT(first, 0u);
+    ASSERT_FALSE(chars(label).empty());
+    m_dialogs.clear();
+    m_dialogs.queueAnswer(DialogResult::Ok);
+    m_dialogs.queueAnswer(DialogResult::No);
+    engrave();
+    ASSERT_EQ(m_dialogs.texts().size(), 2) << qPrintable(m_dialogs.texts().join(QStringLiteral(" | ")));
+    EXPECT_EQ(m_dialogs.texts()[0], QStringLiteral("Engrave all objects once more?"));
+    EXPECT_EQ(sim().markCount(), first);
+    for (TGlyph* g : chars(label))
+        EXPECT_TRUE(g->Processed) << "a declined question changed the marking state";
+    m_dialogs.clear();
+    m_dialogs.queueAnswer(DialogResult::Cancel);
+    engrave();
+    EXPECT_EQ(m_dialogs.texts(), QStringList{"Engrave all objects once more?"});
+    EXPECT_EQ(sim().markCount(), first);
+}
+
+// Abort in the wait for the laser at the start of a run (the wait window's Abort, or Esc in
+// front of it) aborts the run: nothing marked, "Mabu" in the trace, the laser off.
+TEST_F(MarkingTest, AbortInTheWaitForTheLaserAbortsTheRun)
+{
+    store().WriteString(QStringLiteral("Hardware"), QStringLiteral("EnableOnDelay"), QStringLiteral("3"));
+    TTreeNode* label = addLabel(QStringLiteral("I"));
+    inspect();
+    m_dialogs.abortNextWaitAfter(2);
+    engrave();
+    bool waited = false;
+    for (const auto& e : m_dialogs.transcript())
+        waited = waited || e.text.contains(QStringLiteral("Please wait"));
+    EXPECT_TRUE(waited) << qPrintable(m_dialogs.texts().join(QStringLiteral(" | ")));
+    EXPECT_EQ(sim().markCount(), 0u);
+    EXPECT_TRUE(MarkingAborted());
+    EXPECT_TRUE(trace().contains("Mabu"));
+    EXPECT_FALSE(laser().EnableIsOn || laser().GateIsOpen);
+    for (TGlyph* g : chars(label))
+        EXPECT_FALSE(g->Processed);
+
+    // Esc during the wait (the window's key, while the wait's own window stays): the same.
+    sim().clearMarks();
+    m_dialogs.clear();
+    m_dialogs.queueCaption(QStringLiteral("Restart"));
+    {
+        HookPump pump([&] {
+            if (st().AIMState == TAIMState::aimsMarking && !MarkingAborted())
+                st().KeyDown(Qt::Key_Escape, Qt::NoModifier);
+        });
+        engrave();
+    }
+    EXPECT_EQ(sim().markCount(), 0u);
+    EXPECT_TRUE(MarkingAborted());
+    EXPECT_FALSE(laser().EnableIsOn || laser().GateIsOpen);
+}
+
 TEST_F(MarkingTest, AbortInTheSecondOfThreeGlyphsThenContinue)
 {
     std::vector<TTreeNode*> labels = {addLabel("I"), addLabel("I"), addLabel("I")};

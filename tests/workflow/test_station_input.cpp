@@ -86,7 +86,7 @@ TEST_F(StationInputTest, JogKeysMoveTheirAxisByTheStepTimesTheModifierFactor)
         SCOPED_TRACE(testing::Message() << "key " << std::hex << c.key << " modifiers " << int(c.modifiers));
         laser().MoveTo(15, 12.5, 12.5);
         laser().WaitOnMotionComplete();
-        EXPECT_FALSE(st().KeyDown(c.key, c.modifiers)) << "a jog key goes on to the focused control";
+        EXPECT_TRUE(st().KeyDown(c.key, c.modifiers)) << "a jog key is the station's alone";
         const Moved d = moved();
         EXPECT_NEAR(d.X, c.dx, 1e-6);
         EXPECT_NEAR(d.Y, c.dy, 1e-6);
@@ -121,7 +121,7 @@ TEST_F(StationInputTest, WhileMarkingOnlyAbortAndTheViewKeysAct)
              {Qt::Key_F11, Qt::NoModifier},
              {Qt::Key_F10, Qt::NoModifier}}) {
         SCOPED_TRACE(key);
-        EXPECT_FALSE(st().KeyDown(key, modifiers));
+        EXPECT_TRUE(st().KeyDown(key, modifiers)) << "the station's key is swallowed and does nothing";
     }
     EXPECT_TRUE(st().KeyDown(Qt::Key_F9, Qt::NoModifier)) << "F9 stays the station's";
     const Moved d = moved();
@@ -151,14 +151,17 @@ TEST_F(StationInputTest, ViewKeysToggleAndGirdleSlantKeysStep)
 
     st().EditFloatChange(TEditBox::EditGirdle, QStringLiteral("0.5"));
     st().EditFloatChange(TEditBox::EditSlant, QStringLiteral("0.0"));
-    EXPECT_FALSE(st().KeyDown(Qt::Key_Home, Qt::ControlModifier)) << "Ctrl+Home acts and reaches the control";
+    EXPECT_TRUE(st().KeyDown(Qt::Key_Home, Qt::ControlModifier)) << "Ctrl+Home steps the girdle, and only that";
     EXPECT_GT(GirdleHeight(), 0.5);
     EXPECT_EQ(SlantAngle(), 0.0);
     st().KeyDown(Qt::Key_End, Qt::ControlModifier | Qt::AltModifier);
     EXPECT_LT(SlantAngle(), 0.0);
     const double girdle = GirdleHeight();
-    st().KeyDown(Qt::Key_Home, Qt::NoModifier);
+    EXPECT_FALSE(st().KeyDown(Qt::Key_Home, Qt::NoModifier));
     EXPECT_EQ(GirdleHeight(), girdle) << "Home alone is the edit boxes'";
+    EXPECT_FALSE(st().KeyDown(Qt::Key_Home, Qt::ControlModifier, TKeyFocus::Text));
+    EXPECT_FALSE(st().KeyDown(Qt::Key_End, Qt::ControlModifier | Qt::AltModifier, TKeyFocus::LabelEditor));
+    EXPECT_EQ(GirdleHeight(), girdle) << "Ctrl+Home while typing moves the caret, not the girdle";
 }
 
 TEST_F(StationInputTest, DigitKeysBindAndUseTemplates)
@@ -177,6 +180,83 @@ TEST_F(StationInputTest, DigitKeysBindAndUseTemplates)
     st().ComboBoxTemplatesChange(0);
     st().KeyDown(Qt::Key_2, Qt::KeypadModifier | Qt::AltModifier);
     EXPECT_EQ(st().templateIndex(), 0);
+
+    // A digit with nothing bound does nothing but say so: the label on show stays.
+    addLabel(QStringLiteral("KEEP"));
+    const QString label = st().Tree2XML();
+    m_dialogs.clear();
+    EXPECT_TRUE(st().KeyDown(Qt::Key_7, Qt::AltModifier, TKeyFocus::LabelEditor));
+    EXPECT_EQ(st().Tree2XML(), label);
+    EXPECT_EQ(st().templateIndex(), 0);
+    EXPECT_TRUE(m_dialogs.texts().isEmpty());
+    EXPECT_TRUE(st().StatusMessage().contains(QStringLiteral("Alt+7"))) << qPrintable(st().StatusMessage());
+}
+
+// Keys with the focus in a text box or a list belong to that control: the station does
+// nothing with them and leaves them to it; Alt+I..N jog wherever the focus is.
+TEST_F(StationInputTest, KeysOfAFocusedTextBoxOrListMoveNothing)
+{
+    const int keys[] = {Qt::Key_Left, Qt::Key_Right, Qt::Key_Up, Qt::Key_Down, Qt::Key_PageUp, Qt::Key_PageDown};
+    for (const TKeyFocus focus : {TKeyFocus::LabelEditor, TKeyFocus::Text, TKeyFocus::List}) {
+        for (const int key : keys) {
+            SCOPED_TRACE(testing::Message() << "focus " << int(focus) << " key " << std::hex << key);
+            laser().MoveTo(15, 12.5, 12.5);
+            EXPECT_FALSE(st().KeyDown(key, Qt::NoModifier, focus));
+            const Moved d = moved();
+            EXPECT_NEAR(d.X, 0, 1e-9);
+            EXPECT_NEAR(d.Y, 0, 1e-9);
+            EXPECT_NEAR(d.Z, 0, 1e-9);
+        }
+        laser().MoveTo(15, 12.5, 12.5);
+        EXPECT_TRUE(st().KeyDown(Qt::Key_K, Qt::AltModifier, focus)) << "Alt+K is never typed";
+        EXPECT_NEAR(moved().Y, 0.010, 1e-6);
+    }
+    EXPECT_EQ(st().JogStepText(), QStringLiteral("Jog X 0.010 Y 0.010 Z 0.005 mm (Ctrl x2, Ctrl+Shift x4)"));
+}
+
+// The key table: every key x focus gives one thing, the station's or the control's.
+TEST(KeyRouter, EachKeyDoesOneThingDependingOnTheFocus)
+{
+    using F = TKeyFocus;
+    using A = TKeyAction;
+    struct Row {
+        int key;
+        Qt::KeyboardModifiers modifiers;
+        A jog, label, text, list; // the action with the focus on a jog control, the label editor, a text box, a list
+    };
+    const Qt::KeyboardModifiers none = Qt::NoModifier, ctrl = Qt::ControlModifier, alt = Qt::AltModifier,
+                                shift = Qt::ShiftModifier;
+    const Row rows[] = {
+        {Qt::Key_Left, none, A::Jog, A::None, A::None, A::None},
+        {Qt::Key_Down, ctrl, A::Jog, A::None, A::None, A::None},
+        {Qt::Key_PageUp, none, A::Jog, A::None, A::None, A::None},
+        {Qt::Key_I, alt, A::Jog, A::Jog, A::Jog, A::Jog},
+        {Qt::Key_N, alt | ctrl, A::Jog, A::Jog, A::Jog, A::Jog},
+        {Qt::Key_K, none, A::None, A::None, A::None, A::None},
+        {Qt::Key_Home, ctrl, A::GirdleUp, A::None, A::None, A::None},
+        {Qt::Key_End, ctrl | alt, A::SlantDown, A::None, A::None, A::None},
+        {Qt::Key_Home, none, A::None, A::None, A::None, A::None},
+        {Qt::Key_Z, ctrl, A::Undo, A::Undo, A::None, A::Undo},
+        {Qt::Key_Z, ctrl | shift, A::Redo, A::Redo, A::None, A::Redo},
+        {Qt::Key_3, alt, A::UseTemplateBinding, A::UseTemplateBinding, A::UseTemplateBinding, A::UseTemplateBinding},
+        {Qt::Key_3, ctrl, A::BindTemplateTemporary, A::BindTemplateTemporary, A::BindTemplateTemporary,
+         A::BindTemplateTemporary},
+        {Qt::Key_3, Qt::KeypadModifier | alt, A::None, A::None, A::None, A::None},
+        {Qt::Key_Escape, none, A::Abort, A::Abort, A::Abort, A::Abort},
+        {Qt::Key_F9, none, A::Engrave, A::Engrave, A::Engrave, A::Engrave},
+        {Qt::Key_F10, none, A::NextLabel, A::NextLabel, A::NextLabel, A::NextLabel},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(testing::Message() << "key " << std::hex << r.key << " modifiers " << int(r.modifiers));
+        EXPECT_EQ(RouteKey(r.key, r.modifiers, F::Jog).action, r.jog);
+        EXPECT_EQ(RouteKey(r.key, r.modifiers, F::LabelEditor).action, r.label);
+        EXPECT_EQ(RouteKey(r.key, r.modifiers, F::Text).action, r.text);
+        EXPECT_EQ(RouteKey(r.key, r.modifiers, F::List).action, r.list);
+    }
+    const TKeyCommand j = RouteKey(Qt::Key_J, Qt::AltModifier | Qt::ControlModifier | Qt::ShiftModifier, F::Text);
+    EXPECT_EQ(j.axis, 'X');
+    EXPECT_EQ(j.direction, -1);
+    EXPECT_EQ(j.factor, 4);
 }
 
 TEST_F(StationInputTest, RingLightChordNeedsCtrlAndRHeld)
@@ -248,6 +328,7 @@ TEST_F(StationInputTest, RunReportsProgressAndMovesTheFocusToAbortThenReset)
     EXPECT_GE(p.glyphCount, 2);
     EXPECT_EQ(p.glyph, p.glyphCount);
     EXPECT_GT(st().markingElapsedMs(), 0) << "the run took machine time";
+    EXPECT_FALSE(p.aborted);
     EXPECT_EQ(m_focus, (std::vector<TFocusTarget>{TFocusTarget::Abort, TFocusTarget::Reset}));
 
     // Aborted in the middle: the focus stays where it was (Abort) after the run.
@@ -266,7 +347,27 @@ TEST_F(StationInputTest, RunReportsProgressAndMovesTheFocusToAbortThenReset)
     ASSERT_TRUE(pressed);
     EXPECT_TRUE(MarkingAborted());
     EXPECT_LT(st().markingProgress().glyph, st().markingProgress().glyphCount);
+    EXPECT_TRUE(st().markingProgress().aborted) << "the status line says the run was aborted";
     EXPECT_EQ(m_focus, (std::vector<TFocusTarget>{TFocusTarget::Abort}));
+}
+
+TEST_F(StationInputTest, NothingFiresOrMovesDuringARunButAbort)
+{
+    st().SetAIMSState(TAIMState::aimsInspecting);
+    EXPECT_TRUE(st().controls().shootPulses);
+    st().SetAIMSState(TAIMState::aimsMarking);
+    EXPECT_FALSE(st().controls().shootPulses);
+    sim().clearTranscript();
+    st().ButtonSinglePulseClick();
+    st().ButtonShootPulseTrainClick();
+    st().BitBtnFocusClick();
+    st().BitBtn_CircleGotoClick();
+    st().BitBtnGoToStartClick();
+    st().DebugHomeClick();
+    st().WheelJog('X', +1, false, false);
+    for (const DmcTranscriptEntry& e : sim().transcript())
+        ADD_FAILURE() << "sent during a run: " << e.line;
+    EXPECT_FALSE(laser().EnableIsOn);
 }
 
 TEST(StationTimerPlan, VideoWaitsFiftyMillisecondsThenTheRefreshSetting)

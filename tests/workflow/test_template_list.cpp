@@ -168,10 +168,11 @@ TEST_F(TemplateTest, AltDigitSelectsAndLoadsTheBoundTemplate)
 {
     addLabel(QStringLiteral("ONE"));
     open(QStringLiteral("One"), st().Tree2XML());
+    m_dialogs.queueAnswer(DialogResult::Yes); // the label was composed, not loaded: replace it?
     st().ComboBoxTemplatesChange(1);
     st().BindTemplateTemporary(7);
     addLabel(QStringLiteral("TWO"));
-    st().ComboBoxTemplatesChange(0);
+    m_dialogs.queueAnswer(DialogResult::Yes); // "... Replace it?"
     st().UseTemplateBinding(7);
     EXPECT_EQ(st().templateIndex(), 1);
     EXPECT_EQ(rootCaptions(), QStringList{QStringLiteral("Label \"ONE\"")});
@@ -186,6 +187,7 @@ TEST_F(TemplateTest, ClosingEntryThreeSelectsAndLoadsEntryTwo)
         addLabel(QString::fromLatin1(name));
         open(QString::fromLatin1(name), st().Tree2XML());
     }
+    m_dialogs.queueAnswer(DialogResult::Yes); // the label "C" was not loaded: replace it?
     st().ComboBoxTemplatesChange(3);
     m_dialogs.queueAnswer(DialogResult::Yes);
     st().BitBtnCloseTemplateClick();
@@ -203,10 +205,11 @@ TEST_F(TemplateTest, ABrokenTemplateIsReportedAndTheLabelKept)
 {
     addLabel(QStringLiteral("KEEP"));
     open(QStringLiteral("Broken"), QStringLiteral("<tree2xml><item"));
+    m_dialogs.queueAnswer(DialogResult::Yes); // "... Replace it?"
     st().ComboBoxTemplatesChange(1);
     EXPECT_EQ(rootCaptions(), QStringList{QStringLiteral("Label \"KEEP\"")});
-    ASSERT_EQ(m_dialogs.transcript().size(), 1u);
-    EXPECT_TRUE(m_dialogs.texts().first().startsWith(QStringLiteral("Template \"Broken\": The label could not be read")));
+    ASSERT_EQ(m_dialogs.transcript().size(), 2u);
+    EXPECT_TRUE(m_dialogs.texts().last().startsWith(QStringLiteral("Template \"Broken\": The label could not be read")));
 }
 
 TEST_F(TemplateTest, ATemplateWithoutTextIsNotSelected)

@@ -62,16 +62,22 @@ void takeLogoFolder(const QDir& labelFolder)
         setWorkingDir(keys::read(keys::WorkingDir));
 }
 
-bool loadLabel(TStation& station, const QString& labelPath, const QByteArray& labelBytes)
+LabelLoad loadLabel(TStation& station, const QString& labelPath, const QByteArray& labelBytes)
 {
     QString error;
+    bool refused = false;
     const QString previousCurrent = QDir::currentPath();
     QDir::setCurrent(QFileInfo(labelPath).absoluteDir().absolutePath());
-    const bool loaded = station.XML2TreeFromBytes(labelBytes, &error);
+    const bool loaded = station.XML2TreeFromBytes(labelBytes, &error, &refused);
     QDir::setCurrent(previousCurrent);
-    if (!loaded)
-        err(QStringLiteral("lapidograph-cli: \"%1\" is not a label: %2").arg(labelPath, error));
-    return loaded;
+    if (loaded)
+        return LabelLoad::Loaded;
+    if (refused) {
+        err(QStringLiteral("lapidograph-cli: \"%1\": %2").arg(labelPath, error));
+        return LabelLoad::Refused;
+    }
+    err(QStringLiteral("lapidograph-cli: \"%1\" is not a label: %2").arg(labelPath, error));
+    return LabelLoad::Unreadable;
 }
 
 int usageError(const QString& message)

@@ -27,7 +27,10 @@ std::optional<QByteArray> readLabelFile(const QString& path);
 // drawings), else in the station's working folder.
 void takeLogoFolder(const QDir& labelFolder);
 // The label into the station, decoded as its XML declaration says; a relative picture path is
-// taken from the label's folder. False after an error line when it is not a label.
-bool loadLabel(TStation& station, const QString& labelPath, const QByteArray& labelBytes);
+// taken from the label's folder. After an error line: Unreadable when it is not a label,
+// Refused when it is a label asking for what cannot be inscribed (a number out of range, more
+// characters than a girdle carries).
+enum class LabelLoad { Loaded, Unreadable, Refused };
+LabelLoad loadLabel(TStation& station, const QString& labelPath, const QByteArray& labelBytes);
 
 } // namespace lapido::cli

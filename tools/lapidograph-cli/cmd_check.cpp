@@ -18,10 +18,15 @@ namespace {
 
 const QString kCheckUsage = QStringLiteral(
     "usage: check LABEL.xml\n"
-    "  Prints one line for each marking height at which characters of the label have strokes\n"
-    "  closer than the laser can keep apart (the spot diameter or two pulse distances of the\n"
-    "  settings), as Engrave warns of them. Prints nothing for a label that passes.\n"
-    "  Exit code: 0 the label passes, 1 findings, 2 usage or a label that cannot be read.");
+    "  Refuses, as Engrave does, a label that cannot be marked as composed: one line for each\n"
+    "  glyph that would be left out or leave fewer marks than it shows (unknown font, missing or\n"
+    "  empty drawing or picture, a character without an outline, a size below what the laser\n"
+    "  resolves) and for numbers out of range. Else prints one line for each marking height at\n"
+    "  which characters of the label have strokes closer than the laser can keep apart (the spot\n"
+    "  diameter or two pulse distances of the settings), as Engrave warns of them. Prints\n"
+    "  nothing for a label that passes.\n"
+    "  Exit code: 0 the label passes, 1 findings, 2 usage or a label that cannot be read,\n"
+    "  3 the label would be refused.");
 
 } // namespace
 
@@ -42,13 +47,13 @@ int cmdCheck(const QStringList& args)
     LoadSettingsFromRegistery();
     takeLogoFolder(QFileInfo(labelPath).absoluteDir());
     TStation station;
-    if (!loadLabel(station, labelPath, *labelBytes))
-        return 2;
-    // What mark refuses (a logo that is not there, a font not installed) is no pass here
-    // either: the same label check, the same exit code.
+    if (const LabelLoad load = loadLabel(station, labelPath, *labelBytes); load != LabelLoad::Loaded)
+        return load == LabelLoad::Refused ? 3 : 2;
+    // The same refusal Engrave and mark give, before any question about legibility.
     if (const QStringList problems = station.LabelMarkingProblems(); !problems.isEmpty()) {
         for (const QString& problem : problems)
             err(QStringLiteral("lapidograph-cli: ") + problem);
+        out(QStringLiteral("the label would be refused"));
         return 3;
     }
     const std::vector<LegibilityFinding> findings = station.LegibilityFindings();

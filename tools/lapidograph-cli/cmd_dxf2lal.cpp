@@ -19,6 +19,11 @@ int cmdDxf2Lal(const QStringList& args)
                 .arg(result.objectsAdded));
         return 1;
     }
+    // A drawing without objects would make a logo that marks nothing.
+    if (result.objectsAdded == 0) {
+        err(QStringLiteral("lapidograph-cli: \"%1\" holds no lines or arcs to import; nothing written").arg(args.at(0)));
+        return 1;
+    }
     QString error;
     if (!drawing.SaveToFile(args.at(1), &error)) {
         err(QStringLiteral("lapidograph-cli: cannot write \"%1\": %2").arg(args.at(1), error));

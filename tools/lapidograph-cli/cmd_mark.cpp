@@ -4,6 +4,7 @@
 #include "commands.h"
 #include "controllerlink.h"
 
+#include "camera/inspectionpicture.h"
 #include "glyphs/glyph.h"
 #include "glyphs/glyphoutline.h"
 #include "glyphs/glyphphoto.h"
@@ -21,6 +22,7 @@
 #include "settings/settingskeys.h"
 #include "settings/settingsrecord.h"
 #include "sim/dmcsimulator.h"
+#include "sim/lasermarkfaults.h"
 #include "sim/simfromsettings.h"
 #include "workflow/markingpreview.h"
 #include "workflow/station.h"
@@ -47,6 +49,7 @@ const QString kUsage = QStringLiteral(
     "usage: mark LABEL.xml [--address sim|HOST] [--out DIR] [--answer yes|no|continue|restart ...]\n"
     "            [--reference X,Y,Z] [--teach-left X,Z] [--teach-right X,Z] [--abort-after N]\n"
     "            [--link-lost-after LINES] [--fault silent|garbage|link-lost|underrun|limit-switch]\n"
+    "            [--inspect] [--sim-misfire RATE] [--sim-skip-glyph N] [--sim-defocus F] [--sim-drift UM]\n"
     "       mark --preview LABEL.xml [--out DIR] [--reference X,Y,Z] [--teach-left X,Z]\n"
     "            [--teach-right X,Z] [--round-trip MS]\n"
     "  Starts the machine as the station does, loads the label, takes the marking reference (the\n"
@@ -58,9 +61,16 @@ const QString kUsage = QStringLiteral(
     "  command lines after the first laser mark. --fault gives the simulator that fault at the first\n"
     "  laser mark: it falls silent, answers garbage, drops the link, lets its buffer run empty, or\n"
     "  trips the X forward limit switch.\n"
+    "  After the run the simulated camera's picture at the marking reference is inspected against\n"
+    "  the planned marks (\"Inspection: ...\" in the trace, LAInspection.log beside it); --inspect\n"
+    "  prints one line per glyph and the text read back. The simulated laser and camera misbehave\n"
+    "  with --sim-misfire (a share of pulses, 0 to 1, leave no mark), --sim-skip-glyph (the N-th\n"
+    "  glyph, from 1, leaves no mark), --sim-defocus (marks F times wider and fainter) and\n"
+    "  --sim-drift (the table drifts UM micrometres in X over the label).\n"
     "  Operator messages go to standard error as they come.\n"
-    "  Exit code: 0 the whole label marked, 3 the marking was refused, stopped or incomplete, 1 machine\n"
-    "  or file error (a log or trace write that failed included), 2 usage.\n"
+    "  Exit code: 0 the whole label marked, 3 the marking was refused, stopped or incomplete, 4 (with\n"
+    "  --inspect) marked but the inspection failed, 1 machine or file error (a log or trace write\n"
+    "  that failed included), 2 usage.\n"
     "  --preview connects to no controller: it runs the label through the same marking sequence on a\n"
     "  simulated machine standing where a run would (the reference, or the last point taught),\n"
     "  prints \"estimate: SECONDS s\" (with MS\n"
@@ -137,10 +147,11 @@ public:
     bool connect() override { return m_link.connect(); }
     void disconnect() override { m_link.disconnect(); }
     std::string connection() const override { return m_link.connection(); }
+    bool isRemote() const override { return m_link.isRemote(); }
     GalilReply command(std::string_view text, std::string_view terminator, std::string_view ack, bool trim) override
     {
         GalilReply reply = m_link.command(text, terminator, ack, trim);
-        m_log.write(QString::fromLatin1(text.data(), qsizetype(text.size())) + QLatin1Char('\t')
+        m_log.write(escapeLineEnds(QString::fromLatin1(text.data(), qsizetype(text.size()))) + QLatin1Char('\t')
                     + escapeLineEnds(QString::fromLatin1(reply.text.data(), qsizetype(reply.text.size()))));
         return reply;
     }
@@ -329,8 +340,12 @@ int previewMark(const PreviewRequest& r)
     services.countShots = false;
     services.roundTripMs = r.roundTripMs;
     TStation station(std::move(services));
-    if (!loadLabel(station, r.labelPath, r.labelBytes))
-        return 1;
+    if (const LabelLoad load = loadLabel(station, r.labelPath, r.labelBytes); load != LabelLoad::Loaded) {
+        if (load == LabelLoad::Unreadable)
+            return 1;
+        out(QStringLiteral("marking refused before the machine moved"));
+        return 3;
+    }
 
     // The machine stands where a run would have it when Engrave is pressed: at the reference
     // (the start-up position unless given), or at the last girdle point taught.
@@ -346,7 +361,10 @@ int previewMark(const PreviewRequest& r)
         station.AxisPosition_X = (*point)[0];
         station.AxisPosition_Y = refY;
         station.AxisPosition_Z = (*point)[1];
-        station.BitBtnFocusClick();
+        if (!station.BitBtnFocusClick()) {
+            out(QStringLiteral("marking refused before the machine moved"));
+            return 3;
+        }
     }
     if (!r.teachLeft && !r.teachRight) {
         station.AxisPosition_X = refX;
@@ -406,7 +424,9 @@ int cmdMark(const QStringList& args)
     std::optional<std::vector<double>> reference, teachLeft, teachRight;
     int abortAfter = -1, linkLostAfter = -1;
     std::function<void(DmcSimulator&)> fault;
-    bool preview = false;
+    bool preview = false, inspect = false;
+    double misfireRate = 0, defocus = 1, driftUm = 0;
+    int skipGlyph = 0;
     double roundTripMs = 0;
     bool roundTripGiven = false;
     for (int i = 0; i < args.size(); ++i) {
@@ -417,8 +437,27 @@ int cmdMark(const QStringList& args)
             target = args.at(++i).toInt(&ok);
             return ok && target >= 0;
         };
+        auto numberValue = [&](double& target, double low, double high) {
+            bool ok = false;
+            target = args.at(++i).toDouble(&ok);
+            return ok && target >= low && target <= high;
+        };
         if (a == QLatin1String("--preview")) {
             preview = true;
+        } else if (a == QLatin1String("--inspect")) {
+            inspect = true;
+        } else if (a == QLatin1String("--sim-misfire") && hasValue) {
+            if (!numberValue(misfireRate, 0, 1))
+                return usageError(QStringLiteral("--sim-misfire needs a share of pulses from 0 to 1"));
+        } else if (a == QLatin1String("--sim-skip-glyph") && hasValue) {
+            if (!intValue(skipGlyph) || skipGlyph < 1)
+                return usageError(QStringLiteral("--sim-skip-glyph needs the number of a glyph, from 1"));
+        } else if (a == QLatin1String("--sim-defocus") && hasValue) {
+            if (!numberValue(defocus, 1, 20))
+                return usageError(QStringLiteral("--sim-defocus needs a factor from 1 to 20"));
+        } else if (a == QLatin1String("--sim-drift") && hasValue) {
+            if (!numberValue(driftUm, -1000, 1000))
+                return usageError(QStringLiteral("--sim-drift needs micrometres from -1000 to 1000"));
         } else if (a == QLatin1String("--round-trip") && hasValue) {
             bool ok = false;
             roundTripMs = args.at(++i).toDouble(&ok);
@@ -462,7 +501,8 @@ int cmdMark(const QStringList& args)
     }
     if (labelPath.isEmpty())
         return usageError(kUsage);
-    if (preview && (!answers.isEmpty() || abortAfter >= 0 || linkLostAfter > 0 || fault))
+    const bool markFaults = misfireRate > 0 || skipGlyph > 0 || defocus != 1 || driftUm != 0;
+    if (preview && (!answers.isEmpty() || abortAfter >= 0 || linkLostAfter > 0 || fault || inspect || markFaults))
         return usageError(QStringLiteral("--preview runs no marking to answer, abort or cut off"));
     if (roundTripGiven && !preview)
         return usageError(QStringLiteral("--round-trip is for --preview; a run measures its own link"));
@@ -492,8 +532,8 @@ int cmdMark(const QStringList& args)
     TSettings& settings = Settings();
     const QString effectiveAddress = controllerAddress(address);
     const bool simulated = isSimulatorAddress(effectiveAddress);
-    if ((linkLostAfter > 0 || fault) && !simulated)
-        return usageError(QStringLiteral("--link-lost-after and --fault need the simulated machine"));
+    if ((linkLostAfter > 0 || fault || markFaults) && !simulated)
+        return usageError(QStringLiteral("--link-lost-after, --fault and --sim-... need the simulated machine"));
 
     // The simulated machine runs on virtual time: a label marks in moments, the same each run.
     VirtualClock virtualClock;
@@ -537,9 +577,36 @@ int cmdMark(const QStringList& args)
     TStationServices services;
     services.logger = &trace;
     services.countShots = !simulated;
+    if (sim) {
+        // The camera of the simulated machine, over the table at the reference after the run.
+        services.inspectionPicture = [&sim, &settings, defocus, refY = reference ? (*reference)[1] : settings.StartUp_Y,
+                                      refX = reference ? (*reference)[0] : settings.StartUp_X] {
+            SimulatedInspectionCamera camera;
+            camera.defocus = defocus;
+            return simulatedInspectionPicture(settings, TCoord{refX, refY}, refY, sim->marks(), camera);
+        };
+        // The laser's faults are armed with the run's plan: the pulses of the skipped glyph and
+        // the number of pulses the drift spreads over are the plan's.
+        services.runPlanned = [&sim, misfireRate, skipGlyph, driftUm](const TMarkingPreview& plan) {
+            LaserMarkFaults faults;
+            faults.misfireRate = misfireRate;
+            faults.driftUm = driftUm;
+            faults.driftOverPulses = plan.marks.size();
+            int n = 0;
+            for (const TMarkingPreview::Glyph& g : plan.glyphs)
+                if (g.count > 0 && ++n == skipGlyph)
+                    faults.skipped.push_back({g.first, g.count});
+            sim->setMarkFaults(faults);
+        };
+    }
     TStation station(std::move(services));
-    if (!loadLabel(station, labelPath, labelBytes))
-        return 1;
+    if (const LabelLoad load = loadLabel(station, labelPath, labelBytes); load != LabelLoad::Loaded) {
+        if (load == LabelLoad::Unreadable)
+            return 1;
+        out(QStringLiteral("glyphs marked: 0"));
+        out(QStringLiteral("marking refused before the machine moved"));
+        return 3;
+    }
 
     // Everything that can refuse the label is asked before the machine is even connected: at the reference
     // and girdle points the run will take (the start-up position unless given).
@@ -556,7 +623,11 @@ int cmdMark(const QStringList& args)
             station.AxisPosition_X = (*point)[0];
             station.AxisPosition_Y = refY;
             station.AxisPosition_Z = (*point)[1];
-            station.BitBtnFocusClick();
+            if (!station.BitBtnFocusClick()) {
+                out(QStringLiteral("glyphs marked: 0"));
+                out(QStringLiteral("marking refused before the machine moved"));
+                return 3;
+            }
         }
         const bool markable = station.CheckLabelBeforeMarking();
         station.CuvatureLeft_X = station.CuvatureLeft_Z = 0;
@@ -647,9 +718,15 @@ int cmdMark(const QStringList& args)
     const bool marked = toMark > 0 && markedGlyphs(station) == toMark && markedGlyphs(station) > markedBefore && !stopped;
 
     out(QStringLiteral("trace: %1").arg(QDir::toNativeSeparators(trace.filePath())));
-    out(QStringLiteral("laser after marking: gate %1, enable %2")
-            .arg(laser.GateIsOpen ? QStringLiteral("open") : QStringLiteral("closed"),
-                 laser.EnableIsOn ? QStringLiteral("on") : QStringLiteral("off")));
+    // What the controller reports, not what was sent to it: a controller that does not answer
+    // may still have the laser on.
+    if (const auto lines = laser.confirmedLaserLines())
+        out(QStringLiteral("laser after marking: gate %1, enable %2")
+                .arg(lines->gateOpen ? QStringLiteral("open") : QStringLiteral("closed"),
+                     lines->enableOn ? QStringLiteral("on") : QStringLiteral("off")));
+    else
+        out(QStringLiteral("laser after marking: unknown (the controller does not answer); switch the laser off at "
+                           "the machine"));
     out(QStringLiteral("glyphs marked: %1").arg(markedGlyphs(station) - markedBefore));
     if (stopped)
         out(QStringLiteral("marking stopped: %1")
@@ -667,11 +744,23 @@ int cmdMark(const QStringList& args)
         if (!writeMarksPicture(sim->marks(), png))
             return 1;
     }
+    const std::optional<InspectionResult>& inspection = station.LastInspection();
+    if (inspect) {
+        if (!inspection) {
+            out(QStringLiteral("inspection: none (%1)").arg(sim ? QStringLiteral("the run did not end normally")
+                                                             : QStringLiteral("no camera on a real controller here")));
+        } else {
+            for (const QString& line : inspection->lines())
+                out(line);
+        }
+    }
     // A log or trace with a gap is a failed run, however the marking went.
     if (commandsLog.failed() || dialogsLog.failed() || trace.anyWriteFailed())
         return 1;
     // The machine object shuts the machine down as it goes, as the station does at exit.
-    return marked ? 0 : 3;
+    if (!marked)
+        return 3;
+    return inspect && inspection && !inspection->ok() ? 4 : 0;
 }
 
 } // namespace lapido::cli

@@ -102,7 +102,7 @@ int cmdRender(const QStringList& args)
 
     takeLogoFolder(QFileInfo(labelPath).absoluteDir());
     TStation station;
-    if (!loadLabel(station, labelPath, *labelBytes))
+    if (loadLabel(station, labelPath, *labelBytes) != LabelLoad::Loaded)
         return 1;
 
     const double refX = reference ? (*reference)[0] : settings.StartUp_X;

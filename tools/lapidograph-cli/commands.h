@@ -28,5 +28,9 @@ int cmdRender(const QStringList& args);
 int cmdCalibrate(const QStringList& args);
 // The legibility check of a label: its findings, exit code 1 when there are any.
 int cmdCheck(const QStringList& args);
+// The inspection of an inscription on a saved camera picture against the label's plan.
+int cmdInspect(const QStringList& args);
+// The cameras present, and one frame of a camera into a picture file.
+int cmdCamera(const QStringList& args);
 
 } // namespace lapido::cli

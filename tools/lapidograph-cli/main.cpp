@@ -3,6 +3,7 @@
 #include "commands.h"
 #include "sim/dmcsimtransport.h"
 
+#include "platform/debuglog.h"
 #include "records/log4station.h"
 
 #include <QCoreApplication>
@@ -44,7 +45,8 @@ const Command kCommands[] = {
     {"mark", lapido::cli::cmdMark, true, true,
      "mark LABEL.xml [--address sim|HOST] [--out DIR] [--answer yes|no|continue|restart ...] [--reference X,Y,Z]"
      " [--teach-left X,Z] [--teach-right X,Z] [--abort-after N] [--link-lost-after LINES]"
-     " [--fault silent|garbage|link-lost|underrun|limit-switch]"
+     " [--fault silent|garbage|link-lost|underrun|limit-switch] [--inspect] [--sim-misfire RATE]"
+     " [--sim-skip-glyph N] [--sim-defocus F] [--sim-drift UM]"
      " | mark --preview LABEL.xml [--out DIR] [--reference X,Y,Z] [--teach-left X,Z] [--teach-right X,Z]"
      " [--round-trip MS]"},
     {"render", lapido::cli::cmdRender, true, true,
@@ -52,7 +54,12 @@ const Command kCommands[] = {
      " [--marks MARKS.csv]"},
     {"calibrate", lapido::cli::cmdCalibrate, false, true,
      "calibrate [--address sim|HOST] [--store] [--sim-optics SCALE,ASPECT,ROTATION,CROSSX,CROSSY,NOISE]"},
+    {"inspect", lapido::cli::cmdInspect, true, true,
+     "inspect LABEL.xml PICTURE [--reference X,Y,Z] [--out DIR] (the inscription on a saved picture; exit 4 when it fails)"},
     {"check", lapido::cli::cmdCheck, true, false, "check LABEL.xml (strokes closer than the laser can keep apart; exit 1 when any)"},
+    {"camera", lapido::cli::cmdCamera, true, true,
+     "camera list [--genicam-fake] | camera grab --source gst:PIPELINE|genicam:NAME|vendor|sim --out FILE.png"
+     " [--genicam-fake]"},
 };
 
 void printUsage(std::FILE* out)
@@ -117,8 +124,12 @@ int main(int argc, char** argv)
     }
     QStringList args = QCoreApplication::arguments();
     args = args.mid(2);
-    if (cmd->stationLog)
+    if (cmd->stationLog) {
+        // A debug log that cannot be written is said once on standard error; the command goes on.
+        lapido::setDebugLogFailureHandler(
+            [](const QString& text) { lapido::cli::err(QStringLiteral("lapidograph-cli: ") + text); });
         lapido::ConfigureDebugLog();
+    }
     try {
         return cmd->run(args);
     } catch (const std::exception& e) {

@@ -26,11 +26,14 @@ void usage(std::FILE* out)
 {
     std::fprintf(out,
                  "usage: lapidograph-dmcsim [--port P] [--speed N] [--listen ADDRESS] [--buffer N] [--axes 4|8]\n"
+                 "                          [--idle-timeout S]\n"
                  "  --port P        TCP port (default 23; 0 picks a free one and prints it)\n"
                  "  --speed N       run the controller's time N times faster than real time\n"
                  "  --listen ADDR   IPv4 address to listen on (default 127.0.0.1)\n"
                  "  --buffer N      vector buffer size (default 512)\n"
                  "  --axes N        4 or 8 axes (default 4)\n"
+                 "  --idle-timeout S  close a connection that sends nothing for S seconds, freeing its\n"
+                 "                  handle (default 60; 0 never)\n"
                  "  --help          this text\n"
                  "  --version       the program's version\n");
 }
@@ -53,6 +56,7 @@ int main(int argc, char** argv)
     double speed = 1.0;
     std::string listenAddress = "127.0.0.1";
     lapido::DmcModel model;
+    double idleSeconds = lapido::DmcSimServer::kDefaultIdleTimeoutMs / 1000.0;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         double value = 0;
@@ -88,6 +92,8 @@ int main(int argc, char** argv)
             model.bufferSize = static_cast<int>(value);
         else if (a == "--axes" && (value == 4 || value == 8))
             model.axisCount = static_cast<int>(value);
+        else if (a == "--idle-timeout" && value >= 0 && value <= 86400)
+            idleSeconds = value;
         else {
             std::fprintf(stderr, "lapidograph-dmcsim: bad option %s %s\n", a.c_str(), v);
             usage(stderr);
@@ -98,6 +104,7 @@ int main(int argc, char** argv)
     lapido::RealClock clock(speed);
     auto sim = std::make_shared<lapido::DmcSimulator>(&clock, model);
     lapido::DmcSimServer server(sim);
+    server.setIdleTimeoutMs(static_cast<int>(idleSeconds * 1000));
     std::string error;
     if (!server.listen(static_cast<std::uint16_t>(port), listenAddress, &error)) {
         std::fprintf(stderr, "lapidograph-dmcsim: cannot listen on %s:%d: %s\n", listenAddress.c_str(),

@@ -16,28 +16,30 @@
 #include "platform/operatordialogs.h"
 #include "platform/stationglobals.h"
 #include "settings/settingsrecord.h"
+#include "ui/main/inspectionoverlay.h"
+#include "ui/main/mainwindowpalette.h"
 #include "ui/main/previewswitch.h"
 #include "ui/main/videopanel.h"
 #include "workflow/starttf.h"
 
+#include <QAbstractItemView>
+#include <QAbstractSlider>
+#include <QAbstractSpinBox>
 #include <QApplication>
-#include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFrame>
-#include <QGridLayout>
 #include <QGroupBox>
-#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QMenu>
 #include <QMimeData>
 #include <QClipboard>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScrollArea>
 #include <QSlider>
 #include <QSpinBox>
 #include <QStackedWidget>
@@ -45,7 +47,6 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
-#include <QVBoxLayout>
 #include <QWheelEvent>
 
 #include <cmath>
@@ -71,18 +72,6 @@ private:
     int m_depth = 0;
 };
 
-const QColor kSilver(192, 192, 192);
-const QColor kLime(0, 255, 0);
-const QColor kGrey(128, 128, 128);
-
-void setTextColour(QWidget* w, const QColor& colour)
-{
-    QPalette p = w->palette();
-    p.setColor(QPalette::WindowText, colour);
-    p.setColor(QPalette::Text, colour);
-    w->setPalette(p);
-}
-
 // Red for an entry the station refused, the normal colours otherwise.
 void showRefused(QLineEdit* edit, bool refused)
 {
@@ -96,22 +85,6 @@ void setTextKeepingCursor(QLineEdit* edit, const QString& text)
 {
     if (edit->text() != text && !edit->hasFocus())
         edit->setText(text);
-}
-
-QPushButton* button(const QString& caption, QWidget* parent, const QString& hint = {})
-{
-    auto* b = new QPushButton(caption, parent);
-    if (!hint.isEmpty())
-        b->setToolTip(hint);
-    b->setFocusPolicy(Qt::StrongFocus);
-    return b;
-}
-
-const QStringList& styleNames()
-{
-    static const QStringList names{QStringLiteral("Regular"), QStringLiteral("Italic"), QStringLiteral("Bold"),
-                                   QStringLiteral("Italic Bold")};
-    return names;
 }
 
 int styleCode(TFontStyles style)
@@ -158,6 +131,7 @@ TfrmMain::TfrmMain(QWidget* parent) : QWidget(parent)
     // what a real controller fired.
     const QString address = keys::read(keys::GalilIP).trimmed();
     services.countShots = !simulate && !address.isEmpty() && address != QLatin1String(TGalil::kDefaultAddress);
+    m_simulatedMachine = !services.countShots;
     services.startCompanion = TStartTF::launcher();
     services.lightTemplate = [](const QString& name) { TLedsRGB::GetInstance().LoadLedsTemplate(name); };
     services.lightRotate = [](bool plus) {
@@ -185,19 +159,23 @@ TfrmMain::TfrmMain(QWidget* parent) : QWidget(parent)
 
     // The camera: the simulated one when the program runs the simulated station.
     m_camera = std::make_unique<TuEye>(openCameraLibrary(simulate));
+    m_inspection = std::make_unique<TInspectionOverlay>(*m_station, [this] { return m_camera.get(); });
 
     buildUi();
+    connectControls();
     connectTimers();
 
     if (!DebugMode()) {
         setWindowFlag(Qt::FramelessWindowHint, true);
-        move(0, 0);
         m_debugPanel->hide();
     }
+    fitToScreen();
     if (m_camera->IsPresent()) {
         m_brightness->setValue(int(std::lround(m_camera->GetBrightness())));
         m_contrast->setValue(int(std::lround(m_camera->GetContrast())));
     }
+    updateSimulatedSign();
+    showCameraControls();
     m_station->ShowOverlay = true;
     m_station->ZoomOut = false;
     applyZoom();
@@ -222,167 +200,58 @@ TfrmMain::~TfrmMain()
 void TfrmMain::setCamera(std::unique_ptr<TuEye> camera)
 {
     m_camera = std::move(camera);
+    updateSimulatedSign();
     if (m_camera && m_camera->IsPresent()) {
         m_brightness->setValue(int(std::lround(m_camera->GetBrightness())));
         m_contrast->setValue(int(std::lround(m_camera->GetContrast())));
     }
+    showCameraControls();
 }
 
-QLineEdit* TfrmMain::bindEdit(TEditBox box, QLabel* mm)
+void TfrmMain::showCameraControls()
 {
-    static const char* const names[] = {
-        "EditDiam", "EditGirdle", "EditSlant", "EditGlyphLabelHeight", "EditGlyphLabelOffset",
-        "EditGlyphLabelSpacing", "EditGlyphTextHeight", "EditGlyphTextOffset", "EditGlyphTextSpacing",
-        "EditGlyphSymbolsHeight", "EditGlyphSymbolsOffset", "EditGlyphSymbolsSpacing", "EditGlyphSpaceWidth",
-        "EditGlyphLogoHeight", "EditGlyphLogoOffset", "EditGlyphPhotoHeight", "EditGlyphPhotoOffset",
-        "Edit_PulseTrainRate", "EditGrid"};
-    static_assert(std::size(names) == static_cast<size_t>(TEditBox::Count));
-    auto* edit = new QLineEdit(this);
-    edit->setObjectName(QString::fromLatin1(names[static_cast<size_t>(box)]));
-    edit->setMaximumWidth(70);
-    connect(edit, &QLineEdit::textEdited, this, [this, box](const QString& text) {
-        m_station->EditFloatChange(box, text);
-        afterCommand();
-    });
-    m_edits.push_back(EditBinding{box, edit, mm});
-    return edit;
-}
-
-void TfrmMain::buildUi()
-{
-    auto* top = new QHBoxLayout(this);
-    top->setContentsMargins(4, 4, 4, 4);
-
-    auto* left = new QVBoxLayout;
-    m_video = new TVideoPanel(m_imageBuffer, this);
-    m_video->setFixedSize(kVideoBufferWidth, kVideoBufferHeight);
-    m_video->setObjectName(QStringLiteral("PaintBoxVideo"));
-    m_video->onDrag = [this](QPoint from, QPoint to) { dragPicture(from, to); };
-    left->addWidget(m_video);
-    m_progress = new QLabel(this);
-    m_progress->setObjectName(QStringLiteral("LabelProgress"));
-    left->addWidget(m_progress);
-    m_rollDown = buildRollDownPanel();
-    m_rollDown->hide();
-    m_rollDown->setObjectName(QStringLiteral("PanelRollDown"));
-    left->addWidget(m_rollDown);
-    left->addStretch();
-    top->addLayout(left);
-
-    auto* right = new QVBoxLayout;
-    right->addWidget(buildPositionPanel());
-    right->addWidget(buildAimPanel());
-    right->addWidget(buildStonePanel());
-    right->addWidget(buildTreePanel());
-    right->addWidget(buildPropertyPanels());
-    right->addWidget(buildTemplatePanel());
-    right->addWidget(buildPositioningPanel());
-    m_debugPanel = buildDebugPanel();
-    m_debugPanel->setObjectName(QStringLiteral("PanelDebug"));
-    right->addWidget(m_debugPanel);
-    right->addStretch();
-    top->addLayout(right);
-}
-
-QWidget* TfrmMain::buildPositionPanel()
-{
-    auto* box = new QFrame(this);
-    box->setAutoFillBackground(true);
-    QPalette p = box->palette();
-    p.setColor(QPalette::Window, Qt::black);
-    box->setPalette(p);
-    auto* grid = new QGridLayout(box);
-    const char* names[] = {"X", "Y", "Z", "A"};
-    for (int i = 0; i < 4; ++i) {
-        auto* panel = new QFrame(box);
-        panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-        panel->setLineWidth(2);
-        panel->setAttribute(Qt::WA_Hover);
-        auto* row = new QHBoxLayout(panel);
-        m_axisName[i] = new QLabel(QString::fromLatin1(names[i]), panel);
-        m_axisValue[i] = new QLabel(QStringLiteral("0.000"), panel);
-        m_axisValue[i]->setMinimumWidth(90);
-        m_axisValue[i]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        QFont f = m_axisValue[i]->font();
-        f.setPointSize(f.pointSize() + 6);
-        f.setBold(true);
-        m_axisValue[i]->setFont(f);
-        m_axisUnit[i] = new QLabel(i == 3 ? tr("deg") : tr("mm"), panel);
-        row->addWidget(m_axisName[i]);
-        row->addWidget(m_axisValue[i]);
-        row->addWidget(m_axisUnit[i]);
-        setTextColour(m_axisName[i], kSilver);
-        setTextColour(m_axisValue[i], kLime);
-        setTextColour(m_axisUnit[i], kSilver);
-        panel->setToolTip(tr("Mouse wheel: jog %1").arg(QString::fromLatin1(names[i])));
-        panel->setObjectName(QStringLiteral("JogPanel") + QString::fromLatin1(names[i]));
-        m_jogPanel[i] = panel;
-        grid->addWidget(panel, i, 0, 1, 2);
-    }
-    auto* wName = new QLabel(QStringLiteral("W"), box);
-    m_wCount = new QLabel(QStringLiteral("0"), box);
-    auto* fName = new QLabel(tr("Focus"), box);
-    m_focusHeight = new QLabel(QStringLiteral("0.000"), box);
-    auto* eName = new QLabel(tr("Encoder X"), box);
-    m_encoderX = new QLabel(QStringLiteral("0.000"), box);
-    for (QLabel* l : {wName, fName, eName})
-        setTextColour(l, kSilver);
-    for (QLabel* l : {m_wCount, m_focusHeight, m_encoderX})
-        setTextColour(l, kLime);
-    grid->addWidget(wName, 4, 0);
-    grid->addWidget(m_wCount, 4, 1);
-    grid->addWidget(fName, 5, 0);
-    grid->addWidget(m_focusHeight, 5, 1);
-    grid->addWidget(eName, 6, 0);
-    grid->addWidget(m_encoderX, 6, 1);
-    return box;
-}
-
-QWidget* TfrmMain::buildAimPanel()
-{
-    auto* box = new QWidget(this);
-    auto* grid = new QGridLayout(box);
-    grid->setContentsMargins(0, 0, 0, 0);
-    auto makeSpeed = [box](const QString& caption, const QString& hint) {
-        auto* b = new QToolButton(box);
-        b->setText(caption);
-        b->setToolTip(hint);
-        b->setCheckable(true);
-        b->setAutoExclusive(true);
-        b->setMinimumSize(90, 40);
-        b->setFocusPolicy(Qt::StrongFocus);
-        return b;
+    // A pipeline or GenICam camera may lack a control; the vendor's camera has them all.
+    CameraControls controls;
+    if (m_camera && m_camera->library())
+        controls = m_camera->library()->controls();
+    const QString missing = tr("Not available with this camera");
+    const auto show = [&](QWidget* w, bool available) {
+        w->setEnabled(available);
+        w->setToolTip(available ? QString() : missing);
     };
-    m_align = makeSpeed(QStringLiteral("Aling"), QStringLiteral("Align Label"));
-    m_inspect = makeSpeed(QStringLiteral("Inspect"), QStringLiteral("Inspect Label"));
-    m_mark = makeSpeed(QStringLiteral("Engrave (F9)"), QStringLiteral("Engrave Label"));
-    m_align->setChecked(true);
-    m_align->setObjectName(QStringLiteral("SpeedButtonAlign"));
-    m_inspect->setObjectName(QStringLiteral("SpeedButtonInspect"));
-    m_mark->setObjectName(QStringLiteral("SpeedButtonMark"));
-    m_abort = button(QStringLiteral("Abort (Esc)"), box, QStringLiteral("Stop engraving"));
-    m_reset = button(QString(), box);
-    m_goToStart = button(QString(), box);
-    m_settings = button(QStringLiteral("Settings"), box);
-    m_exit = button(QStringLiteral("Exit"), box);
-    m_rollDownButton = button(QStringLiteral("Video"), box);
-    m_rollDownButton->setCheckable(true);
-    m_abort->setObjectName(QStringLiteral("BitBtnAbort"));
-    m_reset->setObjectName(QStringLiteral("BitBtnReset"));
-    m_goToStart->setObjectName(QStringLiteral("BitBtn3"));
-    m_settings->setObjectName(QStringLiteral("BitBtnSettings"));
-    m_exit->setObjectName(QStringLiteral("BitBtnExit"));
-    m_rollDownButton->setObjectName(QStringLiteral("SpeedButtonRollDown"));
-    grid->addWidget(m_align, 0, 0);
-    grid->addWidget(m_inspect, 0, 1);
-    grid->addWidget(m_mark, 0, 2);
-    grid->addWidget(m_abort, 1, 0);
-    grid->addWidget(m_reset, 1, 1);
-    grid->addWidget(m_goToStart, 1, 2);
-    grid->addWidget(m_settings, 2, 0);
-    grid->addWidget(m_rollDownButton, 2, 1);
-    grid->addWidget(m_exit, 2, 2);
+    show(m_brightness, controls.brightness);
+    show(m_contrast, controls.contrast);
+    show(m_agcOn, controls.gain);
+    show(m_agcOff, controls.gain);
+}
 
+// --- what the controls do -----------------------------------------------------------------------
+
+bool TfrmMain::outsideMachineOperation() const
+{
+    return !static_cast<const QtEventPump*>(m_pump.get())->pumping();
+}
+
+void TfrmMain::connectControls()
+{
+    m_video->onDrag = [this](QPointF from, QPointF to) { dragPicture(from, to); };
+    for (const EditBinding& binding : m_edits)
+        connect(binding.edit, &QLineEdit::textEdited, this, [this, box = binding.box](const QString& text) {
+            m_station->EditFloatChange(box, text);
+            afterCommand();
+        });
+    connectAimPanel();
+    connectStonePanel();
+    connectTreePanel();
+    connectPropertyPanels();
+    connectTemplatePanel();
+    connectPositioningPanel();
+    connectRollDownPanel();
+    connectDebugPanel();
+}
+
+void TfrmMain::connectAimPanel()
+{
     auto aim = [this](TSpeedButton which) {
         if (m_station->AIMState == TAIMState::aimsMarking)
             return;
@@ -415,42 +284,10 @@ QWidget* TfrmMain::buildAimPanel()
         close();
     });
     connect(m_rollDownButton, &QPushButton::toggled, this, [this](bool on) { m_rollDown->setVisible(on); });
-    return box;
 }
 
-QWidget* TfrmMain::buildStonePanel()
+void TfrmMain::connectStonePanel()
 {
-    auto* box = new QWidget(this);
-    auto* row = new QHBoxLayout(box);
-    row->setContentsMargins(0, 0, 0, 0);
-    auto spinPair = [box](QToolButton*& up, QToolButton*& down) {
-        up = new QToolButton(box);
-        up->setArrowType(Qt::UpArrow);
-        down = new QToolButton(box);
-        down->setArrowType(Qt::DownArrow);
-        auto* col = new QVBoxLayout;
-        col->setSpacing(0);
-        col->addWidget(up);
-        col->addWidget(down);
-        return col;
-    };
-    m_girdleBox = new QGroupBox(tr("Girdle (mm)"), box);
-    auto* g = new QHBoxLayout(m_girdleBox);
-    g->addWidget(bindEdit(TEditBox::EditGirdle));
-    g->addLayout(spinPair(m_girdleUp, m_girdleDown));
-    m_slantBox = new QGroupBox(tr("Slant (deg)"), box);
-    auto* s = new QHBoxLayout(m_slantBox);
-    s->addWidget(bindEdit(TEditBox::EditSlant));
-    s->addLayout(spinPair(m_slantUp, m_slantDown));
-    auto* diam = new QGroupBox(tr("Shape"), box);
-    auto* d = new QHBoxLayout(diam);
-    m_round = new QRadioButton(tr("Round"), diam);
-    d->addWidget(m_round);
-    d->addWidget(bindEdit(TEditBox::EditDiam));
-    row->addWidget(m_girdleBox);
-    row->addWidget(m_slantBox);
-    row->addWidget(diam);
-
     auto step = [this](void (TStation::*op)()) {
         (m_station.get()->*op)();
         afterCommand();
@@ -459,33 +296,10 @@ QWidget* TfrmMain::buildStonePanel()
     connect(m_girdleDown, &QToolButton::clicked, this, [step] { step(&TStation::SpinButtonSizeDownClick); });
     connect(m_slantUp, &QToolButton::clicked, this, [step] { step(&TStation::SpinButtonSlantUpClick); });
     connect(m_slantDown, &QToolButton::clicked, this, [step] { step(&TStation::SpinButtonSlantDownClick); });
-    return box;
 }
 
-QWidget* TfrmMain::buildTreePanel()
+void TfrmMain::connectTreePanel()
 {
-    auto* box = new QWidget(this);
-    auto* row = new QHBoxLayout(box);
-    row->setContentsMargins(0, 0, 0, 0);
-    m_tree = new QTreeWidget(box);
-    m_tree->setHeaderHidden(true);
-    m_tree->setObjectName(QStringLiteral("TreeViewGlyphs"));
-    m_tree->setMinimumHeight(150);
-    row->addWidget(m_tree, 1);
-    auto* buttons = new QVBoxLayout;
-    const QString captions[] = {QStringLiteral("Add Label"), QStringLiteral("Add Text"),  QStringLiteral("Add Symbols"),
-                                QStringLiteral("Add Space"), QStringLiteral("Add Logo"), QStringLiteral("Add Picture")};
-    for (int i = 0; i < 6; ++i) {
-        m_add[i] = button(captions[i], box);
-        buttons->addWidget(m_add[i]);
-    }
-    m_taskUp = button(QStringLiteral("Move Object Up"), box);
-    m_taskDown = button(QStringLiteral("Move Object Down"), box);
-    m_delTask = button(QStringLiteral("Delete Object"), box);
-    for (QPushButton* b : {m_taskUp, m_taskDown, m_delTask})
-        buttons->addWidget(b);
-    row->addLayout(buttons);
-
     auto op = [this](void (TStation::*f)()) {
         if (m_station->AIMState == TAIMState::aimsMarking)
             return;
@@ -508,279 +322,132 @@ QWidget* TfrmMain::buildTreePanel()
     connect(m_taskDown, &QPushButton::clicked, this, [op] { op(&TStation::BitBtnTaskDownClick); });
     connect(m_delTask, &QPushButton::clicked, this, [op] { op(&TStation::BitBtnDelTaskClick); });
     connect(m_tree, &QTreeWidget::currentItemChanged, this, [this] { treeSelectionChanged(); });
-    return box;
 }
 
-QWidget* TfrmMain::buildPropertyPanels()
+void TfrmMain::connectPropertyPanels()
 {
-    m_panels = new QStackedWidget(this);
-    m_panels->addWidget(new QWidget(m_panels)); // no glyph selected
-
-    auto heightOffsetSpacing = [this](QGridLayout* grid, int row, TEditBox h, TEditBox o, TEditBox s) {
-        auto* hmm = new QLabel(this);
-        auto* omm = new QLabel(this);
-        grid->addWidget(new QLabel(tr("Height %"), this), row, 0);
-        grid->addWidget(bindEdit(h, hmm), row, 1);
-        grid->addWidget(hmm, row, 2);
-        grid->addWidget(new QLabel(tr("Offset %"), this), row + 1, 0);
-        grid->addWidget(bindEdit(o, omm), row + 1, 1);
-        grid->addWidget(omm, row + 1, 2);
-        if (s != TEditBox::Count) {
-            grid->addWidget(new QLabel(tr("Spacing %"), this), row + 2, 0);
-            grid->addWidget(bindEdit(s), row + 2, 1);
-        }
-    };
-    auto markingStatus = [this](QGridLayout* grid, int row, int which) {
-        auto* combo = new QComboBox(this);
-        combo->addItems({tr("Not processed"), tr("Processed")});
-        grid->addWidget(new QLabel(tr("Marking status"), this), row, 0);
-        grid->addWidget(combo, row, 1, 1, 2);
+    for (QComboBox* combo : m_markingStatus)
         connect(combo, &QComboBox::activated, this, [this](int index) {
             m_station->MarkingStatusChange(index);
             afterCommand();
         });
-        m_markingStatus[which] = combo;
-    };
-    auto fontLists = [this](QGridLayout* grid, int row, QComboBox*& font, QComboBox*& style) {
-        font = new QComboBox(this);
-        style = new QComboBox(this);
-        style->addItems(styleNames());
-        grid->addWidget(font, row, 0, 1, 2);
-        grid->addWidget(style, row, 2);
-    };
 
     // Label.
-    {
-        auto* g = new QGroupBox(QStringLiteral("Label properties"), m_panels);
-        auto* grid = new QGridLayout(g);
-        m_richEdit = new QTextEdit(g);
-        m_richEdit->setDocument(&m_station->RichEditGlyphLabel().document());
-        m_richEdit->setMaximumHeight(60);
-        m_richEdit->setObjectName(QStringLiteral("RichEditGlyphLabel"));
-        m_richEdit->setContextMenuPolicy(Qt::CustomContextMenu);
-        m_richEdit->installEventFilter(this);
-        grid->addWidget(m_richEdit, 0, 0, 1, 3);
-        fontLists(grid, 1, m_richFont, m_richStyle);
-        heightOffsetSpacing(grid, 2, TEditBox::EditGlyphLabelHeight, TEditBox::EditGlyphLabelOffset,
-                            TEditBox::EditGlyphLabelSpacing);
-        m_autoInc = new QCheckBox(QStringLiteral("On Reset"), g);
-        m_incLabel = button(QStringLiteral("ABC++"), g);
-        grid->addWidget(m_autoInc, 5, 0);
-        grid->addWidget(m_incLabel, 5, 1);
-        auto* characterMap = button(tr("Symbols..."), g);
-        characterMap->setObjectName(QStringLiteral("BitBtnCharacterMap"));
-        grid->addWidget(characterMap, 5, 2);
-        connect(characterMap, &QPushButton::clicked, this, &TfrmMain::characterMapRequested);
-        connect(&m_station->RichEditGlyphLabel().document(), &QTextDocument::contentsChanged, this, [this] { richTextChanged(); });
-        connect(m_richEdit, &QTextEdit::cursorPositionChanged, this, [this] { richSelectionChanged(); });
-        connect(m_richEdit, &QTextEdit::selectionChanged, this, [this] { richSelectionChanged(); });
-        connect(m_richEdit, &QTextEdit::customContextMenuRequested, this, &TfrmMain::richContextMenu);
-        connect(m_richFont, &QComboBox::activated, this, [this](int) {
-            m_station->GlyphRichFontChange(m_richFont->currentText());
-            afterCommand();
-        });
-        connect(m_richStyle, &QComboBox::activated, this, [this](int index) {
-            m_station->GlyphRichStyleChange(index);
-            afterCommand();
-        });
-        connect(m_autoInc, &QCheckBox::clicked, this, [this](bool on) {
-            m_station->CheckBox_AutoIncClick(on);
-            afterCommand();
-        });
-        connect(m_incLabel, &QPushButton::clicked, this, [this] {
-            m_station->BitBtnIncLabelClick();
-            afterCommand();
-        });
-        m_panels->addWidget(g);
-    }
+    m_richEdit->setDocument(&m_station->RichEditGlyphLabel().document());
+    m_richEdit->installEventFilter(this);
+    connect(m_characterMap, &QPushButton::clicked, this, &TfrmMain::characterMapRequested);
+    connect(&m_station->RichEditGlyphLabel().document(), &QTextDocument::contentsChanged, this, [this] { richTextChanged(); });
+    connect(m_richEdit, &QTextEdit::cursorPositionChanged, this, [this] { richSelectionChanged(); });
+    connect(m_richEdit, &QTextEdit::selectionChanged, this, [this] { richSelectionChanged(); });
+    connect(m_richEdit, &QTextEdit::customContextMenuRequested, this, &TfrmMain::richContextMenu);
+    connect(m_richFont, &QComboBox::activated, this, [this](int) {
+        m_station->GlyphRichFontChange(m_richFont->currentText());
+        takeStationCaret();
+        afterCommand();
+    });
+    connect(m_richStyle, &QComboBox::activated, this, [this](int index) {
+        m_station->GlyphRichStyleChange(index);
+        takeStationCaret();
+        afterCommand();
+    });
+    connect(m_autoInc, &QCheckBox::clicked, this, [this](bool on) {
+        m_station->CheckBox_AutoIncClick(on);
+        afterCommand();
+    });
+    connect(m_incLabel, &QPushButton::clicked, this, [this] {
+        m_station->BitBtnIncLabelClick();
+        afterCommand();
+    });
+
     // Text.
-    {
-        auto* g = new QGroupBox(QStringLiteral("Text properties"), m_panels);
-        auto* grid = new QGridLayout(g);
-        m_textLabel = new QLineEdit(g);
-        grid->addWidget(m_textLabel, 0, 0, 1, 3);
-        fontLists(grid, 1, m_textFont, m_textStyle);
-        heightOffsetSpacing(grid, 2, TEditBox::EditGlyphTextHeight, TEditBox::EditGlyphTextOffset,
-                            TEditBox::EditGlyphTextSpacing);
-        auto apply = [this] {
-            m_station->GlyphPropertiesChange();
-            afterCommand();
-        };
-        connect(m_textLabel, &QLineEdit::textEdited, this, [this, apply](const QString& text) {
-            m_station->TextLabel = text;
-            apply();
-        });
-        connect(m_textFont, &QComboBox::activated, this, [this, apply](int) {
-            m_station->TextLabelFont = m_textFont->currentText();
-            apply();
-        });
-        connect(m_textStyle, &QComboBox::activated, this, [this, apply](int index) {
-            m_station->TextLabelStyle = styleOf(index);
-            apply();
-        });
-        m_panels->addWidget(g);
-    }
+    auto apply = [this] {
+        m_station->GlyphPropertiesChange();
+        afterCommand();
+    };
+    connect(m_textLabel, &QLineEdit::textEdited, this, [this, apply](const QString& text) {
+        m_station->TextLabel = text;
+        apply();
+    });
+    connect(m_textFont, &QComboBox::activated, this, [this, apply](int) {
+        m_station->TextLabelFont = m_textFont->currentText();
+        apply();
+    });
+    connect(m_textStyle, &QComboBox::activated, this, [this, apply](int index) {
+        m_station->TextLabelStyle = styleOf(index);
+        apply();
+    });
+
     // Symbol list.
-    {
-        auto* g = new QGroupBox(QStringLiteral("Symbol list properties"), m_panels);
-        auto* grid = new QGridLayout(g);
-        m_symbolPreview = new QLabel(g);
-        m_symbolPreview->setMinimumHeight(30);
-        m_editSymbols = button(QStringLiteral("Edit Symbols"), g);
-        grid->addWidget(m_symbolPreview, 0, 0, 1, 2);
-        grid->addWidget(m_editSymbols, 0, 2);
-        heightOffsetSpacing(grid, 1, TEditBox::EditGlyphSymbolsHeight, TEditBox::EditGlyphSymbolsOffset,
-                            TEditBox::EditGlyphSymbolsSpacing);
-        connect(m_editSymbols, &QPushButton::clicked, this, &TfrmMain::symbolsRequested);
-        m_panels->addWidget(g);
-    }
+    connect(m_editSymbols, &QPushButton::clicked, this, &TfrmMain::symbolsRequested);
+
     // Character.
-    {
-        auto* g = new QGroupBox(QStringLiteral("Character properties"), m_panels);
-        auto* grid = new QGridLayout(g);
-        markingStatus(grid, 0, 0);
-        auto* save = button(QStringLiteral("Save As Logo"), g);
-        grid->addWidget(save, 1, 0);
-        connect(save, &QPushButton::clicked, this, [this] {
-            const auto file = operatorDialogs().chooseSaveFile(tr("Save As Logo"), WorkingDir() + QStringLiteral("Logos"),
-                                                               QStringLiteral("Logo Files (*.kol)|*.kol"));
-            if (file) {
-                QString name = *file;
-                if (!name.endsWith(QStringLiteral(".kol"), Qt::CaseInsensitive))
-                    name += QStringLiteral(".kol");
-                m_station->SaveAsLogo(name);
-            }
-            afterCommand();
-        });
-        m_panels->addWidget(g);
-    }
-    // Space.
-    {
-        auto* g = new QGroupBox(QStringLiteral("Space properties"), m_panels);
-        auto* grid = new QGridLayout(g);
-        auto* mm = new QLabel(g);
-        grid->addWidget(new QLabel(tr("Width %"), g), 0, 0);
-        grid->addWidget(bindEdit(TEditBox::EditGlyphSpaceWidth, mm), 0, 1);
-        grid->addWidget(mm, 0, 2);
-        m_panels->addWidget(g);
-    }
+    connect(m_saveAsLogo, &QPushButton::clicked, this, [this] {
+        const auto file = operatorDialogs().chooseSaveFile(tr("Save As Logo"), WorkingDir() + QStringLiteral("Logos"),
+                                                           QStringLiteral("Logo Files (*.kol)|*.kol"));
+        if (file) {
+            QString name = *file;
+            if (!name.endsWith(QStringLiteral(".kol"), Qt::CaseInsensitive))
+                name += QStringLiteral(".kol");
+            m_station->SaveAsLogo(name);
+        }
+        afterCommand();
+    });
+
     // Logo.
-    {
-        auto* g = new QGroupBox(QStringLiteral("Logo properties"), m_panels);
-        auto* grid = new QGridLayout(g);
-        m_logoList = new QComboBox(g);
-        m_logos = button(QStringLiteral("Logo editor"), g);
-        grid->addWidget(m_logoList, 0, 0, 1, 2);
-        grid->addWidget(m_logos, 0, 2);
-        heightOffsetSpacing(grid, 1, TEditBox::EditGlyphLogoHeight, TEditBox::EditGlyphLogoOffset, TEditBox::Count);
-        markingStatus(grid, 3, 1);
-        connect(m_logoList, &QComboBox::activated, this, [this](int) {
-            m_station->DefaultLogoName = m_logoList->currentText();
-            m_station->GlyphPropertiesChange();
-            afterCommand();
-        });
-        connect(m_logos, &QPushButton::clicked, this, &TfrmMain::logoEditorRequested);
-        m_panels->addWidget(g);
-    }
+    connect(m_logoList, &QComboBox::activated, this, [this](int) {
+        m_station->DefaultLogoName = m_logoList->currentText();
+        m_station->GlyphPropertiesChange();
+        afterCommand();
+    });
+    connect(m_logos, &QPushButton::clicked, this, &TfrmMain::logoEditorRequested);
+
     // Photo.
-    {
-        auto* g = new QGroupBox(QStringLiteral("Photo properties"), m_panels);
-        auto* grid = new QGridLayout(g);
-        auto* load = button(QStringLiteral("Load Picture"), g);
-        auto* preview = button(tr("Preview"), g);
-        grid->addWidget(load, 0, 0);
-        grid->addWidget(preview, 0, 1);
-        heightOffsetSpacing(grid, 1, TEditBox::EditGlyphPhotoHeight, TEditBox::EditGlyphPhotoOffset, TEditBox::Count);
-        grid->addWidget(new QLabel(QStringLiteral("Image correction"), g), 3, 0);
-        m_gamma = new QSlider(Qt::Horizontal, g);
-        m_gamma->setRange(1, 30);
-        m_gamma->setValue(10);
-        grid->addWidget(m_gamma, 3, 1, 1, 2);
-        markingStatus(grid, 4, 2);
-        connect(load, &QPushButton::clicked, this, [this] {
-            const auto file = operatorDialogs().chooseOpenFile(tr("Load Picture"), m_station->PhotoDir(),
-                                                               QStringLiteral("Bitmaps (*.bmp)|*.bmp"));
-            if (file)
-                m_station->LoadPhotoFile(*file);
-            afterCommand();
-        });
-        connect(preview, &QPushButton::clicked, this, &TfrmMain::previewRequested);
-        connect(m_gamma, &QSlider::valueChanged, this, [this](int position) {
-            if (m_refreshing)
-                return;
-            m_station->PhotoGamma = position / 10.0;
-            m_station->GlyphPropertiesChange();
-            emit photoGammaChanged(m_station->PhotoGamma);
-            afterCommand();
-        });
-        m_panels->addWidget(g);
-    }
-    return m_panels;
+    connect(m_loadPicture, &QPushButton::clicked, this, [this] {
+        const auto file = operatorDialogs().chooseOpenFile(tr("Load Picture"), m_station->PhotoDir(),
+                                                           QStringLiteral("Pictures (*.bmp *.png *.jpg *.jpeg)|*.bmp;*.png;*.jpg;*.jpeg|"
+                                                                          "Bitmaps (*.bmp)|*.bmp"));
+        if (file)
+            m_station->LoadPhotoFile(*file);
+        afterCommand();
+    });
+    connect(m_photoPreview, &QPushButton::clicked, this, &TfrmMain::previewRequested);
+    connect(m_gamma, &QSlider::valueChanged, this, [this](int position) {
+        if (m_refreshing)
+            return;
+        m_station->PhotoGamma = position / 10.0;
+        m_station->GlyphPropertiesChange();
+        emit photoGammaChanged(m_station->PhotoGamma);
+        afterCommand();
+    });
 }
 
-QWidget* TfrmMain::buildPositioningPanel()
+void TfrmMain::connectPositioningPanel()
 {
-    auto* box = new QWidget(this);
-    auto* grid = new QGridLayout(box);
-    grid->setContentsMargins(0, 0, 0, 0);
-    const QString lcr[] = {QStringLiteral("Left"), QStringLiteral("Center"), QStringLiteral("Right")};
     const TStation::TLabelEnd ends[] = {TStation::TLabelEnd::Left, TStation::TLabelEnd::Center,
                                         TStation::TLabelEnd::Right};
     for (int i = 0; i < 3; ++i) {
-        m_focusLcr[i] = button(lcr[i], box);
-        grid->addWidget(m_focusLcr[i], 0, i);
         connect(m_focusLcr[i], &QPushButton::clicked, this, [this, end = ends[i]] {
             m_station->BitBtnGotoLabelLeftCenterOrRightClick(end);
             afterCommand();
         });
-        m_standby[i] = button(QStringLiteral("Goto Standby %1").arg(i + 1), box);
-        grid->addWidget(m_standby[i], 1, i);
         connect(m_standby[i], &QPushButton::clicked, this, [this, i] {
             m_station->BitBtnGotoClick(i + 1);
             afterCommand();
         });
     }
-    m_setFocus = button(QStringLiteral("Set Focus"), box);
-    grid->addWidget(m_setFocus, 0, 3);
     connect(m_setFocus, &QPushButton::clicked, this, [this] {
         m_station->BitBtnFocusClick();
         afterCommand();
     });
 
-    auto* circle = new QGroupBox(tr("Circle centre"), box);
-    auto* cg = new QGridLayout(circle);
-    const QString points[] = {tr("Left"), tr("Right"), tr("Top"), tr("Bottom"), tr("Centre")};
     const TStation::TCirclePoint which[] = {TStation::TCirclePoint::Left, TStation::TCirclePoint::Right,
                                             TStation::TCirclePoint::Top, TStation::TCirclePoint::Bottom,
                                             TStation::TCirclePoint::Center};
-    for (int i = 0; i < 5; ++i) {
-        m_circleRadio[i] = new QRadioButton(points[i], circle);
-        cg->addWidget(m_circleRadio[i], i, 0);
-        if (i < 4) {
-            m_circlePointLabel[i] = new QLabel(circle);
-            cg->addWidget(m_circlePointLabel[i], i, 1);
-        }
+    for (int i = 0; i < 5; ++i)
         connect(m_circleRadio[i], &QRadioButton::clicked, this, [this, p = which[i]] {
             m_station->RadioButton_CircleClick(p);
             afterCommand();
         });
-    }
-    m_circleX = new QLineEdit(circle);
-    m_circleY = new QLineEdit(circle);
-    m_circleX->setReadOnly(true);
-    m_circleY->setReadOnly(true);
-    auto* centre = new QHBoxLayout;
-    centre->addWidget(m_circleX);
-    centre->addWidget(m_circleY);
-    cg->addLayout(centre, 4, 1);
-    m_circleSet = button(tr("Set"), circle);
-    m_circleGoto = button(tr("Goto"), circle);
-    m_circleClear = button(tr("Clear"), circle);
-    auto* cb = new QHBoxLayout;
-    cb->addWidget(m_circleSet);
-    cb->addWidget(m_circleGoto);
-    cb->addWidget(m_circleClear);
-    cg->addLayout(cb, 5, 0, 1, 2);
     auto op = [this](void (TStation::*f)()) {
         (m_station.get()->*f)();
         afterCommand();
@@ -788,24 +455,10 @@ QWidget* TfrmMain::buildPositioningPanel()
     connect(m_circleSet, &QPushButton::clicked, this, [op] { op(&TStation::ButtonSetCenterClick); });
     connect(m_circleGoto, &QPushButton::clicked, this, [op] { op(&TStation::BitBtn_CircleGotoClick); });
     connect(m_circleClear, &QPushButton::clicked, this, [op] { op(&TStation::BitBtn_CircleClearClick); });
-    grid->addWidget(circle, 2, 0, 1, 4);
-    return box;
 }
 
-QWidget* TfrmMain::buildTemplatePanel()
+void TfrmMain::connectTemplatePanel()
 {
-    auto* g = new QGroupBox(QStringLiteral("Templates"), this);
-    auto* row = new QHBoxLayout(g);
-    m_templates = new QComboBox(g);
-    m_templates->setMinimumWidth(150);
-    m_templates->setObjectName(QStringLiteral("ComboBoxTemplates"));
-    m_templateSave = button(QStringLiteral("Save"), g);
-    m_templateLoad = button(QStringLiteral("Load"), g);
-    m_templateClose = button(QStringLiteral("Close"), g);
-    row->addWidget(m_templates, 1);
-    row->addWidget(m_templateSave);
-    row->addWidget(m_templateLoad);
-    row->addWidget(m_templateClose);
     connect(m_templates, &QComboBox::activated, this, [this](int index) {
         m_station->ComboBoxTemplatesChange(index);
         afterCommand();
@@ -819,86 +472,10 @@ QWidget* TfrmMain::buildTemplatePanel()
         m_station->BitBtnCloseTemplateClick();
         afterCommand();
     });
-    return g;
 }
 
-QWidget* TfrmMain::buildRollDownPanel()
+void TfrmMain::connectRollDownPanel()
 {
-    auto* panel = new QFrame(this);
-    panel->setFrameStyle(QFrame::StyledPanel);
-    auto* row = new QHBoxLayout(panel);
-
-    auto* view = new QGroupBox(tr("Picture"), panel);
-    auto* vg = new QGridLayout(view);
-    m_overlay = new QCheckBox(QStringLiteral("Overlay (F2)"), view);
-    m_zoomOut = new QCheckBox(QStringLiteral("Zoom out (F3)"), view);
-    m_overlay->setObjectName(QStringLiteral("CheckBoxOverlay"));
-    m_zoomOut->setObjectName(QStringLiteral("CheckBoxZoomOut"));
-    auto* snapshotButton = button(QStringLiteral("Snapshot"), view);
-    m_brightness = new QSlider(Qt::Horizontal, view);
-    m_contrast = new QSlider(Qt::Horizontal, view);
-    for (QSlider* s : {m_brightness, m_contrast}) {
-        s->setRange(-50, 50);
-        s->setTickInterval(10);
-        s->setTickPosition(QSlider::TicksBelow);
-    }
-    auto* agc = new QGroupBox(QStringLiteral("AGC"), view);
-    auto* ag = new QHBoxLayout(agc);
-    m_agcOn = new QRadioButton(QStringLiteral("On"), agc);
-    m_agcOff = new QRadioButton(QStringLiteral("Off"), agc);
-    m_agcOn->setChecked(true);
-    ag->addWidget(m_agcOn);
-    ag->addWidget(m_agcOff);
-    vg->addWidget(m_overlay, 0, 0);
-    vg->addWidget(m_zoomOut, 0, 1);
-    vg->addWidget(snapshotButton, 0, 2);
-    vg->addWidget(new QLabel(tr("Brightness"), view), 1, 0);
-    vg->addWidget(m_brightness, 1, 1, 1, 2);
-    vg->addWidget(new QLabel(tr("Contrast"), view), 2, 0);
-    vg->addWidget(m_contrast, 2, 1, 1, 2);
-    vg->addWidget(agc, 3, 0, 1, 3);
-    m_previewSwitch = new TPreviewSwitch(
-        *m_station, [this] { return !static_cast<const QtEventPump*>(m_pump.get())->pumping(); }, view);
-    vg->addWidget(m_previewSwitch->switchBox(), 4, 0);
-    vg->addWidget(m_previewSwitch->timeLabel(), 4, 1, 1, 2);
-    row->addWidget(view);
-
-    auto* grid = new QGroupBox(tr("Grid"), panel);
-    auto* gg = new QGridLayout(grid);
-    m_grid = new QCheckBox(QStringLiteral("Enable (F4)"), grid);
-    m_grid->setObjectName(QStringLiteral("CheckBoxGrid"));
-    QToolButton* up = nullptr;
-    QToolButton* down = nullptr;
-    up = new QToolButton(grid);
-    up->setArrowType(Qt::UpArrow);
-    down = new QToolButton(grid);
-    down->setArrowType(Qt::DownArrow);
-    gg->addWidget(m_grid, 0, 0, 1, 2);
-    gg->addWidget(bindEdit(TEditBox::EditGrid), 1, 0);
-    auto* spin = new QVBoxLayout;
-    spin->addWidget(up);
-    spin->addWidget(down);
-    gg->addLayout(spin, 1, 1);
-    row->addWidget(grid);
-
-    auto* pulses = new QGroupBox(tr("Pulses"), panel);
-    auto* pg = new QGridLayout(pulses);
-    m_pulseCount = new QSpinBox(pulses);
-    m_pulseCount->setRange(1, 999);
-    m_pulseDuration = new QSpinBox(pulses);
-    m_pulseDuration->setRange(5, 500);
-    auto* shootTrain = button(QStringLiteral("Shoot"), pulses);
-    auto* shootOne = button(QStringLiteral("Shoot"), pulses);
-    pg->addWidget(new QLabel(tr("Count"), pulses), 0, 0);
-    pg->addWidget(m_pulseCount, 0, 1);
-    pg->addWidget(new QLabel(tr("Rate (Hz)"), pulses), 1, 0);
-    pg->addWidget(bindEdit(TEditBox::Edit_PulseTrainRate), 1, 1);
-    pg->addWidget(shootTrain, 1, 2);
-    pg->addWidget(new QLabel(tr("Duration (ms)"), pulses), 2, 0);
-    pg->addWidget(m_pulseDuration, 2, 1);
-    pg->addWidget(shootOne, 2, 2);
-    row->addWidget(pulses);
-
     connect(m_overlay, &QCheckBox::clicked, this, [this](bool on) {
         m_station->ShowOverlay = on;
         afterCommand();
@@ -911,15 +488,15 @@ QWidget* TfrmMain::buildRollDownPanel()
         m_station->ShowGrid = on;
         afterCommand();
     });
-    connect(up, &QToolButton::clicked, this, [this] {
+    connect(m_gridUp, &QToolButton::clicked, this, [this] {
         m_station->SpinButtonGridUpClick();
         afterCommand();
     });
-    connect(down, &QToolButton::clicked, this, [this] {
+    connect(m_gridDown, &QToolButton::clicked, this, [this] {
         m_station->SpinButtonGridDownClick();
         afterCommand();
     });
-    connect(snapshotButton, &QPushButton::clicked, this, &TfrmMain::snapshot);
+    connect(m_snapshot, &QPushButton::clicked, this, &TfrmMain::snapshot);
     connect(m_brightness, &QSlider::valueChanged, this, [this](int v) {
         if (m_camera && m_camera->IsPresent())
             m_camera->SetBrightness(float(v));
@@ -940,42 +517,34 @@ QWidget* TfrmMain::buildRollDownPanel()
             [this](const QString& text) { m_station->SpinEditPulseTrainCountChange(text); });
     connect(m_pulseDuration, &QSpinBox::textChanged, this,
             [this](const QString& text) { m_station->SpinEditPulseDurationChange(text); });
-    connect(shootTrain, &QPushButton::clicked, this, [this] {
+    connect(m_shootTrain, &QPushButton::clicked, this, [this] {
+        if (m_station->AIMState == TAIMState::aimsMarking)
+            return;
         m_station->ButtonShootPulseTrainClick();
         afterCommand();
     });
-    connect(shootOne, &QPushButton::clicked, this, [this] {
+    connect(m_shootOne, &QPushButton::clicked, this, [this] {
+        if (m_station->AIMState == TAIMState::aimsMarking)
+            return;
         m_station->ButtonSinglePulseClick();
         afterCommand();
     });
-    return panel;
 }
 
-QWidget* TfrmMain::buildDebugPanel()
+void TfrmMain::connectDebugPanel()
 {
-    auto* panel = new QGroupBox(tr("Debug"), this);
-    auto* row = new QHBoxLayout(panel);
-    auto* dmc = button(QStringLiteral("DMC"), panel);
-    auto* clip = button(QStringLiteral("ClipBoard"), panel);
-    auto* ecam = button(QStringLiteral("EcamStop"), panel);
-    auto* home = button(QStringLiteral("Home"), panel);
-    auto* stop = button(QStringLiteral("Stop"), panel);
-    auto* exitButton = button(QStringLiteral("Exit"), panel);
-    for (QPushButton* b : {dmc, clip, ecam, home, stop, exitButton})
-        row->addWidget(b);
-    connect(dmc, &QPushButton::clicked, this, &TfrmMain::manualCommandRequested);
-    connect(clip, &QPushButton::clicked, this, &TfrmMain::clipboardRequested);
-    connect(ecam, &QPushButton::clicked, this, [this] { m_station->DebugEcamStopClick(); });
-    connect(home, &QPushButton::clicked, this, [this] {
+    connect(m_debugDmc, &QPushButton::clicked, this, &TfrmMain::manualCommandRequested);
+    connect(m_debugClipboard, &QPushButton::clicked, this, &TfrmMain::clipboardRequested);
+    connect(m_debugEcamStop, &QPushButton::clicked, this, [this] { m_station->DebugEcamStopClick(); });
+    connect(m_debugHome, &QPushButton::clicked, this, [this] {
         m_station->DebugHomeClick();
         afterCommand();
     });
-    connect(stop, &QPushButton::clicked, this, [this] { m_station->DebugStopClick(); });
-    connect(exitButton, &QPushButton::clicked, this, [this] {
+    connect(m_debugStop, &QPushButton::clicked, this, [this] { m_station->DebugStopClick(); });
+    connect(m_debugExit, &QPushButton::clicked, this, [this] {
         m_station->DebugExitClick();
         close();
     });
-    return panel;
 }
 
 void TfrmMain::connectTimers()
@@ -1018,6 +587,9 @@ void TfrmMain::showEvent(QShowEvent* event)
         return;
     m_shown = true;
     m_station->FormShow();
+    // The editor shows its document in the label's default font: the widget's own font would
+    // otherwise become the document's default and the label be drawn in it.
+    m_richEdit->setFont(m_station->RichEditGlyphLabel().document().defaultFont());
     m_richFont->clear();
     m_richFont->addItems(m_station->FontNames);
     m_textFont->clear();
@@ -1083,6 +655,17 @@ void TfrmMain::CheckAxisActivation()
     axis(2, s.UseZaxis);
 }
 
+void TfrmMain::updateSimulatedSign()
+{
+    QStringList devices;
+    if (m_simulatedMachine)
+        devices << tr("controller and laser");
+    if (m_camera && m_camera->library() && m_camera->library()->isSimulated())
+        devices << tr("camera");
+    m_simulated->setVisible(!devices.isEmpty());
+    m_simulated->setToolTip(tr("Simulated: %1").arg(devices.join(QStringLiteral(", "))));
+}
+
 void TfrmMain::reloadLogoList()
 {
     m_logoList->clear();
@@ -1146,10 +729,11 @@ void TfrmMain::VideoTimerTick()
 {
     if (m_zoomApplied != m_station->ZoomOut)
         applyZoom();
-    m_videoOffset = lapido::VideoTimerTick(m_imageBuffer, m_camera.get(), *m_station, m_videoTransform, Settings(),
-                                           m_video->size());
+    // The panel shows the whole buffer, scaled to the room it has.
+    m_videoOffset = lapido::VideoTimerTick(m_imageBuffer, m_camera.get(), *m_station, m_videoTransform, Settings());
     if (m_previewSwitch)
         m_previewSwitch->paint(m_imageBuffer, m_videoTransform);
+    m_inspection->paint(m_imageBuffer, m_videoTransform);
     m_video->setBufferOffset(m_videoOffset);
     m_video->repaint();
 }
@@ -1169,18 +753,34 @@ void TfrmMain::applyZoom()
 
 void TfrmMain::afterCommand()
 {
+    m_station->CommitLabelEdit();
     refreshControls();
+}
+
+void TfrmMain::takeStationCaret()
+{
+    // With no selection, a font or style picked applies to what is typed next: the caret
+    // that carries it is the editor's, so it takes the station's caret and its format.
+    const QTextCursor caret = m_station->RichEditGlyphLabel().textCursor();
+    if (caret.document() == m_richEdit->document())
+        m_richEdit->setTextCursor(caret);
 }
 
 QString TfrmMain::progressText() const
 {
     const TMarkingProgress& p = m_station->markingProgress();
+    if (!m_station->StatusMessage().isEmpty() && !p.running)
+        return m_station->StatusMessage();
     if (p.glyphCount == 0 && !p.running)
         return {};
-    const std::int64_t ms = m_station->markingElapsedMs();
-    const QString seconds = QStringLiteral("%1.%2").arg(ms / 1000).arg((ms % 1000) / 100);
+    // The same span and rounding as the trace's measured time of the run.
+    const QString seconds = QString::number(m_station->markingElapsedMs() / 1000.0, 'f', 1);
+    if (p.running && p.glyph == 0)
+        return tr("Engraving: enabling the laser, %1 s").arg(seconds);
     if (p.running)
         return tr("Engraving glyph %1 of %2, %3 s").arg(p.glyph).arg(p.glyphCount).arg(seconds);
+    if (p.aborted)
+        return tr("Last run aborted at glyph %1 of %2 after %3 s").arg(p.glyph).arg(p.glyphCount).arg(seconds);
     return tr("Last run: glyph %1 of %2 engraved in %3 s").arg(p.glyph).arg(p.glyphCount).arg(seconds);
 }
 
@@ -1199,6 +799,7 @@ void TfrmMain::refreshControls()
     m_wCount->setText(QString::number(std::llround(st.AxisPosition_W())));
     m_focusHeight->setText(QString::number(st.GetFocusHeight(st.AxisPosition_X), 'f', 3));
     m_progress->setText(progressText());
+    m_jogStep->setText(st.JogStepText());
 
     for (QAbstractButton* b : std::initializer_list<QAbstractButton*>{m_add[0], m_add[1], m_add[2], m_add[3], m_add[4], m_add[5]})
         b->setEnabled(c.addButtons);
@@ -1238,6 +839,8 @@ void TfrmMain::refreshControls()
     m_circleSet->setEnabled(c.circleSet);
     m_circleGoto->setEnabled(c.circleGoto);
     m_circleClear->setEnabled(c.circleClear);
+    m_shootTrain->setEnabled(c.shootPulses);
+    m_shootOne->setEnabled(c.shootPulses);
     m_autoInc->setChecked(c.autoIncChecked);
     m_autoInc->setEnabled(c.autoIncEnabled);
     m_overlay->setChecked(st.ShowOverlay);
@@ -1326,7 +929,11 @@ void TfrmMain::refreshPanel()
     f.setBold(st.SymbolListStyle.testFlag(fsBold));
     f.setItalic(st.SymbolListStyle.testFlag(fsItalic));
     m_symbolPreview->setFont(f);
-    setComboText(m_logoList, st.DefaultLogoName);
+    // A logo that is not in the folder shows as none rather than as another one.
+    if (m_logoList->findText(st.DefaultLogoName) < 0)
+        m_logoList->setCurrentIndex(-1);
+    else
+        setComboText(m_logoList, st.DefaultLogoName);
     m_gamma->setValue(int(std::lround(st.PhotoGamma * 10)));
     for (QComboBox* combo : m_markingStatus)
         combo->setCurrentIndex(st.MarkingStatusIndex());
@@ -1342,7 +949,10 @@ void TfrmMain::treeSelectionChanged()
     tree.setSelected(node);
     m_treeDirty = false; // the view already shows this selection
     m_station->TreeViewGlyphsChange(node);
-    refreshControls();
+    // The logo folder may have changed since the list was filled (the logo editor, a copy).
+    if (m_station->controls().panel == TPropertyPanel::Logo)
+        reloadLogoList();
+    afterCommand();
 }
 
 void TfrmMain::richTextChanged()
@@ -1411,8 +1021,19 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* event)
     if (type != QEvent::KeyPress && type != QEvent::KeyRelease && type != QEvent::Wheel)
         return QWidget::eventFilter(watched, event);
     auto* widget = qobject_cast<QWidget*>(watched);
-    if (!widget || widget->window() != this)
+    if (!widget)
         return QWidget::eventFilter(watched, event);
+    if (widget->window() != this) {
+        // Esc is the operator's stop key: during a run it aborts the run whichever of the
+        // station's windows is in front. The window still sees the key, so that a wait
+        // window in front ends its wait as well.
+        if (type == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape
+            && m_station->AIMState == TAIMState::aimsMarking && watched == QApplication::focusWidget()) {
+            m_station->KeyEsc();
+            refreshControls();
+        }
+        return QWidget::eventFilter(watched, event);
+    }
 
     if (type == QEvent::Wheel) {
         auto* wheel = static_cast<QWheelEvent*>(event);
@@ -1439,18 +1060,35 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* event)
     // The label editor takes one line: Enter never reaches it.
     if (watched == m_richEdit && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter))
         return true;
-    const bool swallowed = m_station->KeyDown(key->key(), key->modifiers());
-    afterCommand();
+    const bool swallowed = m_station->KeyDown(key->key(), key->modifiers(), keyFocusOf(focus));
+    if (swallowed)
+        afterCommand();
     return swallowed;
 }
 
-void TfrmMain::dragPicture(QPoint from, QPoint to)
+TKeyFocus TfrmMain::keyFocusOf(const QWidget* focus) const
+{
+    if (!focus)
+        return TKeyFocus::Jog;
+    if (focus == m_richEdit)
+        return TKeyFocus::LabelEditor;
+    // The label tree jogs: its arrows would change the glyph on show behind the operator's back.
+    if (focus == m_tree)
+        return TKeyFocus::Jog;
+    if (qobject_cast<const QLineEdit*>(focus) || qobject_cast<const QAbstractSpinBox*>(focus)
+        || qobject_cast<const QTextEdit*>(focus) || qobject_cast<const QPlainTextEdit*>(focus))
+        return TKeyFocus::Text;
+    if (qobject_cast<const QComboBox*>(focus) || qobject_cast<const QAbstractItemView*>(focus)
+        || qobject_cast<const QAbstractSlider*>(focus))
+        return TKeyFocus::List;
+    return TKeyFocus::Jog;
+}
+
+void TfrmMain::dragPicture(QPointF from, QPointF to)
 {
     const TXYTransform& camera = m_videoTransform.transform();
-    const QPoint a = m_video->toBuffer(from);
-    const QPoint b = m_video->toBuffer(to);
-    const TCoord ma = camera.TransFormCoordBack(Coord(a.x(), a.y()));
-    const TCoord mb = camera.TransFormCoordBack(Coord(b.x(), b.y()));
+    const TCoord ma = camera.TransFormCoordBack(Coord(from.x(), from.y()));
+    const TCoord mb = camera.TransFormCoordBack(Coord(to.x(), to.y()));
     m_station->DragPicture(ma.X, ma.Y, mb.X, mb.Y);
 }
 

@@ -17,6 +17,7 @@
 #include <memory>
 
 class QAbstractButton;
+class QBoxLayout;
 class QCheckBox;
 class QComboBox;
 class QFrame;
@@ -25,6 +26,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
+class QScrollArea;
 class QSlider;
 class QSpinBox;
 class QStackedWidget;
@@ -40,6 +42,7 @@ class EventPump;
 class TDataModule1;
 class TuEye;
 class TPreviewSwitch;
+class TInspectionOverlay;
 class TVideoPanel;
 
 class TfrmMain : public QWidget {
@@ -99,6 +102,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     struct EditBinding {
@@ -107,7 +111,11 @@ private:
         QLabel* mm; // millimetre display or null
     };
 
+    // Construction of the controls (frmmainpanels.cpp): one builder per panel, and the
+    // arrangement of the panels on the screen. The builders only make and place controls.
     void buildUi();
+    // Enables the picture controls the camera has; the others say they are not available.
+    void showCameraControls();
     QWidget* buildPositionPanel();
     QWidget* buildAimPanel();
     QWidget* buildStonePanel();
@@ -118,13 +126,34 @@ private:
     QWidget* buildRollDownPanel();
     QWidget* buildDebugPanel();
     QLineEdit* bindEdit(TEditBox box, QLabel* mm = nullptr);
+    // The window fills the screen's free room (top-left, frameless unless debugging); the side
+    // panels stand in one column or two, as the width allows.
+    void fitToScreen();
+    void arrangeSideColumns();
+    // Shows "simulated" beside the position display while any device is simulated.
+    void updateSimulatedSign();
+    // What the controls do: each panel's clicks and changes reach the station.
+    void connectControls();
+    void connectAimPanel();
+    void connectStonePanel();
+    void connectTreePanel();
+    void connectPropertyPanels();
+    void connectPositioningPanel();
+    void connectTemplatePanel();
+    void connectRollDownPanel();
+    void connectDebugPanel();
     void connectTimers();
+    // True unless a machine operation is letting the window's events through.
+    bool outsideMachineOperation() const;
 
     void positionTick();
     void formControlTick();
     void blowerTick();
     void videoTimerFired();
     void afterCommand();
+    void takeStationCaret();
+    // The kind of control that has the keyboard focus, as the key table sees it.
+    TKeyFocus keyFocusOf(const QWidget* focus) const;
     void refreshTree();
     void refreshEdits();
     void refreshPanel();
@@ -135,7 +164,7 @@ private:
     TWheelControl wheelControlAt(QObject* receiver) const;
     void applyZoom();
     void snapshot();
-    void dragPicture(QPoint from, QPoint to);
+    void dragPicture(QPointF from, QPointF to);
     void focusTarget(TFocusTarget target);
 
     std::unique_ptr<TDataModule1> m_dataBase;
@@ -153,6 +182,7 @@ private:
     bool m_treeDirty = true;
     bool m_settingsLocked = false;
     bool m_inRichChange = false;
+    bool m_simulatedMachine = false;
     QStringList m_pendingTemplates;
 
     QTimer* m_timerLaser = nullptr;
@@ -162,6 +192,11 @@ private:
     QTimer* m_loadTemplatesTimer = nullptr;
 
     TVideoPanel* m_video = nullptr;
+    // The side column's scrolled part and its two columns of panels.
+    QScrollArea* m_sideScroll = nullptr;
+    QBoxLayout* m_sideColumns = nullptr;
+    QWidget* m_sideColumnA = nullptr;
+    QWidget* m_sideColumnB = nullptr;
     QLabel* m_progress = nullptr;
     // Position display.
     std::array<QLabel*, 4> m_axisValue{};   // X Y Z A
@@ -171,6 +206,9 @@ private:
     QLabel* m_wCount = nullptr;
     QLabel* m_focusHeight = nullptr;
     QLabel* m_encoderX = nullptr;
+    QLabel* m_jogStep = nullptr; // the steps of the jog keys
+    QLabel* m_simulated = nullptr;
+    QLabel* m_version = nullptr;
     // Align / Inspect / Engrave.
     QToolButton* m_align = nullptr;
     QToolButton* m_inspect = nullptr;
@@ -203,9 +241,13 @@ private:
     QComboBox* m_textFont = nullptr;
     QComboBox* m_textStyle = nullptr;
     QLabel* m_symbolPreview = nullptr;
+    QPushButton* m_characterMap = nullptr;
     QPushButton* m_editSymbols = nullptr;
+    QPushButton* m_saveAsLogo = nullptr;
     QComboBox* m_logoList = nullptr;
     QPushButton* m_logos = nullptr;
+    QPushButton* m_loadPicture = nullptr;
+    QPushButton* m_photoPreview = nullptr;
     QSlider* m_gamma = nullptr;
     std::array<QComboBox*, 3> m_markingStatus{}; // char, logo, photo panels
     QCheckBox* m_autoInc = nullptr;
@@ -231,15 +273,27 @@ private:
     QCheckBox* m_overlay = nullptr;
     QCheckBox* m_zoomOut = nullptr;
     QCheckBox* m_grid = nullptr;
+    QToolButton* m_gridUp = nullptr;
+    QToolButton* m_gridDown = nullptr;
+    QPushButton* m_snapshot = nullptr;
     TPreviewSwitch* m_previewSwitch = nullptr;
+    std::unique_ptr<TInspectionOverlay> m_inspection;
     QSlider* m_brightness = nullptr;
     QSlider* m_contrast = nullptr;
     QRadioButton* m_agcOn = nullptr;
     QRadioButton* m_agcOff = nullptr;
     QSpinBox* m_pulseCount = nullptr;
     QSpinBox* m_pulseDuration = nullptr;
+    QPushButton* m_shootTrain = nullptr;
+    QPushButton* m_shootOne = nullptr;
     // Debug panel.
     QWidget* m_debugPanel = nullptr;
+    QPushButton* m_debugDmc = nullptr;
+    QPushButton* m_debugClipboard = nullptr;
+    QPushButton* m_debugEcamStop = nullptr;
+    QPushButton* m_debugHome = nullptr;
+    QPushButton* m_debugStop = nullptr;
+    QPushButton* m_debugExit = nullptr;
 
     std::vector<EditBinding> m_edits;
 };

@@ -16,6 +16,7 @@
 #include "records/pulsecounters.h"
 #include "settings/settingsbackup.h"
 #include "settings/settingskeys.h"
+#include "ui/settings/camerachoicebox.h"
 #include "ui/common/windowplacement.h"
 
 #include <QApplication>
@@ -498,6 +499,7 @@ QWidget* TfrmSettings::buildVideoPage()
     layout->addWidget(scale);
     layout->addWidget(cross);
     layout->addWidget(calibrate, 0, Qt::AlignLeft);
+    layout->addWidget(new CameraChoiceBox(this, page));
     layout->addStretch();
     return page;
 }

@@ -31,10 +31,13 @@ TfrmWait::TfrmWait(QWidget* parent) : QDialog(parent)
     layout->addWidget(m_bar);
     layout->addWidget(m_abort, 0, Qt::AlignHCenter);
 
-    connect(m_abort, &QPushButton::clicked, this, [this] {
-        m_abortPressed = true;
-        done(QDialog::Rejected);
-    });
+    connect(m_abort, &QPushButton::clicked, this, &TfrmWait::reject);
+}
+
+void TfrmWait::reject()
+{
+    m_abortPressed = true;
+    QDialog::reject();
 }
 
 void TfrmWait::ShowWait(const QString& title, const QString& text, const QString& detail)

@@ -31,6 +31,10 @@ public:
     int barPosition() const;
     QPushButton* abortButton() const { return m_abort; }
 
+    // Esc, the window manager's close and Abort all abort the wait: the operator who wants
+    // the window gone wants what it waits for stopped, not left running unseen.
+    void reject() override;
+
 private:
     QLabel* m_text = nullptr;
     QLabel* m_detail = nullptr;

@@ -125,6 +125,46 @@ TEST_F(StationProcessTest, HelpAndVersionNeedNoMachine)
     EXPECT_FALSE(QFile::exists(m_dir.filePath("settings.db"))); // nothing opened, nothing written
 }
 
+// Without a display the station cannot show its window, but the help and the version need
+// none: they are printed, and a start says in one line why it ends.
+TEST_F(StationProcessTest, WithoutDisplayHelpAndVersionWorkAndAStartSaysWhy)
+{
+    struct Case {
+        QStringList args;
+        int exitCode;
+        const char* outStart;
+    };
+    const Case cases[] = {
+        {{"--version"}, 0, "lapidograph 0.1.0.0"},
+        {{"--help"}, 0, "usage: lapidograph"},
+        {{"--simulate"}, 1, nullptr},
+    };
+    for (const Case& c : cases) {
+        QProcess p;
+        prepare(p, c.args);
+        QProcessEnvironment env = p.processEnvironment();
+        env.remove("QT_QPA_PLATFORM");
+        env.remove("DISPLAY");
+        env.remove("WAYLAND_DISPLAY");
+        p.setProcessEnvironment(env);
+        p.start();
+        ASSERT_TRUE(p.waitForFinished(20000)) << c.args.join(' ').toStdString();
+        EXPECT_EQ(p.exitStatus(), QProcess::NormalExit) << c.args.join(' ').toStdString();
+        EXPECT_EQ(p.exitCode(), c.exitCode) << c.args.join(' ').toStdString();
+        const QString out = QString::fromLocal8Bit(p.readAllStandardOutput());
+        const QString err = QString::fromLocal8Bit(p.readAllStandardError());
+        if (c.outStart)
+            EXPECT_TRUE(out.startsWith(QLatin1String(c.outStart))) << out.toStdString();
+        else
+            EXPECT_TRUE(out.isEmpty()) << out.toStdString();
+        if (c.exitCode == 1) {
+            EXPECT_EQ(err.count('\n'), 1) << err.toStdString();
+            EXPECT_TRUE(err.contains("DISPLAY")) << err.toStdString();
+        }
+    }
+    EXPECT_FALSE(QFile::exists(m_dir.filePath("settings.db")));
+}
+
 } // namespace
 } // namespace lapido
 

@@ -2,6 +2,8 @@
 // camera, on virtual time.
 #include "mainwinfixture.h"
 
+#include "ui/main/videopanel.h"
+
 namespace lapido::test {
 namespace {
 
@@ -295,12 +297,16 @@ TEST_F(MainWindowTest, MiddleButtonDragMovesTheStoneUnderThePointer)
 {
     Settings().VideoScale = 100; // 100 pixels per mm
     TfrmMain& w = start();
-    QWidget* picture = w.findChild<QWidget*>(QStringLiteral("PaintBoxVideo"));
+    auto* picture = w.findChild<TVideoPanel*>(QStringLiteral("PaintBoxVideo"));
     ASSERT_NE(picture, nullptr);
     double x0 = 0, y0 = 0, z = 0, wc = 0;
     m_laser->GetPosition(x0, y0, z, wc);
 
-    const QPointF from(500, 400), to(550, 400); // 50 pixels to the right: 0.5 mm
+    // 50 panel pixels to the right; the picture may be shown smaller than the camera's pixels,
+    // and the stone follows the pointer: 0.5 mm at full size.
+    const QPointF from = picture->toPanel(QPointF(500, 400));
+    const QPointF to = from + QPointF(50, 0);
+    const double expectedMm = 0.5 / picture->pictureScale();
     QMouseEvent press(QEvent::MouseButtonPress, from, picture->mapToGlobal(from), Qt::MiddleButton, Qt::MiddleButton,
                       Qt::NoModifier);
     QApplication::sendEvent(picture, &press);
@@ -309,7 +315,7 @@ TEST_F(MainWindowTest, MiddleButtonDragMovesTheStoneUnderThePointer)
     m_laser->WaitOnMotionComplete();
     double x = 0, y = 0;
     m_laser->GetPosition(x, y, z, wc);
-    EXPECT_NEAR(std::abs(x - x0), 0.5, 1e-3);
+    EXPECT_NEAR(std::abs(x - x0), expectedMm, 1e-3);
     EXPECT_NEAR(y, y0, 1e-6);
 
     // With a key held nothing moves.

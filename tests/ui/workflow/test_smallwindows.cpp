@@ -150,6 +150,13 @@ TEST_F(SmallWindowsTest, WaitWindowFollowsTheWaitAndReportsAbort)
     QTest::mouseClick(wait.abortButton(), Qt::LeftButton);
     EXPECT_TRUE(handle->abortRequested());
     EXPECT_FALSE(wait.isVisible());
+
+    // Esc closes the window only as Abort does: the wait never runs on unseen.
+    auto escaped = dialogs.beginWait("Waiting....", "Please wait!", "Enabling laser system");
+    ASSERT_FALSE(escaped->abortRequested());
+    QTest::keyClick(&wait, Qt::Key_Escape);
+    EXPECT_TRUE(escaped->abortRequested());
+    EXPECT_FALSE(wait.isVisible());
 }
 
 TEST_F(SmallWindowsTest, MarkingProblemIsANonModalNoticeWithClose)
