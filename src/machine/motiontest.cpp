@@ -3,9 +3,11 @@
 
 #include "machine/laser.h"
 #include "platform/eventpump.h"
+#include "platform/numfmt.h"
 #include "settings/settingsrecord.h"
 
 #include <QLocale>
+#include <QRegularExpression>
 
 #include <cmath>
 
@@ -39,8 +41,14 @@ std::optional<MotionProfile> motionProfile(double speed, double accel, double de
 
 std::optional<double> parseTestDistance(const QString& text)
 {
+    // Digits with at most one point: no group separators ("1,000" is not a thousand), no
+    // exponent, no sign.
+    static const QRegularExpression pointNumber(QStringLiteral("^(\\d+\\.?\\d*|\\.\\d+)$"));
+    const QString trimmed = text.trimmed();
+    if (!pointNumber.match(trimmed).hasMatch())
+        return std::nullopt;
     bool ok = false;
-    const double value = QLocale::c().toDouble(text.trimmed(), &ok);
+    const double value = QLocale::c().toDouble(trimmed, &ok);
     if (!ok || !std::isfinite(value) || value < 0.001)
         return std::nullopt;
     return value;
@@ -110,9 +118,29 @@ private:
     AxisMotionValues m_saved;
 };
 
-// One increment of the axis and its wait; false when the guard gave up.
-bool step(TLaser& laser, TestAxis axis, double increment)
+// One increment of the axis and its wait; false when the guard gave up, or (nothing sent)
+// when the move would leave the work area.
+bool step(TLaser& laser, TestAxis axis, double increment, QString* refusal)
 {
+    if (axis != TestAxis::A) {
+        double x = 0, y = 0, z = 0, w = 0;
+        laser.GetPosition(x, y, z, w);
+        const double from = axis == TestAxis::X ? x : axis == TestAxis::Y ? y : z;
+        const double low = axis == TestAxis::X ? laser.X_MinPos : axis == TestAxis::Y ? laser.Y_MinPos : laser.Z_MinPos;
+        const double high = axis == TestAxis::X ? laser.X_MaxPos : axis == TestAxis::Y ? laser.Y_MaxPos : laser.Z_MaxPos;
+        const double to = from + increment;
+        // A thousandth of a millimetre of slack for positions read back in counts.
+        if (!std::isfinite(to) || to < low - 0.001 || to > high + 0.001) {
+            if (refusal) {
+                const char* name = axis == TestAxis::X ? "X" : axis == TestAxis::Y ? "Y" : "Z";
+                *refusal = QStringLiteral("The move of %1 mm would take %2 to %3 mm, outside the work area "
+                                          "(%4 to %5 mm): nothing was moved.")
+                               .arg(FloatToStr(increment, QChar('.')), QLatin1String(name), FloatToStr(to, QChar('.')),
+                                    FloatToStr(low, QChar('.')), FloatToStr(high, QChar('.')));
+            }
+            return false;
+        }
+    }
     switch (axis) {
     case TestAxis::X: laser.IncrementX(increment); break;
     case TestAxis::Y: laser.IncrementY(increment); break;
@@ -125,18 +153,18 @@ bool step(TLaser& laser, TestAxis axis, double increment)
 } // namespace
 
 bool RunTestMove(TLaser& laser, TestAxis axis, TestMove move, double distance,
-                 const AxisMotionValues& testValues, const std::function<bool()>& stopRequested)
+                 const AxisMotionValues& testValues, const std::function<bool()>& stopRequested, QString* refusal)
 {
     RestoreAxis restore(laser, axis);
     setMachineAxisValues(laser, axis, testValues);
     if (!laser.SetMotionParams())
         return false;
     switch (move) {
-    case TestMove::Back: return step(laser, axis, -distance);
-    case TestMove::Forward: return step(laser, axis, distance);
+    case TestMove::Back: return step(laser, axis, -distance, refusal);
+    case TestMove::Forward: return step(laser, axis, distance, refusal);
     case TestMove::Loop:
         do {
-            if (!step(laser, axis, distance) || !step(laser, axis, -distance))
+            if (!step(laser, axis, distance, refusal) || !step(laser, axis, -distance, refusal))
                 return false;
         } while (!stopRequested());
         return true;

@@ -31,7 +31,8 @@ struct MotionProfile {
 // distance is not a finite number above 0 (nothing sensible to show).
 std::optional<MotionProfile> motionProfile(double speed, double accel, double decel, double distance);
 
-// The distance field: trimmed text, "." as the decimal separator, at least 0.001 mm.
+// The distance field: trimmed text of digits with at most one point (no group separators, no
+// exponent, no sign), at least 0.001 mm.
 std::optional<double> parseTestDistance(const QString& text);
 
 // The values of one axis that the test writes into the machine for the time of a move.
@@ -50,9 +51,11 @@ void setMachineAxisValues(TLaser& laser, TestAxis axis, const AxisMotionValues& 
 // One test move: the machine's values of the axis are saved, the test values written and
 // sent, the move (or the back-and-forth loop, until stopRequested() after a pair) run, and the
 // saved values written and sent again whatever happened. The A axis has no increment move,
-// so it only waits. False when the test values were refused (nothing moved) or a guarded
-// wait gave up (a loop then ends too).
+// so it only waits. False when the test values were refused (nothing moved), a guarded wait
+// gave up (a loop then ends too), or a move would leave the work area between the axis's
+// minimum and maximum position: that move is not sent and `refusal` says why.
 bool RunTestMove(TLaser& laser, TestAxis axis, TestMove move, double distance,
-                 const AxisMotionValues& testValues, const std::function<bool()>& stopRequested);
+                 const AxisMotionValues& testValues, const std::function<bool()>& stopRequested,
+                 QString* refusal = nullptr);
 
 } // namespace lapido

@@ -60,6 +60,9 @@ TEST(TestDistance, AcceptsPointDecimalsFromOneMicrometre)
         {"1.0", 1.0}, {"  2.5 ", 2.5}, {"0.001", 0.001}, {"0.0005", std::nullopt}, {"0", std::nullopt},
         {"-1", std::nullopt}, {"1,5", std::nullopt}, {"", std::nullopt}, {"abc", std::nullopt},
         {"nan", std::nullopt}, {"inf", std::nullopt},
+        // A point number only: group separators and exponents are no distance.
+        {"1,000", std::nullopt}, {"12,345.5", std::nullopt}, {"1e3", std::nullopt}, {"+1", std::nullopt},
+        {"1.", 1.0}, {".5", 0.5},
     };
     for (const auto& c : cases)
         EXPECT_EQ(parseTestDistance(QString::fromUtf8(c.text)), c.value) << c.text;
@@ -125,6 +128,26 @@ TEST_F(TestMoveTest, RefusedTestValuesMoveNothing)
     EXPECT_FALSE(RunTestMove(l, TestAxis::Z, TestMove::Back, 1, {1000, 0, 5, 5}, [] { return true; }));
     EXPECT_EQ(count("IP"), 0);
     EXPECT_EQ(machineAxisValues(l, TestAxis::Z), before);
+}
+
+// A relative move that would leave the work area is not sent, and the refusal says why.
+TEST_F(TestMoveTest, AMoveOutOfTheWorkAreaIsNotSent)
+{
+    TLaser& l = ready();
+    const double start = x();
+    QString refusal;
+    EXPECT_FALSE(RunTestMove(l, TestAxis::X, TestMove::Forward, 1000, settingsAxisValues(m_settings, TestAxis::X),
+                             [] { return true; }, &refusal));
+    EXPECT_EQ(count("IP"), 0);
+    EXPECT_NEAR(x(), start, 1e-3);
+    EXPECT_TRUE(refusal.contains(QLatin1String("work area"))) << refusal.toStdString();
+
+    // Back past the low end: refused the same way.
+    refusal.clear();
+    EXPECT_FALSE(RunTestMove(l, TestAxis::X, TestMove::Back, start - l.X_MinPos + 1,
+                             settingsAxisValues(m_settings, TestAxis::X), [] { return true; }, &refusal));
+    EXPECT_EQ(count("IP"), 0);
+    EXPECT_FALSE(refusal.isEmpty());
 }
 
 TEST_F(TestMoveTest, TheAAxisHasNoMoveButALoopStillEndsOnStop)

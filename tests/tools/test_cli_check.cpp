@@ -81,3 +81,25 @@ TEST_F(CliCheck, ALabelThatCannotBeReadIsAnErrorNotAPass)
 }
 
 } // namespace
+
+// A label mark --preview refuses (an unknown font, a logo that is not there) is refused by
+// check too, with the same exit code.
+TEST_F(CliCheck, ALabelMarkRefusesIsRefusedToo)
+{
+    const QString unknownFont = label("font.xml", "eel", "No Such Font Anywhere", 1.0);
+    const QString missingLogo = m_dir.filePath("logo.xml");
+    {
+        QFile f(missingLogo);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("<tree2xml app=\"lapidograph\"><item text=\"Logo\" imageIndex=\"-1\" stateIndex=\"-1\" "
+                "Girdleheight=\"0.5\" SlantAngle=\"0.0\" type=\"TGlyphLogo\" logoFileName=\"nowhere.lal\" "
+                "logoHeight=\"0.8\" logoOffset=\"0\"/></tree2xml>\n");
+    }
+    for (const QString& path : {unknownFont, missingLogo}) {
+        const CliRun preview = cli({"mark", "--preview", path, "--out", m_dir.filePath("out")});
+        const CliRun check = cli({"check", path});
+        EXPECT_EQ(check.exitCode, preview.exitCode) << path.toStdString() << ": " << check.err.toStdString();
+        EXPECT_NE(check.exitCode, 0) << path.toStdString();
+        EXPECT_FALSE(check.err.isEmpty()) << path.toStdString();
+    }
+}

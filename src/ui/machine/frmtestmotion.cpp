@@ -2,6 +2,7 @@
 #include "ui/machine/frmtestmotion.h"
 
 #include "machine/laser.h"
+#include "platform/operatordialogs.h"
 #include "settings/settingsrecord.h"
 
 #include <QApplication>
@@ -118,14 +119,20 @@ void TfrmTestMotion::Move(TestMove move)
     m_stopRequested = false;
     TimerProfile->stop();
     setMoveControlsEnabled(false);
-    RunTestMove(*laser, selectedAxis(), move, m_distance, settingsAxisValues(Settings(), selectedAxis()), [this] {
-        // Stop is a click; let it arrive between the pairs of a loop.
-        QCoreApplication::processEvents();
-        return m_stopRequested;
-    });
+    QString refusal;
+    RunTestMove(
+        *laser, selectedAxis(), move, m_distance, settingsAxisValues(Settings(), selectedAxis()),
+        [this] {
+            // Stop is a click; let it arrive between the pairs of a loop.
+            QCoreApplication::processEvents();
+            return m_stopRequested;
+        },
+        &refusal);
     setMoveControlsEnabled(true);
     TimerProfile->start();
     m_moving = false;
+    if (!refusal.isEmpty())
+        operatorDialogs().error(refusal);
 }
 
 void TfrmTestMotion::BitBtnStopClick()
