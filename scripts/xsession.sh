@@ -50,7 +50,8 @@ exec {fdnum}<> <(:)
 Xvfb -displayfd "$fdnum" -screen 0 "${size}x24" -nolisten tcp -noreset >"$private/xvfb.log" 2>&1 &
 xvfb_pid=$!
 display=""
-for _ in $(seq 1 100); do
+# A busy machine can take many seconds to bring the server up.
+for _ in $(seq 1 600); do
   if read -r -t 0.1 display <&"$fdnum" && [[ -n "$display" ]]; then break; fi
   if ! kill -0 "$xvfb_pid" 2>/dev/null; then break; fi
 done
@@ -66,7 +67,7 @@ mkdir -p "$private/home/.config" "$private/tmp"
 HOME="$private/home" XDG_CONFIG_HOME="$private/home/.config" openbox >"$private/wm.log" 2>&1 &
 wm_pid=$!
 # The window manager is ready once it owns the screen's selection for it.
-for _ in $(seq 1 100); do
+for _ in $(seq 1 600); do
   if xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; then break; fi
   sleep 0.05
 done

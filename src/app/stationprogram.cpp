@@ -37,6 +37,7 @@
 #include "ui/workflow/labelveiwform.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QFileInfo>
 #include <QMetaObject>
 #include <QTextDocument>
@@ -134,6 +135,10 @@ int runStation(int argc, char** argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Lapidograph"));
     QApplication::setApplicationVersion(QStringLiteral(LAPIDO_FILE_VERSION));
+    // The desktop finds the entry and icon of its windows by these (the X window class is the
+    // application's name, as the entry's StartupWMClass says).
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.lapidograph.Lapidograph"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/lapidograph.png")));
     // Every window of the station opens fully on the screen.
     TScreenFit screenFit;
     app.installEventFilter(&screenFit);

@@ -46,6 +46,11 @@ QString describeMessage(GstMessage* msg)
     QString text = QStringLiteral("%1: %2")
                        .arg(QString::fromUtf8(GST_OBJECT_NAME(GST_MESSAGE_SRC(msg))),
                             err ? QString::fromUtf8(err->message) : QStringLiteral("error"));
+    // A stream error's message is generic ("Internal data stream error."); the last line of its
+    // details names the cause ("streaming stopped, reason not-negotiated (-4)").
+    const QString details = QString::fromUtf8(debug ? debug : "").trimmed();
+    if (const QString last = details.section(QLatin1Char('\n'), -1).trimmed(); last.contains(QLatin1String("reason")))
+        text += QStringLiteral(" (%1)").arg(last);
     g_clear_error(&err);
     g_free(debug);
     return text;

@@ -1,6 +1,7 @@
 // Loading the camera library's function table from the vendor library or the simulated camera.
 #include "camera/ueyeapi.h"
 
+#include "camera/camerachoice.h"
 #include "camera/simcamera.h"
 #include "camera/sourcecamera.h"
 #include "settings/settingskeys.h"
@@ -138,6 +139,10 @@ std::unique_ptr<UEyeLibrary> openCameraLibrary(bool simulate, QString* why, cons
 {
     if (simulate)
         return UEyeLibrary::simulated();
+    // A pipeline, a GenICam camera or the simulated camera chosen in the settings; the vendor
+    // library follows the rule below.
+    if (const CameraChoice choice = storedCameraChoice(); choice.kind != CameraKind::Vendor)
+        return openCameraChoice(choice, why, vendorFile);
     QString error;
     bool notFound = false;
     if (auto vendor = UEyeLibrary::load(vendorFile, &error, &notFound))

@@ -132,7 +132,8 @@ private:
 inline constexpr char kUEyeVendorLibrary[] = "libueye_api.so";
 
 // The station's choice of camera library: the simulated camera when simulate is set; else the
-// vendor library when it is installed; else the simulated camera when the settings ask for it
+// camera the settings choose when it is not the vendor's (camerachoice.h); else the vendor
+// library when it is installed; else the simulated camera when the settings ask for it
 // (keys::SimulateCamera). Null, with the reason, when there is no usable camera library (a
 // vendor library that lacks calls is not replaced by the simulation: it is a broken install).
 std::unique_ptr<UEyeLibrary> openCameraLibrary(bool simulate, QString* why = nullptr,

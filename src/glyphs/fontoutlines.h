@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include <memory>
+#include <unordered_map>
 
 namespace lapido {
 
@@ -30,10 +31,24 @@ public:
     CharOutlineSource(const QString& fontName, TFontStyles style);
     std::unique_ptr<TContourList> outline(char16_t code, double& CellIncX, double& BlackBoxX, double& OriginX) const;
 
+    // A character's outline as a text's characters keep it (trimmed and shrunk), made once for
+    // the whole text and shared by its repeats: a label's cost per character stays small.
+    struct Made {
+        std::shared_ptr<TContourList> contours;
+        double cellIncX = 0, blackBoxX = 0, originX = 0;
+    };
+    const Made* made(char16_t code) const
+    {
+        const auto it = m_made.find(code);
+        return it == m_made.end() ? nullptr : &it->second;
+    }
+    void remember(char16_t code, Made outline) const { m_made.emplace(code, std::move(outline)); }
+
 private:
     QString m_fontName;
     TFontStyles m_style;
     QString m_customFolder;
+    mutable std::unordered_map<char16_t, Made> m_made;
 };
 
 // Design unit U, cell height H and centre height C in the font's drawing units; false (all

@@ -32,11 +32,11 @@ void TGlyphLogo::UpDate(const QString& AFileName, double AHeight, double AOffset
     if (FileName.isEmpty())
         LoadError = QStringLiteral("it names no drawing file");
     if (LoadError.isEmpty() && drawing.LoadFromFile(FileName, &LoadError)) {
-        *ContourList = drawing.GetOutLine(width);
+        ContourList = std::make_shared<TContourList>(drawing.GetOutLine(width));
     } else {
         // A missing or unreadable drawing leaves an empty logo that takes no room; the label
         // stays usable for editing but is not marked.
-        ContourList->Clear();
+        ContourList = std::make_shared<TContourList>();
     }
     UnitWidth = width;
 }

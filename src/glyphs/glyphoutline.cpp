@@ -115,7 +115,7 @@ void PlanContourSpeeds(std::vector<TPlanningRecord>& rec, const TPlanningLimits&
 // --- TGlyphOutLine ------------------------------------------------------------------------
 
 TGlyphOutLine::TGlyphOutLine(TLabelTree* ATreeView, TTreeNode* ATreeNode)
-    : TGlyph(ATreeView, ATreeNode), ContourList(std::make_unique<TContourList>())
+    : TGlyph(ATreeView, ATreeNode), ContourList(std::make_shared<TContourList>())
 {
 }
 
@@ -356,7 +356,7 @@ OutlineFileResult readOutlineFile(const QString& fileName)
 bool TGlyphOutLine::LoadFromFile(const QString& FileName)
 {
     if (FileName.isEmpty()) {
-        ContourList->Clear();
+        ContourList = std::make_shared<TContourList>();
         return true;
     }
     OutlineFileResult r = readOutlineFile(FileName);
@@ -365,7 +365,7 @@ bool TGlyphOutLine::LoadFromFile(const QString& FileName)
         return false;
     }
     UnitWidth = r.content->UnitWidth;
-    *ContourList = std::move(r.content->Contours);
+    ContourList = std::make_shared<TContourList>(std::move(r.content->Contours));
     return true;
 }
 
@@ -375,12 +375,20 @@ TGlyphChar::TGlyphChar(TLabelTree* ATreeView, TTreeNode* ATreeNode, TGlyphWideSt
                        char16_t AUniCode, const CharOutlineSource& font)
     : TGlyphOutLine(ATreeView, ATreeNode), GlyphWideString(AGlyphWideString), UniCode(AUniCode)
 {
+    if (const CharOutlineSource::Made* made = font.made(AUniCode)) {
+        ContourList = made->contours;
+        CellIncX = made->cellIncX;
+        BlackBoxX = made->blackBoxX;
+        OriginX = made->originX;
+        UnitWidth = CellIncX;
+        return;
+    }
     auto outline = font.outline(AUniCode, CellIncX, BlackBoxX, OriginX);
     if (outline) {
         ContourList = std::move(outline);
     } else {
         // A custom font holds only digits: any other character is empty and takes no room.
-        ContourList = std::make_unique<TContourList>();
+        ContourList = std::make_shared<TContourList>();
         CellIncX = 0;
     }
     TrimZeroLengthSegments();
@@ -388,6 +396,7 @@ TGlyphChar::TGlyphChar(TLabelTree* ATreeView, TTreeNode* ATreeNode, TGlyphWideSt
     // characters must not hold a block of 256 vertices for each short stroke.
     for (int c = 0; c < ContourList->Count(); ++c)
         ContourList->GetContour(c).ShrinkToFit();
+    font.remember(AUniCode, {ContourList, CellIncX, BlackBoxX, OriginX});
     UnitWidth = CellIncX;
 }
 

@@ -58,7 +58,9 @@ public:
     bool SaveToFile(const QString& FileName, QString* error = nullptr) const;
     bool LoadFromFile(const QString& FileName);
 
-    std::unique_ptr<TContourList> ContourList;
+    // The outline. The characters of one text share the outline of the same character (a label
+    // repeats its characters), so an outline is replaced, never changed in place, once made.
+    std::shared_ptr<TContourList> ContourList;
     int ContourListIndex = 0;
     int VertexIndex = 0;
     TLaserAction LaserAction = TLaserAction::laNone;

@@ -185,11 +185,20 @@ QString allowedCharacters(const QString& text)
 
 // Hollow letters (a TrueType outline marked as its contour) filled: a region of the paper is
 // inside the letter when a ray from it to the edge crosses the ink an odd number of times. Four
-// rays vote, since a ray running along a stroke miscounts.
-void fillOutlines(cv::Mat& ink)
+// rays vote, since a ray running along a stroke miscounts. Where the two sides of a stroke ran
+// together in the picture a ray counts one crossing for two; only regions no wider than a
+// stroke (maxBodyPx from edge to middle) are filled, so counters stay open.
+void fillOutlines(cv::Mat& ink, double maxBodyPx)
 {
-    cv::Mat paper = ink == 0, labels;
+    cv::Mat paper = ink == 0, labels, inside;
+    cv::distanceTransform(paper, inside, cv::DIST_L2, cv::DIST_MASK_PRECISE);
     const int n = cv::connectedComponents(paper, labels, 4, CV_32S);
+    std::vector<float> widest(size_t(n), 0);
+    for (int y = 0; y < labels.rows; ++y)
+        for (int x = 0; x < labels.cols; ++x) {
+            const int l = labels.at<int>(y, x);
+            widest[size_t(l)] = std::max(widest[size_t(l)], inside.at<float>(y, x));
+        }
     std::vector<int> votes(size_t(n), 0);
     std::vector<bool> seen(size_t(n), false);
     auto crossings = [&](int x, int y, int dx, int dy) {
@@ -217,7 +226,7 @@ void fillOutlines(cv::Mat& ink)
     for (int y = 0; y < labels.rows; ++y)
         for (int x = 0; x < labels.cols; ++x) {
             const int l = labels.at<int>(y, x);
-            if (l > 0 && votes[size_t(l)] >= 3)
+            if (l > 0 && votes[size_t(l)] >= 3 && widest[size_t(l)] <= maxBodyPx)
                 ink.at<uchar>(y, x) = 255;
         }
 }
@@ -247,6 +256,12 @@ QPointF InspectionView::toPixel(const TCoord& mm) const
 {
     const double sy = scalePxPerMm * aspectPercent / 100.0;
     return {laserPx.x() + (mm.X - tableMm.X) * scalePxPerMm, laserPx.y() - (mm.Y - tableMm.Y) * sy};
+}
+
+TCoord InspectionView::toMm(const QPointF& px) const
+{
+    const double sy = scalePxPerMm * aspectPercent / 100.0;
+    return {tableMm.X + (px.x() - laserPx.x()) / scalePxPerMm, tableMm.Y - (px.y() - laserPx.y()) / sy};
 }
 
 InspectionView InspectionView::fromSettings(const TSettings& s, QSize picture, const TCoord& tableMm)
@@ -582,9 +597,11 @@ InspectionResult Inspector::inspect(const InspectionPlan& plan, const QImage& pi
         }
         for (GlyphInspection& g : result.glyphs)
             if (g.strayMarks > limits.maxStrayMarks)
-                g.reasons << QString::number(g.strayMarks) + QStringLiteral(" marks where none were planned");
+                g.reasons << (g.strayMarks == 1 ? QStringLiteral("1 mark where none was planned")
+                                                : QString::number(g.strayMarks) + QStringLiteral(" marks where none were planned"));
         if (result.strayMarks > limits.maxStrayMarks)
-            result.reasons << QString::number(result.strayMarks) + QStringLiteral(" marks beside the label");
+            result.reasons << (result.strayMarks == 1 ? QStringLiteral("1 mark beside the label")
+                                                      : QString::number(result.strayMarks) + QStringLiteral(" marks beside the label"));
     }
 
     if (result.labelOffsetUm && std::hypot(result.labelOffsetUm->X, result.labelOffsetUm->Y) > limits.maxOffsetUm)
@@ -644,20 +661,55 @@ InspectionResult Inspector::inspect(const InspectionPlan& plan, const QImage& pi
             const int join = oddAtLeast(std::min(pitch + 1, 4 * radiusPx), 3);
             cv::morphologyEx(ink, ink, cv::MORPH_CLOSE, cv::getStructuringElement(cv::MORPH_ELLIPSE, cv::Size(join, join)));
             if (outlines)
-                fillOutlines(ink);
-            // Letters of about 48 pixels on white with a border, as the engine reads best.
-            const double scale = std::clamp(48.0 / std::max(1.0, heightPx), 0.25, 8.0);
-            cv::Mat big;
-            cv::resize(ink, big, cv::Size(), scale, scale, cv::INTER_LINEAR);
-            cv::Mat page = big < 128;
-            cv::copyMakeBorder(page, page, 24, 24, 24, 24, cv::BORDER_CONSTANT, cv::Scalar(255));
-            QString error;
-            const auto text = m_reader->readLine(page, allowedCharacters(plan.text), &error);
-            if (!text) {
+                fillOutlines(ink, 0.1 * heightPx);
+            // Letters of about 40 pixels, scaled smoothly, their strokes brought to about a tenth
+            // of that (thin strokes break up for the engine, fat ones close the counters), dark on
+            // white with a border, as the engine reads best.
+            const double scale = std::clamp(40.0 / std::max(1.0, heightPx), 0.25, 8.0);
+            cv::Mat smooth, big;
+            ink.convertTo(smooth, CV_32F);
+            cv::resize(smooth, big, cv::Size(), scale, scale, scale > 1 ? cv::INTER_CUBIC : cv::INTER_AREA);
+            cv::Mat letters = big >= 100;
+            std::vector<std::vector<cv::Point>> contours;
+            cv::findContours(letters.clone(), contours, cv::RETR_LIST, cv::CHAIN_APPROX_NONE);
+            double perimeter = 0;
+            for (const auto& c : contours)
+                perimeter += cv::arcLength(c, true);
+            const double stroke = perimeter > 0 ? 2 * cv::countNonZero(letters) / perimeter : 0;
+            const int change = int(std::lround(4.0 - stroke));
+            if (stroke > 0 && change >= 1)
+                cv::dilate(letters, letters, cv::getStructuringElement(cv::MORPH_ELLIPSE, cv::Size(change + 1, change + 1)));
+            else if (stroke > 0 && change <= -2)
+                cv::erode(letters, letters, cv::getStructuringElement(cv::MORPH_ELLIPSE, cv::Size(-change, -change)));
+            // The engine's time grows faster than the length of a line: long labels are read in
+            // pieces of two dozen characters, cut halfway between two of them.
+            std::vector<double> lefts, rights;
+            for (size_t i = 0; i < work.size(); ++i)
+                if (plan.glyphs[i].kind == PlannedGlyphKind::Character) {
+                    lefts.push_back((result.glyphs[i].boxPx.left() - area.x) * scale);
+                    rights.push_back((result.glyphs[i].boxPx.right() - area.x) * scale);
+                }
+            std::vector<int> cuts{0};
+            constexpr size_t kPiece = 24;
+            for (size_t k = kPiece; k < lefts.size(); k += kPiece)
+                if (lefts[k] > rights[k - 1])
+                    cuts.push_back(std::clamp(int(std::lround((lefts[k] + rights[k - 1]) / 2)), cuts.back() + 1, letters.cols - 1));
+            cuts.push_back(letters.cols);
+            QString read, error;
+            bool readAll = true;
+            for (size_t c = 0; c + 1 < cuts.size() && readAll; ++c) {
+                cv::Mat page = letters.colRange(cuts[c], cuts[c + 1]) == 0;
+                cv::copyMakeBorder(page, page, 24, 24, 24, 24, cv::BORDER_CONSTANT, cv::Scalar(255));
+                const auto text = m_reader->readLine(page, allowedCharacters(plan.text), &error);
+                readAll = text.has_value();
+                if (text)
+                    read += (read.isEmpty() ? QString() : QStringLiteral(" ")) + *text;
+            }
+            if (!readAll) {
                 result.readBack.why = error;
             } else {
                 result.readBack.attempted = true;
-                result.readBack.text = text->simplified();
+                result.readBack.text = read.simplified();
                 result.readBack.differsAt = firstDifference(plan.text, result.readBack.text);
                 if (limits.failOnReadBack && result.readBack.differsAt != 0)
                     result.reasons << result.readBack.line();

@@ -50,6 +50,7 @@ struct InspectionView {
     double scalePxPerMm = 300;
     double aspectPercent = 100;
     QPointF toPixel(const TCoord& mm) const;
+    TCoord toMm(const QPointF& px) const;
     // The view of a picture of the given size taken at tableMm through the camera the settings
     // describe (the frame's centre on the station picture's centre, the laser spot at the
     // cross hair).
@@ -61,7 +62,7 @@ struct InspectionLimits {
     double minCoveragePercent = 92;   // a glyph with a smaller share of its marks found fails
     double maxOffsetUm = 4;           // a glyph or label further from its place fails
     double maxSpreadUm = 6;           // marks of a glyph scattered more than this fail it
-    double maxMarkWidthPercent = 150; // marks wider than this share of the spot fail the label
+    double maxMarkWidthPercent = 125; // marks wider than this share of the spot fail the label
     int maxStrayMarks = 0;            // marks where none were planned
     double markContrastPercent = 50;  // a mark is found darker than this share of a typical mark
     double minMarkContrast = 20;      // grey levels: darker than the polish's own shades

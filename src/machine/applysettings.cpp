@@ -4,7 +4,12 @@
 #include "machine/laser.h"
 #include "machine/lasersource.h"
 #include "platform/debuglog.h"
+#include "platform/numfmt.h"
 #include "settings/settingsrecord.h"
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
 
 namespace lapido {
 
@@ -79,6 +84,80 @@ std::optional<QString> ApplyMotionSettings(const TSettings& s, TLaser& laser)
     if (laser.HardwareFound && !laser.SetMotionParams())
         return laser.lastError();
     return std::nullopt;
+}
+
+std::vector<RefusedSetting> RefusedMachineSettings(const TSettings& s)
+{
+    std::vector<RefusedSetting> out;
+    constexpr double kMaxCounts = std::numeric_limits<std::int32_t>::max();
+    const double xy = s.XY_CountsPerMM, z = s.Z_CountsPerMM, a = s.A_CountsPerDeg;
+    auto number = [](double v) { return FloatToStr(v, QChar('.')); };
+
+    // Rates: above 0, and in counts within the controller's fields.
+    struct Rate {
+        const char* key;
+        double value;
+        double countsPerUnit;
+    };
+    const Rate rates[] = {
+        {"X_Speed", s.X_Speed, xy}, {"X_Accel", s.X_Accel, xy}, {"X_Decel", s.X_Decel, xy},
+        {"Y_Speed", s.Y_Speed, xy}, {"Y_Accel", s.Y_Accel, xy}, {"Y_Decel", s.Y_Decel, xy},
+        {"Z_Speed", s.Z_Speed, z},  {"Z_Accel", s.Z_Accel, z},  {"Z_Decel", s.Z_Decel, z},
+        {"A_Speed", s.A_Speed, a},  {"A_Accel", s.A_Accel, a},  {"A_Decel", s.A_Decel, a},
+        {"MarkingSpeed", s.MarkingSpeed, xy}, {"PhotoSpeed", s.PhotoSpeed, xy},
+        {"CornerSpeed", s.CornerSpeed, xy},   {"LinearAccel", s.LinearAccel, xy},
+        {"LinearDecel", s.LinearDecel, xy},   {"RadialAccel", s.RadialAccel, xy},
+        {"PulseDistance", s.PulseDistance, 0},
+    };
+    for (const Rate& r : rates) {
+        const QString key = QString::fromLatin1(r.key);
+        if (!(r.value > 0) || !std::isfinite(r.value))
+            out.push_back({key, QStringLiteral("must be greater than 0")});
+        else if (r.countsPerUnit > 0 && r.value * r.countsPerUnit > kMaxCounts)
+            out.push_back({key, QStringLiteral("%1 makes %2 counts, more than the controller takes (%3)")
+                                    .arg(number(r.value), number(std::round(r.value * r.countsPerUnit)),
+                                         number(kMaxCounts))});
+    }
+
+    // Positions: in counts within the controller's fields.
+    struct Position {
+        const char* key;
+        double value;
+        double countsPerUnit;
+    };
+    const Position positions[] = {
+        {"X_RefPos", s.X_RefPos, xy}, {"Y_RefPos", s.Y_RefPos, xy}, {"Z_RefPos", s.Z_RefPos, z},
+        {"A_RefPos", s.A_RefPos, a},  {"X_MinPos", s.X_MinPos, xy}, {"Y_MinPos", s.Y_MinPos, xy},
+        {"Z_MinPos", s.Z_MinPos, z},  {"X_MaxPos", s.X_MaxPos, xy}, {"Y_MaxPos", s.Y_MaxPos, xy},
+        {"Z_MaxPos", s.Z_MaxPos, z},
+        {"StartUp_X", s.StartUp_X, xy}, {"StartUp_Y", s.StartUp_Y, xy}, {"StartUp_Z", s.StartUp_Z, z},
+        {"StartUp_A", s.StartUp_A, a},  {"Goto1_X", s.Goto1_X, xy},     {"Goto1_Y", s.Goto1_Y, xy},
+        {"Goto1_Z", s.Goto1_Z, z},      {"Goto1_A", s.Goto1_A, a},      {"Goto2_X", s.Goto2_X, xy},
+        {"Goto2_Y", s.Goto2_Y, xy},     {"Goto2_Z", s.Goto2_Z, z},      {"Goto2_A", s.Goto2_A, a},
+        {"Goto3_X", s.Goto3_X, xy},     {"Goto3_Y", s.Goto3_Y, xy},     {"Goto3_Z", s.Goto3_Z, z},
+        {"Goto3_A", s.Goto3_A, a},
+    };
+    for (const Position& p : positions) {
+        if (!std::isfinite(p.value) || std::fabs(p.value * p.countsPerUnit) > kMaxCounts)
+            out.push_back({QString::fromLatin1(p.key),
+                           QStringLiteral("%1 makes %2 counts, more than the controller takes (%3)")
+                               .arg(number(p.value), number(std::round(p.value * p.countsPerUnit)),
+                                    number(kMaxCounts))});
+    }
+
+    // The laser source.
+    if (s.LaserFrequency <= 0)
+        out.push_back({QStringLiteral("LaserFrequency"), QStringLiteral("must be greater than 0")});
+    else if (s.MaxReprate > 0 && s.LaserFrequency > s.MaxReprate)
+        out.push_back({QStringLiteral("LaserFrequency"),
+                       QStringLiteral("%1 Hz is more than the laser's highest pulse rate (%2 Hz)")
+                           .arg(s.LaserFrequency)
+                           .arg(s.MaxReprate)});
+    if (!(s.LaserCurrent > 0) || !std::isfinite(s.LaserCurrent))
+        out.push_back({QStringLiteral("LaserCurrent"), QStringLiteral("must be greater than 0")});
+    if (!(s.LaserPower > 0) || !(s.LaserPower <= 100))
+        out.push_back({QStringLiteral("LaserPower"), QStringLiteral("must lie above 0 and at most 100 %")});
+    return out;
 }
 
 void SelectStoredLaserSource(TLaserSource& source, TSettings& settings)

@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <optional>
+#include <vector>
 
 namespace lapido {
 
@@ -16,6 +17,19 @@ class TLaserSource;
 // counts per mm, speeds or accelerations are not positive before anything is copied or sent;
 // the message says which value.
 std::optional<QString> ApplyMotionSettings(const TSettings& settings, TLaser& laser);
+
+// A value of the record that the controller or the laser source would refuse, by the key of
+// its settings box, with the reason in the operator's words.
+struct RefusedSetting {
+    QString key;
+    QString reason;
+    bool operator==(const RefusedSetting&) const = default;
+};
+// Every motion, position and laser value checked as the controller and the source will take
+// it: speeds, accelerations and positions turned into counts must fit the controller's 32-bit
+// fields, speeds and accelerations must be above 0, the laser's frequency must not pass its
+// highest pulse rate and its power 100 %. Empty when the record may be saved and sent.
+std::vector<RefusedSetting> RefusedMachineSettings(const TSettings& settings);
 
 // Start-up selection of the stored source: picks the entry named LaserName (entry 0 when
 // none matches) as if newly chosen, so that its plug-in is loaded.

@@ -391,7 +391,7 @@ void TLaser::Initialize()
     if (HardwareFound) {
         Reset();
         CloseGate();
-        DMCCmd(InvertShutter ? "SB2;SB4;SB5" : "CB2;CB4;CB5");
+        m_enableOffConfirmed = acknowledged(InvertShutter ? "SB2;SB4;SB5" : "CB2;CB4;CB5");
         DMCCmd(InvertSystem ? "SB3;SB6;SB7" : "CB3;CB6;CB7");
         SystemOn();
         DMCCmd("MT -2,-2,-2,-2");
@@ -467,26 +467,56 @@ bool TLaser::SetMotionParams()
         LogDebug(m_lastError);
         return false;
     }
-    DMCCmd("STXYZ");
+    // A command the controller refuses is told, not only logged: the first one is the
+    // machine's last error and the set-up reports failure once the rest is sent.
+    QString refused;
+    auto send = [&](const std::string& command) {
+        DMCCmd(command);
+        if (const std::string why = DMC->LastError(); !why.empty() && refused.isEmpty())
+            refused = QStringLiteral("The controller refused \"%1\": %2")
+                          .arg(QString::fromStdString(command), QString::fromStdString(why));
+    };
+    send("STXYZ");
     ApplyLowCurrentMode();
-    DMCCmd("AG " + num(X_Current) + "," + num(Y_Current) + "," + num(Z_Current) + ",0");
-    DMCCmd(InvertLimits ? "CN -1" : "CN 1");
-    DMCCmd(InvertHoming ? "CN ,-1" : "CN ,1");
-    DMCCmd(InvertTrigger ? "MT ,,,2" : "MT ,,,-2");
+    // The drives' current level only changes with the motors off: the controller refuses AG
+    // on a motor that is on. It is sent when the levels change, with the motors that are on
+    // switched off for it and on again where they stand.
+    const std::array<int, 3> currents{X_Current, Y_Current, Z_Current};
+    if (m_currentsSent != currents) {
+        bool motorsOn = false;
+        for (const char* status : {"MG _MOX", "MG _MOY", "MG _MOZ"})
+            motorsOn = motorsOn || readStatus(status).value_or(1) == 0;
+        if (motorsOn)
+            send("MO");
+        const QString before = refused;
+        send("AG " + num(X_Current) + "," + num(Y_Current) + "," + num(Z_Current) + ",0");
+        if (refused == before)
+            m_currentsSent = currents;
+        if (motorsOn)
+            ServoHere();
+    }
+    send(InvertLimits ? "CN -1" : "CN 1");
+    send(InvertHoming ? "CN ,-1" : "CN ,1");
+    send(InvertTrigger ? "MT ,,,2" : "MT ,,,-2");
     RawSpeedSt = axesCommand("SP ", double(XY_CountsPerMM) * X_Speed, double(XY_CountsPerMM) * Y_Speed,
                         double(Z_CountsPerMM) * Z_Speed);
     RawAccelSt = axesCommand("AC ", double(XY_CountsPerMM) * X_Accel, double(XY_CountsPerMM) * Y_Accel,
                         double(Z_CountsPerMM) * Z_Accel);
     RawDecelSt = axesCommand("DC ", double(XY_CountsPerMM) * X_Decel, double(XY_CountsPerMM) * Y_Decel,
                         double(Z_CountsPerMM) * Z_Decel);
-    DMCCmd(RawAccelSt);
-    DMCCmd(RawDecelSt);
-    DMCCmd(RawSpeedSt);
-    DMCCmd("GAW=S");
-    DMCCmd("GMW=1");
+    send(RawAccelSt);
+    send(RawDecelSt);
+    send(RawSpeedSt);
+    send("GAW=S");
+    send("GMW=1");
     GearRatio = 1000.0 / (XY_CountsPerMM * PulseDistance);
     if (GearRatio > 127)
         GearRatio = 127;
+    if (!refused.isEmpty()) {
+        m_lastError = refused;
+        LogDebug(refused);
+        return false;
+    }
     return true;
 }
 
@@ -521,6 +551,8 @@ void TLaser::clearGuardStop()
 
 void TLaser::Reset()
 {
+    // A reset takes the drives back to their saved current levels.
+    m_currentsSent.reset();
     if (HardwareFound)
         DMCCmd("RS");
     if (m_watchdog)
@@ -772,14 +804,22 @@ void TLaser::OpenGate()
         LogDebug(QStringLiteral("Gate kept closed: the machine was stopped (") + m_lastError + QStringLiteral(")"));
         return;
     }
+    m_gateOffConfirmed = false;
     DMCCmd(InvertGate ? "CB1" : "SB1");
     GateIsOpen = true;
 }
 
 void TLaser::CloseGate()
 {
-    DMCCmd(InvertGate ? "SB1" : "CB1");
+    m_gateOffConfirmed = acknowledged(InvertGate ? "SB1" : "CB1");
     GateIsOpen = false;
+}
+
+bool TLaser::acknowledged(std::string_view command)
+{
+    // A data reply to a command that has none is bytes a disturbed link made up.
+    const std::string reply = DMCCmd(command);
+    return HardwareFound && DMC->LastError().empty() && reply.empty();
 }
 
 void TLaser::SystemOn()
@@ -826,6 +866,7 @@ bool TLaser::EnableOn()
             return false;
         }
     }
+    m_enableOffConfirmed = false;
     if (InvertShutter) {
         DMCCmd("CB2");
         DMCCmd("CB4;WT20;SB4");
@@ -850,13 +891,9 @@ void TLaser::EnableOffImmediate()
         disarmWatchdog();
         return;
     }
-    if (InvertShutter) {
-        DMCCmd("SB2");
-        DMCCmd("CB5;WT20;SB5");
-    } else {
-        DMCCmd("CB2");
-        DMCCmd("SB5;WT20;CB5");
-    }
+    const bool lineOff = acknowledged(InvertShutter ? "SB2" : "CB2");
+    const bool pulsed = acknowledged(InvertShutter ? "CB5;WT20;SB5" : "SB5;WT20;CB5");
+    m_enableOffConfirmed = lineOff && pulsed;
     EnableIsOn = false;
     disarmWatchdog();
 }
@@ -946,9 +983,16 @@ std::optional<LaserLinesReading> TLaser::readLaserLines()
     return LaserLinesReading{level[0] != InvertGate, level[1] != InvertShutter, level[2] != InvertSystem};
 }
 
+std::optional<LaserLinesReading> TLaser::confirmedLaserLines()
+{
+    if (m_gateOffConfirmed && m_enableOffConfirmed && !GateIsOpen && !EnableIsOn)
+        return LaserLinesReading{false, false, SystemIsOn};
+    return readLaserLines();
+}
+
 QString TLaser::laserStateText()
 {
-    const auto lines = readLaserLines();
+    const auto lines = confirmedLaserLines();
     if (lines && lines->safe())
         return QStringLiteral("The laser is off");
     if (lines)

@@ -171,6 +171,10 @@ public:
     // Gate, enable line and supply as the controller reports them now; nullopt when it does
     // not answer (the station then knows nothing about the laser).
     std::optional<LaserLinesReading> readLaserLines();
+    // The laser lines as far as the controller confirmed them: gate closed and enable line off
+    // when the commands that last switched them were acknowledged (the supply as last sent),
+    // else read back as readLaserLines() does.
+    std::optional<LaserLinesReading> confirmedLaserLines();
     // One sentence for the operator about the laser after a stop: "The laser is off" only when
     // the controller confirmed it; otherwise that its state is unknown and what to do.
     QString laserStateText();
@@ -247,6 +251,8 @@ private:
     // A sequence that ended before its last vertex was stopped by the machine: a limit switch
     // or an empty buffer. A pressed switch puts the machine in its safe state; true then.
     bool stoppedByLimitSwitch(const QString& what);
+    // DMCCmd of a command that answers no data: true when the controller acknowledged it.
+    bool acknowledged(std::string_view command);
     // A status read straight to the channel; nullopt when the reply is empty (link lost).
     std::optional<double> readStatus(std::string_view command);
     bool axisMoving(std::string_view command);
@@ -273,10 +279,16 @@ private:
     int m_bufferGauge = 0;
     std::int64_t m_guardMs = 10000;
     QString m_lastError;
+    // The drives' current levels last taken by the controller (none since its reset).
+    std::optional<std::array<int, 3>> m_currentsSent;
     bool m_sequenceFaulted = false;
     std::mutex m_positionMutex;
     bool m_terminateRequested = false;
     std::unique_ptr<LaserWatchdog> m_watchdog;
+    // The controller acknowledged the last commands that closed the gate / took the enable
+    // line off (an acknowledgement is the controller's word that it did it).
+    bool m_gateOffConfirmed = false;
+    bool m_enableOffConfirmed = false;
 };
 
 // The one machine object of the station: created by the app (the manual command window owns

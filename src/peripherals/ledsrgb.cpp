@@ -100,6 +100,11 @@ TLedsRGB& TLedsRGB::GetInstance()
     return *slot;
 }
 
+TLedsRGB* TLedsRGB::ExistingInstance()
+{
+    return instanceSlot().get();
+}
+
 void TLedsRGB::setInstancePortOverride(const QString& portName)
 {
     instancePortOverride() = portName;

@@ -50,6 +50,9 @@ public:
 
     // The process-wide instance, created (and InitLedsLight run) on first use.
     static TLedsRGB& GetInstance();
+    // The process-wide instance when one was made (the station makes it at start), else null;
+    // never makes one.
+    static TLedsRGB* ExistingInstance();
     // Destroys the process-wide instance (closing its port); the next GetInstance makes a new
     // one. For the end of the run and for tests.
     static void ReleaseInstance();

@@ -33,6 +33,18 @@ QString notAFileKind(const struct stat& st)
     return {};
 }
 
+// The reason a write, flush or commit of the device failed. Qt leaves some of these without a
+// text of its own ("Unknown error", as a write-back of a full disk does); the system's reason,
+// taken right after the failing call, names it then.
+QString failureReason(const QIODevice& file, int savedErrno)
+{
+    const QString qtReason = file.errorString();
+    const bool vague = qtReason.isEmpty() || qtReason == QLatin1String("Unknown error");
+    if (vague && savedErrno != 0)
+        return errnoText(savedErrno);
+    return qtReason;
+}
+
 } // namespace
 
 QString cannotWrite(const QString& path, const QString& reason)
@@ -105,8 +117,11 @@ void SafeFile::write(QByteArrayView bytes)
 {
     if (m_failed || bytes.isEmpty())
         return;
-    if (m_file.write(bytes.data(), bytes.size()) != bytes.size())
+    errno = 0;
+    if (m_file.write(bytes.data(), bytes.size()) != bytes.size()) {
         m_failed = true;
+        m_writeErrno = errno;
+    }
 }
 
 void SafeFile::cancel()
@@ -126,16 +141,19 @@ bool SafeFile::commit(QString* error)
     }
     // QSaveFile remembers a failed write and then refuses to commit; flushing first makes a
     // full disk show up here rather than in a later buffered write.
+    errno = 0;
     if (m_failed || !m_file.flush() || m_file.error() != QFileDevice::NoError) {
-        const QString reason = m_file.errorString();
+        const QString reason = failureReason(m_file, m_failed ? m_writeErrno : errno);
         cancel();
         if (error)
             *error = cannotWrite(m_path, reason);
         return false;
     }
+    errno = 0;
     if (!m_file.commit()) {
+        const int savedErrno = errno;
         if (error)
-            *error = cannotWrite(m_path, m_file.errorString());
+            *error = cannotWrite(m_path, failureReason(m_file, savedErrno));
         return false;
     }
     return true;
@@ -155,9 +173,11 @@ QString writeWholeFile(const QString& path, const std::function<bool(QIODevice&,
     if (!file.open(&error))
         return error;
     QString writerError;
+    errno = 0;
     if (!writer(file.device(), &writerError)) {
+        const int savedErrno = errno;
         if (writerError.isEmpty())
-            writerError = file.device().errorString();
+            writerError = failureReason(file.device(), savedErrno);
         file.cancel();
         return cannotWrite(path, writerError);
     }

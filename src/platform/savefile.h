@@ -45,6 +45,7 @@ private:
     QString m_path;
     QSaveFile m_file;
     bool m_failed = false;
+    int m_writeErrno = 0; // the system's reason for the failed write
 };
 
 // The whole of bytes as the file's new content; empty on success, else the message.

@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QUrl>
 #include <QStandardPaths>
 
 #include <sqlite3.h>
@@ -108,9 +109,11 @@ public:
             return;
         }
         m_owned = true;
-        const QByteArray file = QFile::encodeName(store.m_path);
-        const int rc = sqlite3_open_v2(file.constData(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX,
-                                       nullptr);
+        const bool readOnly = !store.m_readOnlyUri.isEmpty();
+        const QByteArray file = readOnly ? store.m_readOnlyUri : QFile::encodeName(store.m_path);
+        const int flags = readOnly ? SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_FULLMUTEX
+                                   : SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX;
+        const int rc = sqlite3_open_v2(file.constData(), &m_db, flags, nullptr);
         if (rc != SQLITE_OK) {
             const QString why = errText(m_db);
             sqlite3_close_v2(m_db);
@@ -204,6 +207,35 @@ std::unique_ptr<SettingsStore> SettingsStore::open(const QString& path)
         const Connection probe(*store);
     }
     return store;
+}
+
+std::unique_ptr<SettingsStore> SettingsStore::openForReading(const QString& path)
+{
+    if (!QFileInfo(path).isFile())
+        throw SettingsStoreError(QStringLiteral("Settings store \"%1\": it does not exist").arg(path).toStdString());
+    const QByteArray uri = "file:" + QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()).toEncoded().mid(7);
+    // Read-only first, which still sees what a writer has in its log; on a medium where not even
+    // the shared-memory index can be made, the file is read as it stands.
+    for (const char* mode : {"?mode=ro", "?mode=ro&immutable=1"}) {
+        sqlite3* db = nullptr;
+        const QByteArray name = uri + mode;
+        const int rc = sqlite3_open_v2(name.constData(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_FULLMUTEX,
+                                       nullptr);
+        bool readable = false;
+        if (rc == SQLITE_OK) {
+            sqlite3_busy_timeout(db, kBusyTimeoutMs);
+            Stmt probe(db, "SELECT count(*) FROM settings");
+            readable = probe.ok() && probe.step() == SQLITE_ROW;
+        }
+        sqlite3_close_v2(db);
+        if (readable) {
+            // Like every store, it opens a connection of its own for each read.
+            std::unique_ptr<SettingsStore> store(new SettingsStore(path));
+            store->m_readOnlyUri = name;
+            return store;
+        }
+    }
+    throw SettingsStoreError(QStringLiteral("Settings store \"%1\": it cannot be read").arg(path).toStdString());
 }
 
 bool SettingsStore::sectionExists(const QString& section) const

@@ -38,6 +38,10 @@ class SettingsStore {
 public:
     // Opens (creating when missing) the store at path. Throws SettingsStoreError.
     static std::unique_ptr<SettingsStore> open(const QString& path);
+    // Opens an existing store for reading only: a store on a read-only medium or a file the
+    // user may not write can still be read (its values are never written through this one).
+    // Throws SettingsStoreError when the file is missing or cannot be read.
+    static std::unique_ptr<SettingsStore> openForReading(const QString& path);
     ~SettingsStore();
     SettingsStore(const SettingsStore&) = delete;
     SettingsStore& operator=(const SettingsStore&) = delete;
@@ -81,6 +85,7 @@ private:
 
     QString m_path;
     sqlite3* m_memory = nullptr; // the one connection of a store in memory
+    QByteArray m_readOnlyUri;    // how a store opened for reading only is opened each time
     mutable std::mutex m_mutex;
 };
 

@@ -176,13 +176,22 @@ inline constexpr TextKey DbDriverName{kDatabase, "odbcdriver", "FreeTDS"};
 inline constexpr TextKey InspectionMinCoverage{kInspection, "MinCoverage", "92"};
 inline constexpr TextKey InspectionMaxOffset{kInspection, "MaxOffset", "4"};
 inline constexpr TextKey InspectionMaxSpread{kInspection, "MaxSpread", "6"};
-inline constexpr TextKey InspectionMaxMarkWidth{kInspection, "MaxMarkWidth", "150"};
+inline constexpr TextKey InspectionMaxMarkWidth{kInspection, "MaxMarkWidth", "125"};
 inline constexpr IntKey InspectionMaxStrayMarks{kInspection, "MaxStrayMarks", 0};
 inline constexpr TextKey InspectionMarkContrast{kInspection, "MarkContrast", "50"};
 inline constexpr TextKey InspectionMinMarkContrast{kInspection, "MinMarkContrast", "20"};
 inline constexpr TextKey InspectionSearchDistance{kInspection, "SearchDistance", "30"};
 inline constexpr BoolKey InspectionReadBack{kInspection, "ReadBack", true};
 inline constexpr BoolKey InspectionFailOnReadBack{kInspection, "FailOnReadBack", false};
+
+// The window's simulated machine misbehaving on purpose (decimal texts with a point): a share of
+// pulses leaving no mark, the n-th glyph (from 1; 0 none) left out, marks so many times wider and
+// fainter, the table drifting so many µm in X over the label.
+inline constexpr char kSimulator[] = "Simulator";
+inline constexpr TextKey SimMisfireRate{kSimulator, "MisfireRate", "0"};
+inline constexpr IntKey SimSkipGlyph{kSimulator, "SkipGlyph", 0};
+inline constexpr TextKey SimDefocus{kSimulator, "Defocus", "1"};
+inline constexpr TextKey SimDriftUm{kSimulator, "DriftUm", "0"};
 
 // Read and write with the store's rules; store defaults to AppRegistry().
 QString read(const TextKey& key);

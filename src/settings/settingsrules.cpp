@@ -298,6 +298,7 @@ bool SettingsEditor::EditFloatChange(const QString& key, const QString& text)
         if (!whole || (box->store == Store::Resolution && *whole < 1))
             value.reset();
     }
+    m_reasons.remove(key);
     if (!value) {
         if (!m_refused.contains(key))
             m_refused << key;
@@ -335,16 +336,48 @@ std::optional<double> SettingsEditor::boxValue(const TSettings& record, const QS
 
 bool SettingsEditor::isRed(const QString& key) const
 {
+    if (isRefused(key))
+        return true;
     if (key == QLatin1String("MarkingSpeed"))
         return m_markingSpeedRed;
     if (key == QLatin1String("PhotoSpeed"))
         return m_photoSpeedRed;
-    return isRefused(key);
+    return false;
+}
+
+QStringList SettingsEditor::refusedKeys() const
+{
+    QStringList out;
+    for (const char* key : kFloatKeys)
+        if (m_refused.contains(QLatin1String(key)))
+            out << QString::fromLatin1(key);
+    return out;
+}
+
+void SettingsEditor::refuseValue(const QString& key, const QString& reason)
+{
+    if (!m_refused.contains(key))
+        m_refused << key;
+    m_reasons.insert(key, reason);
+}
+
+QString SettingsEditor::refusalReason(const QString& key) const
+{
+    const auto it = m_reasons.constFind(key);
+    if (it != m_reasons.cend())
+        return *it;
+    const FloatBox* box = floatBox(key);
+    if (box && box->accept == Accept::Any)
+        return QStringLiteral("not a number (write it with a point)");
+    if (box && box->accept == Accept::NonNegative)
+        return QStringLiteral("not a number of 0 or more (write it with a point)");
+    return QStringLiteral("not a number of 0.001 or more (write it with a point)");
 }
 
 void SettingsEditor::clearRefused()
 {
     m_refused.clear();
+    m_reasons.clear();
     updateSpeedStates();
 }
 

@@ -4,6 +4,7 @@
 
 #include "settings/settingsrecord.h"
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -46,6 +47,14 @@ public:
     // and photo-speed boxes is recomputed after every call.
     bool EditFloatChange(const QString& key, const QString& text);
     bool isRefused(const QString& key) const { return m_refused.contains(key); }
+    // The boxes whose text is refused, in the order of the pages; a refused box never reaches
+    // the store, since the record still holds what was there before (or a prefix of the text).
+    QStringList refusedKeys() const;
+    // A value the box took but the machine would refuse (the controller's ranges): the box
+    // turns red with the reason until its text changes.
+    void refuseValue(const QString& key, const QString& reason);
+    // Why the box is refused: the machine's reason, or that the text is no number the box takes.
+    QString refusalReason(const QString& key) const;
     // The record's value behind box `key` (the Y resolution box shows the X resolution);
     // nullopt for a key without a box.
     static std::optional<double> boxValue(const TSettings& record, const QString& key);
@@ -84,6 +93,7 @@ private:
 
     TSettings& m_record;
     QStringList m_refused;
+    QHash<QString, QString> m_reasons;
     bool m_markingSpeedRed = false;
     bool m_photoSpeedRed = false;
 };

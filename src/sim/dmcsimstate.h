@@ -96,6 +96,7 @@ constexpr int kProgramLines = 2000;
 struct ProgramThread {
     bool running = false;
     std::size_t next = 0;          // the command to run next
+    int line = 0;                  // the program line it runs (or waits in)
     std::int64_t waitUntilUs = 0;  // WT: controller time the thread sleeps until
     int waitMotionMask = 0;        // MC/AM: axes (and S) to come to rest
 };

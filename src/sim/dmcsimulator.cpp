@@ -946,7 +946,7 @@ private:
             const ProgramThread& t = st.threads[name[2] - '0'];
             if (!t.running)
                 return -1;
-            return t.next < st.program.size() ? st.program[t.next].line : 0;
+            return t.line;
         }
         if (name.size() != 3)
             throw Refused{1};
@@ -1844,7 +1844,7 @@ private:
         }
         if (st.program.empty())
             throw Refused{110};
-        st.threads[thread] = ProgramThread{true, at, 0, 0};
+        st.threads[thread] = ProgramThread{true, at, st.program[at].line, 0, 0};
         return true;
     }
 
@@ -1931,6 +1931,7 @@ void runProgramThreads(DmcSimulatorState& st)
                 break;
             }
             const std::string cmd = st.program[t.next].text;
+            t.line = st.program[t.next].line;
             ++t.next;
             try {
                 if (cmd.front() == '#')

@@ -10,6 +10,7 @@
 #include "machine/laser.h"
 #include "platform/debuglog.h"
 #include "platform/numfmt.h"
+#include "platform/operatordialogs.h"
 #include "platform/stationglobals.h"
 #include "records/loggingproxy.h"
 #include "settings/settingskeys.h"
@@ -42,16 +43,33 @@ void TStation::updateSetFocusEnabled()
                           && std::abs(AxisPosition_X - MarkingReference_X) > GirdleHeight();
 }
 
-void TStation::BitBtnFocusClick()
+bool TStation::BitBtnFocusClick()
 {
     if (AIMState == TAIMState::aimsMarking)
-        return;
+        return false;
     const double X = AxisPosition_X;
     const double Z = AxisPosition_Z;
     const double Xr = MarkingReference_X;
     const double Zr = MarkingReference_Z;
     LogDebug(QStringLiteral("Teach - focus clicked: axis position x [") + FloatToStr(X)
              + QStringLiteral("] marking reference x [") + FloatToStr(Xr) + QStringLiteral("]"));
+    // A point the axes cannot reach describes no girdle: the curve through it would send the
+    // focus far from the stone across the label.
+    const TSettings& s = Settings();
+    const auto within = [](double v, double low, double high) { return std::isfinite(v) && v >= low && v <= high; };
+    if (!within(X, s.X_MinPos, s.X_MaxPos) || !within(Z, s.Z_MinPos, s.Z_MaxPos)) {
+        const QString text = QStringLiteral("The focus point X %1 mm, Z %2 mm lies outside the travel of the axes "
+                                            "(X %3 to %4 mm, Z %5 to %6 mm); it is not taught.")
+                                 .arg(X)
+                                 .arg(Z)
+                                 .arg(s.X_MinPos)
+                                 .arg(s.X_MaxPos)
+                                 .arg(s.Z_MinPos)
+                                 .arg(s.Z_MaxPos);
+        LogDebug(text);
+        operatorDialogs().error(text);
+        return false;
+    }
     if (X < Xr) {
         CuvatureLeft_X = X - Xr;
         CuvatureLeft_Z = Z - Zr;
@@ -67,6 +85,7 @@ void TStation::BitBtnFocusClick()
     }
     LogDebug("Teach focus clicked and computing focus curvature.");
     SetFocusCurvature();
+    return true;
 }
 
 void TStation::SetFocusCurvature()

@@ -24,9 +24,14 @@ namespace {
 
 // Characters the English OCR engine knows: Latin letters, digits and punctuation. The Greek
 // stroke font draws Greek letters on Latin keys, so its characters are not among them.
+QString fontOf(const TGlyphChar& c)
+{
+    return c.GlyphWideString ? c.GlyphWideString->FontName : c.FontName;
+}
+
 bool readableCharacter(const TGlyphChar& c)
 {
-    if (c.FontName.compare(QStringLiteral("GREEKS"), Qt::CaseInsensitive) == 0)
+    if (fontOf(c).compare(QStringLiteral("GREEKS"), Qt::CaseInsensitive) == 0)
         return false;
     return c.UniCode >= 0x21 && c.UniCode < 0x250;
 }
@@ -64,7 +69,7 @@ InspectionPlan TStation::InspectionPlanOf(const TMarkingPreview& preview) const
         if (const auto* c = dynamic_cast<const TGlyphChar*>(g)) {
             glyph.kind = PlannedGlyphKind::Character;
             glyph.text = QString(QChar(c->UniCode));
-            glyph.outline = findStrokeFont(c->FontName) == nullptr;
+            glyph.outline = findStrokeFont(fontOf(*c)) == nullptr;
             glyph.readable = readableCharacter(*c);
         } else if (dynamic_cast<const TGlyphPhoto*>(g)) {
             glyph.kind = PlannedGlyphKind::Photo;

@@ -348,6 +348,10 @@ TGlyphPhoto& TStation::makePhotoGlyph(TTreeNode* node, double height, double off
 
 bool TStation::LoadPhotoFile(const QString& FileName)
 {
+    // The folder the operator chose a picture in is where the photo dialog opens next, also
+    // after a restart.
+    if (!FileName.isEmpty())
+        m_photoDir = QFileInfo(FileName).absolutePath();
     TTreeNode* node = m_tree.Selected();
     auto* photo = node ? dynamic_cast<TGlyphPhoto*>(node->Data()) : nullptr;
     if (!photo || !photo->LoadFromFile(FileName))

@@ -259,8 +259,15 @@ void TStation::engraveCommand()
     std::optional<double> measuredSeconds;
     if (laser) {
         const std::int64_t startUs = systemClock().nowUs();
+        m_progress = TMarkingProgress{};
+        m_progress.running = true;
+        m_progress.startMs = startUs / 1000;
         runMarkingSequence(*laser);
-        measuredSeconds = double(systemClock().nowUs() - startUs) / 1e6;
+        const std::int64_t endUs = systemClock().nowUs();
+        measuredSeconds = double(endUs - startUs) / 1e6;
+        m_progress.running = false;
+        m_progress.endMs = endUs / 1000;
+        m_progress.aborted = MarkingAborted();
     }
 
     const bool aborted = MarkingAborted();
@@ -522,10 +529,15 @@ void TStation::markOutLines()
     const FaultWatch watch(laser);
     bool stoppedByMachine = false;
     const std::vector<TTreeNode*> nodes = m_tree.Items();
-    m_progress = TMarkingProgress{};
-    m_progress.running = true;
+    // Inside an Engrave the run's clock is already going; a direct call times itself.
+    const bool timedByCaller = m_progress.running;
+    if (!timedByCaller) {
+        m_progress = TMarkingProgress{};
+        m_progress.running = true;
+        m_progress.startMs = systemClock().tickMs();
+    }
+    m_progress.glyph = 0;
     m_progress.glyphCount = int(std::count_if(nodes.begin(), nodes.end(), [](TTreeNode* n) { return n->Data() != nullptr; }));
-    m_progress.startMs = systemClock().tickMs();
     for (TTreeNode* node : nodes) {
         if (m_controls.down != TSpeedButton::Mark || MarkingAborted())
             break;
@@ -549,8 +561,11 @@ void TStation::markOutLines()
             glyph->ResetMarking();
     }
     m_markingTreeNode = nullptr;
-    m_progress.running = false;
-    m_progress.endMs = systemClock().tickMs();
+    if (!timedByCaller) {
+        m_progress.running = false;
+        m_progress.endMs = systemClock().tickMs();
+        m_progress.aborted = MarkingAborted();
+    }
 
     if (curved && laser) {
         bool stop = true;

@@ -127,9 +127,11 @@ enum class TFocusTarget { Abort, Reset };
 enum class TWheelControl { None, Girdle, Slant, JogX, JogY, JogZ, JogA, Video };
 
 // Progress of the engraving under way: the glyph being marked (1-based) of the glyphs of the
-// label, and when the run began on the station's clock.
+// label, and when the run began on the station's clock. An Engrave's run spans what the trace
+// measures for it: from the laser's enabling to the table's return.
 struct TMarkingProgress {
     bool running = false;
+    bool aborted = false; // the last run was stopped before its end
     int glyph = 0;
     int glyphCount = 0;
     std::int64_t startMs = 0;
@@ -340,7 +342,9 @@ public:
     static TLabelFormatVerdict CheckLabelFormat(const QString& text);
 
     // --- focus curvature and positioning
-    void BitBtnFocusClick();
+    // Teaches the axes' position as the girdle point on its side of the reference. A point
+    // outside the travel of X or Z is refused with a message (false) and nothing changes.
+    bool BitBtnFocusClick();
     void SetFocusCurvature();
     double GetFocusHeight(double X) const;
     enum class TLabelEnd { Left, Center, Right };

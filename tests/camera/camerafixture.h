@@ -2,6 +2,8 @@
 #pragma once
 
 #include "camera/videooverlay.h"
+#include "records/filelogging.h"
+#include "records/loggingproxy.h"
 #include "glyphs/glyph.h"
 #include "machine/laser.h"
 #include "platform/stationglobals.h"
@@ -11,6 +13,8 @@
 #include "testsupport.h"
 
 #include <QColor>
+#include <QDir>
+#include <QFile>
 
 #include <memory>
 
@@ -63,6 +67,45 @@ protected:
 
     std::unique_ptr<TStation> m_station;
     TVideoTransform m_camera;
+};
+
+// Maintenance records written to files in the scratch folder, for the camera failure paths.
+class CameraRecordsFixture : public StationFixture {
+protected:
+    void SetUp() override
+    {
+        StationFixture::SetUp();
+        store().WriteString(QStringLiteral("LoggingDatabase"), QStringLiteral("logfileenabled"), QStringLiteral("1"));
+        store().WriteString(QStringLiteral("LoggingDatabase"), QStringLiteral("logfilebasedir"), scratch());
+        TLoggingProxy::ResetInstance();
+        TFileLogging::ResetInstance();
+    }
+    void TearDown() override
+    {
+        TLoggingProxy::ResetInstance();
+        StationFixture::TearDown();
+    }
+    void clearCameraRecords() const
+    {
+        for (const QString& f : QDir(scratch()).entryList({QStringLiteral("CameraNotAvailable_*.log")}))
+            QFile::remove(scratch(f));
+    }
+    // The action texts of the CameraNotAvailable records written so far; with values, the
+    // value written beside each.
+    QStringList cameraRecords(QStringList* values = nullptr) const
+    {
+        QStringList texts;
+        for (const QString& f : QDir(scratch()).entryList({QStringLiteral("CameraNotAvailable_*.log")})) {
+            QFile file(scratch(f));
+            if (!file.open(QIODevice::ReadOnly))
+                continue;
+            const QList<QByteArray> fields = file.readAll().split('\n').value(1).split('\t');
+            texts << QString::fromUtf8(fields.value(0));
+            if (values)
+                *values << QString::fromUtf8(fields.value(1));
+        }
+        return texts;
+    }
 };
 
 } // namespace lapido::test

@@ -223,6 +223,14 @@ TEST_F(MarkRunTest, AbortAndControllerFaultsStopWithTheLaserOff)
     // Abort once two characters are marked: the marks stop after the second one.
     mark(example("text-stroke.xml"), "two", {"--abort-after", "2"});
     EXPECT_EQ(columnGroups(QImage(scratch("two/marks.png"))), 2);
+    // Abort at once, while the laser is still being enabled: not one mark, and the run says so.
+    const CliRun atOnce = mark(example("text-stroke.xml"), "none", {"--abort-after", "0"});
+    EXPECT_EQ(atOnce.exitCode, 3) << atOnce.out.toStdString();
+    EXPECT_TRUE(atOnce.out.contains("glyphs marked: 0")) << atOnce.out.toStdString();
+    EXPECT_TRUE(atOnce.out.contains("marking stopped: aborted by the operator")) << atOnce.out.toStdString();
+    EXPECT_TRUE(atOnce.out.contains("laser after marking: gate closed, enable off")) << atOnce.out.toStdString();
+    EXPECT_TRUE(markPlaces(scratch("none/marks.csv")).isEmpty());
+    EXPECT_TRUE(readText(scratch("none/LATrace")).contains("\r\nMabu\r\n"));
 }
 
 TEST_F(MarkRunTest, GivenReferenceCentresTheLabel)
@@ -429,6 +437,10 @@ TEST_F(MarkRunTest, ALabelThatWouldNotBeInscribedAsComposedIsRefusedBeforeHoming
         {"photo gamma -1", photo(stone, "0.8", "-1"), {}, "\"photoGamma\" is -1"},
         {"photo gamma 1e-9", photo(stone, "0.8", "1e-9"), {}, "\"photoGamma\" is 1e-9"},
         {"outside the work area", text("ROMANS", "0.8"), {"--reference", "0.01,12.5,12.5"}, "Label extends outside workarea!"},
+        {"taught point outside the travel", text("ROMANS", "0.8"), {"--teach-left", "1e9,1e9"},
+         "lies outside the travel of the axes"},
+        {"taught point beyond the Z travel", text("ROMANS", "0.8"), {"--teach-right", "16,-1e9"},
+         "lies outside the travel of the axes"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

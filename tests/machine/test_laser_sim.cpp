@@ -82,6 +82,28 @@ TEST_F(LaserSimTest, InitializeHomesAndReachesTheStartUpPosition)
     EXPECT_DOUBLE_EQ(z, 12.5);
 }
 
+// The settings window's OK applies the settings with the motors on. The drives' current level
+// changes only with the motor off: the controller refuses AG otherwise. It is sent only when
+// the levels change, between MO and SH, and nothing of the set-up is refused.
+TEST_F(LaserSimTest, SettingsAppliedWithTheMotorsOnChangeTheCurrentsWithoutARefusal)
+{
+    TLaser& l = applied();
+    l.Initialize();
+    ASSERT_TRUE(l.Initialized);
+    m_sent.clear();
+    EXPECT_EQ(ApplyMotionSettings(m_settings, l), std::nullopt);
+    EXPECT_EQ(count("AG"), 0) << "the same levels sent again";
+
+    m_settings.X_Current = 2;
+    m_sent.clear();
+    EXPECT_EQ(ApplyMotionSettings(m_settings, l), std::nullopt) << l.lastError().toStdString();
+    const auto ag = indexOf("AG 2,1,1,0");
+    ASSERT_LT(ag, m_sent.size());
+    EXPECT_LT(indexOf("MO"), ag);
+    EXPECT_LT(ag, indexOf("SH"));
+    EXPECT_EQ(l.channel().CommandReply("MG _MOX").find('1'), std::string::npos) << "motor left off";
+}
+
 TEST_F(LaserSimTest, ContourLeavesMarksAlongThePathAtThePulseDistance)
 {
     Settings().ContourBuffering = 20;

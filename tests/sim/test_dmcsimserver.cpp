@@ -13,6 +13,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace lapido {
 namespace {
@@ -80,6 +81,41 @@ TEST(DmcSimServerTest, ManyConnectionsInARowKeepMemoryFlat)
     // A thread never joined keeps its stack; a few live connections and the allocator's
     // per-thread arenas may add some.
     EXPECT_LT(after - before, 200) << "mappings before " << before << ", after " << after;
+}
+
+// Every handle held by a peer that sends nothing: the newcomer is turned away until the idle
+// connections time out, then it is served. A download sent in pieces over the link is taken
+// whole.
+TEST(DmcSimServerTest, IdleConnectionsGiveTheirHandlesBack)
+{
+    auto sim = std::make_shared<DmcSimulator>();
+    DmcSimServer server(sim);
+    server.setIdleTimeoutMs(300);
+    std::string error;
+    ASSERT_TRUE(server.listen(0, "127.0.0.1", &error)) << error;
+    std::vector<int> idle;
+    for (int i = 0; i < DmcSimServer::kMaxHandles; ++i) {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_port = htons(server.port());
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+        idle.push_back(fd);
+    }
+    // The first one answers, so all eight hold handles by now.
+    ASSERT_EQ(::send(idle[0], "MG 1\r", 5, MSG_NOSIGNAL), 5);
+    char buf[64];
+    ASSERT_GT(::recv(idle[0], buf, sizeof buf, 0), 0);
+    EXPECT_EQ(askOnce(server.port(), "MG 9\r"), "") << "all handles taken";
+    // The server closes each idle one: its peer reads the end of the stream.
+    for (int fd : idle) {
+        EXPECT_EQ(::recv(fd, buf, sizeof buf, 0), 0);
+        ::close(fd);
+    }
+    EXPECT_EQ(askOnce(server.port(), "MG 9\r"), " 9.0000\r\n:");
+    EXPECT_EQ(askOnce(server.port(), "DL\r#A\rWT 5\rEN\r\\"), ":");
+    EXPECT_EQ(askOnce(server.port(), "XQ #A,0\r"), ":");
 }
 
 } // namespace

@@ -473,6 +473,50 @@ TEST_F(DmcSimulatorTest, CamHoldsTheEndEntriesFarOutsideTheTable)
     }
 }
 
+// The controller's own programs: a download is stored, not run; a thread runs it in controller
+// samples whether or not the host talks; waits, jumps on a condition of TIME, HX and AB stop it.
+TEST_F(DmcSimulatorTest, ProgramsRunInTheirThreadsOnControllerTime)
+{
+    const std::string program = "DL\r#BLINK\rSB8\rWT 100\rCB8\rWT 100\rJP #BLINK,TIME<DONE\rN=N+1\rEN\r\\";
+    EXPECT_EQ(send(program), ":");
+    EXPECT_EQ(send("MG @OUT[8]"), " 0.0000\r\n:") << "a download runs nothing";
+    EXPECT_EQ(send("MG _XQ2"), "-1.0000\r\n:");
+    sendAll({"N=0", "DONE=TIME+1000", "XQ #BLINK,2"});
+    // The thread runs while the host says nothing: only the clock moves.
+    clock.sleepMs(50);
+    EXPECT_EQ(send("MG @OUT[8]"), " 1.0000\r\n:");
+    EXPECT_EQ(send("MG _XQ2"), " 2.0000\r\n:") << "the line it waits on (WT 100)";
+    clock.sleepMs(100);
+    EXPECT_EQ(send("MG @OUT[8]"), " 0.0000\r\n:");
+    clock.sleepMs(900);
+    EXPECT_EQ(send("MG N;MG _XQ2"), " 1.0000\r\n:-1.0000\r\n:") << "the loop ended once TIME passed DONE";
+
+    struct Stop {
+        const char* what;
+        const char* command;
+        bool stops;
+    };
+    const Stop stops[] = {{"HX of its thread", "HX2", true}, {"HX of all", "HX", true}, {"HX of another", "HX1", false},
+                          {"AB", "AB", true},                 {"AB 1 (motion only)", "AB 1", false}};
+    for (const Stop& stop : stops) {
+        SCOPED_TRACE(stop.what);
+        sendAll({"DONE=TIME+100000", "XQ #BLINK,2"});
+        clock.sleepMs(20);
+        sendAll({stop.command});
+        EXPECT_EQ(value("MG _XQ2") == -1, stop.stops);
+        sendAll({"HX"});
+    }
+
+    // Refused: a jump outside a program, an unknown label, a thread beyond the eighth; RS
+    // forgets the program.
+    EXPECT_EQ(send("JP #BLINK"), "?");
+    EXPECT_EQ(send("XQ #NONE,1"), "?");
+    EXPECT_EQ(send("TC1"), " 110 No label found\r\n:");
+    EXPECT_EQ(send("XQ #BLINK,8"), "?");
+    sendAll({"RS"});
+    EXPECT_EQ(send("XQ #BLINK,2"), "?");
+}
+
 struct FaultCase {
     const char* name;
     void (*inject)(DmcSimulator&);

@@ -143,4 +143,20 @@ TEST_F(CliDmc, UnreachableControllerOrNoCommandFails)
     EXPECT_EQ(dmc({"--timeout", "0", "SH"}).exitCode, 2);
 }
 
+// Help and unknown options are the program's: nothing reaches the controller (the debug log
+// shows every command sent).
+TEST_F(CliDmc, HelpAndUnknownOptionsSendNothing)
+{
+    writeStationLogConfig();
+    const DmcRun help = dmc({"--address", "sim", "--help"});
+    EXPECT_EQ(help.exitCode, 0) << help.err.toStdString();
+    EXPECT_TRUE(help.lines.join('\n').contains("usage: dmc")) << help.lines.join('\n').toStdString();
+    const DmcRun unknown = dmc({"--address", "sim", "--bogus", "MG 1"});
+    EXPECT_EQ(unknown.exitCode, 2);
+    EXPECT_TRUE(unknown.err.contains("unknown option \"--bogus\"")) << unknown.err.toStdString();
+    QFile log(m_dir.filePath("debug.log"));
+    const QString logged = log.open(QIODevice::ReadOnly) ? QString::fromUtf8(log.readAll()) : QString();
+    EXPECT_FALSE(logged.contains("Sending command")) << logged.toStdString();
+}
+
 } // namespace

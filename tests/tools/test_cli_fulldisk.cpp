@@ -13,6 +13,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -79,7 +80,7 @@ protected:
 
     // Fills the filesystem to the last byte (large blocks, then single bytes for the rest of
     // the last page).
-    void fill()
+    void fill(off_t room = 0)
     {
         const QByteArray path = QFile::encodeName(m_dir.filePath("filler"));
         const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -88,6 +89,9 @@ protected:
         for (std::size_t size : {block.size(), std::size_t(4096), std::size_t(1)})
             while (::write(fd, block.data(), size) == static_cast<ssize_t>(size)) {
             }
+        if (room > 0) {
+            ASSERT_EQ(::ftruncate(fd, std::max<off_t>(0, ::lseek(fd, 0, SEEK_END) - room)), 0);
+        }
         ::close(fd);
     }
     void unfill() { QFile::remove(m_dir.filePath("filler")); }
@@ -119,6 +123,7 @@ TEST_F(CliFullDisk, EveryWriterFailsAndKeepsTheEarlierFile)
         unfill();
         EXPECT_NE(r.exitCode, 0) << r.err.toStdString();
         EXPECT_TRUE(r.err.contains(QStringLiteral("cannot write"))) << r.err.toStdString();
+        EXPECT_FALSE(r.err.contains(QStringLiteral("Unknown error"))) << r.err.toStdString();
         EXPECT_EQ(contents(target), before);
         // Nothing half-written is left beside it.
         QStringList filesAfter = QDir(QFileInfo(target).absolutePath()).entryList(QDir::Files);
@@ -137,6 +142,13 @@ TEST_F(CliFullDisk, MarkingRunFailsWhenItsLogsCannotBeWritten)
     unfill();
     EXPECT_NE(r.exitCode, 0);
     EXPECT_TRUE(r.err.contains(QStringLiteral("cannot write"))) << r.err.toStdString();
+
+    // Room for the logs and the trace, none for the marks: the reason is named.
+    fill(90000);
+    const CliRun marks = cli({"mark", examples("text-stroke.xml"), "--out", "run"});
+    unfill();
+    EXPECT_EQ(marks.exitCode, 1);
+    EXPECT_TRUE(marks.err.contains(QStringLiteral("marks.csv\": No space left on device"))) << marks.err.toStdString();
 }
 
 // A device or a folder is never written into or replaced.

@@ -32,7 +32,46 @@ protected:
         return cli({"settings", "record"}, locale).out.split('\n', Qt::SkipEmptyParts);
     }
     QTemporaryDir m_dir;
+    QTemporaryDir m_ro;
 };
+
+// A store on a read-only medium (its folder mounted read-only, so not even the log beside the
+// file can be made) is still read by get, list, export and record; a write is refused with the
+// reason and the values stay.
+TEST_F(CliSettings, AReadOnlyStoreIsStillRead)
+{
+    ASSERT_EQ(cli({"settings", "set", "Diamond", "Girdle", "0.25"}).exitCode, 0);
+    if (QProcess::execute(QStringLiteral("mount"), {"-t", "tmpfs", "-o", "size=1m", "tmpfs", m_ro.path()}) != 0)
+        GTEST_SKIP() << "a small filesystem cannot be mounted here (needs root)";
+    struct Unmount {
+        QString path;
+        ~Unmount() { QProcess::execute(QStringLiteral("umount"), {path}); }
+    } unmount{m_ro.path()};
+    for (const char* name : {"settings.db", "settings.db-wal", "settings.db-shm"})
+        QFile::copy(m_dir.filePath(QString::fromLatin1(name)), m_ro.filePath(QString::fromLatin1(name)));
+    ASSERT_EQ(QProcess::execute(QStringLiteral("mount"), {"-o", "remount,ro", m_ro.path()}), 0);
+
+    const auto run = [this](const QStringList& args) {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("LAPIDOGRAPH_SETTINGS", m_ro.filePath("settings.db"));
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(LAPIDO_CLI), args);
+        p.waitForFinished(30000);
+        return CliRun{p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+    };
+    const CliRun get = run({"settings", "get", "Diamond", "Girdle"});
+    EXPECT_EQ(get.exitCode, 0) << get.err.toStdString();
+    EXPECT_EQ(get.out, QStringLiteral("0.25\n"));
+    const CliRun list = run({"settings", "list", "Diamond"});
+    EXPECT_EQ(list.exitCode, 0) << list.err.toStdString();
+    EXPECT_TRUE(list.out.contains("Girdle=0.25")) << list.out.toStdString();
+    EXPECT_EQ(run({"settings", "record"}).exitCode, 0);
+    const CliRun set = run({"settings", "set", "Diamond", "Girdle", "1"});
+    EXPECT_EQ(set.exitCode, 1);
+    EXPECT_TRUE(set.err.contains("read-only")) << set.err.toStdString();
+    EXPECT_EQ(run({"settings", "get", "Diamond", "Girdle"}).out, QStringLiteral("0.25\n"));
+}
 
 TEST_F(CliSettings, RecordShowsDefaultsAndFallbacks)
 {

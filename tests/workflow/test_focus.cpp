@@ -85,6 +85,39 @@ TEST_F(FocusTest, SetFocusRecordsOneSideAndNothingAtTheReference)
               lines.end());
 }
 
+TEST_F(FocusTest, APointOutsideTheTravelIsRefusedAndTheCurveStaysAsItWas)
+{
+    st().MarkingReference_X = 10;
+    st().MarkingReference_Z = 2;
+    teach(8, 2.25);
+    const double A = st().Curvature_A(), B = st().Curvature_B(), C = st().Curvature_C();
+    const TSettings& s = Settings();
+    const struct {
+        const char* what;
+        double x, z;
+    } cases[] = {
+        {"far right, far up", 1e9, 1e9},
+        {"far left", -1e9, 2},
+        {"below the Z travel", 12, s.Z_MinPos - 0.001},
+        {"beyond the X travel", s.X_MaxPos + 0.001, 2},
+        {"not a number", std::nan(""), 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        m_dialogs.clear();
+        st().AxisPosition_X = c.x;
+        st().AxisPosition_Z = c.z;
+        EXPECT_FALSE(st().BitBtnFocusClick());
+        ASSERT_EQ(m_dialogs.texts().size(), 1);
+        EXPECT_TRUE(m_dialogs.texts()[0].contains(QStringLiteral("outside the travel of the axes")));
+        EXPECT_DOUBLE_EQ(st().CuvatureLeft_X, -2);
+        EXPECT_EQ(st().CuvatureRight_X, 0);
+        EXPECT_EQ(st().Curvature_A(), A);
+        EXPECT_EQ(st().Curvature_B(), B);
+        EXPECT_EQ(st().Curvature_C(), C);
+    }
+}
+
 TEST_F(FocusTest, SetFocusIsEnabledOnlyInspectingBeyondOneGirdleHeight)
 {
     struct Case {

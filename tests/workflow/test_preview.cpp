@@ -78,6 +78,8 @@ protected:
         ASSERT_TRUE(times.has_value());
         EXPECT_NEAR(times->first, preview.seconds, 0.0005);
         EXPECT_NEAR(preview.seconds, times->second, 0.002 + 0.001 * times->second);
+        // The window's "engraved in" time is the trace's measured time, to the millisecond.
+        EXPECT_NEAR(st().markingElapsedMs() / 1000.0, times->second, 0.0015);
     }
     void teach(double x, double z)
     {

@@ -328,6 +328,7 @@ TEST_F(StationInputTest, RunReportsProgressAndMovesTheFocusToAbortThenReset)
     EXPECT_GE(p.glyphCount, 2);
     EXPECT_EQ(p.glyph, p.glyphCount);
     EXPECT_GT(st().markingElapsedMs(), 0) << "the run took machine time";
+    EXPECT_FALSE(p.aborted);
     EXPECT_EQ(m_focus, (std::vector<TFocusTarget>{TFocusTarget::Abort, TFocusTarget::Reset}));
 
     // Aborted in the middle: the focus stays where it was (Abort) after the run.
@@ -346,6 +347,7 @@ TEST_F(StationInputTest, RunReportsProgressAndMovesTheFocusToAbortThenReset)
     ASSERT_TRUE(pressed);
     EXPECT_TRUE(MarkingAborted());
     EXPECT_LT(st().markingProgress().glyph, st().markingProgress().glyphCount);
+    EXPECT_TRUE(st().markingProgress().aborted) << "the status line says the run was aborted";
     EXPECT_EQ(m_focus, (std::vector<TFocusTarget>{TFocusTarget::Abort}));
 }
 

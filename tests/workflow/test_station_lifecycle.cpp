@@ -75,7 +75,17 @@ TEST_F(StationLifeTest, ShowReadsTheDefaultsAndCloseWritesThemBack)
 
     st().EditFloatChange(TEditBox::EditGlyphLogoHeight, QStringLiteral("55.5"));
     st().DefaultSymbolList = QStringLiteral("\u00B0");
+    // A picture loaded into a photo: its folder is where the photo dialog opens next time.
+    QDir().mkpath(scratch(QStringLiteral("pictures")));
+    QImage picture(8, 8, QImage::Format_RGB32);
+    picture.fill(Qt::gray);
+    const QString pictureFile = scratch(QStringLiteral("pictures/stone.png"));
+    ASSERT_TRUE(picture.save(pictureFile));
+    st().BitBtnAddPhotoClick();
+    ASSERT_TRUE(st().LoadPhotoFile(pictureFile));
+    EXPECT_EQ(st().PhotoDir(), scratch(QStringLiteral("pictures")));
     ASSERT_TRUE(st().FormCloseQuery());
+    EXPECT_EQ(s.ReadString(QStringLiteral("PathNames"), QStringLiteral("PhotoDir"), {}), scratch(QStringLiteral("pictures")));
     EXPECT_TRUE(m_dialogs.transcript().empty()) << "no machine: nothing to ask";
     EXPECT_EQ(s.ReadString(QStringLiteral("Layout"), QStringLiteral("RichLabel"), QStringLiteral("?")), QString());
     EXPECT_EQ(s.ReadString(QStringLiteral("Layout"), QStringLiteral("LogoHeight"), {}), QStringLiteral("55.5"));

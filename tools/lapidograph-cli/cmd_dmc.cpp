@@ -14,6 +14,14 @@ namespace lapido::cli {
 // command without data. A command the controller refused (or that got no reply) gives the line
 // "? " and the reason, the same reason on standard error, and the exit status 1 once every
 // command was sent: a script must not read a refusal as an empty answer.
+namespace {
+const QString kDmcUsage = QStringLiteral(
+    "usage: dmc [--address sim|HOST[:PORT]] [--timeout MS] COMMAND...\n"
+    "  Sends each COMMAND to the controller as the station does (upper-cased) and prints one\n"
+    "  reply line per command; a refused command prints \"? \" and the reason and the exit status\n"
+    "  is 1. --address defaults to the stored GalilIP, --timeout (ms per command) to 3000.");
+} // namespace
+
 int cmdDmc(const QStringList& args)
 {
     QString address;
@@ -21,6 +29,13 @@ int cmdDmc(const QStringList& args)
     QStringList commands;
     for (int i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
+        // Options are the program's; no controller command starts with a dash.
+        if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
+            out(kDmcUsage);
+            return 0;
+        }
+        if (a.startsWith(QLatin1Char('-')) && a != QLatin1String("--address") && a != QLatin1String("--timeout"))
+            return usageError(QStringLiteral("unknown option \"%1\"\n").arg(a) + kDmcUsage);
         if (a == QLatin1String("--address") || a == QLatin1String("--timeout")) {
             if (i + 1 >= args.size())
                 return usageError(a + QStringLiteral(" needs a value"));

@@ -96,7 +96,7 @@ int cmdInspect(const QStringList& args)
     services.logger = &trace;
     services.countShots = false;
     TStation station(std::move(services));
-    if (!loadLabel(station, labelPath, *labelBytes))
+    if (loadLabel(station, labelPath, *labelBytes) != LabelLoad::Loaded)
         return 1;
 
     station.AxisPosition_X = station.MarkingReference_X = reference ? (*reference)[0] : settings.StartUp_X;

@@ -361,7 +361,10 @@ int previewMark(const PreviewRequest& r)
         station.AxisPosition_X = (*point)[0];
         station.AxisPosition_Y = refY;
         station.AxisPosition_Z = (*point)[1];
-        station.BitBtnFocusClick();
+        if (!station.BitBtnFocusClick()) {
+            out(QStringLiteral("marking refused before the machine moved"));
+            return 3;
+        }
     }
     if (!r.teachLeft && !r.teachRight) {
         station.AxisPosition_X = refX;
@@ -620,7 +623,11 @@ int cmdMark(const QStringList& args)
             station.AxisPosition_X = (*point)[0];
             station.AxisPosition_Y = refY;
             station.AxisPosition_Z = (*point)[1];
-            station.BitBtnFocusClick();
+            if (!station.BitBtnFocusClick()) {
+                out(QStringLiteral("glyphs marked: 0"));
+                out(QStringLiteral("marking refused before the machine moved"));
+                return 3;
+            }
         }
         const bool markable = station.CheckLabelBeforeMarking();
         station.CuvatureLeft_X = station.CuvatureLeft_Z = 0;
@@ -713,7 +720,7 @@ int cmdMark(const QStringList& args)
     out(QStringLiteral("trace: %1").arg(QDir::toNativeSeparators(trace.filePath())));
     // What the controller reports, not what was sent to it: a controller that does not answer
     // may still have the laser on.
-    if (const auto lines = laser.readLaserLines())
+    if (const auto lines = laser.confirmedLaserLines())
         out(QStringLiteral("laser after marking: gate %1, enable %2")
                 .arg(lines->gateOpen ? QStringLiteral("open") : QStringLiteral("closed"),
                      lines->enableOn ? QStringLiteral("on") : QStringLiteral("off")));

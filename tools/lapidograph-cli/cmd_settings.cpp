@@ -8,6 +8,7 @@
 #include "settings/settingsrecord.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 namespace lapido::cli {
 
@@ -16,6 +17,12 @@ int cmdSettings(const QStringList& args)
     if (args.isEmpty())
         return usageError(QStringLiteral("settings needs a subcommand (get, set, list, export, import, record)"));
     const QString sub = args.at(0);
+    // What only reads the store opens it for reading: a store on a read-only medium, or one the
+    // user may not write, can still be looked at (a new store is made as before).
+    const bool readsOnly = sub == QLatin1String("get") || sub == QLatin1String("list") || sub == QLatin1String("export")
+                           || sub == QLatin1String("record");
+    if (readsOnly && QFileInfo(defaultSettingsPath()).isFile())
+        setAppRegistry(SettingsStore::openForReading(defaultSettingsPath()));
     SettingsStore& store = AppRegistry();
 
     if (sub == QLatin1String("get")) {

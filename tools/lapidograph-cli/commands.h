@@ -30,5 +30,7 @@ int cmdCalibrate(const QStringList& args);
 int cmdCheck(const QStringList& args);
 // The inspection of an inscription on a saved camera picture against the label's plan.
 int cmdInspect(const QStringList& args);
+// The cameras present, and one frame of a camera into a picture file.
+int cmdCamera(const QStringList& args);
 
 } // namespace lapido::cli

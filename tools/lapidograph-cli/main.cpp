@@ -57,6 +57,9 @@ const Command kCommands[] = {
     {"inspect", lapido::cli::cmdInspect, true, true,
      "inspect LABEL.xml PICTURE [--reference X,Y,Z] [--out DIR] (the inscription on a saved picture; exit 4 when it fails)"},
     {"check", lapido::cli::cmdCheck, true, false, "check LABEL.xml (strokes closer than the laser can keep apart; exit 1 when any)"},
+    {"camera", lapido::cli::cmdCamera, true, true,
+     "camera list [--genicam-fake] | camera grab --source gst:PIPELINE|genicam:NAME|vendor|sim --out FILE.png"
+     " [--genicam-fake]"},
 };
 
 void printUsage(std::FILE* out)

@@ -16,6 +16,7 @@
 #include "platform/operatordialogs.h"
 #include "platform/stationglobals.h"
 #include "settings/settingsrecord.h"
+#include "ui/main/inspectionoverlay.h"
 #include "ui/main/mainwindowpalette.h"
 #include "ui/main/previewswitch.h"
 #include "ui/main/videopanel.h"
@@ -158,6 +159,7 @@ TfrmMain::TfrmMain(QWidget* parent) : QWidget(parent)
 
     // The camera: the simulated one when the program runs the simulated station.
     m_camera = std::make_unique<TuEye>(openCameraLibrary(simulate));
+    m_inspection = std::make_unique<TInspectionOverlay>(*m_station, [this] { return m_camera.get(); });
 
     buildUi();
     connectControls();
@@ -173,6 +175,7 @@ TfrmMain::TfrmMain(QWidget* parent) : QWidget(parent)
         m_contrast->setValue(int(std::lround(m_camera->GetContrast())));
     }
     updateSimulatedSign();
+    showCameraControls();
     m_station->ShowOverlay = true;
     m_station->ZoomOut = false;
     applyZoom();
@@ -202,6 +205,24 @@ void TfrmMain::setCamera(std::unique_ptr<TuEye> camera)
         m_brightness->setValue(int(std::lround(m_camera->GetBrightness())));
         m_contrast->setValue(int(std::lround(m_camera->GetContrast())));
     }
+    showCameraControls();
+}
+
+void TfrmMain::showCameraControls()
+{
+    // A pipeline or GenICam camera may lack a control; the vendor's camera has them all.
+    CameraControls controls;
+    if (m_camera && m_camera->library())
+        controls = m_camera->library()->controls();
+    const QString missing = tr("Not available with this camera");
+    const auto show = [&](QWidget* w, bool available) {
+        w->setEnabled(available);
+        w->setToolTip(available ? QString() : missing);
+    };
+    show(m_brightness, controls.brightness);
+    show(m_contrast, controls.contrast);
+    show(m_agcOn, controls.gain);
+    show(m_agcOff, controls.gain);
 }
 
 // --- what the controls do -----------------------------------------------------------------------
@@ -383,7 +404,8 @@ void TfrmMain::connectPropertyPanels()
     // Photo.
     connect(m_loadPicture, &QPushButton::clicked, this, [this] {
         const auto file = operatorDialogs().chooseOpenFile(tr("Load Picture"), m_station->PhotoDir(),
-                                                           QStringLiteral("Bitmaps (*.bmp)|*.bmp"));
+                                                           QStringLiteral("Pictures (*.bmp *.png *.jpg *.jpeg)|*.bmp;*.png;*.jpg;*.jpeg|"
+                                                                          "Bitmaps (*.bmp)|*.bmp"));
         if (file)
             m_station->LoadPhotoFile(*file);
         afterCommand();
@@ -711,6 +733,7 @@ void TfrmMain::VideoTimerTick()
     m_videoOffset = lapido::VideoTimerTick(m_imageBuffer, m_camera.get(), *m_station, m_videoTransform, Settings());
     if (m_previewSwitch)
         m_previewSwitch->paint(m_imageBuffer, m_videoTransform);
+    m_inspection->paint(m_imageBuffer, m_videoTransform);
     m_video->setBufferOffset(m_videoOffset);
     m_video->repaint();
 }
@@ -750,10 +773,14 @@ QString TfrmMain::progressText() const
         return m_station->StatusMessage();
     if (p.glyphCount == 0 && !p.running)
         return {};
-    const std::int64_t ms = m_station->markingElapsedMs();
-    const QString seconds = QStringLiteral("%1.%2").arg(ms / 1000).arg((ms % 1000) / 100);
+    // The same span and rounding as the trace's measured time of the run.
+    const QString seconds = QString::number(m_station->markingElapsedMs() / 1000.0, 'f', 1);
+    if (p.running && p.glyph == 0)
+        return tr("Engraving: enabling the laser, %1 s").arg(seconds);
     if (p.running)
         return tr("Engraving glyph %1 of %2, %3 s").arg(p.glyph).arg(p.glyphCount).arg(seconds);
+    if (p.aborted)
+        return tr("Last run aborted at glyph %1 of %2 after %3 s").arg(p.glyph).arg(p.glyphCount).arg(seconds);
     return tr("Last run: glyph %1 of %2 engraved in %3 s").arg(p.glyph).arg(p.glyphCount).arg(seconds);
 }
 

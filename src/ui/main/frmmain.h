@@ -42,6 +42,7 @@ class EventPump;
 class TDataModule1;
 class TuEye;
 class TPreviewSwitch;
+class TInspectionOverlay;
 class TVideoPanel;
 
 class TfrmMain : public QWidget {
@@ -113,6 +114,8 @@ private:
     // Construction of the controls (frmmainpanels.cpp): one builder per panel, and the
     // arrangement of the panels on the screen. The builders only make and place controls.
     void buildUi();
+    // Enables the picture controls the camera has; the others say they are not available.
+    void showCameraControls();
     QWidget* buildPositionPanel();
     QWidget* buildAimPanel();
     QWidget* buildStonePanel();
@@ -205,6 +208,7 @@ private:
     QLabel* m_encoderX = nullptr;
     QLabel* m_jogStep = nullptr; // the steps of the jog keys
     QLabel* m_simulated = nullptr;
+    QLabel* m_version = nullptr;
     // Align / Inspect / Engrave.
     QToolButton* m_align = nullptr;
     QToolButton* m_inspect = nullptr;
@@ -273,6 +277,7 @@ private:
     QToolButton* m_gridDown = nullptr;
     QPushButton* m_snapshot = nullptr;
     TPreviewSwitch* m_previewSwitch = nullptr;
+    std::unique_ptr<TInspectionOverlay> m_inspection;
     QSlider* m_brightness = nullptr;
     QSlider* m_contrast = nullptr;
     QRadioButton* m_agcOn = nullptr;

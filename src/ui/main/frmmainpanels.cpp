@@ -54,6 +54,13 @@ const QStringList& styleNames()
     return names;
 }
 
+// The program's version and its build, on two lines.
+QString versionText()
+{
+    return QStringLiteral("Version ") + QStringLiteral(LAPIDO_FILE_VERSION) + QStringLiteral("\n")
+           + QStringLiteral("Zirodo Dizoduv Build");
+}
+
 } // namespace
 
 QLineEdit* TfrmMain::bindEdit(TEditBox box, QLabel* mm)
@@ -126,6 +133,10 @@ void TfrmMain::buildUi()
     m_sideColumns->addWidget(m_sideColumnB);
     m_sideScroll->setWidget(panels);
     side->addWidget(m_sideScroll, 1);
+    m_version = new QLabel(versionText(), this);
+    m_version->setObjectName(QStringLiteral("LabelVersion"));
+    m_version->setEnabled(false); // shown in the quiet colour of an inactive text
+    side->addWidget(m_version);
     top->addLayout(side);
 }
 

@@ -16,6 +16,8 @@
 #include "records/pulsecounters.h"
 #include "settings/settingsbackup.h"
 #include "settings/settingskeys.h"
+#include "ui/settings/camerachoicebox.h"
+#include "ui/common/windowplacement.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -34,6 +36,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QShowEvent>
 #include <QSpinBox>
 #include <QTabWidget>
@@ -229,6 +232,7 @@ TfrmSettings::TfrmSettings(QWidget* parent)
 TfrmSettings::~TfrmSettings()
 {
     m_laserTimer.stop();
+    returnMotionTest();
     // The shot counters once more at the end of the run.
     try {
         const TSettings& r = Settings();
@@ -447,11 +451,18 @@ QWidget* TfrmSettings::buildMotionPage()
     connect(test, &QPushButton::clicked, this, [this] {
         if (!m_motionTest)
             return;
-        // Directly below the settings window, same left edge and width.
-        const QRect frame = frameGeometry();
-        m_motionTest->resize(width(), m_motionTest->height());
-        m_motionTest->move(frame.left(), frame.bottom() + 1);
-        m_motionTest->show();
+        // This window is modal: a window outside it would get no click. The test window is one
+        // of its own while it is open (its owner gets it back when this window goes).
+        if (m_motionTest->parentWidget() != this) {
+            m_motionTestOwner = m_motionTest->parentWidget();
+            m_motionTest->setParent(this, Qt::Window);
+        }
+        // Below this window with its width where the screen has room, else above it.
+        // Of fixed size, as this window: the window manager frames both alike.
+        const int decorations = frameGeometry().width() - width();
+        const int room = screen() ? screen()->availableGeometry().width() - decorations : width();
+        m_motionTest->setFixedSize(std::min(width(), room), m_motionTest->sizeHint().height());
+        showNextTo(*m_motionTest, *this);
     });
     connect(init, &QPushButton::clicked, this, [] {
         if (TLaser* laser = Laser())
@@ -488,6 +499,7 @@ QWidget* TfrmSettings::buildVideoPage()
     layout->addWidget(scale);
     layout->addWidget(cross);
     layout->addWidget(calibrate, 0, Qt::AlignLeft);
+    layout->addWidget(new CameraChoiceBox(this, page));
     layout->addStretch();
     return page;
 }
@@ -1149,13 +1161,56 @@ void TfrmSettings::GetPosition(int row)
 // ---------------------------------------------------------------------------------------------
 // OK, Cancel, showing and hiding
 
+bool TfrmSettings::refuseRedBoxes()
+{
+    const QStringList refused = m_editor.refusedKeys();
+    if (refused.isEmpty())
+        return false;
+    QStringList lines;
+    for (const QString& key : refused) {
+        QLineEdit* edit = m_floatEdits.value(key);
+        QString page;
+        for (int i = 0; edit && i < m_tabs->count(); ++i)
+            if (m_tabs->widget(i)->isAncestorOf(edit))
+                page = m_tabs->tabText(i);
+        lines << QStringLiteral("%1, %2 \"%3\": %4")
+                     .arg(page, key, edit ? edit->text() : QString(), m_editor.refusalReason(key));
+    }
+    // The first refused box is where the operator goes on.
+    if (QLineEdit* first = m_floatEdits.value(refused.front())) {
+        for (int i = 0; i < m_tabs->count(); ++i)
+            if (m_tabs->widget(i)->isAncestorOf(first))
+                m_tabs->setCurrentIndex(i);
+        first->setFocus(Qt::OtherFocusReason);
+        first->selectAll();
+    }
+    operatorDialogs().error(tr("These values are refused (red) and nothing was saved:\n%1\n\n"
+                               "Correct them, or leave with Cancel.")
+                                .arg(lines.join(QLatin1Char('\n'))));
+    return true;
+}
+
 void TfrmSettings::ButtonCloseClick()
 {
+    // A red box holds a text the record did not take: saving would store what was there before
+    // (or what a prefix of the text gave) while the box shows something else.
+    if (refuseRedBoxes())
+        return;
     if (const auto problem = m_editor.frequencyCheck()) {
         operatorDialogs().error(*problem);
         return;
     }
     copyOkOnlyControls();
+    // What the controller or the laser source would refuse never reaches the store: the next
+    // start could not set the machine up.
+    const auto refusedByMachine = RefusedMachineSettings(Settings());
+    for (const RefusedSetting& r : refusedByMachine)
+        m_editor.refuseValue(r.key, r.reason);
+    if (!refusedByMachine.empty()) {
+        updateRedStates();
+        refuseRedBoxes();
+        return;
+    }
     try {
         SaveSettingsToRegistery(AppRegistry(), Settings());
     } catch (const std::exception& e) {
@@ -1201,18 +1256,25 @@ void TfrmSettings::showEvent(QShowEvent* event)
 {
     ApplySettingsToControls();
     QDialog::showEvent(event);
-    if (m_tabs->currentWidget() == m_miscPage && m_light && m_light->IsConnected()) {
-        m_light->LoadLedsColor();
+    if (TLedsRGB* l = shownLight(); m_tabs->currentWidget() == m_miscPage && l && l->IsConnected()) {
+        l->LoadLedsColor();
         refreshLedLabels();
     }
     updateLightButtons();
     updateLaserTimer();
 }
 
+void TfrmSettings::returnMotionTest()
+{
+    if (m_motionTest && m_motionTest->parentWidget() == this)
+        m_motionTest->setParent(m_motionTestOwner, Qt::Window);
+}
+
 void TfrmSettings::hideEvent(QHideEvent* event)
 {
     if (m_motionTest)
         m_motionTest->hide();
+    returnMotionTest();
     m_laserTimer.stop();
     QDialog::hideEvent(event);
 }
@@ -1221,8 +1283,8 @@ void TfrmSettings::onTabChanged(int)
 {
     if (m_tabs->currentWidget() != m_motionPage && m_motionTest)
         m_motionTest->hide();
-    if (m_tabs->currentWidget() == m_miscPage && m_light && m_light->IsConnected()) {
-        m_light->LoadLedsColor();
+    if (TLedsRGB* l = shownLight(); m_tabs->currentWidget() == m_miscPage && l && l->IsConnected()) {
+        l->LoadLedsColor();
         refreshLedLabels();
     }
     if (m_tabs->currentWidget() == m_pulseCounter->parentWidget())
@@ -1367,6 +1429,12 @@ TLedsRGB& TfrmSettings::light()
     return *m_light;
 }
 
+TLedsRGB* TfrmSettings::shownLight() const
+{
+    // The station connects its light at start: that one is the page's until another is handed.
+    return m_light ? m_light : TLedsRGB::ExistingInstance();
+}
+
 void TfrmSettings::lightConnect()
 {
     m_connect->setEnabled(false);
@@ -1387,7 +1455,8 @@ void TfrmSettings::lightDisconnect()
 
 void TfrmSettings::updateLightButtons()
 {
-    const bool connected = m_light && m_light->IsConnected();
+    const TLedsRGB* l = shownLight();
+    const bool connected = l && l->IsConnected();
     m_connect->setEnabled(!connected);
     m_disconnect->setEnabled(connected);
     for (QAbstractButton* b : m_lightButtons)
@@ -1397,9 +1466,10 @@ void TfrmSettings::updateLightButtons()
 
 void TfrmSettings::refreshLedLabels()
 {
-    if (!m_light)
+    TLedsRGB* l = shownLight();
+    if (!l)
         return;
-    for (const QString& entry : m_light->GetLedsColor()) {
+    for (const QString& entry : l->GetLedsColor()) {
         const auto led = parseLedEntry(entry);
         if (!led || led->index >= int(m_ledLabels.size()))
             continue;

@@ -118,6 +118,12 @@ private:
     void EditFloatChange(const QString& key, const QString& text);
     void SpinEditChange(const QString& key, const QString& text);
     void updateRedStates();
+    // OK with refused boxes: says which, shows the first, and is true (nothing is saved).
+    bool refuseRedBoxes();
+    // The motion test window back to its owner (it is ours only while this window shows).
+    void returnMotionTest();
+    // The light the page shows: the one handed, else the station's (none made here).
+    TLedsRGB* shownLight() const;
     void refreshProtectedControls();
     void ButtonCloseClick();
     void copyOkOnlyControls();
@@ -216,6 +222,7 @@ private:
     QRadioButton* m_holderFree = nullptr;
 
     QPointer<QWidget> m_motionTest;
+    QPointer<QWidget> m_motionTestOwner; // its parent before "Test..." made it one of ours
     ColorChooser m_chooseColor;
 };
 

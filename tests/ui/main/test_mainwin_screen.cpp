@@ -19,9 +19,13 @@
 #include "ui/workflow/labelveiwform.h"
 #include "ui/workflow/templatesmanagerform.h"
 
+#include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QScrollArea>
+
+#include <csignal>
 
 namespace lapido::test {
 namespace {
@@ -162,7 +166,10 @@ TEST_F(MainWindowScreenTest, EveryControlOfTheButtonAndKeyTablesIsOnTheScreen)
     expectNamesOnScreen({"SpeedButtonAlign", "SpeedButtonInspect", "SpeedButtonMark", "BitBtnAbort", "BitBtnReset",
                          "BitBtnSettings", "BitBtnExit", "SpeedButtonRollDown", "JogPanelX", "JogPanelY",
                          "JogPanelZ", "JogPanelA", "EditGirdle", "EditSlant", "EditDiam", "TreeViewGlyphs",
-                         "ComboBoxTemplates", "LabelSimulated"});
+                         "ComboBoxTemplates", "LabelSimulated", "LabelVersion"});
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^Version \\d+\\.\\d+\\.\\d+\\.\\d+\nZirodo Dizoduv Build$"))
+                    .match(w.findChild<QLabel*>(QStringLiteral("LabelVersion"))->text())
+                    .hasMatch());
     expectCaptionsOnScreen({"Add Label", "Add Text", "Add Symbols", "Add Space", "Add Logo", "Add Picture",
                             "Move Object Up", "Move Object Down", "Delete Object", "Save", "Load", "Close", "Left",
                             "Center", "Right", "Set Focus", "Goto Standby 1", "Goto Standby 2", "Goto Standby 3",
@@ -267,6 +274,54 @@ TEST_F(MainWindowScreenTest, SecondaryWindowsOpenFullyOnTheScreen)
         }
         window->hide();
     }
+}
+
+// The desktop matches a window to its entry by the window's class, and shows the window's icon.
+TEST_F(MainWindowScreenTest, TheStationWindowCarriesTheDesktopEntrysClassAndAnIcon)
+{
+#ifndef LAPIDOGRAPH_PROGRAM
+    GTEST_SKIP() << "the station program is not built";
+#else
+    QFile entry(QStringLiteral(LAPIDO_DESKTOP_ENTRY));
+    ASSERT_TRUE(entry.open(QIODevice::ReadOnly));
+    QString wmClass;
+    for (const QString& line : QString::fromUtf8(entry.readAll()).split('\n'))
+        if (line.startsWith(QLatin1String("StartupWMClass=")))
+            wmClass = line.mid(15).trimmed();
+    ASSERT_FALSE(wmClass.isEmpty()) << "the desktop entry names no window class";
+
+    QProcess station;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("LAPIDOGRAPH_SETTINGS"), scratch(QStringLiteral("station.db")));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), scratch(QStringLiteral("config")));
+    station.setProcessEnvironment(env);
+    station.setWorkingDirectory(scratch());
+    station.start(QStringLiteral(LAPIDOGRAPH_PROGRAM), {QStringLiteral("--simulate"), QStringLiteral("/NOHOMING")});
+    ASSERT_TRUE(station.waitForStarted());
+
+    QProcess search;
+    search.start(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--sync"), QStringLiteral("--onlyvisible"),
+                                             QStringLiteral("--class"), wmClass});
+    const bool found = search.waitForFinished(60000) && search.exitCode() == 0;
+    const QString window = QString::fromLatin1(search.readAllStandardOutput()).split('\n').value(0).trimmed();
+    QString properties;
+    if (found && !window.isEmpty()) {
+        // The icon's pixels are many: only the start of it is asked for.
+        for (const QStringList& args : {QStringList{QStringLiteral("WM_CLASS")},
+                                        QStringList{QStringLiteral("-len"), QStringLiteral("16"), QStringLiteral("_NET_WM_ICON")}}) {
+            QProcess xprop;
+            xprop.start(QStringLiteral("xprop"), QStringList{QStringLiteral("-id"), window} + args);
+            xprop.waitForFinished(10000);
+            properties += QString::fromLatin1(xprop.readAllStandardOutput());
+        }
+    }
+    ::kill(static_cast<pid_t>(station.processId()), SIGTERM);
+    EXPECT_TRUE(station.waitForFinished(30000));
+    ASSERT_TRUE(found) << "no window of class " << wmClass.toStdString();
+    EXPECT_TRUE(properties.contains(QStringLiteral("WM_CLASS(STRING) = \"lapidograph\", \"") + wmClass + '"'))
+        << properties.toStdString();
+    EXPECT_TRUE(properties.contains(QLatin1String("_NET_WM_ICON(CARDINAL) = "))) << properties.toStdString();
+#endif
 }
 
 } // namespace

@@ -24,6 +24,7 @@
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QTabWidget>
+#include <QScreen>
 #include <QTest>
 
 #include <memory>
@@ -111,6 +112,8 @@ protected:
     {
         QLineEdit* e = edit(key);
         e->selectAll();
+        if (text.isEmpty())
+            QTest::keyClick(e, Qt::Key_Delete);
         QTest::keyClicks(e, text);
     }
     void click(const QString& name) { child<QPushButton>(name)->click(); }
@@ -172,6 +175,70 @@ TEST_F(SettingsWindowTest, OkRefusesASpeedThePulsesCannotFollowAndSavesNothing)
                              "distance to 0.600 µm."));
     EXPECT_TRUE(window().isVisible());
     EXPECT_FALSE(store().value("Marking", "MarkingSpeed").has_value());
+}
+
+// A red box never reaches the store: a refused text leaves the record with what was there
+// before or what a prefix of the text gave ("12" of "12,5", 0 of "-0.00"), and saving that
+// would store a value the box does not show.
+TEST_F(SettingsWindowTest, OkWithARedBoxNamesItSavesNothingAndStaysOpen)
+{
+    struct Case {
+        const char* key;
+        const char* typed;
+    };
+    const Case cases[] = {{"StartUp_X", "12,5"}, {"Goto1_Z", "-0.001"}, {"Goto3_Y", "35,5"},
+                          {"StartUp_Y", ""},     {"MarkingSpeed", "0,3"}, {"PulseDistance", "1e"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.key);
+        m_window.reset();
+        Settings() = TSettings{};
+        window();
+        type(c.key, QString::fromLatin1(c.typed));
+        ASSERT_TRUE(isRed(edit(c.key)));
+        const auto asked = m_dialogs.transcript().size();
+        const auto stored = store().entries();
+        click("ButtonClose");
+        EXPECT_TRUE(window().isVisible());
+        ASSERT_GT(m_dialogs.transcript().size(), asked);
+        EXPECT_EQ(m_dialogs.transcript().back().kind, DialogKind::Error);
+        EXPECT_TRUE(m_dialogs.transcript().back().text.contains(QLatin1String(c.key)))
+            << m_dialogs.transcript().back().text.toStdString();
+        EXPECT_EQ(store().entries(), stored) << "saved with a red box";
+    }
+}
+
+// Values the boxes take but the controller would not: red with the reason, nothing saved,
+// nothing sent.
+TEST_F(SettingsWindowTest, OkRefusesValuesTheControllerWouldRefuse)
+{
+    laser();
+    window();
+    enterService();
+    type("X_Speed", "1000000");
+    type("Goto2_X", "1e9");
+    EXPECT_FALSE(isRed(edit("X_Speed")));
+    m_sent.clear();
+    const auto stored = store().entries();
+    click("ButtonClose");
+    EXPECT_TRUE(window().isVisible());
+    ASSERT_FALSE(m_dialogs.transcript().empty());
+    const QString text = m_dialogs.transcript().back().text;
+    EXPECT_TRUE(text.contains(QLatin1String("X_Speed"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QLatin1String("10000000000 counts"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QLatin1String("Goto2_X"))) << text.toStdString();
+    EXPECT_TRUE(isRed(edit("X_Speed")));
+    EXPECT_TRUE(isRed(edit("Goto2_X")));
+    EXPECT_EQ(store().entries(), stored);
+    EXPECT_TRUE(m_sent.empty());
+
+    // Mended, the same OK saves and sends.
+    type("X_Speed", "12");
+    type("Goto2_X", "15");
+    EXPECT_FALSE(isRed(edit("X_Speed")));
+    click("ButtonClose");
+    EXPECT_FALSE(window().isVisible());
+    EXPECT_EQ(store().ReadString("Motion", "X_Speed", ""), QStringLiteral("12"));
+    EXPECT_TRUE(sent("SP 120000"));
 }
 
 TEST_F(SettingsWindowTest, CommaIsRefusedOnACommaLocale)
@@ -378,11 +445,16 @@ TEST_F(SettingsWindowTest, MotionTestWindowOpensBelowAndClosesWithTheMotionPage)
     child<QTabWidget>("PageControl")->setCurrentIndex(4);
     click("ButtonTest");
     ASSERT_TRUE(testWindow.isVisible());
-    EXPECT_EQ(testWindow.x(), window().frameGeometry().left());
-    EXPECT_EQ(testWindow.y(), window().frameGeometry().bottom() + 1);
-    EXPECT_EQ(testWindow.width(), window().width());
+    // Modal settings block every window outside them: the test window is one of theirs.
+    EXPECT_EQ(testWindow.parentWidget(), &window());
+    const QRect screen = window().screen()->availableGeometry();
+    EXPECT_TRUE(screen.contains(testWindow.frameGeometry()))
+        << testWindow.frameGeometry().y() << " on a screen " << screen.height() << " high";
+    EXPECT_GE(testWindow.frameGeometry().width(), std::min(window().frameGeometry().width(), screen.width()));
     child<QTabWidget>("PageControl")->setCurrentIndex(0);
     EXPECT_FALSE(testWindow.isVisible());
+    window().hide();
+    EXPECT_EQ(testWindow.parentWidget(), nullptr);
 }
 
 TEST_F(SettingsWindowTest, LaserPageFollowsTheSourceAndShootsThroughTheController)
@@ -523,6 +595,27 @@ TEST_F(SettingsLightTest, ConnectByDevicePathColourAndSaveTemplate)
     click("ButtonDisconnect");
     EXPECT_FALSE(light.IsConnected());
     EXPECT_EQ(child<QLabel>("LabelLightStatus")->text(), QStringLiteral("Disconnected"));
+}
+
+} // namespace
+} // namespace lapido
+
+namespace lapido {
+namespace {
+
+// The station connects its light at start and never hands it to the window: the page shows
+// that light, connected, with its buttons usable.
+TEST_F(SettingsLightTest, ThePageShowsTheLightTheStationConnected)
+{
+    TLedsRGB::setInstancePortOverride(m_light.portName());
+    ASSERT_TRUE(TLedsRGB::GetInstance().IsConnected());
+    window();
+    auto* tabs = child<QTabWidget>("PageControl");
+    tabs->setCurrentIndex(tabs->count() - 1);
+    EXPECT_EQ(child<QLabel>("LabelLightStatus")->text(), QStringLiteral("Connected"));
+    EXPECT_FALSE(child<QPushButton>("ButtonConnect")->isEnabled());
+    EXPECT_TRUE(child<QPushButton>("ButtonColors")->isEnabled());
+    TLedsRGB::setInstancePortOverride({});
 }
 
 } // namespace

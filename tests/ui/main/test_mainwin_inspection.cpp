@@ -1,0 +1,96 @@
+// The inspection in the main window: after a run on the simulated machine with a fault from the
+// settings, the overlay shows the failed glyph in red with its reason and the text read back,
+// and Reset asks before the holder of a failed stone is freed.
+#include "mainwinfixture.h"
+
+#include "inspection/inspection.h"
+
+namespace lapido::test {
+namespace {
+
+// Pixels of the overlay's colour for a failed (or a passed) glyph in the window's picture.
+int pixelsOf(const QImage& picture, QRgb colour)
+{
+    int n = 0;
+    const QImage rgb = picture.convertToFormat(QImage::Format_RGB32);
+    for (int y = 0; y < rgb.height(); ++y)
+        for (int x = 0; x < rgb.width(); ++x)
+            n += (rgb.pixel(x, y) & 0xFFFFFF) == (colour & 0xFFFFFF);
+    return n;
+}
+int redPixels(const QImage& picture)
+{
+    return pixelsOf(picture, qRgb(235, 40, 40));
+}
+int greenPixels(const QImage& picture)
+{
+    return pixelsOf(picture, qRgb(40, 200, 60));
+}
+
+class MainWindowInspectionTest : public MainWindowTest {
+protected:
+    void SetUp() override
+    {
+        MainWindowTest::SetUp();
+        // Pulses a little closer than the spot: dotted strokes, where a missing pulse shows.
+        Settings().PulseDistance = 5;
+    }
+};
+
+TEST_F(MainWindowInspectionTest, ASkippedGlyphIsRedWithItsReasonAndTheHolderStaysUntilTheOperatorAgrees)
+{
+    store().WriteString(QStringLiteral("Simulator"), QStringLiteral("SkipGlyph"), QStringLiteral("2"));
+    TfrmMain& w = start();
+    addLabel(QStringLiteral("LG 1407"));
+    key(Qt::Key_F9);
+    ASSERT_EQ(w.station().AIMState, TAIMState::aimsInspecting);
+    const auto& inspection = w.station().LastInspection();
+    ASSERT_TRUE(inspection.has_value()) << m_dialogs.texts().join(QStringLiteral(" | ")).toStdString();
+    EXPECT_FALSE(inspection->ok());
+    EXPECT_EQ(inspection->verdict(), QStringLiteral("'G': 0 % of its marks found")) << inspection->verdict().toStdString();
+    w.VideoTimerTick();
+    EXPECT_GT(redPixels(w.grab().toImage()), 50) << "no red glyph over the picture";
+
+    m_dialogs.clear();
+    key(Qt::Key_F10);
+    EXPECT_EQ(m_dialogs.texts(),
+              QStringList{QStringLiteral("Inspection failed: 'G': 0 % of its marks found. Free the holder anyway?")});
+    EXPECT_EQ(w.station().AIMState, TAIMState::aimsInspecting) << "the default answer freed the holder";
+}
+
+TEST_F(MainWindowInspectionTest, ACleanRunShowsNoRedAndReadsTheLabelBack)
+{
+    TfrmMain& w = start();
+    addLabel(QStringLiteral("LG 1407"));
+    key(Qt::Key_F9);
+    const auto& inspection = w.station().LastInspection();
+    ASSERT_TRUE(inspection.has_value());
+    EXPECT_TRUE(inspection->ok()) << inspection->verdict().toStdString();
+    EXPECT_EQ(inspection->readBack.line(), QStringLiteral("read back: LG1407 (matches)"));
+    w.VideoTimerTick();
+    const QImage shot = w.grab().toImage();
+    EXPECT_EQ(redPixels(shot), 0);
+    EXPECT_GT(greenPixels(shot), 50);
+}
+
+TEST_F(MainWindowInspectionTest, AMisfiringLaserTurnsItsGlyphsRed)
+{
+    store().WriteString(QStringLiteral("Simulator"), QStringLiteral("MisfireRate"), QStringLiteral("0.12"));
+    TfrmMain& w = start();
+    addLabel(QStringLiteral("LG 1407"));
+    key(Qt::Key_F9);
+    const auto& inspection = w.station().LastInspection();
+    ASSERT_TRUE(inspection.has_value());
+    EXPECT_FALSE(inspection->ok());
+    EXPECT_TRUE(inspection->verdict().contains(QStringLiteral("of its marks found"))) << inspection->verdict().toStdString();
+    std::printf("misfire: %s\n", qPrintable(inspection->verdict()));
+    w.VideoTimerTick();
+    const QImage shot = w.grab().toImage();
+    EXPECT_GT(redPixels(shot), 20);
+    // The picture of the README.
+    if (const QString path = qEnvironmentVariable("LAPIDO_INSPECTION_SCREENSHOT"); !path.isEmpty())
+        shot.save(path);
+}
+
+} // namespace
+} // namespace lapido::test
