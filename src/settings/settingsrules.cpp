@@ -170,12 +170,11 @@ std::optional<int> roundedInt(double value)
     return static_cast<int>(RoundHalfEven(value));
 }
 
-// Three decimals in fixed notation with the locale's separator, no grouping.
+// Three decimals in fixed notation with a point, no grouping: the form the boxes take, so that
+// the value a message proposes can be typed as it stands in any locale.
 QString fixed3(double value)
 {
-    QString text = QString::number(value, 'f', 3);
-    text.replace(QChar('.'), decimalSeparator());
-    return text;
+    return QString::number(value, 'f', 3);
 }
 
 constexpr ProtectedControl kProtected[] = {
