@@ -283,6 +283,8 @@ bool SettingsEditor::EditFloatChange(const QString& key, const QString& text)
     const FloatBox* box = floatBox(key);
     if (!box)
         return false;
+    // A new text drops the machine's reason for the old one.
+    m_reasons.remove(key);
     std::optional<double> value = StrToFloatPoint(text.trimmed().toStdString());
     if (value && *value < 0 && box->accept != Accept::Any)
         value.reset();
@@ -297,7 +299,6 @@ bool SettingsEditor::EditFloatChange(const QString& key, const QString& text)
         if (!whole || (box->store == Store::Resolution && *whole < 1))
             value.reset();
     }
-    m_reasons.remove(key);
     if (!value) {
         if (!m_refused.contains(key))
             m_refused << key;
