@@ -3,6 +3,8 @@
 
 #include "camera/ueye.h"
 #include "glyphs/glyph.h"
+#include "glyphs/glyphoutline.h"
+#include "glyphs/glyphphoto.h"
 #include "platform/numfmt.h"
 #include "platform/stationglobals.h"
 #include "sim/dmcsimulator.h"
@@ -144,7 +146,51 @@ GridCrosses overlayGrid(QPoint origin, double d, double e, double s, QSize buffe
     return grid;
 }
 
-void PaintVideoOverlay(QImage& buffer, const TStation& station, TVideoTransform& camera, const TSettings& settings)
+namespace {
+
+// Everything the label's outlines in the picture depend on, as numbers: where glyph units land
+// in the picture, the buffer, the colours, the selection, and each glyph's size, state and
+// outline. Reading these is a few loads per glyph; drawing them is what the layer saves.
+std::vector<double> labelLayerKey(const QImage& buffer, const TXYTransform& L, const TStation& station,
+                                  const TSettings& settings, double start)
+{
+    std::vector<double> key;
+    const auto add = [&key](auto v) { key.push_back(static_cast<double>(v)); };
+    for (const TCoord& c : {Coord(0, 0), Coord(1, 0), Coord(0, 1)}) {
+        const TCoord t = L.TransFormCoord(c);
+        add(t.X);
+        add(t.Y);
+    }
+    add(start);
+    add(buffer.width());
+    add(buffer.height());
+    for (std::uint32_t colour : {settings.Outline, settings.Selected, settings.Processed, settings.SelectedProcessed})
+        add(colour);
+    auto& tree = const_cast<TStation&>(station).TreeViewGlyphs();
+    add(reinterpret_cast<std::uintptr_t>(tree.Selected()));
+    const auto walk = [&](const auto& self, const TTreeNode* node) -> void {
+        if (const TGlyph* g = node->Data()) {
+            add(reinterpret_cast<std::uintptr_t>(g));
+            add(g->RelativeSize);
+            add(g->Offset);
+            add(g->Spacing);
+            add(g->UnitWidth);
+            add(g->Processed);
+            if (const auto* outline = dynamic_cast<const TGlyphOutLine*>(g))
+                add(reinterpret_cast<std::uintptr_t>(outline->ContourList.get()));
+        }
+        for (int i = 0; i < node->Count(); ++i)
+            self(self, node->Item(i));
+    };
+    for (int i = 0; i < tree.RootCount(); ++i)
+        walk(walk, tree.Root(i));
+    return key;
+}
+
+} // namespace
+
+void PaintVideoOverlay(QImage& buffer, const TStation& station, TVideoTransform& camera, const TSettings& settings,
+                       TLabelLayer* layer)
 {
     QPainter p(&buffer);
     const int W = buffer.width(), H = buffer.height();
@@ -238,13 +284,45 @@ void PaintVideoOverlay(QImage& buffer, const TStation& station, TVideoTransform&
 
     // 10. The label as it will be marked; glyph units are girdle heights.
     L.SetScale(g, g);
-    SetPaintPosition(-station.TotalLabelWidth() / 2, 0);
+    const double start = -station.TotalLabelWidth() / 2;
     // Painting changes no label state; the tree is reached through the non-const accessor only
     // because the glyphs' painting is not const.
     auto& tree = const_cast<TStation&>(station).TreeViewGlyphs();
-    for (TTreeNode* node : tree.Items())
-        if (TGlyph* glyph = node->Data())
-            glyph->Paint(p, L);
+    if (!layer) {
+        SetPaintPosition(start, 0);
+        for (TTreeNode* node : tree.Items())
+            if (TGlyph* glyph = node->Data())
+                glyph->Paint(p, L);
+        return;
+    }
+    std::vector<double> key = labelLayerKey(buffer, L, station, settings, start);
+    if (key != layer->m_key || layer->m_image.size() != buffer.size()) {
+        // The outlines on a clear layer, with the pen and brush they would meet on the picture;
+        // photos are left to every tick, since their dots are OR-ed on the picture itself.
+        layer->m_image = QImage(buffer.size(), QImage::Format_ARGB32_Premultiplied);
+        layer->m_image.fill(Qt::transparent);
+        layer->m_photos.clear();
+        QPainter lp(&layer->m_image);
+        lp.setPen(p.pen());
+        lp.setBrush(p.brush());
+        SetPaintPosition(start, 0);
+        for (TTreeNode* node : tree.Items()) {
+            TGlyph* glyph = node->Data();
+            if (auto* photo = dynamic_cast<TGlyphPhoto*>(glyph)) {
+                layer->m_photos.emplace_back(photo, PaintPosition());
+                PaintPosition().X += photo->Width();
+            } else if (glyph) {
+                glyph->Paint(lp, L);
+            }
+        }
+        layer->m_key = std::move(key);
+        ++layer->m_draws;
+    }
+    for (const auto& [photo, at] : layer->m_photos) {
+        SetPaintPosition(at.X, at.Y);
+        photo->Paint(p, L);
+    }
+    p.drawImage(0, 0, layer->m_image);
 }
 
 void PaintPreviewMarks(QImage& buffer, std::span<const LaserMark> marks, const TStation& station,
@@ -268,7 +346,7 @@ void PaintPreviewMarks(QImage& buffer, std::span<const LaserMark> marks, const T
 }
 
 QPoint VideoTimerTick(QImage& ImageBuffer, TuEye* uEye, const TStation& station, TVideoTransform& camera,
-                      const TSettings& settings, QSize paintBox)
+                      const TSettings& settings, QSize paintBox, TLabelLayer* layer)
 {
     if (uEye && uEye->IsPresent()) {
         uEye->Draw(ImageBuffer, station.ZoomOut, kVideoBackground);
@@ -280,7 +358,7 @@ QPoint VideoTimerTick(QImage& ImageBuffer, TuEye* uEye, const TStation& station,
         ImageBuffer.fill(kVideoBackground);
     }
     if (station.ShowOverlay)
-        PaintVideoOverlay(ImageBuffer, station, camera, settings);
+        PaintVideoOverlay(ImageBuffer, station, camera, settings, layer);
     return {(ImageBuffer.width() - paintBox.width()) / 2, (ImageBuffer.height() - paintBox.height()) / 2};
 }
 

@@ -11,6 +11,8 @@
 #include <QSize>
 
 #include <span>
+#include <utility>
+#include <vector>
 
 namespace lapido {
 
@@ -49,10 +51,31 @@ private:
     bool m_zoomOut = false;
 };
 
+// The label's outlines as last painted over the picture, kept while nothing they show changes
+// (where the label stands in the picture, its glyphs' sizes, states and outlines, the selection,
+// the colours): a window at rest copies them at each tick instead of drawing every glyph again,
+// so its cost at rest does not grow with the label. Photos are drawn at each tick from their own
+// cached dots, OR-ed on the picture as always. Owned by the window, handed to each tick.
+class TLabelLayer {
+public:
+    // How many times the outlines were drawn anew (ticks that copy them do not count).
+    int drawCount() const { return m_draws; }
+
+private:
+    friend void PaintVideoOverlay(QImage&, const TStation&, TVideoTransform&, const TSettings&, TLabelLayer*);
+    QImage m_image;
+    std::vector<double> m_key;
+    // The photos and where the layout walk put them.
+    std::vector<std::pair<class TGlyphPhoto*, TCoord>> m_photos;
+    int m_draws = 0;
+};
+
 // Paints the overlay into the picture buffer from the station's state: travel-limit box and
 // its hatching, Z rings, grid, debug cam ticks, curvature triangles, cross hair, girdle lines and
-// the label through its glyphs. What would hide the stone is left out while marking.
-void PaintVideoOverlay(QImage& buffer, const TStation& station, TVideoTransform& camera, const TSettings& settings);
+// the label through its glyphs. What would hide the stone is left out while marking. With a
+// layer, the label's outlines are drawn only when they changed.
+void PaintVideoOverlay(QImage& buffer, const TStation& station, TVideoTransform& camera, const TSettings& settings,
+                       TLabelLayer* layer = nullptr);
 
 // The marks of a preview (machine millimetres) over the picture, where the stone under the
 // camera would take them: one dot each in kPreviewMarkColor.
@@ -64,7 +87,8 @@ void PaintPreviewMarks(QImage& buffer, std::span<const LaserMark> marks, const T
 // relative to a paint box of paintBox size (VideoOffsetX, VideoOffsetY). The camera transform
 // must have been updated for the station's zoom-out mode (the zoom-out box does that).
 QPoint VideoTimerTick(QImage& ImageBuffer, TuEye* uEye, const TStation& station, TVideoTransform& camera,
-                      const TSettings& settings, QSize paintBox = {kVideoBufferWidth, kVideoBufferHeight});
+                      const TSettings& settings, QSize paintBox = {kVideoBufferWidth, kVideoBufferHeight},
+                      TLabelLayer* layer = nullptr);
 
 // Grid lines of the overlay for the given origin pixel, clipped to the travel box; exposed for
 // tests of the spacing and the column limit. Empty when no grid is drawn.

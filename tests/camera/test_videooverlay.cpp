@@ -3,6 +3,8 @@
 
 #include <QFile>
 
+#include <functional>
+
 #include <cmath>
 
 namespace lapido {
@@ -152,6 +154,46 @@ TEST_F(VideoOverlayTest, LabelIsPaintedOnTheGirdleWhileAligningAndMarking)
         const int inBand = countColour(img, outline, QRect(0, c.y() - band + 1, img.width(), 2 * band - 1));
         EXPECT_GT(inBand, 100) << marking;
         EXPECT_EQ(countColour(img, outline, img.rect()), inBand) << marking;
+    }
+}
+
+// A window at rest copies the label's outlines instead of drawing every glyph at each tick; what
+// it shows is what drawing them gives, and any change to what they show draws them anew.
+TEST_F(VideoOverlayTest, AtRestTheLabelIsDrawnOnceAndRedrawnOnlyWhenItChanges)
+{
+    QFile file(test::testDataDir() + QStringLiteral("/../../examples/text-stroke.xml"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    QString error;
+    ASSERT_TRUE(st().XML2Tree(QString::fromUtf8(file.readAll()), &error)) << error.toStdString();
+    setGirdleHeight(0.3);
+    standAt(15, 12.5);
+    TLabelLayer layer;
+    const auto tick = [this](TLabelLayer* with) {
+        QImage buffer(kVideoBufferWidth, kVideoBufferHeight, QImage::Format_RGB32);
+        VideoTimerTick(buffer, nullptr, st(), m_camera, Settings(), buffer.size(), with);
+        return buffer;
+    };
+    EXPECT_EQ(tick(&layer), tick(nullptr));
+    EXPECT_EQ(tick(&layer), tick(nullptr));
+    EXPECT_EQ(layer.drawCount(), 1) << "nothing changed between the ticks";
+
+    TLabelTree& tree = st().TreeViewGlyphs();
+    TTreeNode* character = tree.Root(0)->Item(0)->Item(1);
+    ASSERT_NE(character->Data(), nullptr);
+    const std::function<void()> changes[] = {
+        [&] { tree.setSelected(character); },
+        [&] { character->Data()->Processed = true; },
+        [&] { st().AxisPosition_X = 15.05; },
+        [&] { st().EditFloatChange(TEditBox::EditSlant, QStringLiteral("3")); },
+        [&] { setGirdleHeight(0.25); },
+    };
+    int draws = layer.drawCount();
+    for (const auto& change : changes) {
+        change();
+        EXPECT_EQ(tick(&layer), tick(nullptr));
+        EXPECT_EQ(layer.drawCount(), ++draws);
+        tick(&layer);
+        EXPECT_EQ(layer.drawCount(), draws);
     }
 }
 

@@ -1,5 +1,6 @@
 #include "ui/common/screenfit.h"
 
+#include <QDateTime>
 #include <QEvent>
 #include <QGuiApplication>
 #include <QScreen>
@@ -12,8 +13,9 @@ namespace lapido {
 
 namespace {
 
-// Set on a window between its show and its first exposure, when the frame becomes known.
-constexpr char kFitPending[] = "lapidoScreenFitPending";
+// When a window was last shown; for kSettleMs after that its placement is checked again.
+constexpr char kShownAtMs[] = "lapidoScreenFitShownAtMs";
+constexpr qint64 kSettleMs = 1500;
 
 } // namespace
 
@@ -47,16 +49,22 @@ bool TScreenFit::eventFilter(QObject* watched, QEvent* event)
         auto* window = qobject_cast<QWidget*>(watched);
         if (window && window->isWindow()) {
             fit(*window);
-            window->setProperty(kFitPending, true);
+            window->setProperty(kShownAtMs, QDateTime::currentMSecsSinceEpoch());
         }
-    } else if (type == QEvent::Expose) {
-        // The exposure goes to the platform window; by then the window manager has framed it.
-        auto* platformWindow = qobject_cast<QWindow*>(watched);
-        QWidget* window = platformWindow ? QWidget::find(platformWindow->winId()) : nullptr;
-        if (window && window->property(kFitPending).toBool()) {
-            window->setProperty(kFitPending, false);
+    } else if (type == QEvent::Expose || type == QEvent::Move || type == QEvent::Resize) {
+        // The exposure goes to the platform window, moves to the widget. The window manager
+        // frames and places a new window a little after it is shown, and a window may place
+        // itself from a stored position: for a moment after the show it is fitted again, then
+        // left where the operator puts it.
+        QWidget* window = nullptr;
+        if (auto* platformWindow = qobject_cast<QWindow*>(watched))
+            window = QWidget::find(platformWindow->winId());
+        else if (auto* widget = qobject_cast<QWidget*>(watched); widget && widget->isWindow())
+            window = widget;
+        const QVariant shownAt = window ? window->property(kShownAtMs) : QVariant();
+        if (shownAt.isValid() && window->isVisible()
+            && QDateTime::currentMSecsSinceEpoch() - shownAt.toLongLong() < kSettleMs)
             fit(*window);
-        }
     }
     return QObject::eventFilter(watched, event);
 }

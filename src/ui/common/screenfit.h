@@ -7,11 +7,11 @@ class QWidget;
 
 namespace lapido {
 
-// Installed on the application, it looks at each top-level window as it is shown (and once
-// more when the window manager has framed it): a window larger than the screen's free room
-// is made smaller, and one reaching past an edge, for instance placed from a stored position
-// or below another window, is moved back inside. The operator may still move a shown window
-// anywhere.
+// Installed on the application, it looks at each top-level window as it is shown, and again
+// as the window manager frames and places it in the moment after: a window larger than the
+// screen's free room is made smaller, and one reaching past an edge, for instance placed from
+// a stored position or below another window, is moved back inside. After that moment the
+// operator may move a window anywhere.
 class TScreenFit final : public QObject {
     Q_OBJECT
 

@@ -730,7 +730,8 @@ void TfrmMain::VideoTimerTick()
     if (m_zoomApplied != m_station->ZoomOut)
         applyZoom();
     // The panel shows the whole buffer, scaled to the room it has.
-    m_videoOffset = lapido::VideoTimerTick(m_imageBuffer, m_camera.get(), *m_station, m_videoTransform, Settings());
+    m_videoOffset = lapido::VideoTimerTick(m_imageBuffer, m_camera.get(), *m_station, m_videoTransform, Settings(),
+                                           QSize(kVideoBufferWidth, kVideoBufferHeight), &m_labelLayer);
     if (m_previewSwitch)
         m_previewSwitch->paint(m_imageBuffer, m_videoTransform);
     m_inspection->paint(m_imageBuffer, m_videoTransform);

@@ -173,6 +173,7 @@ private:
     std::unique_ptr<EventPump> m_pump;
     EventPump* m_previousPump = nullptr;
     TVideoTransform m_videoTransform;
+    TLabelLayer m_labelLayer; // the label's outlines, drawn again only when they change
     QImage m_imageBuffer;
     QPoint m_videoOffset;
     bool m_zoomApplied = false;

@@ -141,19 +141,22 @@ TEST_F(MainWindowKeysTest, EachKeyJogsOrActsOnTheFocusedControlNeverBoth)
             ASSERT_EQ(QApplication::focusWidget(), c.widget) << "the key moved the focus";
             const bool stationKey = k.alwaysJogs || (c.jogs && k.jogKind);
             const bool girdleKey = QString::fromLatin1(k.x).startsWith(QStringLiteral("ctrl+"));
-            if (stationKey && !girdleKey)
+            if (stationKey && !girdleKey) {
                 EXPECT_EQ(jogCommands(), jogs + 1) << "a jog key with this focus jogs once";
-            else
+            } else {
                 EXPECT_EQ(jogCommands(), jogs) << "the focused control's key moved the machine";
-            if (stationKey && girdleKey)
+            }
+            if (stationKey && girdleKey) {
                 EXPECT_NE(girdle->text(), girdleText) << "Ctrl+Home/End step the girdle";
-            else if (c.widget != girdle)
+            } else if (c.widget != girdle) {
                 EXPECT_EQ(girdle->text(), girdleText) << "the girdle changed behind the focused control";
+            }
             // A key the station took never reaches the control; a text box keeps its text
             // whatever key of the table comes; a list's own arrows are its to use.
             const bool listArrow = k.arrowLike && (c.widget == logoList || c.widget == status) && !stationKey;
-            if (!listArrow && c.widget != video)
+            if (!listArrow && c.widget != video) {
                 EXPECT_EQ(c.value(), value) << "the focused control's value changed";
+            }
             if (listArrow) {
                 // Put the list back where it was, for the next key.
                 c.select();
@@ -175,12 +178,11 @@ TEST_F(MainWindowKeysTest, EscWithTheWaitWindowInFrontAbortsTheRun)
     TfrmWait waitWindow;
     QtOperatorDialogs dialogs;
     dialogs.setWaitWindow(&waitWindow);
-    OperatorDialogs* previousDialogs = setOperatorDialogs(&dialogs);
     // Long enough on the virtual clock that the wait is still open when the key arrives.
-    store().WriteString(QStringLiteral("Hardware"), QStringLiteral("EnableOnDelay"), QStringLiteral("36000"));
+    store().WriteString(QStringLiteral("Hardware"), QStringLiteral("EnableOnDelay"), QStringLiteral("600"));
 
     TfrmMain& w = start();
-    setOperatorDialogs(&dialogs);
+    OperatorDialogs* previousDialogs = setOperatorDialogs(&dialogs);
     w.station().RichEditGlyphLabel().document().setPlainText(QStringLiteral("AB"));
     click(QStringLiteral("Add Label"));
     click(QStringLiteral("Inspect"));

@@ -269,7 +269,10 @@ TEST_F(MainWindowScreenTest, SecondaryWindowsOpenFullyOnTheScreen)
             motionTest.move(settings.frameGeometry().left(), settings.frameGeometry().bottom() + 1);
             motionTest.show();
             ASSERT_TRUE(QTest::qWaitForWindowExposed(&motionTest));
-            ASSERT_TRUE(waitUntil([&] { return room.contains(motionTest.frameGeometry()); }));
+            ASSERT_TRUE(waitUntil([&] { return room.contains(motionTest.frameGeometry()); }))
+                << motionTest.frameGeometry().x() << "," << motionTest.frameGeometry().y() << " "
+                << motionTest.frameGeometry().width() << "x" << motionTest.frameGeometry().height() << " settings "
+                << settings.frameGeometry().height();
             motionTest.hide();
         }
         window->hide();
