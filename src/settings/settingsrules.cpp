@@ -170,12 +170,11 @@ std::optional<int> roundedInt(double value)
     return static_cast<int>(RoundHalfEven(value));
 }
 
-// Three decimals in fixed notation with the locale's separator, no grouping.
+// Three decimals in fixed notation with a point, no grouping: the form the boxes take, so that
+// the value a message proposes can be typed as it stands in any locale.
 QString fixed3(double value)
 {
-    QString text = QString::number(value, 'f', 3);
-    text.replace(QChar('.'), decimalSeparator());
-    return text;
+    return QString::number(value, 'f', 3);
 }
 
 constexpr ProtectedControl kProtected[] = {
@@ -284,6 +283,8 @@ bool SettingsEditor::EditFloatChange(const QString& key, const QString& text)
     const FloatBox* box = floatBox(key);
     if (!box)
         return false;
+    // A new text drops the machine's reason for the old one.
+    m_reasons.remove(key);
     std::optional<double> value = StrToFloatPoint(text.trimmed().toStdString());
     if (value && *value < 0 && box->accept != Accept::Any)
         value.reset();
@@ -298,7 +299,6 @@ bool SettingsEditor::EditFloatChange(const QString& key, const QString& text)
         if (!whole || (box->store == Store::Resolution && *whole < 1))
             value.reset();
     }
-    m_reasons.remove(key);
     if (!value) {
         if (!m_refused.contains(key))
             m_refused << key;

@@ -140,15 +140,16 @@ TEST_F(SettingsRulesTest, FrequencyChecksOfOk)
     setUserLocale(QLocale(QLocale::German, QLocale::Germany));
     m_record.MaxReprate = 2000; // four digits: no group separator
     m_record.MarkingSpeed = 2.5;
+    // Written as the boxes take them, with a point, on a comma locale too.
     EXPECT_EQ(m_editor.frequencyCheck(),
-              QStringLiteral("Pulse frequency is too high.  Reduce marking speed to 1,000 mm/s, or increase "
-                             "pulse distance to 1,250 µm."));
+              QStringLiteral("Pulse frequency is too high.  Reduce marking speed to 1.000 mm/s, or increase "
+                             "pulse distance to 1.250 µm."));
     // The marking check comes first; then the photo one.
     m_record.MarkingSpeed = 0.5;
     m_record.PhotoSpeed = 12;
     EXPECT_EQ(m_editor.frequencyCheck(),
-              QStringLiteral("Photo engraving frequency is too high.  Reduce photo engraving speed to 10,000 mm/s, "
-                             "or increase photo engraving resolution to 6,000 µm."));
+              QStringLiteral("Photo engraving frequency is too high.  Reduce photo engraving speed to 10.000 mm/s, "
+                             "or increase photo engraving resolution to 6.000 µm."));
 }
 
 TEST_F(SettingsRulesTest, SpinBoxesStoreNumbersAndIgnoreTheRest)

@@ -162,9 +162,14 @@ public:
     SymbolDelegate(SymbolGridModel* model, QObject* parent) : QStyledItemDelegate(parent), m_model(model) {}
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
     {
+        // The cell's background and selection without its text: the base class would fill the
+        // text in again from the model and draw a small copy in the default font.
         QStyleOptionViewItem plain = option;
+        initStyleOption(&plain, index);
         plain.text.clear();
-        QStyledItemDelegate::paint(painter, plain, index);
+        const QWidget* widget = option.widget;
+        QStyle* style = widget ? widget->style() : QApplication::style();
+        style->drawControl(QStyle::CE_ItemViewItem, &plain, painter, widget);
         const int i = m_model->entry(index);
         if (i < 0)
             return;

@@ -84,8 +84,16 @@ void TfrmLaser::build()
 
 void TfrmLaser::EditCommandEnter()
 {
-    const std::string reply = m_laser->channel().CommandReply(EditCommand->text().toStdString());
-    MemoReply->appendPlainText(QString::fromStdString(reply));
+    // The command above its answer, and a refusal with the controller's reason: a bare empty
+    // reply would not tell a refused command from one that answers nothing.
+    const QString command = EditCommand->text();
+    MemoReply->appendPlainText(QStringLiteral("> ") + command);
+    TDMC& channel = m_laser->channel();
+    const std::string reply = channel.CommandReply(command.toStdString());
+    if (!reply.empty())
+        MemoReply->appendPlainText(QString::fromStdString(reply));
+    if (const std::string why = channel.LastError(); !why.empty())
+        MemoReply->appendPlainText(QStringLiteral("Refused: ") + QString::fromStdString(why));
     EditCommand->clear();
 }
 

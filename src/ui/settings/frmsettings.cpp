@@ -559,9 +559,9 @@ QWidget* TfrmSettings::buildHardwarePage()
 
     auto* delays = new QGroupBox(QStringLiteral("Laser Signal Delays"), page);
     auto* df = new QFormLayout(delays);
-    df->addRow(QStringLiteral("Enable On"), floatEdit("EnableOnDelay"));
-    df->addRow(QStringLiteral("Enable Off"), floatEdit("EnableOffDelay"));
-    df->addRow(QStringLiteral("System On"), floatEdit("SystemOnDelay"));
+    df->addRow(QStringLiteral("Enable On [s]"), floatEdit("EnableOnDelay"));
+    df->addRow(QStringLiteral("Enable Off [s]"), floatEdit("EnableOffDelay"));
+    df->addRow(QStringLiteral("System On [s]"), floatEdit("SystemOnDelay"));
     layout->addWidget(delays);
     layout->addStretch();
     return page;

@@ -40,12 +40,25 @@ TEST_F(FrmLaserTest, LowerCaseCommandIsSentUpperCasedAndItsReplyShown)
     QTest::keyClicks(m_form->EditCommand, QStringLiteral("mg 6*7"));
     QTest::keyClick(m_form->EditCommand, Qt::Key_Return);
 
-    EXPECT_EQ(memoLines(), QStringList{QStringLiteral("42.0000")});
+    EXPECT_EQ(memoLines(), (QStringList{QStringLiteral("> mg 6*7"), QStringLiteral("42.0000")}));
     EXPECT_TRUE(m_form->EditCommand->text().isEmpty());
     const auto lines = log.lines();
     auto has = [&](const std::string& line) { return std::find(lines.begin(), lines.end(), line) != lines.end(); };
     EXPECT_TRUE(has("Sending command: mg 6*7")) << ::testing::PrintToString(lines);
     EXPECT_TRUE(has("Sending command: MG 6*7 with result 42.0000")) << ::testing::PrintToString(lines);
+}
+
+// A refused command shows itself and the controller's reason, not an empty line.
+TEST_F(FrmLaserTest, RefusedCommandShowsTheControllersReason)
+{
+    m_form->MemoReply->clear();
+    QTest::keyClicks(m_form->EditCommand, QStringLiteral("XYZZY"));
+    QTest::keyClick(m_form->EditCommand, Qt::Key_Return);
+    const QStringList lines = memoLines();
+    ASSERT_EQ(lines.size(), 2) << lines.join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(lines[0], QStringLiteral("> XYZZY"));
+    EXPECT_TRUE(lines[1].startsWith(QLatin1String("Refused: "))) << lines[1].toStdString();
+    EXPECT_GT(lines[1].size(), QStringLiteral("Refused: ").size());
 }
 
 TEST_F(FrmLaserTest, EchoShowsTheStationsOwnCommandsOnlyWhileChecked)

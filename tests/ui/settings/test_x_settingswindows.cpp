@@ -9,7 +9,9 @@
 #include "settings/settingskeys.h"
 #include "settings/settingsrecord.h"
 #include "sim/dmcsimulator.h"
+#include "ui/glyphs/frmsymbols.h"
 #include "ui/machine/frmlaser.h"
+#include "ui/workflow/frmveduvazu.h"
 #include "ui/machine/frmtestmotion.h"
 #include "ui/settings/frmsettings.h"
 #include "testsupport.h"
@@ -261,6 +263,23 @@ TEST_F(SettingsOnX, ManualCommandWindowOnScreen)
     ASSERT_TRUE(framed(manual));
     EXPECT_TRUE(onScreen(manual));
     shoot(QStringLiteral("manual-command"));
+}
+
+// The symbol picker and the logo editor, shown as their buttons show them, on screen.
+TEST_F(SettingsOnX, SymbolPickerAndLogoEditorOnScreen)
+{
+    TfrmSymbols symbols;
+    symbols.show();
+    ASSERT_TRUE(framed(symbols));
+    EXPECT_TRUE(onScreen(symbols)) << symbols.frameGeometry().width() << "x" << symbols.frameGeometry().height();
+    shoot(QStringLiteral("symbol-picker"));
+    symbols.hide();
+
+    TfrmVeduvAZU logos;
+    logos.show();
+    ASSERT_TRUE(framed(logos));
+    EXPECT_TRUE(onScreen(logos)) << logos.frameGeometry().width() << "x" << logos.frameGeometry().height();
+    shoot(QStringLiteral("logo-editor"));
 }
 
 } // namespace
