@@ -368,7 +368,7 @@ double TStation::JogStep(char axis) const
 QString TStation::JogStepText() const
 {
     const auto mm = [this](char axis) { return QString::number(JogStep(axis), 'f', 3); };
-    return QStringLiteral("Jog X %1 Y %2 Z %3 mm (Ctrl x2, Ctrl+Shift x4)").arg(mm('X'), mm('Y'), mm('Z'));
+    return QStringLiteral("Jog X %1 Y %2 Z %3 mm").arg(mm('X'), mm('Y'), mm('Z'));
 }
 
 void TStation::KeyJog(char axis, int direction, int k)

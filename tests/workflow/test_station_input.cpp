@@ -211,7 +211,7 @@ TEST_F(StationInputTest, KeysOfAFocusedTextBoxOrListMoveNothing)
         EXPECT_TRUE(st().KeyDown(Qt::Key_K, Qt::AltModifier, focus)) << "Alt+K is never typed";
         EXPECT_NEAR(moved().Y, 0.010, 1e-6);
     }
-    EXPECT_EQ(st().JogStepText(), QStringLiteral("Jog X 0.010 Y 0.010 Z 0.005 mm (Ctrl x2, Ctrl+Shift x4)"));
+    EXPECT_EQ(st().JogStepText(), QStringLiteral("Jog X 0.010 Y 0.010 Z 0.005 mm"));
 }
 
 // The key table: every key x focus gives one thing, the station's or the control's.

@@ -772,8 +772,9 @@ QString TfrmMain::progressText() const
     const TMarkingProgress& p = m_station->markingProgress();
     if (!m_station->StatusMessage().isEmpty() && !p.running)
         return m_station->StatusMessage();
+    // Between runs the line shows the step of the jog keys, so the operator knows the move.
     if (p.glyphCount == 0 && !p.running)
-        return {};
+        return m_station->JogStepText();
     // The same span and rounding as the trace's measured time of the run.
     const QString seconds = QString::number(m_station->markingElapsedMs() / 1000.0, 'f', 1);
     if (p.running && p.glyph == 0)
@@ -800,7 +801,6 @@ void TfrmMain::refreshControls()
     m_wCount->setText(QString::number(std::llround(st.AxisPosition_W())));
     m_focusHeight->setText(QString::number(st.GetFocusHeight(st.AxisPosition_X), 'f', 3));
     m_progress->setText(progressText());
-    m_jogStep->setText(st.JogStepText());
 
     for (QAbstractButton* b : std::initializer_list<QAbstractButton*>{m_add[0], m_add[1], m_add[2], m_add[3], m_add[4], m_add[5]})
         b->setEnabled(c.addButtons);

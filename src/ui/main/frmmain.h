@@ -207,7 +207,6 @@ private:
     QLabel* m_wCount = nullptr;
     QLabel* m_focusHeight = nullptr;
     QLabel* m_encoderX = nullptr;
-    QLabel* m_jogStep = nullptr; // the steps of the jog keys
     QLabel* m_simulated = nullptr;
     QLabel* m_version = nullptr;
     // Align / Inspect / Engrave.

@@ -205,10 +205,6 @@ QWidget* TfrmMain::buildPositionPanel()
     counters->addStretch();
     counters->addWidget(m_simulated);
     grid->addLayout(counters, 2, 0, 1, 2);
-    m_jogStep = new QLabel(box);
-    m_jogStep->setObjectName(QStringLiteral("LabelJogStep"));
-    setTextColour(m_jogStep, kSilver);
-    grid->addWidget(m_jogStep, 3, 0, 1, 2);
     return box;
 }
 
