@@ -178,8 +178,10 @@ TEST_F(MainWindowKeysTest, EscWithTheWaitWindowInFrontAbortsTheRun)
     TfrmWait waitWindow;
     QtOperatorDialogs dialogs;
     dialogs.setWaitWindow(&waitWindow);
-    // Long enough on the virtual clock that the wait is still open when the key arrives.
-    store().WriteString(QStringLiteral("Hardware"), QStringLiteral("EnableOnDelay"), QStringLiteral("600"));
+    // The virtual clock runs far ahead of the wall clock, and the key travels through another
+    // process and the X server: the wait is made long enough (ten hours of virtual time) that
+    // it is still open when the key arrives on a busy machine; Esc ends it long before.
+    store().WriteString(QStringLiteral("Hardware"), QStringLiteral("EnableOnDelay"), QStringLiteral("36000"));
 
     TfrmMain& w = start();
     OperatorDialogs* previousDialogs = setOperatorDialogs(&dialogs);
