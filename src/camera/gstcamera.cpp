@@ -35,11 +35,13 @@ QString gstInitError()
     return error;
 }
 
+const QLatin1String kEndOfStream("the pipeline ended (end of stream)");
+
 // The message of an error or end-of-stream message from the bus.
 QString describeMessage(GstMessage* msg)
 {
     if (GST_MESSAGE_TYPE(msg) == GST_MESSAGE_EOS)
-        return QStringLiteral("the pipeline ended (end of stream)");
+        return kEndOfStream;
     GError* err = nullptr;
     gchar* debug = nullptr;
     gst_message_parse_error(msg, &err, &debug);
@@ -158,7 +160,7 @@ public:
                                       : gst_app_sink_try_pull_sample(GST_APP_SINK(m_sink), 0);
         if (!sample) {
             if (gst_app_sink_is_eos(GST_APP_SINK(m_sink)))
-                return lose(QStringLiteral("the pipeline ended (end of stream)"));
+                return lose(kEndOfStream);
             return Fetch::NoNewFrame;
         }
         const Fetch result = copySample(sample, dst, pitch);
@@ -235,11 +237,17 @@ private:
             m_pending = gst_app_sink_try_pull_sample(GST_APP_SINK(m_sink), 20 * GST_MSECOND);
             if (m_pending)
                 break;
-            if (const auto e = busError()) {
+            // A sink that stopped (it reads as ended once the pipeline fails, too) and the bus's
+            // message arrive in either order: the bus is given a moment to say which it was.
+            const bool sinkEnded = gst_app_sink_is_eos(GST_APP_SINK(m_sink));
+            auto e = busError();
+            if (sinkEnded && !e)
+                e = busError(100 * GST_MSECOND);
+            if (e && *e != kEndOfStream) {
                 *why = QStringLiteral("the pipeline did not start: %1").arg(*e);
                 return false;
             }
-            if (gst_app_sink_is_eos(GST_APP_SINK(m_sink))) {
+            if (e || sinkEnded) {
                 *why = QStringLiteral("the pipeline ended before its first frame");
                 return false;
             }
@@ -259,9 +267,9 @@ private:
         return true;
     }
 
-    std::optional<QString> busError()
+    std::optional<QString> busError(GstClockTime wait = 0)
     {
-        GstMessage* msg = gst_bus_pop_filtered(m_bus, GstMessageType(GST_MESSAGE_ERROR | GST_MESSAGE_EOS));
+        GstMessage* msg = gst_bus_timed_pop_filtered(m_bus, wait, GstMessageType(GST_MESSAGE_ERROR | GST_MESSAGE_EOS));
         if (!msg)
             return std::nullopt;
         QString text = describeMessage(msg);
