@@ -151,8 +151,9 @@ TEST_F(MainWindowEditingTest, EveryPanelFieldReachesTheSelectedGlyph)
         w.VideoTimerTick();
         EXPECT_NE(w.videoBuffer(), overlayBefore) << "the overlay did not follow";
         const MarkExtent marksAfter = extentOf(st.PreviewMarking());
-        if (r.drawn)
+        if (r.drawn) {
             EXPECT_NE(marksAfter, marksBefore) << "the preview's marks did not follow";
+        }
     }
 }
 
