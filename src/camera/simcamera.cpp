@@ -1,6 +1,8 @@
 // The simulated camera library: handles, image memory, picture settings and the filmed stone.
 #include "camera/simcamera.h"
 
+#include "camera/imagememoryjpeg.h"
+
 #include "platform/numfmt.h"
 #include "platform/stationglobals.h"
 #include "settings/settingsrecord.h"
@@ -8,7 +10,6 @@
 
 #include <QFile>
 #include <QImage>
-#include <QImageWriter>
 
 #include <algorithm>
 #include <array>
@@ -651,35 +652,14 @@ int simInquireImageMem(HIDS h, char* mem, int id, int* pX, int* pY, int* pBits, 
     });
 }
 
-QImage::Format formatOf(int bits)
-{
-    switch (bits) {
-    case 8: return QImage::Format_Grayscale8;
-    case 15: return QImage::Format_RGB555;
-    case 16: return QImage::Format_RGB16;
-    case 24: return QImage::Format_BGR888;
-    case 32: return QImage::Format_RGB32;
-    default: return QImage::Format_Invalid;
-    }
-}
-
 int simSaveImageEx(HIDS h, const char* file, int format, int param)
 {
     return withCamera(h, [=](SimCamera& c) {
         const auto it = c.memories.find(c.activeId);
-        if (!file || format != ueye::kImageFileJpeg || it == c.memories.end())
+        if (format != ueye::kImageFileJpeg || it == c.memories.end())
             return ueye::kNoSuccess;
         const ImageMemory& m = it->second;
-        const QImage::Format f = formatOf(m.bits);
-        if (f == QImage::Format_Invalid)
-            return ueye::kNoSuccess;
-        const QImage frame(reinterpret_cast<const uchar*>(m.bytes.data()), m.width, m.height, m.pitch, f);
-        const QString why = writeWholeFile(QFile::decodeName(file), [&](QIODevice& device, QString*) {
-            QImageWriter writer(&device, "jpg");
-            writer.setQuality(param > 0 && param <= 100 ? param : 75);
-            return writer.write(frame);
-        });
-        return why.isEmpty() ? ueye::kSuccess : ueye::kNoSuccess;
+        return saveImageMemoryAsJpeg(file, param, m.bytes.data(), m.width, m.height, m.pitch, m.bits);
     });
 }
 

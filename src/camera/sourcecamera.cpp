@@ -2,11 +2,12 @@
 // the source's controls, the newest frame fetched when the picture asks whether one finished.
 #include "camera/sourcecamera.h"
 
+#include "camera/imagememoryjpeg.h"
+
 #include "platform/savefile.h"
 
 #include <QFile>
 #include <QImage>
-#include <QImageWriter>
 
 #include <cmath>
 #include <map>
@@ -259,31 +260,12 @@ int srcInquireImageMem(HIDS h, char* mem, int id, int* x, int* y, int* bits, int
     });
 }
 
-QImage::Format qtFormatOf(int bits)
-{
-    switch (bits) {
-    case 8: return QImage::Format_Grayscale8;
-    case 15: return QImage::Format_RGB555;
-    case 16: return QImage::Format_RGB16;
-    case 24: return QImage::Format_BGR888;
-    case 32: return QImage::Format_RGB32;
-    default: return QImage::Format_Invalid;
-    }
-}
-
 int srcSaveImageEx(HIDS h, const char* file, int format, int param)
 {
     return withCamera(h, [=](SourceCamera& c) {
-        const QImage::Format f = qtFormatOf(c.memBits);
-        if (!file || format != ueye::kImageFileJpeg || c.memory.empty() || f == QImage::Format_Invalid)
+        if (format != ueye::kImageFileJpeg || c.memory.empty())
             return ueye::kNoSuccess;
-        const QImage frame(reinterpret_cast<const uchar*>(c.memory.data()), c.memWidth, c.memHeight, c.memPitch, f);
-        const QString why = writeWholeFile(QFile::decodeName(file), [&](QIODevice& device, QString*) {
-            QImageWriter writer(&device, "jpg");
-            writer.setQuality(param > 0 && param <= 100 ? param : 75);
-            return writer.write(frame);
-        });
-        return why.isEmpty() ? ueye::kSuccess : ueye::kNoSuccess;
+        return saveImageMemoryAsJpeg(file, param, c.memory.data(), c.memWidth, c.memHeight, c.memPitch, c.memBits);
     });
 }
 
