@@ -386,8 +386,11 @@ InspectionResult Inspector::inspect(const InspectionPlan& plan, const QImage& pi
         return result;
     }
 
-    // The picture's darkness against its own background: a closing wider than a stroke takes
-    // the marks out of the picture, what they took away is left.
+    // The picture's darkness against its own background: closings wider than a stroke take the
+    // marks out of the picture, what they took away is left. Beside a girdle edge the closing
+    // takes some of the darker facet beyond the edge for the background, and the stroke looks
+    // fainter than the others; closings by lines in four directions, the brightest of them,
+    // take less of it than one by a disc (a third fainter instead of a half).
     const int pad = searchPx + int(std::ceil(6 * radiusPx)) + 8;
     const cv::Rect whole(0, 0, picture.width(), picture.height());
     const cv::Rect roi = cv::Rect(int(std::floor(labelBox.left())) - pad, int(std::floor(labelBox.top())) - pad,
@@ -395,13 +398,33 @@ InspectionResult Inspector::inspect(const InspectionPlan& plan, const QImage& pi
                          & whole;
     cv::Mat grey = greyOf(picture);
     cv::Mat dark(grey.size(), CV_32F, cv::Scalar(0)), darkBlur(grey.size(), CV_32F, cv::Scalar(0));
+    // The darkness of the marks alone, without the girdle's edges: what places a glyph and
+    // measures its marks' spread and width. An edge is dark along a line longer than any glyph's
+    // stroke; left in, it pulls a stroke beside it towards itself.
+    cv::Mat darkMarks(grey.size(), CV_32F, cv::Scalar(0));
+    double widestGlyphPx = 0;
+    for (const GlyphWork& w : work)
+        widestGlyphPx = std::max(widestGlyphPx, w.box.width());
     if (roi.area() > 0) {
         const int k = oddAtLeast(5 * radiusPx + 2, 7);
-        const cv::Mat kernel = cv::getStructuringElement(cv::MORPH_ELLIPSE, cv::Size(k, k));
+        const cv::Mat diagonal = cv::Mat::eye(k, k, CV_8U);
+        cv::Mat antiDiagonal;
+        cv::flip(diagonal, antiDiagonal, 1);
         cv::Mat background;
-        cv::morphologyEx(grey(roi), background, cv::MORPH_CLOSE, kernel);
+        for (const cv::Mat& line : {cv::Mat(1, k, CV_8U, cv::Scalar(1)), cv::Mat(k, 1, CV_8U, cv::Scalar(1)), diagonal, antiDiagonal}) {
+            cv::Mat closed;
+            cv::morphologyEx(grey(roi), closed, cv::MORPH_CLOSE, line);
+            background = background.empty() ? closed : cv::max(background, closed);
+        }
         cv::Mat d = background - grey(roi);
         d.copyTo(dark(roi));
+        const int edgeLength = int(std::ceil(widestGlyphPx + 2 * radiusPx)) + 3;
+        if (edgeLength < roi.width) {
+            cv::Mat edges;
+            cv::morphologyEx(d, edges, cv::MORPH_OPEN, cv::Mat(1, edgeLength, CV_8U, cv::Scalar(1)));
+            d -= edges;
+        }
+        d.copyTo(darkMarks(roi));
         cv::GaussianBlur(d, darkBlur(roi), cv::Size(0, 0), blurSigma);
     }
 
@@ -483,9 +506,9 @@ InspectionResult Inspector::inspect(const InspectionPlan& plan, const QImage& pi
             for (int dy = -reach; dy <= reach; ++dy)
                 for (int dx = -reach; dx <= reach; ++dx) {
                     const int x = int(std::lround(q.x())) + dx, y = int(std::lround(q.y())) + dy;
-                    if (x < 0 || y < 0 || x >= dark.cols || y >= dark.rows)
+                    if (x < 0 || y < 0 || x >= darkMarks.cols || y >= darkMarks.rows)
                         continue;
-                    const double v = std::max(0.0, double(dark.at<float>(y, x)) - threshold / 2);
+                    const double v = std::max(0.0, double(darkMarks.at<float>(y, x)) - threshold / 2);
                     sw += v;
                     sx += v * (x - q.x());
                     sy += v * (y - q.y());
@@ -529,7 +552,7 @@ InspectionResult Inspector::inspect(const InspectionPlan& plan, const QImage& pi
                 for (int x = area.x; x < area.x + area.width; ++x) {
                     const int bin = int(distance.at<float>(y, x) * 4);
                     if (bin < kBins) {
-                        sum[size_t(bin)] += dark.at<float>(y, x);
+                        sum[size_t(bin)] += darkMarks.at<float>(y, x);
                         ++count[size_t(bin)];
                     }
                 }

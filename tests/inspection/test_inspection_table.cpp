@@ -3,6 +3,7 @@
 // the offset follows the table's drift.
 #include "inspectionfixture.h"
 
+#include <cmath>
 #include <cstdio>
 
 namespace lapido::test {
@@ -141,6 +142,39 @@ TEST_P(InspectionTableTest, CleanRunsPassFaultsAreFlaggedAndTheDriftIsMeasured)
                 << c.text << " '" << gi.text.toStdString() << "'";
         }
     }
+}
+
+// The top of a '7' at the smallest height runs along the girdle's dark edge: its marks are
+// found and the glyph is placed where it was marked, whatever fraction of a pixel the table
+// stands at.
+using InspectionBesideTheEdgeTest = InspectionFixture;
+
+TEST_F(InspectionBesideTheEdgeTest, AStrokeAlongTheGirdleEdgeIsFoundAndPlacedAtEveryFractionOfAPixel)
+{
+    addText(QStringLiteral("ROMANS"), QStringLiteral("GIA 2141438167"), 0.08);
+    const TMarkingPreview preview = st().PreviewMarking();
+    ASSERT_TRUE(preview.markable) << preview.problem.toStdString();
+    const InspectionPlan plan = st().InspectionPlanOf(preview);
+    InspectionLimits limits = InspectionLimits::fromStore(Settings());
+    limits.readBack = false;
+    const double pixelMm = 1.0 / Settings().VideoScale;
+    std::uint32_t seed = 1;
+    for (const double fx : {0.0, 0.5})
+        for (const double fy : {0.0, 0.25, 0.5, 0.75}) {
+            const TCoord table{kRefX + fx * pixelMm, kRefY + fy * pixelMm};
+            SimulatedInspectionCamera camera;
+            camera.sensor = camera.picture;
+            camera.noiseSeed = seed++;
+            const QImage picture = simulatedInspectionPicture(Settings(), table, kRefY, preview.marks, camera);
+            const InspectionView view = InspectionView::fromSettings(Settings(), picture.size(), table);
+            const InspectionResult r = m_inspector.inspect(plan, picture, view, limits);
+            EXPECT_TRUE(r.ok()) << "table at +" << fx << ", +" << fy << " px: " << r.verdict().toStdString();
+            for (const GlyphInspection& g : r.glyphs) {
+                ASSERT_TRUE(g.offsetUm.has_value()) << "'" << g.text.toStdString() << "'";
+                EXPECT_LT(std::hypot(g.offsetUm->X, g.offsetUm->Y), 1.0)
+                    << "'" << g.text.toStdString() << "' at +" << fx << ", +" << fy << " px";
+            }
+        }
 }
 
 INSTANTIATE_TEST_SUITE_P(Labels, InspectionTableTest, ::testing::ValuesIn(kLabels), [](const auto& info) {
