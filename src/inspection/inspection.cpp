@@ -231,6 +231,25 @@ void fillOutlines(cv::Mat& ink, double maxBodyPx)
         }
 }
 
+// Strokes of a binary picture of letters brought to about the given width: thin strokes
+// break up for the OCR engine, fat ones close the counters.
+void setStrokeWidth(cv::Mat& letters, double widthPx)
+{
+    std::vector<std::vector<cv::Point>> contours;
+    cv::findContours(letters.clone(), contours, cv::RETR_LIST, cv::CHAIN_APPROX_NONE);
+    double perimeter = 0;
+    for (const auto& c : contours)
+        perimeter += cv::arcLength(c, true);
+    if (perimeter <= 0)
+        return;
+    const double stroke = 2 * cv::countNonZero(letters) / perimeter;
+    const int change = int(std::lround(widthPx - stroke));
+    if (change >= 1)
+        cv::dilate(letters, letters, cv::getStructuringElement(cv::MORPH_ELLIPSE, cv::Size(change + 1, change + 1)));
+    else if (change <= -2)
+        cv::erode(letters, letters, cv::getStructuringElement(cv::MORPH_ELLIPSE, cv::Size(-change, -change)));
+}
+
 // Positions (1-based, in the label's text) where the reading first differs; 0 when equal.
 // Spaces are left out of the comparison: the camera cannot tell a space's width from a gap.
 int firstDifference(const QString& expected, const QString& read)
@@ -662,15 +681,22 @@ InspectionResult Inspector::inspect(const InspectionPlan& plan, const QImage& pi
             result.readBack.why = QStringLiteral("the characters are outside the picture");
         } else {
             cv::Mat ink = dark(area) >= threshold;
-            // Logos and photos are not text.
+            // Only the characters' places are text: a speck beside them, a girdle edge or a
+            // logo would be read as letters or punctuation (stray marks have their own check).
+            cv::Mat textPlaces(ink.size(), CV_8U, cv::Scalar(0));
+            auto placeOf = [&](size_t i, int grow) {
+                const QRectF b = result.glyphs[i].boxPx.translated(-area.x, -area.y);
+                return cv::Rect(int(std::floor(b.left())) - grow, int(std::floor(b.top())) - grow,
+                                int(std::ceil(b.width())) + 2 * grow + 1, int(std::ceil(b.height())) + 2 * grow + 1)
+                       & cv::Rect(0, 0, ink.cols, ink.rows);
+            };
             for (size_t i = 0; i < work.size(); ++i)
-                if (plan.glyphs[i].kind != PlannedGlyphKind::Character) {
-                    const QRectF b = result.glyphs[i].boxPx.translated(-area.x, -area.y);
-                    const cv::Rect r = cv::Rect(int(b.left()) - 1, int(b.top()) - 1, int(b.width()) + 3, int(b.height()) + 3)
-                                       & cv::Rect(0, 0, ink.cols, ink.rows);
-                    if (r.area() > 0)
-                        ink(r).setTo(0);
-                }
+                if (plan.glyphs[i].kind == PlannedGlyphKind::Character)
+                    textPlaces(placeOf(i, 2)).setTo(255);
+            for (size_t i = 0; i < work.size(); ++i)
+                if (plan.glyphs[i].kind != PlannedGlyphKind::Character)
+                    textPlaces(placeOf(i, 1)).setTo(0);
+            cv::bitwise_and(ink, textPlaces, ink);
             // Dotted strokes joined: a closing over the gap between two pulses.
             double pitch = 0;
             std::vector<float> gaps;
@@ -685,25 +711,27 @@ InspectionResult Inspector::inspect(const InspectionPlan& plan, const QImage& pi
             cv::morphologyEx(ink, ink, cv::MORPH_CLOSE, cv::getStructuringElement(cv::MORPH_ELLIPSE, cv::Size(join, join)));
             if (outlines)
                 fillOutlines(ink, 0.1 * heightPx);
-            // Letters of about 40 pixels, scaled smoothly, their strokes brought to about a tenth
-            // of that (thin strokes break up for the engine, fat ones close the counters), dark on
-            // white with a border, as the engine reads best.
-            const double scale = std::clamp(40.0 / std::max(1.0, heightPx), 0.25, 8.0);
-            cv::Mat smooth, big;
-            ink.convertTo(smooth, CV_32F);
-            cv::resize(smooth, big, cv::Size(), scale, scale, scale > 1 ? cv::INTER_CUBIC : cv::INTER_AREA);
-            cv::Mat letters = big >= 100;
-            std::vector<std::vector<cv::Point>> contours;
-            cv::findContours(letters.clone(), contours, cv::RETR_LIST, cv::CHAIN_APPROX_NONE);
-            double perimeter = 0;
-            for (const auto& c : contours)
-                perimeter += cv::arcLength(c, true);
-            const double stroke = perimeter > 0 ? 2 * cv::countNonZero(letters) / perimeter : 0;
-            const int change = int(std::lround(4.0 - stroke));
-            if (stroke > 0 && change >= 1)
-                cv::dilate(letters, letters, cv::getStructuringElement(cv::MORPH_ELLIPSE, cv::Size(change + 1, change + 1)));
-            else if (stroke > 0 && change <= -2)
-                cv::erode(letters, letters, cv::getStructuringElement(cv::MORPH_ELLIPSE, cv::Size(-change, -change)));
+            // Letters of about 30 pixels, scaled smoothly, their strokes about a tenth of that,
+            // dark on white with a border, as the engine reads best (at 40 pixels it took a lone
+            // '9' after letters for a 'g').
+            constexpr double kLetterPx = 30, kStrokePx = 3;
+            const double scale = std::clamp(kLetterPx / std::max(1.0, heightPx), 0.25, 8.0);
+            // Strokes are brought to their width where the picture is finer, before a
+            // reduction (a thin stroke reduced first can fall below the threshold and vanish),
+            // after an enlargement.
+            cv::Mat letters;
+            if (scale >= 1) {
+                cv::Mat smooth, big;
+                ink.convertTo(smooth, CV_32F);
+                cv::resize(smooth, big, cv::Size(), scale, scale, cv::INTER_CUBIC);
+                letters = big >= 100;
+                setStrokeWidth(letters, kStrokePx);
+            } else {
+                setStrokeWidth(ink, kStrokePx / scale);
+                cv::Mat small;
+                cv::resize(ink, small, cv::Size(), scale, scale, cv::INTER_AREA);
+                letters = small >= 128;
+            }
             // The engine's time grows faster than the length of a line: long labels are read in
             // pieces of two dozen characters, cut halfway between two of them.
             std::vector<double> lefts, rights;
@@ -723,6 +751,9 @@ InspectionResult Inspector::inspect(const InspectionPlan& plan, const QImage& pi
             for (size_t c = 0; c + 1 < cuts.size() && readAll; ++c) {
                 cv::Mat page = letters.colRange(cuts[c], cuts[c + 1]) == 0;
                 cv::copyMakeBorder(page, page, 24, 24, 24, 24, cv::BORDER_CONSTANT, cv::Scalar(255));
+                // Softened edges, as the engine learnt letters from rendered text: the steps of a
+                // letter joined from dots otherwise turn a '9' into a 'g' or add a 'Q' beside it.
+                cv::blur(page, page, cv::Size(3, 3));
                 const auto text = m_reader->readLine(page, allowedCharacters(plan.text), &error);
                 readAll = text.has_value();
                 if (text)

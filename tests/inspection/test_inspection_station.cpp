@@ -166,6 +166,8 @@ TEST_F(InspectionStationTest, StrayMarksAndAMisplacedLabelAreNamed)
     EXPECT_FALSE(stray.ok());
     EXPECT_TRUE(stray.verdict().contains(QStringLiteral("where none")) || stray.verdict().contains(QStringLiteral("beside the label")))
         << stray.verdict().toStdString();
+    // The stray marks are not read as characters.
+    EXPECT_TRUE(stray.readBack.matches()) << stray.readBack.line().toStdString();
 
     // The whole label 14 µm to the right: the camera's view of it taken 14 µm to the left.
     InspectionView shifted = view;
