@@ -7,6 +7,17 @@
 
 namespace lapido {
 
+SimulatedOptics inspectionOptics(const TSettings& settings, const SimulatedInspectionCamera& camera)
+{
+    SimulatedOptics optics;
+    optics.scalePxPerMm = settings.VideoScale;
+    optics.aspectPercent = settings.VideoAspect;
+    optics.crossHairPx = QPointF(settings.CrossHairX, settings.CrossHairY);
+    optics.noiseGreyLevels = camera.noiseGreyLevels;
+    optics.noiseSeed = camera.noiseSeed;
+    return optics;
+}
+
 QImage simulatedInspectionPicture(const TSettings& settings, const TCoord& tableMm, double girdleCentreYMm,
                                   std::vector<LaserMark> marks, const SimulatedInspectionCamera& camera)
 {
@@ -17,13 +28,7 @@ QImage simulatedInspectionPicture(const TSettings& settings, const TCoord& table
     options.girdleCentreYMm = girdleCentreYMm;
     options.extraMarks = std::move(marks);
     options.markDefocus = camera.defocus;
-    SimulatedOptics optics;
-    optics.scalePxPerMm = settings.VideoScale;
-    optics.aspectPercent = settings.VideoAspect;
-    optics.crossHairPx = QPointF(settings.CrossHairX, settings.CrossHairY);
-    optics.noiseGreyLevels = camera.noiseGreyLevels;
-    optics.noiseSeed = camera.noiseSeed;
-    options.optics = optics;
+    options.optics = inspectionOptics(settings, camera);
     const ScopedSimulatedCamera scene(options);
     TuEye eye(UEyeLibrary::simulated());
     if (!eye.IsPresent())

@@ -2,6 +2,7 @@
 // camera, with optics the settings know exactly, filming the marks at the marking reference.
 #pragma once
 
+#include "camera/simcamera.h"
 #include "geometry/xytransform.h"
 #include "sim/dmcsimulator.h"
 
@@ -23,6 +24,10 @@ struct SimulatedInspectionCamera {
     double noiseGreyLevels = 1.5; // the sensor's noise
     std::uint32_t noiseSeed = 1;
 };
+
+// The simulated camera's optics as the settings know them (scale, aspect, cross hair) with the
+// camera's sensor noise: marks filmed where they lie, to a fraction of a pixel.
+SimulatedOptics inspectionOptics(const TSettings& settings, const SimulatedInspectionCamera& camera = {});
 
 // One frame with the table at tableMm (the laser spot over it), the girdle centred on
 // girdleCentreYMm and the given marks on the stone, through the simulated camera library.

@@ -1,6 +1,7 @@
 // The inspection in the main window: picture, simulator faults and the overlay of the verdict.
 #include "ui/main/inspectionoverlay.h"
 
+#include "camera/inspectionpicture.h"
 #include "camera/simcamera.h"
 #include "camera/ueye.h"
 #include "camera/videooverlay.h"
@@ -17,6 +18,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 namespace lapido {
 
@@ -73,6 +75,24 @@ QImage TInspectionOverlay::picture() const
     if (!camera || !camera->IsPresent())
         return {};
     QImage frame(kVideoBufferWidth, kVideoBufferHeight, QImage::Format_RGB32);
+    // The simulated camera's live picture is drawn from whole pixels, which places marks to half
+    // a pixel (nearly 2 µm at the usual scale); the inspection's picture is filmed through the
+    // optics the settings describe, to a fraction of a pixel, as lapidograph-cli films it.
+    // The live scene comes back afterwards.
+    struct LiveScene {
+        std::optional<SimulatedCameraOptions> options;
+        ~LiveScene()
+        {
+            if (options)
+                setSimulatedCameraOptions(*options);
+        }
+    } live;
+    if (camera->library() && camera->library()->isSimulated()) {
+        live.options = simulatedCameraOptions();
+        SimulatedCameraOptions filmed = *live.options;
+        filmed.optics = inspectionOptics(Settings());
+        setSimulatedCameraOptions(filmed);
+    }
     // The first copy is the frame asked for at the last tick, while the table may still have
     // been on its way back; the second one is filmed with the table at the reference.
     camera->Draw(frame, false);

@@ -5,6 +5,8 @@
 
 #include "inspection/inspection.h"
 
+#include <cmath>
+
 namespace lapido::test {
 namespace {
 
@@ -68,6 +70,13 @@ TEST_F(MainWindowInspectionTest, ACleanRunShowsNoRedAndReadsTheLabelBack)
     ASSERT_TRUE(inspection.has_value());
     EXPECT_TRUE(inspection->ok()) << inspection->verdict().toStdString();
     EXPECT_EQ(inspection->readBack.line(), QStringLiteral("read back: LG1407 (matches)"));
+    // The simulated camera films the marks where they are, to a fraction of a pixel, as the
+    // inspection needs: every glyph where it was planned within a micrometre.
+    for (const GlyphInspection& g : inspection->glyphs) {
+        ASSERT_TRUE(g.offsetUm.has_value()) << g.text.toStdString();
+        EXPECT_LT(std::hypot(g.offsetUm->X, g.offsetUm->Y), 1.0)
+            << g.text.toStdString() << ": " << g.offsetUm->X << ", " << g.offsetUm->Y << " um";
+    }
     w.VideoTimerTick();
     EXPECT_EQ(redPixels(w.videoBuffer()), 0);
     EXPECT_GT(greenPixels(w.videoBuffer()), 50);
