@@ -4,8 +4,12 @@
 #include "inspectionfixture.h"
 
 #include "platform/eventpump.h"
+#include "settings/sectionnumbers.h"
 
 #include <QFileInfo>
+
+#include <map>
+#include <string>
 
 namespace lapido::test {
 namespace {
@@ -200,6 +204,37 @@ TEST_F(InspectionStationTest, ThresholdsComeFromTheStoreAndNonsenseFallsBack)
     EXPECT_DOUBLE_EQ(l.markContrastPercent, InspectionLimits{}.markContrastPercent);
     EXPECT_TRUE(l.failOnReadBack);
     EXPECT_DOUBLE_EQ(l.spotDiameterUm, 8);
+}
+
+// The settings window's Inspection page takes exactly what the inspection reads: each bound of a
+// box is read as stored, a value just beyond it falls back to the default.
+TEST_F(InspectionStationTest, TheSettingsPageAndTheInspectionTakeTheSameRanges)
+{
+    const std::map<std::string, double InspectionLimits::*> members{
+        {"MinCoverage", &InspectionLimits::minCoveragePercent}, {"MaxOffset", &InspectionLimits::maxOffsetUm},
+        {"MaxSpread", &InspectionLimits::maxSpreadUm},          {"MaxMarkWidth", &InspectionLimits::maxMarkWidthPercent},
+        {"MarkContrast", &InspectionLimits::markContrastPercent}, {"MinMarkContrast", &InspectionLimits::minMarkContrast},
+        {"SearchDistance", &InspectionLimits::searchUm},
+    };
+    const InspectionLimits defaults;
+    ASSERT_EQ(inspectionSectionFields().numbers.size(), members.size());
+    for (const SectionNumber& f : inspectionSectionFields().numbers) {
+        SCOPED_TRACE(f.key.name);
+        ASSERT_TRUE(members.count(f.key.name));
+        const auto member = members.at(f.key.name);
+        EXPECT_EQ(checkSectionNumber(f, QString::fromLatin1(f.key.defaultValue)).value, defaults.*member);
+        for (const double v : {f.low, f.high}) {
+            keys::write(f.key, QString::number(v, 'f', 3));
+            EXPECT_TRUE(checkSectionNumber(f, QString::number(v, 'f', 3)).value.has_value());
+            EXPECT_DOUBLE_EQ(InspectionLimits::fromStore(Settings()).*member, v);
+        }
+        for (const double v : {f.low - 0.01, f.high + 0.01}) {
+            keys::write(f.key, QString::number(v, 'f', 3));
+            EXPECT_FALSE(checkSectionNumber(f, QString::number(v, 'f', 3)).value.has_value());
+            EXPECT_DOUBLE_EQ(InspectionLimits::fromStore(Settings()).*member, defaults.*member);
+        }
+        keys::write(f.key, QString::fromLatin1(f.key.defaultValue));
+    }
 }
 
 } // namespace

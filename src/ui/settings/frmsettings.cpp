@@ -17,6 +17,7 @@
 #include "settings/settingsbackup.h"
 #include "settings/settingskeys.h"
 #include "ui/settings/camerachoicebox.h"
+#include "ui/settings/sectionpage.h"
 #include "ui/common/windowplacement.h"
 
 #include <QApplication>
@@ -186,6 +187,10 @@ TfrmSettings::TfrmSettings(QWidget* parent)
     m_tabs->addTab(buildPulsePage(), QStringLiteral("Pulse"));
     m_tabs->addTab(buildAdministrationPage(), QStringLiteral("Administration"));
     m_tabs->addTab(m_miscPage = buildMiscPage(), QStringLiteral("Misc"));
+    for (const SectionFields* fields : {&inspectionSectionFields(), &simulatorSectionFields()}) {
+        m_sectionPages.push_back(new SectionPage(*fields, m_tabs));
+        m_tabs->addTab(m_sectionPages.back(), QString::fromLatin1(fields->section));
+    }
     connect(m_tabs, &QTabWidget::currentChanged, this, &TfrmSettings::onTabChanged);
 
     auto* buttons = new QDialogButtonBox(this);
@@ -1190,11 +1195,31 @@ bool TfrmSettings::refuseRedBoxes()
     return true;
 }
 
+bool TfrmSettings::refuseRedSectionBoxes()
+{
+    QStringList lines;
+    QLineEdit* first = nullptr;
+    for (SectionPage* page : m_sectionPages) {
+        for (const QString& line : page->refusals())
+            lines << m_tabs->tabText(m_tabs->indexOf(page)) + QStringLiteral(", ") + line;
+        if (!first && (first = page->firstRefused()))
+            m_tabs->setCurrentWidget(page);
+    }
+    if (!first)
+        return false;
+    first->setFocus(Qt::OtherFocusReason);
+    first->selectAll();
+    operatorDialogs().error(tr("These values are refused (red) and nothing was saved:\n%1\n\n"
+                               "Correct them, or leave with Cancel.")
+                                .arg(lines.join(QLatin1Char('\n'))));
+    return true;
+}
+
 void TfrmSettings::ButtonCloseClick()
 {
     // A red box holds a text the record did not take: saving would store what was there before
     // (or what a prefix of the text gave) while the box shows something else.
-    if (refuseRedBoxes())
+    if (refuseRedBoxes() || refuseRedSectionBoxes())
         return;
     if (const auto problem = m_editor.frequencyCheck()) {
         operatorDialogs().error(*problem);
@@ -1213,6 +1238,8 @@ void TfrmSettings::ButtonCloseClick()
     }
     try {
         SaveSettingsToRegistery(AppRegistry(), Settings());
+        for (const SectionPage* page : m_sectionPages)
+            page->store();
     } catch (const std::exception& e) {
         operatorDialogs().error(QString::fromLocal8Bit(e.what()));
         return;
@@ -1255,6 +1282,9 @@ void TfrmSettings::ApplyLaserSettings()
 void TfrmSettings::showEvent(QShowEvent* event)
 {
     ApplySettingsToControls();
+    // After a Cancel the pages show what is stored, not the last edit.
+    for (SectionPage* page : m_sectionPages)
+        page->load();
     QDialog::showEvent(event);
     if (TLedsRGB* l = shownLight(); m_tabs->currentWidget() == m_miscPage && l && l->IsConnected()) {
         l->LoadLedsColor();

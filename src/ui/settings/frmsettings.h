@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 #include <optional>
 
 class QAbstractButton;
@@ -32,6 +33,8 @@ class QTimeEdit;
 class QToolButton;
 
 namespace lapido {
+
+class SectionPage;
 
 class TLaserSource;
 class TLedsRGB;
@@ -120,6 +123,8 @@ private:
     void updateRedStates();
     // OK with refused boxes: says which, shows the first, and is true (nothing is saved).
     bool refuseRedBoxes();
+    // The same for the pages over sections of the store (Inspection, Simulator).
+    bool refuseRedSectionBoxes();
     // The motion test window back to its owner (it is ours only while this window shows).
     void returnMotionTest();
     // The light the page shows: the one handed, else the station's (none made here).
@@ -190,6 +195,7 @@ private:
     QWidget* m_laserPage = nullptr;
     QWidget* m_motionPage = nullptr;
     QWidget* m_miscPage = nullptr;
+    std::vector<SectionPage*> m_sectionPages;
 
     // Pulse page.
     QComboBox* m_register = nullptr;

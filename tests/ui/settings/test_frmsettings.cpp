@@ -144,7 +144,7 @@ TEST_F(SettingsWindowTest, TabsCaptionAndFixedSize)
     for (int i = 0; i < tabs->count(); ++i)
         captions << tabs->tabText(i);
     EXPECT_EQ(captions, (QStringList{"Marking", "Positions", "Colors", "Mouse", "Motion", "Video", "Hardware", "Laser",
-                                     "Pulse", "Administration", "Misc"}));
+                                     "Pulse", "Administration", "Misc", "Inspection", "Simulator"}));
     EXPECT_EQ(window().windowTitle(), QStringLiteral("Settings"));
     EXPECT_TRUE(window().isModal());
     EXPECT_EQ(window().minimumSize(), window().maximumSize());
@@ -319,6 +319,72 @@ TEST_F(SettingsWindowTest, OneAutomaticBackupPerDay)
     setProcessStarter(previous);
     EXPECT_EQ(starter.started,
               QStringList{Settings().VaultkeepLink + " --Backup -LaHives -McHives /srv/station backup"});
+}
+
+// The pages over sections Inspection and Simulator check their boxes as the others do: a refused
+// text is red and OK names it with its page and saves nothing; a taken one is stored at OK.
+TEST_F(SettingsWindowTest, InspectionAndSimulatorBoxesAreCheckedAndStoredAtOk)
+{
+    struct Case {
+        const char* box;
+        const char* typed;
+        bool taken;
+    };
+    const Case cases[] = {
+        {"InspectionMaxOffset", "2.5", true},     {"InspectionMaxOffset", "2,5", false},
+        {"InspectionMinCoverage", "101", false},  {"InspectionSearchDistance", "", false},
+        {"InspectionMarkContrast", "35", true},   {"SimulatorMisfireRate", "0.12", true},
+        {"SimulatorMisfireRate", "1.5", false},   {"SimulatorDefocus", "0.5", false},
+        {"SimulatorDriftUm", "-8", true},         {"SimulatorDriftUm", "8 um", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.box) + " \"" + c.typed + "\"");
+        m_window.reset();
+        window().show();
+        type(c.box, QString::fromLatin1(c.typed));
+        EXPECT_EQ(isRed(edit(c.box)), !c.taken);
+        const QString section = QString::fromLatin1(c.box).startsWith(QLatin1String("Inspection")) ? QStringLiteral("Inspection")
+                                                                                                   : QStringLiteral("Simulator");
+        const QString key = QString::fromLatin1(c.box).mid(section.size());
+        const auto asked = m_dialogs.transcript().size();
+        const auto stored = store().entries();
+        click("ButtonClose");
+        if (c.taken) {
+            EXPECT_FALSE(window().isVisible());
+            EXPECT_EQ(store().value(section, key), std::optional<QString>(QString::fromLatin1(c.typed)));
+        } else {
+            EXPECT_TRUE(window().isVisible());
+            ASSERT_GT(m_dialogs.transcript().size(), asked);
+            EXPECT_TRUE(m_dialogs.transcript().back().text.contains(section + QStringLiteral(", ") + key))
+                << m_dialogs.transcript().back().text.toStdString();
+            EXPECT_EQ(store().entries(), stored) << "saved with a red box";
+        }
+        window().hide();
+    }
+}
+
+TEST_F(SettingsWindowTest, InspectionAndSimulatorCountsAndFlagsAreStoredAtOkAndCancelKeepsTheStore)
+{
+    window().show();
+    child<QSpinBox>("SpinEditSimulatorSkipGlyph")->setValue(2);
+    child<QCheckBox>("CheckBoxInspectionFailOnReadBack")->setChecked(true);
+    type("InspectionMaxSpread", "5");
+    click("ButtonCancel");
+    EXPECT_FALSE(store().value("Simulator", "SkipGlyph").has_value());
+    EXPECT_FALSE(store().value("Inspection", "MaxSpread").has_value());
+    // Shown again, the page shows the store.
+    window().show();
+    EXPECT_EQ(edit("InspectionMaxSpread")->text(), QStringLiteral("6"));
+    EXPECT_EQ(child<QSpinBox>("SpinEditSimulatorSkipGlyph")->value(), 0);
+
+    child<QSpinBox>("SpinEditSimulatorSkipGlyph")->setValue(2);
+    child<QCheckBox>("CheckBoxInspectionFailOnReadBack")->setChecked(true);
+    child<QCheckBox>("CheckBoxInspectionReadBack")->setChecked(false);
+    click("ButtonClose");
+    EXPECT_FALSE(window().isVisible());
+    EXPECT_EQ(keys::read(keys::SimSkipGlyph), 2);
+    EXPECT_TRUE(keys::read(keys::InspectionFailOnReadBack));
+    EXPECT_FALSE(keys::read(keys::InspectionReadBack));
 }
 
 TEST_F(SettingsWindowTest, CancelRestoresTheStoredValuesAndKeepsTypedOnesForMissingKeys)
