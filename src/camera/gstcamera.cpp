@@ -105,8 +105,8 @@ std::optional<SourceFrameFormat> formatOfCaps(GstCaps* caps, GstVideoInfo* info)
 
 class GstCameraSource final : public FrameSource {
 public:
-    GstCameraSource(QString description, int startTimeoutMs)
-        : m_description(std::move(description)), m_startTimeoutMs(startTimeoutMs)
+    GstCameraSource(QString description, int startTimeoutMs, GstPipelinePrepared prepared)
+        : m_description(std::move(description)), m_startTimeoutMs(startTimeoutMs), m_prepared(std::move(prepared))
     {
     }
     ~GstCameraSource() override { stop(); }
@@ -226,6 +226,8 @@ private:
         gst_app_sink_set_max_buffers(GST_APP_SINK(m_sink), 1);
         gst_app_sink_set_drop(GST_APP_SINK(m_sink), TRUE);
         m_bus = gst_element_get_bus(m_pipeline);
+        if (m_prepared)
+            m_prepared(m_pipeline);
 
         if (gst_element_set_state(m_pipeline, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
             *why = busError().value_or(QStringLiteral("the pipeline refused to start"));
@@ -330,6 +332,7 @@ private:
 
     QString m_description;
     int m_startTimeoutMs;
+    GstPipelinePrepared m_prepared;
     GstElement* m_pipeline = nullptr;
     GstElement* m_sink = nullptr;
     GstElement* m_balance = nullptr;
@@ -352,9 +355,10 @@ QString gstPipelineWithSink(const QString& description)
     return text + QStringLiteral(" ! videoconvert ! appsink");
 }
 
-std::unique_ptr<FrameSource> makeGstCameraSource(const QString& description, int startTimeoutMs)
+std::unique_ptr<FrameSource> makeGstCameraSource(const QString& description, int startTimeoutMs,
+                                                 GstPipelinePrepared prepared)
 {
-    return std::make_unique<GstCameraSource>(description, startTimeoutMs);
+    return std::make_unique<GstCameraSource>(description, startTimeoutMs, std::move(prepared));
 }
 
 bool gstAvailable(QString* why)
