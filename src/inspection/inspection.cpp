@@ -110,12 +110,15 @@ struct GlyphWork {
 
 // Where a glyph lies: the integer shift of best correlation within the search area, then the
 // correlation's peak to a tenth of a pixel or better by parabolas through shifted renderings.
-void registerGlyph(GlyphWork& g, const cv::Mat& darkBlur, double radiusPx, double blurSigma, int searchPx)
+// The search is centred on prior (the label's whole-pixel shift for a glyph); without refine
+// only the whole-pixel shift is found.
+void registerGlyph(GlyphWork& g, const cv::Mat& darkBlur, double radiusPx, double blurSigma, int searchPx,
+                   cv::Point prior = {}, bool refine = true)
 {
     const int margin = int(std::ceil(radiusPx + 3 * blurSigma + 1));
     const cv::Rect tplArea(int(std::floor(g.box.left())) - margin, int(std::floor(g.box.top())) - margin,
                            int(std::ceil(g.box.width())) + 2 * margin + 1, int(std::ceil(g.box.height())) + 2 * margin + 1);
-    const cv::Rect searchArea(tplArea.x - searchPx, tplArea.y - searchPx, tplArea.width + 2 * searchPx,
+    const cv::Rect searchArea(tplArea.x + prior.x - searchPx, tplArea.y + prior.y - searchPx, tplArea.width + 2 * searchPx,
                               tplArea.height + 2 * searchPx);
     if ((searchArea & cv::Rect(0, 0, darkBlur.cols, darkBlur.rows)) != searchArea) {
         g.inView = false;
@@ -128,7 +131,11 @@ void registerGlyph(GlyphWork& g, const cv::Mat& darkBlur, double radiusPx, doubl
     cv::Point at;
     cv::minMaxLoc(scores, nullptr, &best, nullptr, &at);
     g.peakScore = best;
-    QPointF shift(at.x - searchPx, at.y - searchPx);
+    QPointF shift(prior.x + at.x - searchPx, prior.y + at.y - searchPx);
+    if (!refine) {
+        g.shift = shift;
+        return;
+    }
 
     // Refinement on the picture itself: the score of the template moved by fractions of a
     // pixel, a parabola through three of them per axis, with steps getting finer.
@@ -447,8 +454,20 @@ InspectionResult Inspector::inspect(const InspectionPlan& plan, const QImage& pi
         cv::GaussianBlur(d, darkBlur(roi), cv::Size(0, 0), blurSigma);
     }
 
+    // The label is looked for as a whole first, then each glyph near the label's place: a glyph
+    // of little shape (an 'I', a '1') looked for on its own across the whole search distance
+    // can take a neighbour's stroke for its own. The glyph's own search still holds more than
+    // a drift across the label that fails it.
+    GlyphWork label;
+    for (const GlyphWork& w : work) {
+        label.px.insert(label.px.end(), w.px.begin(), w.px.end());
+        label.box = label.box.isNull() ? w.box : label.box.united(w.box);
+    }
+    registerGlyph(label, darkBlur, radiusPx, blurSigma, searchPx, {}, false);
+    const cv::Point labelPrior = label.inView ? cv::Point(int(label.shift.x()), int(label.shift.y())) : cv::Point();
+    const int glyphSearchPx = std::max(2, int(std::ceil(2 * limits.maxOffsetUm / umPerPx)) + 1);
     for (GlyphWork& w : work)
-        registerGlyph(w, darkBlur, radiusPx, blurSigma, searchPx);
+        registerGlyph(w, darkBlur, radiusPx, blurSigma, label.inView ? glyphSearchPx : searchPx, labelPrior);
 
     // A typical mark's darkness: high among the planned places, so that missing marks do not
     // pull it down; the polish's own shades set its floor.

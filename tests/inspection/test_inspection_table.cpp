@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <string>
 
 namespace lapido::test {
 namespace {
@@ -175,6 +176,30 @@ TEST_F(InspectionBesideTheEdgeTest, AStrokeAlongTheGirdleEdgeIsFoundAndPlacedAtE
                     << "'" << g.text.toStdString() << "' at +" << fx << ", +" << fy << " px";
             }
         }
+}
+
+// Glyphs of one stroke side by side (an 'I' is a vertical line like its neighbour) are each
+// found at their own place, not on a neighbour's stroke within the search distance.
+using InspectionOfStrokesTest = InspectionFixture;
+
+TEST_F(InspectionOfStrokesTest, GlyphsOfOneStrokeAreFoundAtTheirOwnPlace)
+{
+    for (const char* text : {"IIII", "1111", "I1I1"}) {
+        for (const double height : {0.06, 0.08}) {
+            SCOPED_TRACE(std::string(text) + " " + std::to_string(height));
+            st().TreeViewGlyphs().Clear();
+            addText(QStringLiteral("ROMANS"), QString::fromLatin1(text), height);
+            for (std::uint32_t seed = 1; seed <= 2; ++seed) {
+                const InspectedShot shot = shoot({}, 1, seed);
+                ASSERT_TRUE(shot.preview.markable) << shot.preview.problem.toStdString();
+                EXPECT_TRUE(shot.result.ok()) << shot.result.verdict().toStdString();
+                for (const GlyphInspection& g : shot.result.glyphs) {
+                    ASSERT_TRUE(g.offsetUm.has_value());
+                    EXPECT_LT(std::hypot(g.offsetUm->X, g.offsetUm->Y), 1.0) << g.text.toStdString();
+                }
+            }
+        }
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Labels, InspectionTableTest, ::testing::ValuesIn(kLabels), [](const auto& info) {

@@ -83,8 +83,12 @@ protected:
         m_laser->GetPosition(x, y, z, w);
         key(Qt::Key_F10);
         auto* goToStart = m_window->findChild<QPushButton*>(QStringLiteral("BitBtn3"));
-        ASSERT_TRUE(goToStart && goToStart->isVisible());
+        ASSERT_TRUE(goToStart && goToStart->isVisible()) << told().toStdString();
         QTest::mouseClick(goToStart, Qt::LeftButton);
+        // A fresh stone: the marks of the last one leave with it (left on the simulated stone,
+        // the next label would be marked over them, and its inspection would rightly find
+        // marks beside it).
+        (*m_sim)->clearMarks();
         m_laser->MoveTo(x, y, z);
         m_laser->WaitOnMotionComplete();
         // The marking reference follows the position the window reads.
