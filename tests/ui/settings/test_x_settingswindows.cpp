@@ -18,6 +18,7 @@
 #include "testsupport.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
@@ -233,6 +234,18 @@ TEST_F(SettingsOnX, EveryPageOnScreen)
         EXPECT_TRUE(onScreen(window())) << tabs->tabText(i).toStdString();
         shoot(QStringLiteral("settings-%1-%2").arg(i, 2, 10, QLatin1Char('0')).arg(tabs->tabText(i).toLower()));
     }
+    // The Laser page with a source that has controls of its own.
+    auto* source = child<QComboBox>(QStringLiteral("ComboBoxSource"));
+    const int plugin = source->findText(QStringLiteral("DE60 Simulated Source"));
+    if (plugin >= 0) {
+        for (int i = 0; i < tabs->count(); ++i)
+            if (tabs->tabText(i) == QLatin1String("Laser"))
+                tabs->setCurrentIndex(i);
+        source->setCurrentIndex(plugin);
+        emit source->activated(plugin);
+        EXPECT_TRUE(onScreen(window()));
+        shoot(QStringLiteral("settings-07-laser-plugin"));
+    }
 }
 
 // "Test..." with the modal settings open: the motion test shows fully on screen and its
@@ -285,6 +298,13 @@ TEST_F(SettingsOnX, SymbolPickerAndLogoEditorOnScreen)
     ASSERT_TRUE(framed(symbols));
     EXPECT_TRUE(onScreen(symbols)) << symbols.frameGeometry().width() << "x" << symbols.frameGeometry().height();
     shoot(QStringLiteral("symbol-picker"));
+    // A stroke font, whose tall characters once ran over their cells.
+    symbols.UseRichEdit = false;
+    symbols.SymbolFont = QStringLiteral("SCRIPTS");
+    symbols.prepare();
+    symbols.FormActivate();
+    EXPECT_TRUE(onScreen(symbols));
+    shoot(QStringLiteral("symbol-picker-stroke"));
     symbols.hide();
 
     TfrmVeduvAZU logos;
