@@ -11,7 +11,7 @@
 // SQLite keeps one lock state per file (inode) for the whole process and may take and release
 // that state through any of its descriptors of the file: the locks of a process are one set,
 // whichever descriptor they went through. To keep that meaning, every lock request of a file
-// goes to one description per inode, a duplicate of the first descriptor SQLite locked with,
+// goes to one description per inode, opened anew from the first descriptor SQLite locked with,
 // and that description is closed (its locks released) when SQLite closes its last descriptor
 // of the file, as a classic close would release them.
 #include "platform/storelocks.h"
@@ -21,6 +21,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdarg>
+#include <cstdio>
 #include <map>
 #include <mutex>
 #include <utility>
@@ -37,6 +38,22 @@ namespace {
 
 using FileId = std::pair<dev_t, ino_t>;
 
+// A new open file description of the file behind fd, in fd's access mode. A duplicate of fd
+// would share its description, and a child made by fork() shares its parent's descriptions:
+// its locks would be the parent's. Without /proc the duplicate is the best there is.
+int openDescription(int fd)
+{
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0)
+        return -1;
+    char path[40];
+    std::snprintf(path, sizeof path, "/proc/self/fd/%d", fd);
+    const int own = ::open(path, (flags & O_ACCMODE) | O_CLOEXEC | O_NOCTTY);
+    if (own >= 0)
+        return own;
+    return ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+}
+
 // The lock-holding description of each file SQLite has locked, and SQLite's descriptors of it.
 class DescriptionLocks {
 public:
@@ -48,12 +65,13 @@ public:
             return -1;
         const FileId id{st.st_dev, st.st_ino};
         std::lock_guard lock(m_mutex);
+        leaveParentsLocks();
         const auto known = m_fileOf.find(fd);
         if (known != m_fileOf.end() && known->second != id)
             forget(fd); // a number SQLite closed and reused without our hearing of it
         Owner& owner = m_owners[id];
         if (owner.fd < 0) {
-            owner.fd = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+            owner.fd = openDescription(fd);
             if (owner.fd < 0) {
                 const int err = errno;
                 m_owners.erase(id);
@@ -71,6 +89,7 @@ public:
     void closing(int fd)
     {
         std::lock_guard lock(m_mutex);
+        leaveParentsLocks();
         forget(fd);
     }
 
@@ -79,6 +98,23 @@ private:
         int fd = -1;
         std::vector<int> users;
     };
+
+    // A child made by fork() shares its parent's open file descriptions, and with them the
+    // parent's locks: locking through them would let the child pass wherever the parent holds
+    // the store. The child lets go of them (closing its copies releases nothing of the
+    // parent's) and locks through descriptions of its own.
+    void leaveParentsLocks()
+    {
+        const pid_t self = ::getpid();
+        if (self == m_pid)
+            return;
+        if (m_pid != 0)
+            for (const auto& [id, owner] : m_owners)
+                ::close(owner.fd);
+        m_owners.clear();
+        m_fileOf.clear();
+        m_pid = self;
+    }
 
     void forget(int fd)
     {
@@ -104,6 +140,7 @@ private:
     }
 
     std::mutex m_mutex;
+    pid_t m_pid = 0;
     std::map<FileId, Owner> m_owners;
     std::map<int, FileId> m_fileOf;
 };

@@ -182,7 +182,9 @@ TEST(SettingsStoreFile, TwoProcessesWriteAtOnceAndLoseNothing)
 {
     QTemporaryDir dir;
     const QString p = dir.filePath("settings.db");
-    SettingsStore::open(p); // create the file and its table first
+    // The station's store is open when the companion is forked: the child must take turns
+    // with it, not pass through the locks it inherits.
+    auto store = SettingsStore::open(p);
     constexpr int kWrites = 2000;
 
     const pid_t child = fork();
@@ -201,7 +203,6 @@ TEST(SettingsStoreFile, TwoProcessesWriteAtOnceAndLoseNothing)
         }
         _exit(rc);
     }
-    auto store = SettingsStore::open(p);
     int readFailures = 0;
     for (int i = 0; i < kWrites; ++i) {
         store->WriteInteger("Parent", QString::number(i), i);
