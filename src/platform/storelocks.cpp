@@ -145,10 +145,12 @@ private:
     std::map<int, FileId> m_fileOf;
 };
 
+// Never destroyed: a store held by a static object closes its files during the program's exit,
+// through here, after every static made later than it is gone.
 DescriptionLocks& descriptionLocks()
 {
-    static DescriptionLocks locks;
-    return locks;
+    static DescriptionLocks* const locks = new DescriptionLocks;
+    return *locks;
 }
 
 int lockRequest(int fd, int op, struct flock* request)
