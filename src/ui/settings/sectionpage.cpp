@@ -27,6 +27,8 @@ SectionPage::SectionPage(const SectionFields& fields, QWidget* parent) : QWidget
 {
     setObjectName(QStringLiteral("Page") + QString::fromLatin1(fields.section));
     auto* form = new QFormLayout(this);
+    // Boxes at their own width, as on the other pages.
+    form->setFieldGrowthPolicy(QFormLayout::FieldsStayAtSizeHint);
     for (const SectionNumber& f : fields.numbers) {
         auto* edit = new QLineEdit(this);
         edit->setObjectName(QStringLiteral("Edit") + QString::fromLatin1(f.key.section) + QString::fromLatin1(f.key.name));
