@@ -113,6 +113,34 @@ TEST_F(MainWindowTest, PreviewSwitchDrawsTheRunsMarksInTheirOwnColourWithTheEsti
     EXPECT_TRUE(w.previewSwitch().timeLabel()->text().isEmpty());
 }
 
+// The window at rest with the preview on: its timers tick and it paints, and nothing of the
+// preview is computed again until the label changes.
+TEST_F(MainWindowTest, PreviewAtRestIsComputedOnceAndAgainOnlyWhenTheLabelChanges)
+{
+    TfrmMain& w = start();
+    addLabel(QStringLiteral("AB"));
+    TPreviewSwitch& preview = w.previewSwitch();
+    QTest::mouseClick(findButton<QCheckBox>(QStringLiteral("Preview")), Qt::LeftButton);
+    ASSERT_TRUE(preview.preview().markable) << preview.preview().problem.toStdString();
+    const int computed = preview.computeCount();
+    for (int i = 0; i < 20; ++i) {
+        w.VideoTimerTick();
+        QCoreApplication::processEvents();
+        ASSERT_FALSE(preview.changePending()) << "tick " << i << " took the label for changed";
+    }
+    EXPECT_EQ(preview.computeCount(), computed);
+
+    addLabel(QStringLiteral("CD"));
+    w.VideoTimerTick();
+    EXPECT_TRUE(preview.changePending());
+    QTRY_COMPARE_WITH_TIMEOUT(preview.computeCount(), computed + 1, 30000);
+    for (int i = 0; i < 20; ++i) {
+        w.VideoTimerTick();
+        QCoreApplication::processEvents();
+    }
+    EXPECT_EQ(preview.computeCount(), computed + 1);
+}
+
 TEST_F(MainWindowTest, EachAddButtonAddsItsNodeAndShowsItsPanel)
 {
     TfrmMain& w = start();
