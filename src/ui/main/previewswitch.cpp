@@ -80,7 +80,7 @@ void TPreviewSwitch::paint(QImage& buffer, const TVideoTransform& camera)
     // While marking the label's state changes by itself; the preview waits for the run's end.
     if (m_station.AIMState != TAIMState::aimsMarking && !m_settle->isActive() && PreviewInputs(m_station) != m_inputs)
         m_settle->start();
-    PaintPreviewMarks(buffer, m_preview.marks, m_station, camera);
+    PaintPreviewMarks(buffer, m_preview.marks, m_station, camera, &m_marksLayer, std::uint64_t(m_computes));
 }
 
 } // namespace lapido

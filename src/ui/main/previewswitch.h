@@ -2,6 +2,7 @@
 // preview's marks over the live picture, recomputed when the label changes.
 #pragma once
 
+#include "camera/videooverlay.h"
 #include "workflow/markingpreview.h"
 
 #include <QObject>
@@ -18,7 +19,6 @@ class QWidget;
 namespace lapido {
 
 class TStation;
-class TVideoTransform;
 
 class TPreviewSwitch : public QObject {
     Q_OBJECT
@@ -54,6 +54,7 @@ private:
     TPreviewInputs m_inputs;
     TMarkingPreview m_preview;
     int m_computes = 0;
+    TMarksLayer m_marksLayer; // the marks as placed over the picture, placed again when they move
 };
 
 } // namespace lapido
