@@ -289,12 +289,15 @@ std::string TLaser::DMCCmd(std::string_view St)
         const std::string_view line = trimmedAscii(St);
         const bool single = line.find(';') == std::string_view::npos;
         const std::string_view head = line.substr(0, 2);
+        bool announce = true;
         if (single && (head == "MC" || head == "AM" || head == "mc" || head == "am")) {
             // A motion-complete wait holds the interpreter for the whole move, and no heartbeat
             // passes meanwhile: the station watches the move itself, beating as it polls, and
-            // sends the wait once only the last samples of the move remain.
+            // sends the wait once only the last samples of the move remain, which need no
+            // stretched heartbeat.
             if (!WaitOnMotionComplete())
                 return {};
+            announce = false;
         } else if (single && (head == "WT" || head == "wt")) {
             const std::int64_t ms = RoundHalfEven(StrToFloatPoint(trimmedAscii(line.substr(2))).value_or(0));
             if (ms > LaserWatchdog::kMaxHoldMs) {
@@ -306,7 +309,8 @@ std::string TLaser::DMCCmd(std::string_view St)
                 return reply;
             }
         }
-        announceHold(St);
+        if (announce)
+            announceHold(St);
     }
     std::string reply = DMC->CommandReply(St);
     if (ShowDMCCmd && m_echo)
