@@ -61,6 +61,8 @@ if [[ "${1-}" == "measure" ]]; then
     prev="$now"
   done
   xdotool windowactivate --sync "$window" >/dev/null 2>&1 || true
+  # A busy machine may hand the focus over a moment after the window manager says so.
+  sleep 1
   if [[ "$preview" == 1 ]]; then
     # "Video" opens the panel that holds the switch; both where a 1920x1080 screen has them.
     xdotool mousemove 1477 202 click 1
@@ -116,5 +118,9 @@ for label in "${labels[@]}"; do
   [[ -z "$first" ]] && first="$rest"
   growth="$(awk -v a="$first" -v b="$rest" 'BEGIN { printf "%.1fx", (a > 0.05 ? b / a : b / 0.05) }')"
   printf '%-24s %14s %16s %8s\n' "$name" "$loading" "$rest" "$growth"
-  [[ -n "$keep" ]] && { mkdir -p "$keep"; cp "$folder/screen.png" "$keep/$name.png" 2>/dev/null || true; }
+  if [[ -n "$keep" ]]; then
+    mkdir -p "$keep"
+    cp "$folder/screen.png" "$keep/$name.png" 2>/dev/null || true
+  fi
 done
+exit 0
