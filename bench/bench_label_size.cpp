@@ -3,9 +3,12 @@
 // GNU time (processor time and peak memory, with the growth of each), and the window's cost at rest: one video tick of the
 // overlay over the loaded label, drawn anew and as the window draws it at rest (its outlines
 // copied), in milliseconds of processor time per tick and as a share of one core at the
-// station's refresh (Video/VideoRefresh, 40 ms).
+// station's refresh (Video/VideoRefresh, 40 ms). Last, the real station's share of a core at
+// rest with each of the four labels loaded and its preview on, measured on a virtual display by
+// bench/station_at_rest.sh (utime + stime of the process over a few seconds); --no-station
+// leaves it out.
 //
-// Usage: bench_label_size [--cli PATH] [--chars N] [--objects N] [--keep DIR]
+// Usage: bench_label_size [--cli PATH] [--chars N] [--objects N] [--keep DIR] [--no-station]
 //   PATH: lapidograph-cli (default: beside this program). N: the smaller size (default 300
 //   characters, so that ten times as many still fit the work area at a size the laser resolves;
 //   2000 objects). A command that fails prints FAILED with its exit code.
@@ -22,6 +25,7 @@
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <fcntl.h>
@@ -227,6 +231,7 @@ int main(int argc, char** argv)
     QString cli = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("lapidograph-cli"));
     long chars = 300, objects = 2000;
     QString keep;
+    bool station = true;
     const QStringList args = app.arguments();
     for (int i = 1; i < args.size(); ++i) {
         if (args[i] == QLatin1String("--cli") && i + 1 < args.size())
@@ -237,8 +242,11 @@ int main(int argc, char** argv)
             objects = std::max(4L, args[++i].toLong());
         else if (args[i] == QLatin1String("--keep") && i + 1 < args.size())
             keep = args[++i];
+        else if (args[i] == QLatin1String("--no-station"))
+            station = false;
         else {
-            std::fprintf(stderr, "usage: bench_label_size [--cli PATH] [--chars N] [--objects N] [--keep DIR]\n");
+            std::fprintf(stderr, "usage: bench_label_size [--cli PATH] [--chars N] [--objects N] [--keep DIR] "
+                                 "[--no-station]\n");
             return 2;
         }
     }
@@ -291,5 +299,21 @@ int main(int argc, char** argv)
     }
     reportTicks("window tick (text)", "chars", chars, tickCost(folder, textXml[0]), tickCost(folder, textXml[1]));
     reportTicks("window tick (logo)", "objects", objects, tickCost(folder, logoXml[0]), tickCost(folder, logoXml[1]));
+#ifdef LAPIDO_STATION_AT_REST
+    if (station) {
+        std::printf("\nthe station at rest, preview on (bench/station_at_rest.sh):\n");
+        std::fflush(stdout);
+        QProcess rest;
+        rest.setProcessChannelMode(QProcess::ForwardedChannels);
+        rest.start(QStringLiteral("bash"),
+                   {QStringLiteral(LAPIDO_STATION_AT_REST), QStringLiteral("--station"),
+                    QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("lapidograph")),
+                    QStringLiteral("--preview"), text[0], text[1], logo[0], logo[1]});
+        if (!rest.waitForFinished(-1) || rest.exitCode() != 0)
+            std::printf("station at rest: FAILED (exit code %d)\n", rest.exitCode());
+    }
+#else
+    Q_UNUSED(station);
+#endif
     return 0;
 }

@@ -215,7 +215,9 @@ void benchDxf2LalAndOutline(const Options& o, const QString& folder)
 {
     const CliRunner cli(o.cli, folder);
     const CliRunner geometry(o.geometryBench, folder);
-    constexpr long kEntities = 20000;
+    // About three drawing objects an entity: ten times this many stay within what a drawing may
+    // hold (kMaxDrawingObjects).
+    constexpr long kEntities = 1500;
     std::optional<Timing> dxf[2], outline[2];
     for (int k = 0; k < 2; ++k) {
         const long n = kEntities * (k ? 10 : 1);

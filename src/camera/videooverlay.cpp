@@ -325,15 +325,14 @@ void PaintVideoOverlay(QImage& buffer, const TStation& station, TVideoTransform&
     p.drawImage(0, 0, layer->m_image);
 }
 
-void PaintPreviewMarks(QImage& buffer, std::span<const LaserMark> marks, const TStation& station,
-                       const TVideoTransform& camera)
+namespace {
+
+void placeMarks(QImage& image, std::span<const LaserMark> marks, const TStation& station, const TVideoTransform& camera)
 {
-    if (marks.empty())
-        return;
-    QPainter p(&buffer);
+    QPainter p(&image);
     p.setPen(Qt::NoPen);
     p.setBrush(QColor::fromRgb(kPreviewMarkColor));
-    const QRect inside = buffer.rect();
+    const QRect inside = image.rect();
     QPoint last(-1, -1);
     for (const LaserMark& m : marks) {
         const QPoint at = camera.toPixel(m.xMm - station.AxisPosition_X, m.yMm - station.AxisPosition_Y);
@@ -343,6 +342,37 @@ void PaintPreviewMarks(QImage& buffer, std::span<const LaserMark> marks, const T
         last = at;
         p.drawRect(at.x() - 1, at.y() - 1, 2, 2);
     }
+}
+
+} // namespace
+
+void PaintPreviewMarks(QImage& buffer, std::span<const LaserMark> marks, const TStation& station,
+                       const TVideoTransform& camera, TMarksLayer* layer, std::uint64_t marksRevision)
+{
+    if (marks.empty())
+        return;
+    if (!layer) {
+        placeMarks(buffer, marks, station, camera);
+        return;
+    }
+    // Where a mark lands depends on the table's position and the camera transform only.
+    std::vector<double> key{double(marksRevision), double(marks.size()), station.AxisPosition_X, station.AxisPosition_Y,
+                            double(buffer.width()), double(buffer.height())};
+    // Three points fix the affine transform.
+    for (const TCoord& c : {Coord(0, 0), Coord(1, 0), Coord(0, 1)}) {
+        const TCoord t = camera.transform().TransFormCoord(c);
+        key.push_back(t.X);
+        key.push_back(t.Y);
+    }
+    if (key != layer->m_key || layer->m_image.size() != buffer.size()) {
+        layer->m_image = QImage(buffer.size(), QImage::Format_ARGB32_Premultiplied);
+        layer->m_image.fill(Qt::transparent);
+        placeMarks(layer->m_image, marks, station, camera);
+        layer->m_key = std::move(key);
+        ++layer->m_draws;
+    }
+    QPainter p(&buffer);
+    p.drawImage(0, 0, layer->m_image);
 }
 
 QPoint VideoTimerTick(QImage& ImageBuffer, TuEye* uEye, const TStation& station, TVideoTransform& camera,

@@ -10,6 +10,7 @@
 #include <QPoint>
 #include <QSize>
 
+#include <cstdint>
 #include <span>
 #include <utility>
 #include <vector>
@@ -77,10 +78,29 @@ private:
 void PaintVideoOverlay(QImage& buffer, const TStation& station, TVideoTransform& camera, const TSettings& settings,
                        TLabelLayer* layer = nullptr);
 
+// The preview's marks as last painted over the picture, kept while neither the marks (their
+// revision, given by whoever computed them) nor where they land in the picture change: a window
+// at rest copies them at each tick instead of placing every mark again, so that its cost at
+// rest does not grow with the label. Owned by the window, handed to each tick.
+class TMarksLayer {
+public:
+    // How many times the marks were painted anew (ticks that copy them do not count).
+    int drawCount() const { return m_draws; }
+
+private:
+    friend void PaintPreviewMarks(QImage&, std::span<const LaserMark>, const TStation&, const TVideoTransform&,
+                                  TMarksLayer*, std::uint64_t);
+    QImage m_image;
+    std::vector<double> m_key;
+    int m_draws = 0;
+};
+
 // The marks of a preview (machine millimetres) over the picture, where the stone under the
-// camera would take them: one dot each in kPreviewMarkColor.
+// camera would take them: one dot each in kPreviewMarkColor. With a layer, the marks are placed
+// only when they or the picture's placement changed (marksRevision: a number that changes with
+// the marks).
 void PaintPreviewMarks(QImage& buffer, std::span<const LaserMark> marks, const TStation& station,
-                       const TVideoTransform& camera);
+                       const TVideoTransform& camera, TMarksLayer* layer = nullptr, std::uint64_t marksRevision = 0);
 
 // One tick of the video timer: the camera frame (halved when zoomed out) or the dark-grey
 // field without a camera, then the overlay when it is on. Returns where the buffer sits

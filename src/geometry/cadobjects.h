@@ -25,6 +25,12 @@ struct DrawingValueError {
 // uses the same bound).
 constexpr double kMaxDrawingMagnitude = 1e12;
 
+// The objects a drawing may hold: as many strokes as the longest label a girdle carries (ten
+// thousand characters) in a stroke font of about five strokes a character. A drawing beyond it
+// is refused when it is read or imported, naming both numbers, so that no logo costs minutes
+// of outlining and drawing before it could be marked.
+constexpr int kMaxDrawingObjects = 50'000;
+
 // World coordinates in the drawing's own units, Y upwards; angles in radians, counter-clockwise
 // from +X. An object made with Create is appended to its drawing, which owns it.
 class TCADObject {

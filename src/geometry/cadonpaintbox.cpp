@@ -369,6 +369,13 @@ bool TCADOnPaintBox::loadFromIni(const IniFile& ini, QString* error)
         std::stable_sort(sections.begin(), sections.end(), byNumber);
     sections.erase(std::unique(sections.begin(), sections.end(), [](const auto& a, const auto& b) { return a.first == b.first; }),
                    sections.end());
+    // Counted before any object is made: beyond the bound the file is refused at the cost of
+    // reading it, not of building, outlining and drawing each of its objects.
+    if (sections.size() > std::size_t(kMaxDrawingObjects))
+        return refuse(QStringLiteral("The drawing holds %1 objects, more than the %2 a logo may hold (what a girdle "
+                                     "can carry)")
+                          .arg(sections.size())
+                          .arg(kMaxDrawingObjects));
     // The whole file or nothing: one object the station cannot mark refuses the drawing.
     std::vector<std::unique_ptr<TCADObject>> objects;
     objects.reserve(sections.size());

@@ -23,7 +23,6 @@ constexpr std::size_t kBufferBytes = std::size_t(1) << 20;
 // all memory or producing numbers that overflow in the view and the outline.
 constexpr double kMaxMagnitude = kMaxDrawingMagnitude;
 constexpr std::int64_t kMaxPolylineVertices = 1'000'000;
-constexpr int kMaxObjects = 5'000'000;
 
 struct DxfError {
     std::int64_t line;
@@ -259,8 +258,10 @@ private:
 
     void add(std::unique_ptr<TCADObject> object, int plineId)
     {
-        if (m_drawing.CADObjectList.Count() >= kMaxObjects)
-            throw DxfError{m_in.codeLine(), QStringLiteral("more than %1 objects in the drawing").arg(kMaxObjects)};
+        if (m_drawing.CADObjectList.Count() >= kMaxDrawingObjects)
+            throw DxfError{m_in.codeLine(), QStringLiteral("more than %1 objects in the drawing, more than a logo may "
+                                                           "hold (what a girdle can carry)")
+                                                .arg(kMaxDrawingObjects)};
         // Every number is in range by now, but a circle of negative radius or an arc of many
         // turns is still no drawing to mark.
         const QString fault = object->geometryFault();

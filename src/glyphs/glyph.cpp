@@ -104,12 +104,20 @@ void TGlyph::Paint(QPainter& Canvas, const TXYTransform& XYTF)
 void TGlyph::Mark(const TXYTransform&)
 {
     Processed = true;
+    touch();
     MarkPosition().X += Width();
 }
 
 void TGlyph::ResetMarking()
 {
     Processed = false;
+    touch();
+}
+
+void TGlyph::touch()
+{
+    if (TreeView)
+        TreeView->Touch();
 }
 
 void TGlyph::ExtendMarkingRect(const TXYTransform&, TCoord&, TCoord&)
@@ -156,6 +164,7 @@ TGlyphSpace::TGlyphSpace(TLabelTree* ATreeView, TTreeNode* ATreeNode, double AWi
 void TGlyphSpace::Update(double AWidth)
 {
     RelativeSize = AWidth;
+    touch();
     setCaption(QStringLiteral("Space ") + oneDecimal(AWidth * 100) + QStringLiteral("%"));
 }
 
@@ -206,6 +215,7 @@ void TGlyphWideString::UpDate(const QString& AWideLabel, const QString& AFontNam
     RelativeSize = AHeight;
     Offset = AOffset;
     Spacing = ASpacing;
+    touch();
     if (AWideLabel != WideLabel || AFontName != FontName || AFontStyle != FontStyle) {
         WideLabel = AWideLabel;
         FontName = AFontName;
@@ -314,6 +324,7 @@ void TGlyphRichString::UpDate(RichEdit* ARichEdit, double AHeight, double AOffse
     RelativeSize = AHeight;
     Offset = AOffset;
     Spacing = ASpacing;
+    touch();
     if (ARichEdit)
         RichString->GetFromRichEdit(*ARichEdit);
     rebuild();
@@ -324,6 +335,7 @@ void TGlyphRichString::ClearContent(double AHeight, double AOffset, double ASpac
     RelativeSize = AHeight;
     Offset = AOffset;
     Spacing = ASpacing;
+    touch();
     RichString->Clear();
     rebuild();
 }

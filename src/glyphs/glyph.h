@@ -91,6 +91,10 @@ public:
     double Spacing = 0;
     TMarkingState MarkingState = TMarkingState::msUnprocessed;
 
+    // Tells the label tree that what this glyph holds changed (its revision moves on). Every
+    // change of the fields above goes with one.
+    void touch();
+
 protected:
     void setCaption(const QString& caption);
     bool isSelected() const;

@@ -20,6 +20,7 @@ void TGlyphLogo::UpDate(const QString& AFileName, double AHeight, double AOffset
 {
     RelativeSize = AHeight;
     Offset = AOffset;
+    touch();
     if (AFileName == FileName)
         return;
     ResetMarking();

@@ -147,6 +147,7 @@ void TGlyphOutLine::ResetMarking()
 {
     Processed = false;
     ContourListIndex = 0;
+    touch();
 }
 
 void TGlyphOutLine::Paint(QPainter& Canvas, const TXYTransform& XYTF)
@@ -251,6 +252,7 @@ void TGlyphOutLine::Mark(const TXYTransform& XYTF)
     } else {
         Processed = true;
     }
+    touch();
     MarkPosition().X += Width();
 }
 
@@ -366,6 +368,7 @@ bool TGlyphOutLine::LoadFromFile(const QString& FileName)
     }
     UnitWidth = r.content->UnitWidth;
     ContourList = std::make_shared<TContourList>(std::move(r.content->Contours));
+    touch();
     return true;
 }
 

@@ -61,6 +61,7 @@ void TGlyphPhoto::UpDate(double AGamma, double AHeight, double AOffset)
     UnitVectorX = Coord(0, 0);
     UnitVectorY = Coord(0, 0);
     OverlayPixHeight = -1;
+    touch();
 }
 
 double TGlyphPhoto::dotRows() const
@@ -384,6 +385,7 @@ void TGlyphPhoto::Mark(const TXYTransform& XYTF)
             laser->CloseGate();
             laser->EnableOff();
             Processed = true;
+            touch();
         } else if (laser->WaitAborted) {
             // The operator stopped the wait for the laser: that is the run's Abort.
             MarkingAborted() = true;

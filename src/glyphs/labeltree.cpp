@@ -20,10 +20,14 @@ void TTreeNode::setText(const QString& text)
 void TTreeNode::setData(std::unique_ptr<TGlyph> glyph)
 {
     m_glyph = std::move(glyph);
+    if (m_tree)
+        m_tree->Touch();
 }
 
 std::unique_ptr<TGlyph> TTreeNode::takeData()
 {
+    if (m_tree)
+        m_tree->Touch();
     return std::move(m_glyph);
 }
 

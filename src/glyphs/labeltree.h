@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -91,9 +92,16 @@ public:
     std::function<void()> onChanged;
     void notify() const
     {
+        ++m_revision;
         if (onChanged)
             onChanged();
     }
+    // Counts the changes of the label: structure, captions, selection and, through Touch, what
+    // a glyph holds (its sizes, its content, whether it is marked). The same revision is the
+    // same label, so that whoever derives something from the label (the window's preview, its
+    // overlay) recomputes only when it changed, at a cost that does not grow with the label.
+    std::uint64_t Revision() const { return m_revision; }
+    void Touch() { ++m_revision; }
 
 private:
     friend class TTreeNode;
@@ -102,6 +110,7 @@ private:
 
     std::vector<std::unique_ptr<TTreeNode>> m_roots;
     TTreeNode* m_selected = nullptr;
+    mutable std::uint64_t m_revision = 0;
 };
 
 } // namespace lapido

@@ -284,8 +284,34 @@ std::string TLaser::DMCCmd(std::string_view St)
         return {};
     if (ShowDMCCmd && m_echo)
         m_echo(EchoLine::Command, std::string(St));
-    if (m_watchdog && m_watchdog->isArmed())
-        announceHold(St);
+    if (m_watchdog && m_watchdog->isArmed()) {
+        noticeWatchdogTrip();
+        const std::string_view line = trimmedAscii(St);
+        const bool single = line.find(';') == std::string_view::npos;
+        const std::string_view head = line.substr(0, 2);
+        bool announce = true;
+        if (single && (head == "MC" || head == "AM" || head == "mc" || head == "am")) {
+            // A motion-complete wait holds the interpreter for the whole move, and no heartbeat
+            // passes meanwhile: the station watches the move itself, beating as it polls, and
+            // sends the wait once only the last samples of the move remain, which need no
+            // stretched heartbeat.
+            if (!WaitOnMotionComplete())
+                return {};
+            announce = false;
+        } else if (single && (head == "WT" || head == "wt")) {
+            const std::int64_t ms = RoundHalfEven(StrToFloatPoint(trimmedAscii(line.substr(2))).value_or(0));
+            if (ms > LaserWatchdog::kMaxHoldMs) {
+                // In pieces, each short enough that a station dying inside it still leaves the
+                // laser off within a second; the heartbeat goes between them.
+                std::string reply;
+                for (std::int64_t left = ms; left > 0; left -= LaserWatchdog::kMaxHoldMs)
+                    reply = DMCCmd("WT" + num(std::min<std::int64_t>(left, LaserWatchdog::kMaxHoldMs)));
+                return reply;
+            }
+        }
+        if (announce)
+            announceHold(St);
+    }
     std::string reply = DMC->CommandReply(St);
     if (ShowDMCCmd && m_echo)
         m_echo(EchoLine::Reply, reply);
@@ -361,9 +387,16 @@ void TLaser::setGauge(int value)
 void TLaser::enterSafeState(const QString& reason)
 {
     // The first reason is the stop's: what later waits meet on a stopped machine (a lost link
-    // seen again) is logged, while the operator and the run's result keep the first one.
-    if (!m_sequenceFaulted || m_lastError.isEmpty())
+    // seen again) is logged, while the operator and the run's result keep the first one. A stop
+    // under an armed watchdog may be what its trip left behind (motion stopped, a begin
+    // refused): the trip is then the reason the operator must hear.
+    if (!m_sequenceFaulted && m_watchdog && m_watchdog->isArmed()
+        && (m_watchdog->tripSeen() || m_watchdog->askTripped())) {
+        m_watchdogTripped = true;
+        m_lastError = watchdogTripText();
+    } else if (!m_sequenceFaulted || m_lastError.isEmpty()) {
         m_lastError = reason;
+    }
     m_sequenceFaulted = true;
     LogDebug(QStringLiteral("Machine stopped: ") + reason);
     DMCCmd("ST SXYZW");
@@ -861,6 +894,7 @@ bool TLaser::EnableOn()
     // The controller is to switch the laser off by itself should the station fall silent from
     // here on; without that it is not switched on.
     if (m_watchdog) {
+        m_watchdogTripped = false;
         if (const auto problem = m_watchdog->arm({InvertGate, InvertShutter, InvertSystem})) {
             enterSafeState(QStringLiteral("laser watchdog not armed: ") + *problem);
             return false;
@@ -902,14 +936,29 @@ void TLaser::disarmWatchdog()
 {
     if (!m_watchdog || !m_watchdog->isArmed())
         return;
-    if (m_watchdog->disarm() && !m_sequenceFaulted) {
-        // The laser went off under the run: what followed was not marked.
-        m_lastError = QStringLiteral("the controller's watchdog switched the laser off (no heartbeat from the "
-                                     "station for %1 ms)")
-                          .arg(LaserWatchdog::kLimitMs);
-        m_sequenceFaulted = true;
-        LogDebug(QStringLiteral("Machine stopped: ") + m_lastError);
+    if (m_watchdog->disarm()) {
+        m_watchdogTripped = true;
+        if (!m_sequenceFaulted) {
+            // The laser went off under the run: what followed was not marked.
+            m_lastError = watchdogTripText();
+            m_sequenceFaulted = true;
+            LogDebug(QStringLiteral("Machine stopped: ") + m_lastError);
+        }
     }
+}
+
+QString TLaser::watchdogTripText()
+{
+    return QStringLiteral("the controller's watchdog switched the laser off: no heartbeat from the station for %1 ms "
+                          "(the station or its link to the controller stalled)")
+        .arg(LaserWatchdog::kLimitMs);
+}
+
+void TLaser::noticeWatchdogTrip()
+{
+    // Read by the watchdog's own thread; the run stops at the next command, not at its end.
+    if (!m_sequenceFaulted && m_watchdog->tripSeen())
+        enterSafeState(watchdogTripText());
 }
 
 void TLaser::announceHold(std::string_view line)

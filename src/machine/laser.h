@@ -161,6 +161,9 @@ public:
     // off: the enable line is refused, the gate stays closed, emission stays off and no marking
     // sequence begins, so nothing later in a stopped glyph can fire.
     bool sequenceFaulted() const { return m_sequenceFaulted; }
+    // True when the controller's watchdog switched the laser off since the laser was last
+    // switched on (the station or its link fell silent for longer than its limit).
+    bool watchdogTripped() const { return m_watchdogTripped; }
     // The operator starts again (a marking run, a manual pulse): a guard stop no longer holds.
     void clearGuardStop();
     // Gate closed, emission and the enable line off at once, a delayed switch-off included:
@@ -265,6 +268,9 @@ private:
     void enterSafeState(const QString& reason);
     // The watchdog's end of a period with the laser on; a trip meanwhile stops the run.
     void disarmWatchdog();
+    // Stops the run when the watchdog's thread read a trip from the controller.
+    void noticeWatchdogTrip();
+    static QString watchdogTripText();
     // Announces to the watchdog a line that holds the controller's interpreter (WT, MC, AM).
     void announceHold(std::string_view line);
     // Controller milliseconds the moves under way still need, generously.
@@ -282,6 +288,7 @@ private:
     // The drives' current levels last taken by the controller (none since its reset).
     std::optional<std::array<int, 3>> m_currentsSent;
     bool m_sequenceFaulted = false;
+    bool m_watchdogTripped = false;
     std::mutex m_positionMutex;
     bool m_terminateRequested = false;
     std::unique_ptr<LaserWatchdog> m_watchdog;

@@ -105,6 +105,7 @@ std::optional<QString> LaserWatchdog::arm(const LaserLinePolarities& lines)
     if (m_rate <= 0)
         if (auto problem = measureClock())
             return problem;
+    m_tripSeen = false;
     for (const std::string& command :
          {std::string("WDTRIP=0"), heartbeat(0), "XQ #WDOG," + std::to_string(kThread)}) {
         m_dmc.CommandReply(command);
@@ -127,10 +128,18 @@ bool LaserWatchdog::disarm()
     m_dmc.setHeartbeat({}, 0);
     m_armed = false;
     m_dmc.CommandReply("HX" + std::to_string(kThread));
-    const auto tripped = m_dmc.QuietCommand("MG WDTRIP");
-    const bool wasTripped = tripped && StrToFloatPoint(trimmedAscii(*tripped)).value_or(0) != 0;
+    const bool wasTripped = askTripped() || m_tripSeen;
     LogDebug(wasTripped ? "Laser watchdog disarmed; it had switched the laser off" : "Laser watchdog disarmed");
     return wasTripped;
+}
+
+bool LaserWatchdog::askTripped()
+{
+    const auto tripped = m_dmc.QuietCommand("MG WDTRIP");
+    const bool yes = tripped && StrToFloatPoint(trimmedAscii(*tripped)).value_or(0) != 0;
+    if (yes)
+        m_tripSeen = true;
+    return yes;
 }
 
 void LaserWatchdog::hold(std::int64_t holdMs)
@@ -149,12 +158,17 @@ void LaserWatchdog::startBeating()
     // Real time: the controller's clock runs whether or not the station's does.
     m_beater = std::thread([this] {
         std::unique_lock lock(m_mutex);
+        auto nextCheck = std::chrono::steady_clock::now() + std::chrono::milliseconds(kTripCheckMs);
         while (!m_stop) {
             m_wake.wait_for(lock, std::chrono::milliseconds(kBeatMs / 4));
             if (m_stop)
                 break;
             lock.unlock();
             m_dmc.beatIfDue();
+            if (!m_tripSeen && std::chrono::steady_clock::now() >= nextCheck) {
+                askTripped();
+                nextCheck = std::chrono::steady_clock::now() + std::chrono::milliseconds(kTripCheckMs);
+            }
             lock.lock();
         }
     });

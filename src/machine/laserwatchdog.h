@@ -3,6 +3,7 @@
 
 #include <QString>
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -30,12 +31,19 @@ struct LaserLinePolarities {
 // trip in WDTRIP and ends. The heartbeat goes out before the station's commands when it is
 // due and from a thread of this object in between, so that a station waiting on the operator
 // keeps it fresh; a line that holds the controller's interpreter is announced with hold().
+// The same thread reads WDTRIP now and then, so that a trip under a living station (its link
+// stalled past the limit) stops the run at once instead of being found when the laser goes off.
 class LaserWatchdog {
 public:
     // The heartbeat older than this (controller time) switches the laser off.
     static constexpr int kLimitMs = 500;
     // How often the station refreshes it.
     static constexpr int kBeatMs = 100;
+    // How often the thread asks the controller whether the program switched the laser off.
+    static constexpr int kTripCheckMs = 200;
+    // The longest a line may hold the controller's interpreter while armed: the heartbeat is
+    // stretched by that much, and a dead station must leave the laser off within a second.
+    static constexpr int kMaxHoldMs = 250;
     // The program thread it runs in.
     static constexpr int kThread = 3;
 
@@ -56,6 +64,11 @@ public:
     // the laser off before (the station fell silent for longer than the limit).
     bool disarm();
     bool isArmed() const { return m_armed; }
+    // True once the thread read a trip from the controller (since the last arm).
+    bool tripSeen() const { return m_tripSeen.load(); }
+    // Asks the controller now whether the program switched the laser off (false when it does
+    // not answer): a stop for another reason may be the trip's consequence.
+    bool askTripped();
     // The controller's interpreter is about to be held for holdMs of its own time (WT, MC): the
     // heartbeat is stretched by that much, as no other can pass meanwhile.
     void hold(std::int64_t holdMs);
@@ -79,6 +92,7 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_wake;
     bool m_stop = false;
+    std::atomic<bool> m_tripSeen{false};
 };
 
 } // namespace lapido

@@ -595,6 +595,7 @@ void TStation::GlyphPropertiesChange()
     }
     case TPropertyPanel::Char:
         glyph->Processed = m_markingStatusIndex == 1;
+        glyph->touch();
         break;
     case TPropertyPanel::Space:
         static_cast<TGlyphSpace*>(glyph)->Update(SpaceWidth);
@@ -620,8 +621,10 @@ void TStation::MarkingStatusChange(int index)
     TTreeNode* node = m_tree.Selected();
     TGlyph* glyph = node ? node->Data() : nullptr;
     const TPropertyPanel panel = panelOf(glyph);
-    if (panel == TPropertyPanel::Char || panel == TPropertyPanel::Logo || panel == TPropertyPanel::Photo)
+    if (panel == TPropertyPanel::Char || panel == TPropertyPanel::Logo || panel == TPropertyPanel::Photo) {
         glyph->Processed = index == 1;
+        glyph->touch();
+    }
 }
 
 // --- the label editor's font and style -----------------------------------------------------------

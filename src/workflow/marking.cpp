@@ -309,12 +309,19 @@ void TStation::runMarkingSequence(TLaser& laser)
     // Esc may come while the laser is still being enabled: it must stop this run, so the flag
     // starts clear here and is not cleared again once the laser is on.
     MarkingAborted() = false;
+    m_machineStopTold = false;
     const bool enabled = laser.EnableOn();
     if (!enabled && laser.WaitAborted)
         MarkingAborted() = true; // the wait window's Abort (or Esc) is the run's Abort
     if (enabled && !MarkingAborted())
         markOutLines();
     laser.EnableOff();
+    // A trip the watchdog's thread had not read yet is found when the laser goes off: the
+    // operator hears of it all the same, as the end of the label was not marked.
+    if (laser.watchdogTripped() && !m_machineStopTold) {
+        MarkingAborted() = true;
+        tellMachineStop(laser);
+    }
     laser.MoveTo(MarkingReference_X, MarkingReference_Y, MarkingReference_Z);
     laser.WaitOnMotionComplete();
 }
@@ -579,8 +586,14 @@ void TStation::markOutLines()
     }
     // The operator learns that the label on the stone is incomplete, and why, once.
     if (stoppedByMachine)
-        operatorDialogs().error(QStringLiteral("Marking stopped: ") + laser->lastError() + QStringLiteral(".\n")
-                                + laser->laserStateText() + QStringLiteral("; the label is not complete."));
+        tellMachineStop(*laser);
+}
+
+void TStation::tellMachineStop(TLaser& laser)
+{
+    m_machineStopTold = true;
+    operatorDialogs().error(QStringLiteral("Marking stopped: ") + laser.lastError() + QStringLiteral(".\n")
+                            + laser.laserStateText() + QStringLiteral("; the label is not complete."));
 }
 
 void TStation::BitBtnAbortClick()

@@ -111,16 +111,22 @@ QString seconds(double s)
 
 } // namespace
 
-QString PreviewInputs(TStation& station)
+TPreviewInputs PreviewInputs(TStation& station)
 {
-    QString inputs = station.Tree2XML();
-    for (TTreeNode* node : station.TreeViewGlyphs().Items())
-        if (const TGlyph* g = node->Data())
-            inputs += g->Processed ? QLatin1Char('1') : QLatin1Char('0');
-    for (const double v : {GirdleHeight(), SlantAngle(), station.MarkingReference_X, station.MarkingReference_Y,
-                           station.MarkingReference_Z, station.CuvatureLeft_X, station.CuvatureLeft_Z,
-                           station.CuvatureRight_X, station.CuvatureRight_Z})
-        inputs += QLatin1Char(' ') + QString::number(v, 'g', 17);
+    TPreviewInputs inputs;
+    inputs.labelRevision = station.TreeViewGlyphs().Revision();
+    const double numbers[] = {GirdleHeight(),
+                              SlantAngle(),
+                              station.MarkingReference_X,
+                              station.MarkingReference_Y,
+                              station.MarkingReference_Z,
+                              station.CuvatureLeft_X,
+                              station.CuvatureLeft_Z,
+                              station.CuvatureRight_X,
+                              station.CuvatureRight_Z};
+    static_assert(std::size(numbers) == std::tuple_size_v<decltype(inputs.numbers)>);
+    for (std::size_t i = 0; i < std::size(numbers); ++i)
+        inputs.numbers[i] = std::bit_cast<std::uint64_t>(numbers[i]);
     return inputs;
 }
 
@@ -234,6 +240,7 @@ TMarkingPreview TStation::PreviewMarking()
         g.glyph->Processed = g.processed;
         g.glyph->MarkingState = g.state;
     }
+    m_tree.Touch();
     m_controls = controls;
     m_progress = progress;
     m_markingTreeNode = nullptr;

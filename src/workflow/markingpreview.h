@@ -6,6 +6,8 @@
 
 #include <QString>
 
+#include <array>
+#include <cstdint>
 #include <vector>
 
 namespace lapido {
@@ -31,10 +33,16 @@ struct TMarkingPreview {
 
 class TStation;
 
-// What a preview depends on besides where the axes stand: the label with its marking state, the
-// girdle, the slant, the marking reference and the taught girdle points. A window recomputes
-// its preview when this text changes.
-QString PreviewInputs(TStation& station);
+// What a preview depends on besides where the axes stand: the label with its marking state (its
+// revision), the girdle, the slant, the marking reference and the taught girdle points (their
+// bits, so that a number that is not one still compares equal to itself). A window recomputes
+// its preview when these change; reading and comparing them costs the same for any label.
+struct TPreviewInputs {
+    std::uint64_t labelRevision = 0;
+    std::array<std::uint64_t, 9> numbers{};
+    bool operator==(const TPreviewInputs&) const = default;
+};
+TPreviewInputs PreviewInputs(TStation& station);
 
 // The estimate line of the preview ("estimate: 12.345 s").
 QString estimateLine(const TMarkingPreview& preview);

@@ -531,6 +531,9 @@ private:
     void resetAllMarking();
     // MarkOutLines without clearing the abort flag: an Esc before the first glyph counts.
     void markOutLines();
+    // "Marking stopped: <why>. <the laser's state>; the label is not complete.", once a run.
+    void tellMachineStop(TLaser& laser);
+    bool m_machineStopTold = false;
     // The label-format check before Engrave; true when the operator refused or was refused.
     bool labelFormatRefused();
     // The glyph and work-area checks; false with the operator told when the label is refused.

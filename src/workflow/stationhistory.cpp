@@ -15,6 +15,8 @@ void TStation::CommitLabelEdit()
     QString now = Tree2XML();
     if (now == m_labelStep)
         return;
+    // Whatever changed the label, those who derive from it see a new revision.
+    m_tree.Touch();
     m_undo.push_back(std::exchange(m_labelStep, std::move(now)));
     if (m_undo.size() > static_cast<size_t>(kLabelHistorySteps))
         m_undo.erase(m_undo.begin());

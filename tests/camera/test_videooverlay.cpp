@@ -1,5 +1,6 @@
 // The overlay painter and the video tick, from the station's state into a picture buffer.
 #include "camerafixture.h"
+#include "sim/dmcsimulator.h"
 
 #include <QFile>
 
@@ -193,6 +194,48 @@ TEST_F(VideoOverlayTest, AtRestTheLabelIsDrawnOnceAndRedrawnOnlyWhenItChanges)
         EXPECT_EQ(tick(&layer), tick(nullptr));
         EXPECT_EQ(layer.drawCount(), ++draws);
         tick(&layer);
+        EXPECT_EQ(layer.drawCount(), draws);
+    }
+}
+
+// The preview's marks at rest are copied, not placed again; what they show is what placing them
+// gives, and new marks or a moved table or camera place them anew.
+TEST_F(VideoOverlayTest, AtRestThePreviewMarksArePlacedOnceAndAgainOnlyWhenTheyMove)
+{
+    standAt(15, 12.5);
+    std::vector<LaserMark> marks;
+    for (int i = 0; i < 400; ++i)
+        marks.push_back(LaserMark{14.9 + 0.0005 * i, 12.5 + 0.03 * std::sin(i * 0.1), 12.5, i});
+    std::uint64_t revision = 1;
+    TMarksLayer layer;
+    const auto paint = [&](TMarksLayer* with) {
+        QImage buffer(kVideoBufferWidth, kVideoBufferHeight, QImage::Format_RGB32);
+        buffer.fill(Qt::darkGray);
+        PaintPreviewMarks(buffer, marks, st(), m_camera, with, revision);
+        return buffer;
+    };
+    const QImage direct = paint(nullptr);
+    int dots = 0;
+    for (int y = 0; y < direct.height(); ++y)
+        for (int x = 0; x < direct.width(); ++x)
+            dots += direct.pixel(x, y) == kPreviewMarkColor;
+    ASSERT_GT(dots, 100) << "the marks are not in the picture";
+    EXPECT_EQ(paint(&layer), direct);
+    EXPECT_EQ(paint(&layer), direct);
+    EXPECT_EQ(layer.drawCount(), 1) << "nothing moved between the ticks";
+
+    const std::function<void()> changes[] = {
+        [&] { marks.resize(200); ++revision; },
+        [&] { st().AxisPosition_X = 14.95; },
+        [&] { st().AxisPosition_Y = 12.52; },
+        [&] { m_camera.UpdateVideoTransform(Settings(), true); },
+    };
+    int draws = layer.drawCount();
+    for (const auto& change : changes) {
+        change();
+        EXPECT_EQ(paint(&layer), paint(nullptr));
+        EXPECT_EQ(layer.drawCount(), ++draws);
+        paint(&layer);
         EXPECT_EQ(layer.drawCount(), draws);
     }
 }

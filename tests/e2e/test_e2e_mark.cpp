@@ -1,6 +1,7 @@
 // Headless marking of the example labels on the simulated machine: the marks show the label,
 // a label saved and read back marks the same pulses, abort and controller faults stop with the
 // laser off.
+#include "geometry/cadobjects.h"
 #include "glyphs/glyph.h"
 #include "glyphs/richstring.h"
 #include "platform/stationglobals.h"
@@ -386,6 +387,13 @@ TEST_F(MarkRunTest, ALabelThatWouldNotBeInscribedAsComposedIsRefusedBeforeHoming
     write("Logos/empty.lal", "[General]\nDescription=VeduvAZU Drawing\nVersion=1\nObjectCount=0\n");
     write("Logos/lying.lal", "[General]\nDescription=VeduvAZU Drawing\nVersion=1\nObjectCount=2000000000\n");
     QFile::copy(example("Logos/diamond.lal"), scratch("Logos/diamond.lal"));
+    // One stroke more than a girdle carries: refused when read, before a contour is made of it.
+    QByteArray crowded = "[General]\nDescription=VeduvAZU Drawing\nVersion=1\nObjectCount="
+                         + QByteArray::number(kMaxDrawingObjects + 1) + "\n";
+    for (int n = 1; n <= kMaxDrawingObjects + 1; ++n)
+        crowded += "[Object_" + QByteArray::number(n) + "]\nType=TCADLine\nBeginX=" + QByteArray::number(n)
+                   + "\nBeginY=0\nEndX=" + QByteArray::number(n) + "\nEndY=1\n";
+    write("Logos/crowded.lal", crowded);
 
     const auto item = [](const QString& attrs, const char* slant = "0.0") {
         return QStringLiteral("<tree2xml app=\"x\"><item text=\"n\" imageIndex=\"-1\" stateIndex=\"-1\" Girdleheight=\"0.15\" "
@@ -428,6 +436,8 @@ TEST_F(MarkRunTest, ALabelThatWouldNotBeInscribedAsComposedIsRefusedBeforeHoming
         {"missing logo", logo("nowhere.lal", "0.8"), {}, "does not exist"},
         {"logo without objects", logo("empty.lal", "0.8"), {}, "holds nothing to mark"},
         {"logo whose object count lies", logo("lying.lal", "0.8"), {}, "holds nothing to mark"},
+        {"logo beyond what a girdle carries", logo("crowded.lal", "0.8"), {},
+         "The drawing holds 50001 objects, more than the 50000 a logo may hold"},
         {"logo height 1e-3", logo("diamond.lal", "1e-3"), {}, "below the 10 um the laser can resolve"},
         {"logo height 1e-9", logo("diamond.lal", "1e-9"), {}, "\"logoHeight\" is 1e-9"},
         {"missing picture", photo(scratch("nowhere.png"), "0.8"), {}, "does not exist"},

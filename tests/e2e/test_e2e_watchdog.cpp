@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <mutex>
 #include <chrono>
 #include <optional>
 #include <string>
@@ -93,6 +94,12 @@ public:
                 ::close(fd);
     }
     int port() const { return m_port; }
+    // What the station sent so far.
+    std::string sent() const
+    {
+        std::lock_guard lock(m_sentMutex);
+        return m_sent;
+    }
     void cut(Cut how)
     {
         m_cut = how;
@@ -126,6 +133,10 @@ private:
                     m_station = m_controller = -1;
                     break;
                 }
+                if (i == 1) {
+                    std::lock_guard lock(m_sentMutex);
+                    m_sent.append(buf, static_cast<std::size_t>(n));
+                }
                 // Once the cable is pulled, what is sent goes nowhere.
                 if (!m_cutDone)
                     ::send(i == 1 ? m_controller : m_station, buf, static_cast<std::size_t>(n), MSG_NOSIGNAL);
@@ -141,6 +152,8 @@ private:
     std::atomic<bool> m_stop{false};
     std::atomic<bool> m_cutDone{false};
     std::atomic<Cut> m_cut{Cut::Dropped};
+    mutable std::mutex m_sentMutex;
+    std::string m_sent;
     std::thread m_thread;
 };
 
@@ -172,14 +185,37 @@ protected:
         StationFixture::TearDown();
     }
 
-    void startMarking(QProcess& run, int port)
+    void setting(const char* section, const char* key, const char* value)
+    {
+        QProcess set;
+        set.setProcessEnvironment(m_env);
+        set.start(QStringLiteral(LAPIDO_CLI), {"settings", "set", section, key, value});
+        ASSERT_TRUE(set.waitForFinished(30000));
+    }
+    void startMarking(QProcess& run, int port, const QStringList& more = {})
     {
         run.setProcessEnvironment(m_env);
         run.setWorkingDirectory(scratch());
         run.start(QStringLiteral(LAPIDO_CLI),
-                  {"mark", QStringLiteral(LAPIDO_EXAMPLES_DIR "/text-stroke.xml"), "--out", scratch("out"), "--address",
-                   QStringLiteral("127.0.0.1:%1").arg(port)});
+                  QStringList{"mark", QStringLiteral(LAPIDO_EXAMPLES_DIR "/text-stroke.xml"), "--out", scratch("out"),
+                              "--address", QStringLiteral("127.0.0.1:%1").arg(port)}
+                      + more);
         ASSERT_TRUE(run.waitForStarted(10000));
+    }
+    // The laser enabled and X sent to the start of a curved label, and the station waiting for
+    // the move's end: it sent the controller's own wait (MC), or it watches the move itself.
+    // Read from what the station sent, since a controller inside a wait answers no one else.
+    static bool waitForLongMoveWithLaserOn(QProcess& run, const CuttableLink& link)
+    {
+        while (run.state() == QProcess::Running) {
+            const std::string sent = link.sent();
+            const std::size_t begin = sent.rfind("BGXZ\r");
+            if (begin != std::string::npos && sent.find("SB2\r") < begin
+                && (sent.find("MCXZ", begin) != std::string::npos || sent.find("MG _BGS", begin) != std::string::npos))
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return false;
     }
     // Mid-label: the gate of the controller is open (a contour is being marked).
     bool waitForGateOpen(QProcess& run)
@@ -240,6 +276,61 @@ TEST_F(WatchdogRunTest, ALinkCutMidLabelLeavesTheLaserOffAndTheStationSaysItCann
         // The next run starts with a controller that switched off by itself.
         ask(m_port, "WDTRIP=0");
     }
+}
+
+// A curved label whose move to its start takes seconds: the laser is enabled before it (the
+// move is part of the run), taught far apart at a slow X speed, so that the controller is busy
+// with the one move when the station dies or loses its link.
+TEST_F(WatchdogRunTest, AStationDeadDuringALongMoveLeavesTheLaserOffWithinASecond)
+{
+    setting("Motion", "X_Speed", "1");
+    const QStringList curved{"--teach-left", "14.5,12.4", "--teach-right", "30,12.6"};
+    enum class Death { Killed, LinkDropped, CablePulled };
+    for (const auto death : {Death::Killed, Death::LinkDropped, Death::CablePulled}) {
+        SCOPED_TRACE(death == Death::Killed ? "station killed" : death == Death::LinkDropped ? "link dropped" : "cable pulled");
+        QDir(scratch("out")).removeRecursively();
+        ask(m_port, "WDTRIP=0");
+        CuttableLink link(m_port);
+        QProcess run;
+        startMarking(run, link.port(), curved);
+        ASSERT_TRUE(waitForLongMoveWithLaserOn(run, link)) << run.readAllStandardError().toStdString();
+        if (death == Death::Killed) {
+            ::kill(static_cast<pid_t>(run.processId()), SIGKILL);
+        } else {
+            link.cut(death == Death::LinkDropped ? CuttableLink::Cut::Dropped : CuttableLink::Cut::Silent);
+        }
+        EXPECT_EQ(linesASecondLater(), kAllOff);
+        EXPECT_EQ(ask(m_port, "MG WDTRIP"), " 1.0000\r\n:") << "the controller's watchdog switched it off";
+        if (death == Death::Killed) {
+            ASSERT_TRUE(run.waitForFinished(10000));
+        } else {
+            ASSERT_TRUE(run.waitForFinished(60000));
+            EXPECT_EQ(run.exitCode(), 3) << run.readAllStandardOutput().toStdString();
+        }
+    }
+}
+
+// The heartbeat lapses under a station that lives on (a stalled link, here the deadline moved
+// into the past from another connection): the run stops at once and the operator is told that
+// the controller switched the laser off, and why.
+TEST_F(WatchdogRunTest, ATripUnderALivingStationStopsTheRunAndIsTold)
+{
+    QProcess run;
+    startMarking(run, m_port);
+    ASSERT_TRUE(waitForGateOpen(run)) << run.readAllStandardError().toStdString();
+    ask(m_port, "WDHB=0");
+    ASSERT_TRUE(run.waitForFinished(60000));
+    const QString out = QString::fromUtf8(run.readAllStandardOutput());
+    EXPECT_EQ(run.exitCode(), 3) << out.toStdString();
+    EXPECT_TRUE(out.contains("marking stopped: the controller's watchdog switched the laser off")) << out.toStdString();
+    EXPECT_FALSE(out.contains("glyphs marked: 7")) << "the run went on to the end: " << out.toStdString();
+    QFile dialogs(scratch("out/dialogs.log"));
+    ASSERT_TRUE(dialogs.open(QIODevice::ReadOnly));
+    const QString told = QString::fromUtf8(dialogs.readAll());
+    EXPECT_TRUE(told.contains("Marking stopped: the controller's watchdog switched the laser off: no heartbeat"))
+        << told.toStdString();
+    EXPECT_TRUE(told.contains("The laser is off; the label is not complete.")) << told.toStdString();
+    EXPECT_EQ(ask(m_port, "MG @OUT[1],@OUT[2],@OUT[3]"), kAllOff);
 }
 
 #endif

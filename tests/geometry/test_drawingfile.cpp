@@ -217,6 +217,37 @@ TEST_F(DrawingFileTest, AnAbsurdObjectCountVisitsOnlyTheSectionsThatExist)
     EXPECT_EQ(drawing.CADObjectList.GetCADObject(1).typeName(), "TCADArc");
 }
 
+// A drawing of as many strokes as a girdle carries is read; one more refuses the file with both
+// numbers, and the drawing keeps what it held.
+TEST_F(DrawingFileTest, ADrawingBeyondWhatAGirdleCarriesIsRefusedWhenRead)
+{
+    for (const int objects : {kMaxDrawingObjects, kMaxDrawingObjects + 1}) {
+        SCOPED_TRACE(objects);
+        QByteArray text = "[General]\r\nDescription=VeduvAZU Drawing\r\nObjectCount=" + QByteArray::number(objects) + "\r\n";
+        for (int n = 1; n <= objects; ++n)
+            text += "[Object_" + QByteArray::number(n) + "]\r\nType=TCADLine\r\nBeginX=" + QByteArray::number(n % 100)
+                    + "\r\nBeginY=" + QByteArray::number(n / 100) + "\r\nEndX=" + QByteArray::number(n % 100)
+                    + ".5\r\nEndY=" + QByteArray::number(n / 100) + "\r\n";
+        const QString path = scratch(QStringLiteral("many.lal"));
+        writeText(path, text);
+        TCADOnPaintBox drawing;
+        TCADLine::Create(drawing, TCoord{0, 0}, TCoord{1, 1});
+        QString error;
+        const bool loaded = drawing.LoadFromFile(path, &error);
+        if (objects <= kMaxDrawingObjects) {
+            EXPECT_TRUE(loaded) << error.toStdString();
+            EXPECT_EQ(drawing.CADObjectList.Count(), objects + 1);
+        } else {
+            EXPECT_FALSE(loaded);
+            EXPECT_EQ(error, QStringLiteral("The drawing holds %1 objects, more than the %2 a logo may hold (what a "
+                                            "girdle can carry)")
+                                 .arg(objects)
+                                 .arg(kMaxDrawingObjects));
+            EXPECT_EQ(drawing.CADObjectList.Count(), 1);
+        }
+    }
+}
+
 TEST_F(DrawingFileTest, FailedSaveKeepsTheOldFile)
 {
     const QString path = scratch(QStringLiteral("keep.lal"));

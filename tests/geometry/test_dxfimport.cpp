@@ -225,6 +225,19 @@ TEST(DxfImportTest, BadInputStopsWithAnErrorAndKeepsWhatWasRead)
         EXPECT_EQ(drawing.CADObjectList.Count(), kept) << c.name;
     }
 
+    // More objects than a logo may hold: the import stops at the bound.
+    {
+        Pairs many;
+        for (int i = 0; i <= kMaxDrawingObjects; ++i)
+            many.insert(many.end(), good.begin(), good.end());
+        TCADOnPaintBox drawing;
+        const auto result = import(drawing, dxf(many));
+        EXPECT_FALSE(result.ok);
+        EXPECT_TRUE(result.error.contains(QStringLiteral("more than %1 objects in the drawing").arg(kMaxDrawingObjects)))
+            << result.error.toStdString();
+        EXPECT_EQ(drawing.CADObjectList.Count(), kMaxDrawingObjects);
+    }
+
     // Very long lines are refused rather than buffered without end.
     TCADOnPaintBox drawing;
     const auto result = import(drawing, dxf({{999, QByteArray(3 << 20, 'x').constData()}}));

@@ -204,9 +204,13 @@ TEST_F(LogoEditorTest, WheelZoomsByOnePointZeroFive)
 
 TEST_F(LogoEditorTest, LargeImportShowsProgressAndCanBeCancelled)
 {
+    // Three progress steps of bytes in fewer objects than a drawing may hold: long layer names.
     QByteArray big = "0\nSECTION\n2\nENTITIES\n";
     for (int i = 0; big.size() < 3 * TLogoEditor::kDxfProgressBytes; ++i)
-        big += QStringLiteral("0\nLINE\n8\nL%1\n10\n%2\n20\n0\n11\n%2\n21\n1\n").arg(i % 7).arg(i).toLatin1();
+        big += QStringLiteral("0\nLINE\n8\nOutline layer %1 of the engraving\n10\n%2\n20\n0\n11\n%2\n21\n1\n")
+                   .arg(i % 7)
+                   .arg(i)
+                   .toLatin1();
     big += "0\nENDSEC\n0\nEOF\n";
     const QString path = write(QStringLiteral("big.dxf"), big);
 

@@ -189,6 +189,62 @@ TEST_F(PreviewTest, PreviewingChangesNothingOfTheStation)
     EXPECT_EQ(after, processed);
 }
 
+// The window compares these at every tick instead of the label's text: they must move with
+// every change a preview depends on, and stay put while nothing changes.
+TEST_F(PreviewTest, InputsMoveWithEveryChangeOfWhatThePreviewDependsOnAndOnlyThen)
+{
+    TTreeNode* label = addLabel(QStringLiteral("AB"));
+    inspect();
+    // What the window does after each command, then what its timers do while nobody works.
+    const auto atRest = [this] {
+        st().CommitLabelEdit();
+        const TPreviewInputs before = PreviewInputs(st());
+        st().TimerLaserTick();
+        st().FormControlTimerTick();
+        st().CommitLabelEdit();
+        return PreviewInputs(st()) == before;
+    };
+    ASSERT_TRUE(atRest());
+    TTreeNode* character = label->Item(0)->Item(0);
+    const struct {
+        const char* what;
+        std::function<void()> change;
+    } changes[] = {
+        {"label height", [&] {
+             st().TreeViewGlyphs().setSelected(label);
+             st().TreeViewGlyphsChange(label);
+             st().EditFloatChange(TEditBox::EditGlyphLabelHeight, QStringLiteral("70"));
+         }},
+        {"label text", [&] {
+             auto* rich = static_cast<TGlyphRichString*>(label->Data());
+             rich->RichString->Clear();
+             rich->RichString->Add(QStringLiteral("AC"), QStringLiteral("ROMANS"), TFontStyles());
+             rich->UpDate(nullptr, 0.8, 0.0, 0.1);
+             character = label->Item(0)->Item(0);
+         }},
+        {"a character's marking status", [&] {
+             st().TreeViewGlyphs().setSelected(character);
+             st().TreeViewGlyphsChange(character);
+             const TPreviewInputs selected = PreviewInputs(st());
+             st().MarkingStatusChange(1);
+             EXPECT_FALSE(PreviewInputs(st()) == selected) << "the status alone moves them";
+         }},
+        {"a run", [&] { engrave(); }},
+        {"girdle", [&] { st().EditFloatChange(TEditBox::EditGirdle, QStringLiteral("0.2")); }},
+        {"slant", [&] { st().EditFloatChange(TEditBox::EditSlant, QStringLiteral("3")); }},
+        {"marking reference", [&] { st().MarkingReference_X += 0.1; }},
+        {"taught point", [&] { teach(14, 12.4); }},
+        {"undo", [&] { st().LabelUndo(); }},
+    };
+    for (const auto& c : changes) {
+        SCOPED_TRACE(c.what);
+        const TPreviewInputs before = PreviewInputs(st());
+        c.change();
+        EXPECT_FALSE(PreviewInputs(st()) == before);
+        EXPECT_TRUE(atRest());
+    }
+}
+
 TEST_F(PreviewTest, WhatTheNextEngraveMarks)
 {
     // Glyphs already marked are left out, as Engrave leaves them; once all are marked, Engrave

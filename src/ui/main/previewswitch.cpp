@@ -36,6 +36,11 @@ bool TPreviewSwitch::isOn() const
     return m_switch->isChecked();
 }
 
+bool TPreviewSwitch::changePending() const
+{
+    return m_settle->isActive();
+}
+
 void TPreviewSwitch::toggled(bool on)
 {
     if (on) {
@@ -43,7 +48,7 @@ void TPreviewSwitch::toggled(bool on)
     } else {
         m_settle->stop();
         m_preview = {};
-        m_inputs.clear();
+        m_inputs = {};
         m_time->clear();
     }
 }
@@ -58,8 +63,10 @@ void TPreviewSwitch::recompute()
         m_settle->start(); // again once the machine is free
         return;
     }
-    m_inputs = PreviewInputs(m_station);
     m_preview = m_station.PreviewMarking();
+    ++m_computes;
+    // Taken after the rehearsal, which marks the glyphs and gives their state back.
+    m_inputs = PreviewInputs(m_station);
     if (m_preview.markable)
         m_time->setText(tr("Estimated time: %1 s").arg(m_preview.seconds, 0, 'f', 1));
     else
@@ -73,7 +80,7 @@ void TPreviewSwitch::paint(QImage& buffer, const TVideoTransform& camera)
     // While marking the label's state changes by itself; the preview waits for the run's end.
     if (m_station.AIMState != TAIMState::aimsMarking && !m_settle->isActive() && PreviewInputs(m_station) != m_inputs)
         m_settle->start();
-    PaintPreviewMarks(buffer, m_preview.marks, m_station, camera);
+    PaintPreviewMarks(buffer, m_preview.marks, m_station, camera, &m_marksLayer, std::uint64_t(m_computes));
 }
 
 } // namespace lapido

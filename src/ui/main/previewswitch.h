@@ -2,6 +2,7 @@
 // preview's marks over the live picture, recomputed when the label changes.
 #pragma once
 
+#include "camera/videooverlay.h"
 #include "workflow/markingpreview.h"
 
 #include <QObject>
@@ -18,7 +19,6 @@ class QWidget;
 namespace lapido {
 
 class TStation;
-class TVideoTransform;
 
 class TPreviewSwitch : public QObject {
     Q_OBJECT
@@ -32,11 +32,16 @@ public:
     QLabel* timeLabel() const { return m_time; }
     bool isOn() const;
     // Called at every video tick: notes a changed label (the preview follows a moment later,
-    // not at every keystroke) and paints the marks when the switch is on.
+    // not at every keystroke) and paints the marks when the switch is on. What it compares at
+    // each tick is the label's revision and a few numbers, whatever the label's size.
     void paint(QImage& buffer, const TVideoTransform& camera);
     // Computes the preview now (the switch turned on, tests).
     void recompute();
     const TMarkingPreview& preview() const { return m_preview; }
+    // How many previews were computed since the window opened.
+    int computeCount() const { return m_computes; }
+    // A change of the label was seen and its preview follows once the editing settles.
+    bool changePending() const;
 
 private:
     void toggled(bool on);
@@ -46,8 +51,10 @@ private:
     QCheckBox* m_switch = nullptr;
     QLabel* m_time = nullptr;
     QTimer* m_settle = nullptr;
-    QString m_inputs;
+    TPreviewInputs m_inputs;
     TMarkingPreview m_preview;
+    int m_computes = 0;
+    TMarksLayer m_marksLayer; // the marks as placed over the picture, placed again when they move
 };
 
 } // namespace lapido

@@ -101,8 +101,8 @@ TEST_F(MainWindowTest, PreviewSwitchDrawsTheRunsMarksInTheirOwnColourWithTheEsti
     const size_t marksOfAB = preview.marks.size();
     addLabel(QStringLiteral("CD"));
     previewPixels();
-    QTest::qWait(800);
-    EXPECT_GT(w.previewSwitch().preview().marks.size(), marksOfAB);
+    // Waited for as a condition: a busy machine may take longer than the settling time.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return w.previewSwitch().preview().marks.size() > marksOfAB; }, 30000));
 
     const std::vector<LaserMark> previewed = w.previewSwitch().preview().marks;
     key(Qt::Key_F9);
@@ -111,6 +111,34 @@ TEST_F(MainWindowTest, PreviewSwitchDrawsTheRunsMarksInTheirOwnColourWithTheEsti
     QTest::mouseClick(previewBox, Qt::LeftButton);
     EXPECT_EQ(previewPixels(), 0);
     EXPECT_TRUE(w.previewSwitch().timeLabel()->text().isEmpty());
+}
+
+// The window at rest with the preview on: its timers tick and it paints, and nothing of the
+// preview is computed again until the label changes.
+TEST_F(MainWindowTest, PreviewAtRestIsComputedOnceAndAgainOnlyWhenTheLabelChanges)
+{
+    TfrmMain& w = start();
+    addLabel(QStringLiteral("AB"));
+    TPreviewSwitch& preview = w.previewSwitch();
+    QTest::mouseClick(findButton<QCheckBox>(QStringLiteral("Preview")), Qt::LeftButton);
+    ASSERT_TRUE(preview.preview().markable) << preview.preview().problem.toStdString();
+    const int computed = preview.computeCount();
+    for (int i = 0; i < 20; ++i) {
+        w.VideoTimerTick();
+        QCoreApplication::processEvents();
+        ASSERT_FALSE(preview.changePending()) << "tick " << i << " took the label for changed";
+    }
+    EXPECT_EQ(preview.computeCount(), computed);
+
+    addLabel(QStringLiteral("CD"));
+    w.VideoTimerTick();
+    EXPECT_TRUE(preview.changePending());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return preview.computeCount() == computed + 1; }, 30000));
+    for (int i = 0; i < 20; ++i) {
+        w.VideoTimerTick();
+        QCoreApplication::processEvents();
+    }
+    EXPECT_EQ(preview.computeCount(), computed + 1);
 }
 
 TEST_F(MainWindowTest, EachAddButtonAddsItsNodeAndShowsItsPanel)
