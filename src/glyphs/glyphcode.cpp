@@ -372,10 +372,24 @@ void TGlyphCode::ExtendMarkingRect(const TXYTransform& XYTF, TCoord& MinValues, 
     }
 }
 
+double TGlyphCode::pulseSpanUm() const
+{
+    double span = 0;
+    for (const auto& [x, y] : modulePulseOffsetsUm(layout()))
+        span = std::max({span, std::abs(x), std::abs(y)});
+    return span;
+}
+
 void TGlyphCode::Mark(const TXYTransform& XYTF)
 {
     if (MarkingAborted())
         return;
+    if (Matrix && GirdleHeight() > 0) {
+        const TCoord M = MarkPosition();
+        const auto at = [&](int r, int c) { return XYTF.TransFormCoord(moduleCentre(M, r, c)); };
+        const TCoord o = at(0, 0), right = at(0, 1), below = at(1, 0);
+        Placed = {o, Coord(right.X - o.X, right.Y - o.Y), Coord(below.X - o.X, below.Y - o.Y), true};
+    }
     TLaser* laser = Laser();
     if (!Processed && !laser) {
         LogDebug("TGlyphCode - no machine to mark with");
@@ -402,8 +416,10 @@ void TGlyphCode::Mark(const TXYTransform& XYTF)
                 const double v = laser->VectorPhotoSpeed;
                 const double accel = std::min(laser->X_Accel, laser->Y_Accel);
                 const double decel = std::min(laser->X_Decel, laser->Y_Decel);
-                const double a = accel > 0 ? v * v * 0.5 / accel * 1000.0 : 0.0;
-                const double b = decel > 0 ? v * v * 0.5 / decel * 1000.0 : 0.0;
+                // At least a module each: a run-up shorter than one count would put the start on
+                // the first pulse's count, and a pulse where the table already stands is not fired.
+                const double a = std::max(ModuleUm, accel > 0 ? v * v * 0.5 / accel * 1000.0 : 0.0);
+                const double b = std::max(ModuleUm, decel > 0 ? v * v * 0.5 / decel * 1000.0 : 0.0);
                 for (std::size_t j = 0; j < rows.size(); ++j) {
                     const CodeDotRow& row = rows[j];
                     // Rows go back and forth, so the table never runs back empty.

@@ -113,6 +113,16 @@ public:
     std::optional<CodeMatrix> Matrix;
     QString EncodeError;
 
+    // Where the last Mark (a run or its rehearsal) put the modules, in machine mm: the centre of
+    // module (0, 0) and the steps to the next column and row. The inspection reads the code there.
+    struct PlacedGrid {
+        TCoord origin, colStep, rowStep;
+        bool valid = false;
+    };
+    PlacedGrid Placed;
+    // How far a module's pulses reach from its centre to the outermost pulse's centre (µm).
+    double pulseSpanUm() const;
+
 private:
     void syncSize();
     double top(double y) const;
