@@ -12,6 +12,7 @@ packages=(
   liblog4cxx-dev
   libopencv-imgproc-dev
   libtesseract-dev tesseract-ocr-eng
+  libdmtx-dev libqrencode-dev libzxing-dev
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   libaravis-dev libusb-1.0-0-dev
   libsqlite3-dev sqlite3

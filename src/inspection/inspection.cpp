@@ -356,6 +356,10 @@ QString InspectionResult::traceLine() const
     QString line = QStringLiteral("Inspection: ") + (ok() ? QStringLiteral("ok") : QStringLiteral("failed: ") + verdict());
     if (readBack.attempted || !readBack.why.isEmpty())
         line += QStringLiteral("; ") + readBack.line();
+    for (const GlyphInspection& g : glyphs)
+        if (g.code && g.code->graded)
+            line += QStringLiteral("; ") + g.text + QStringLiteral(": grade ") + QChar(g.code->overall)
+                    + (g.code->decoded ? QString() : QStringLiteral(", does not read"));
     return line;
 }
 
@@ -371,6 +375,8 @@ QStringList InspectionResult::lines() const
                  + QString::number(g.offsetUm->Y, 'f', 1) + QStringLiteral(" µm, spread ")
                  + QString::number(g.spreadUm, 'f', 1) + QStringLiteral(" µm");
         out << l + QStringLiteral(")");
+        if (g.code)
+            out << g.text + QStringLiteral(": ") + g.code->line();
     }
     QString label = QStringLiteral("label: ") + (reasons.isEmpty() ? QStringLiteral("ok") : reasons.join(QStringLiteral("; ")));
     if (labelOffsetUm)
@@ -789,6 +795,7 @@ InspectionResult Inspector::inspect(const InspectionPlan& plan, const QImage& pi
             }
         }
     }
+    gradeCodes(plan, picture, view, limits, result);
     return result;
 }
 

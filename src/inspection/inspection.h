@@ -4,6 +4,7 @@
 #pragma once
 
 #include "geometry/xytransform.h"
+#include "inspection/codegrade.h"
 
 #include <QImage>
 #include <QPointF>
@@ -20,7 +21,7 @@ namespace lapido {
 
 struct TSettings;
 
-enum class PlannedGlyphKind { Character, Logo, Photo };
+enum class PlannedGlyphKind { Character, Logo, Photo, Code };
 
 // One glyph as the run planned it.
 struct PlannedGlyph {
@@ -32,6 +33,7 @@ struct PlannedGlyph {
     // A character OCR can read (Latin letters, digits, punctuation); the Greek stroke font is not.
     bool readable = true;
     std::vector<TCoord> marksMm; // machine millimetres, in firing order
+    std::optional<PlannedCode> code; // a 2D code: its modules, read back and graded
 };
 
 // What the run meant to put on the stone.
@@ -70,6 +72,7 @@ struct InspectionLimits {
     double spotDiameterUm = 10;       // the laser spot (Marking, SpotDiameter)
     bool readBack = true;             // read the text back
     bool failOnReadBack = false;      // a text read differently fails the inspection
+    char minCodeGrade = 'D';          // a 2D code graded below this fails ('A' to 'D')
     // The stored thresholds; values out of range fall back to the defaults above.
     static InspectionLimits fromStore(const TSettings& settings);
     bool operator==(const InspectionLimits&) const = default;
@@ -87,6 +90,7 @@ struct GlyphInspection {
     double spreadUm = 0;
     int strayMarks = 0;
     QRectF boxPx; // the glyph where it was found in the picture
+    std::optional<CodeGrade> code; // a 2D code's reading and grade
     QStringList reasons;
     bool ok() const { return reasons.isEmpty(); }
     // "'7': ok" or "'7': 62 % of its marks found".

@@ -46,6 +46,13 @@ InspectionLimits InspectionLimits::fromStore(const TSettings& settings)
     } catch (const SettingsStoreError&) {
         // The defaults stand.
     }
+    try {
+        const QString grade = keys::read(keys::InspectionMinCodeGrade).trimmed().toUpper();
+        if (grade.size() == 1 && grade.at(0) >= QLatin1Char('A') && grade.at(0) <= QLatin1Char('D'))
+            l.minCodeGrade = char(grade.at(0).unicode());
+    } catch (const SettingsStoreError&) {
+        // The default stands.
+    }
     if (settings.SpotDiameter > 0 && std::isfinite(settings.SpotDiameter))
         l.spotDiameterUm = settings.SpotDiameter;
     return l;

@@ -183,6 +183,8 @@ inline constexpr TextKey InspectionMinMarkContrast{kInspection, "MinMarkContrast
 inline constexpr TextKey InspectionSearchDistance{kInspection, "SearchDistance", "30"};
 inline constexpr BoolKey InspectionReadBack{kInspection, "ReadBack", true};
 inline constexpr BoolKey InspectionFailOnReadBack{kInspection, "FailOnReadBack", false};
+// The lowest grade a 2D code may have, "A" to "D".
+inline constexpr TextKey InspectionMinCodeGrade{kInspection, "MinCodeGrade", "D"};
 
 // The window's simulated machine misbehaving on purpose (decimal texts with a point): a share of
 // pulses leaving no mark, the n-th glyph (from 1; 0 none) left out, marks so many times wider and

@@ -4,6 +4,7 @@
 #include "workflow/station.h"
 
 #include "glyphs/glyph.h"
+#include "glyphs/glyphcode.h"
 #include "glyphs/glyphoutline.h"
 #include "glyphs/glyphphoto.h"
 #include "glyphs/strokefonts.h"
@@ -74,6 +75,24 @@ InspectionPlan TStation::InspectionPlanOf(const TMarkingPreview& preview) const
         } else if (dynamic_cast<const TGlyphPhoto*>(g)) {
             glyph.kind = PlannedGlyphKind::Photo;
             glyph.text = pg.node->Text();
+        } else if (const auto* code = dynamic_cast<const TGlyphCode*>(g)) {
+            glyph.kind = PlannedGlyphKind::Code;
+            glyph.text = pg.node->Text();
+            if (code->Matrix && code->Placed.valid) {
+                PlannedCode planned;
+                planned.content = code->Content;
+                planned.qr = code->Symbology == TCodeSymbology::QR;
+                planned.rows = code->Matrix->rows;
+                planned.cols = code->Matrix->cols;
+                planned.dark = code->Matrix->dark;
+                planned.originMm = code->Placed.origin;
+                planned.colStepMm = code->Placed.colStep;
+                planned.rowStepMm = code->Placed.rowStep;
+                planned.moduleUm = code->ModuleUm;
+                planned.quietModules = code->QuietModules;
+                planned.pulseSpanUm = code->pulseSpanUm();
+                glyph.code = std::move(planned);
+            }
         } else {
             glyph.kind = PlannedGlyphKind::Logo;
             glyph.text = pg.node->Text();

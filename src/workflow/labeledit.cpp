@@ -4,6 +4,7 @@
 
 #include "glyphs/customfonts.h"
 #include "glyphs/glyph.h"
+#include "glyphs/glyphcode.h"
 #include "glyphs/glyphoutline.h"
 #include "glyphs/glyphphoto.h"
 #include "glyphs/richstring.h"
@@ -401,6 +402,29 @@ void TStation::BitBtnAddPhotoClick()
     selectAdded(node);
 }
 
+void TStation::BitBtnAddCodeClick()
+{
+    TTreeNode* node = addTopLevel(QStringLiteral("Code"));
+    TGlyphCode& code = TGlyph::CreateFor<TGlyphCode>(&m_tree, node, CodeContent, CodeSymbology, CodeModuleUm,
+                                                     CodeQuietModules, CodeModuleMarking, CodeOffset);
+    code.FromScannedCode = CodeFromScannedCode;
+    selectAdded(node);
+}
+
+QString TStation::CodePanelInfo() const
+{
+    const TTreeNode* node = m_tree.Selected();
+    const auto* code = node ? dynamic_cast<const TGlyphCode*>(node->Data()) : nullptr;
+    if (!code)
+        return {};
+    if (const QString problem = code->MarkingProblem(); !problem.isEmpty())
+        return QStringLiteral("Not markable: ") + problem;
+    return QStringLiteral("%1 x %2 modules, %3 x %4 mm with the quiet zone")
+        .arg(code->Matrix->cols)
+        .arg(code->Matrix->rows)
+        .arg(threeDecimals(code->widthMm()), threeDecimals(code->heightMm()));
+}
+
 void TStation::BitBtnDelTaskClick()
 {
     TTreeNode* node = m_tree.Selected();
@@ -465,6 +489,8 @@ TPropertyPanel TStation::panelOf(const TGlyph* glyph)
         return TPropertyPanel::Logo;
     if (dynamic_cast<const TGlyphPhoto*>(glyph))
         return TPropertyPanel::Photo;
+    if (dynamic_cast<const TGlyphCode*>(glyph))
+        return TPropertyPanel::Code;
     return TPropertyPanel::None;
 }
 
@@ -542,6 +568,19 @@ void TStation::TreeViewGlyphsChange(TTreeNode* Node)
         m_markingStatusIndex = glyph->Processed ? 1 : 0;
         break;
     }
+    case TPropertyPanel::Code: {
+        auto* code = static_cast<TGlyphCode*>(glyph);
+        CodeContent = code->Content;
+        CodeSymbology = code->Symbology;
+        CodeModuleUm = code->ModuleUm;
+        CodeQuietModules = code->QuietModules;
+        CodeModuleMarking = code->ModuleMarking;
+        CodeOffset = code->Offset;
+        CodeFromScannedCode = code->FromScannedCode;
+        m_controls.autoIncChecked = m_glyphAutoInc == glyph;
+        m_markingStatusIndex = glyph->Processed ? 1 : 0;
+        break;
+    }
     case TPropertyPanel::None:
         break;
     }
@@ -608,6 +647,13 @@ void TStation::GlyphPropertiesChange()
         static_cast<TGlyphPhoto*>(glyph)->UpDate(PhotoGamma, PhotoHeight, PhotoOffset);
         m_markingStatusIndex = glyph->Processed ? 1 : 0;
         break;
+    case TPropertyPanel::Code: {
+        auto* code = static_cast<TGlyphCode*>(glyph);
+        code->UpDate(CodeContent, CodeSymbology, CodeModuleUm, CodeQuietModules, CodeModuleMarking, CodeOffset);
+        code->FromScannedCode = CodeFromScannedCode;
+        m_markingStatusIndex = glyph->Processed ? 1 : 0;
+        break;
+    }
     case TPropertyPanel::None:
         break;
     }
@@ -621,7 +667,8 @@ void TStation::MarkingStatusChange(int index)
     TTreeNode* node = m_tree.Selected();
     TGlyph* glyph = node ? node->Data() : nullptr;
     const TPropertyPanel panel = panelOf(glyph);
-    if (panel == TPropertyPanel::Char || panel == TPropertyPanel::Logo || panel == TPropertyPanel::Photo) {
+    if (panel == TPropertyPanel::Char || panel == TPropertyPanel::Logo || panel == TPropertyPanel::Photo
+        || panel == TPropertyPanel::Code) {
         glyph->Processed = index == 1;
         glyph->touch();
     }

@@ -2,6 +2,7 @@
 #include "workflow/station.h"
 
 #include "glyphs/glyph.h"
+#include "glyphs/glyphcode.h"
 #include "glyphs/glyphoutline.h"
 #include "glyphs/glyphphoto.h"
 #include "glyphs/richstring.h"
@@ -31,6 +32,8 @@ struct TLabelXmlItem {
     int stateIndex = -1;
     std::optional<QString> girdle, slant;
     QString type;
+    // A "code" element (a 2D code); an item never makes a code, whatever its type says.
+    bool code = false;
     QXmlStreamAttributes attributes;
 };
 
@@ -43,6 +46,10 @@ constexpr int kMaxItems = 5000;
 
 const QString kRoot = QStringLiteral("tree2xml");
 const QString kItem = QStringLiteral("item");
+// A 2D code is an element of its own rather than an item: readers that know only items pass
+// over it (they make a node without glyph of it, or skip it), so older stations still read
+// the rest of such a label as before.
+const QString kCode = QStringLiteral("code");
 
 QString styleAttribute(TFontStyles style)
 {
@@ -62,6 +69,8 @@ QString styleAttribute(TFontStyles style)
 bool writtenAtTop(const TTreeNode* node)
 {
     const TGlyph* g = node->Data();
+    if (dynamic_cast<const TGlyphCode*>(g))
+        return true;
     if (dynamic_cast<const TGlyphSpace*>(g) || dynamic_cast<const TGlyphLogo*>(g) || dynamic_cast<const TGlyphPhoto*>(g))
         return true;
     return node->Level() == 1;
@@ -119,7 +128,8 @@ std::vector<XmlItem> parseLabel(QXmlStreamReader& reader)
                 rootSeen = true;
                 continue;
             }
-            if (reader.name() != kItem) {
+            const bool code = reader.name() == kCode;
+            if (reader.name() != kItem && !code) {
                 reader.skipCurrentElement();
                 continue;
             }
@@ -135,6 +145,7 @@ std::vector<XmlItem> parseLabel(QXmlStreamReader& reader)
             if (a.hasAttribute(QStringLiteral("SlantAngle")))
                 item.slant = a.value(QStringLiteral("SlantAngle")).toString();
             item.type = a.value(QStringLiteral("type")).toString();
+            item.code = code;
             item.attributes = a;
             items.push_back(std::move(item));
             // Nested items (the characters of a run) are written for information only.
@@ -179,6 +190,25 @@ void checkLayoutText(const std::optional<QString>& text, const char* name, doubl
                              .arg(high)};
 }
 
+void checkCode(const QXmlStreamAttributes& a)
+{
+    const QString symbology = a.value(QStringLiteral("symbology")).toString();
+    if (!symbologyFromName(symbology))
+        throw ParseError{QStringLiteral("the code kind \"%1\" is unknown").arg(symbology.left(40))};
+    const QString marking = a.value(QStringLiteral("moduleMarking")).toString();
+    if (a.hasAttribute(QStringLiteral("moduleMarking")) && !moduleMarkingFromName(marking))
+        throw ParseError{QStringLiteral("the module marking \"%1\" is unknown").arg(marking.left(40))};
+    if (a.value(QStringLiteral("content")).size() > codelimits::kMaxContentChars)
+        throw RangeError{QStringLiteral("a code holds more than %1 characters").arg(codelimits::kMaxContentChars)};
+    rangedAttribute(a, QStringLiteral("moduleSize"), codelimits::kMinModuleUm, codelimits::kMaxModuleUm);
+    const int quiet = intAttribute(a, QStringLiteral("quietZone"), 0);
+    if (quiet < 0 || quiet > codelimits::kMaxQuietModules)
+        throw RangeError{QStringLiteral("attribute \"quietZone\" is %1; only 0 to %2 can be marked")
+                             .arg(quiet)
+                             .arg(codelimits::kMaxQuietModules)};
+    rangedAttribute(a, QStringLiteral("codeOffset"), -labellimits::kMaxFraction, labellimits::kMaxFraction);
+}
+
 // Checks the kind-specific attributes of every item before the label is replaced, so that a
 // bad item leaves the current label as it was.
 void checkItems(const std::vector<XmlItem>& items)
@@ -189,7 +219,9 @@ void checkItems(const std::vector<XmlItem>& items)
         const QXmlStreamAttributes& a = item.attributes;
         checkLayoutText(item.girdle, "Girdleheight", kMinGirdleMm, kMaxGirdleMm);
         checkLayoutText(item.slant, "SlantAngle", -kMaxSlantDegrees, kMaxSlantDegrees);
-        if (item.type == QStringLiteral("TGlyphSpace")) {
+        if (item.code) {
+            checkCode(a);
+        } else if (item.type == QStringLiteral("TGlyphSpace")) {
             rangedAttribute(a, QStringLiteral("spacing"), -kMaxFraction, kMaxFraction);
         } else if (item.type == QStringLiteral("TGlyphWideString")) {
             rangedAttribute(a, QStringLiteral("textHeight"), kMinHeight, kMaxFraction);
@@ -237,7 +269,30 @@ QString TStation::Tree2XML() const
 
     const QString girdleText = edit(TEditBox::EditGirdle).text;
     const QString slantText = edit(TEditBox::EditSlant).text;
+    const auto writeCode = [&](const TTreeNode* node, const TGlyphCode& code) {
+        w.writeStartElement(kCode);
+        // The attributes every item carries come first, so that a reader of items alone takes
+        // the girdle and slant from this element as from any other.
+        w.writeAttribute(QStringLiteral("text"), node->Text());
+        w.writeAttribute(QStringLiteral("imageIndex"), QString::number(node->ImageIndex));
+        w.writeAttribute(QStringLiteral("stateIndex"), QString::number(node->StateIndex));
+        w.writeAttribute(QStringLiteral("Girdleheight"), girdleText);
+        w.writeAttribute(QStringLiteral("SlantAngle"), slantText);
+        w.writeAttribute(QStringLiteral("symbology"), symbologyName(code.Symbology));
+        w.writeAttribute(QStringLiteral("content"), code.Content);
+        w.writeAttribute(QStringLiteral("moduleSize"), FloatToStr(code.ModuleUm));
+        w.writeAttribute(QStringLiteral("quietZone"), QString::number(code.QuietModules));
+        w.writeAttribute(QStringLiteral("moduleMarking"), moduleMarkingName(code.ModuleMarking));
+        w.writeAttribute(QStringLiteral("codeOffset"), FloatToStr(code.Offset));
+        if (code.FromScannedCode)
+            w.writeAttribute(QStringLiteral("scannedCode"), QStringLiteral("1"));
+        w.writeEndElement();
+    };
     const auto writeNode = [&](const auto& self, const TTreeNode* node) -> void {
+        if (const auto* code = dynamic_cast<const TGlyphCode*>(node->Data())) {
+            writeCode(node, *code);
+            return;
+        }
         w.writeStartElement(kItem);
         w.writeAttribute(QStringLiteral("text"), node->Text());
         w.writeAttribute(QStringLiteral("imageIndex"), QString::number(node->ImageIndex));
@@ -382,7 +437,16 @@ bool TStation::buildTree(const std::vector<XmlItem>& items)
             EditFloatChange(TEditBox::EditSlant, *item.slant);
 
         const QXmlStreamAttributes& a = item.attributes;
-        if (item.type == QStringLiteral("TGlyphSpace")) {
+        if (item.code) {
+            TGlyphCode& code = TGlyph::CreateFor<TGlyphCode>(
+                &m_tree, node, a.value(QStringLiteral("content")).toString(),
+                symbologyFromName(a.value(QStringLiteral("symbology")).toString()).value_or(TCodeSymbology::DataMatrix),
+                numberAttribute(a, QStringLiteral("moduleSize")).value_or(CodeModuleUm),
+                intAttribute(a, QStringLiteral("quietZone"), CodeQuietModules),
+                moduleMarkingFromName(a.value(QStringLiteral("moduleMarking")).toString()).value_or(TCodeModuleMarking::OnePulse),
+                numberAttribute(a, QStringLiteral("codeOffset")).value_or(0.0));
+            code.FromScannedCode = a.value(QStringLiteral("scannedCode")) == QStringLiteral("1");
+        } else if (item.type == QStringLiteral("TGlyphSpace")) {
             TGlyph::CreateFor<TGlyphSpace>(&m_tree, node, numberAttribute(a, QStringLiteral("spacing")).value_or(SpaceWidth));
         } else if (item.type == QStringLiteral("TGlyphWideString")) {
             const auto height = numberAttribute(a, QStringLiteral("textHeight"));

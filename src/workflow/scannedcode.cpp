@@ -3,6 +3,7 @@
 #include "workflow/station.h"
 
 #include "glyphs/glyph.h"
+#include "glyphs/glyphcode.h"
 #include "glyphs/richstring.h"
 #include "platform/debuglog.h"
 #include "platform/operatordialogs.h"
@@ -12,6 +13,7 @@
 #include "workflow/starttf.h"
 
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTextCursor>
 #include <QTextDocument>
 
@@ -74,6 +76,9 @@ void TStation::GrabBarCodeFromRegistry()
     if (code.isEmpty())
         return;
     QTextDocument& doc = m_richEdit->document();
+    // Codes that follow the scanner carry what the label carries once the hand-over is done
+    // (after the format filter's reloads, or as the operator let it stand).
+    const auto codesFollow = qScopeGuard([this, &doc] { takeScannedCodeIntoCodes(doc.toPlainText()); });
     if (Settings().WLabelCheckBeforeEngrave) {
         setEditorText(doc, code);
         GlyphPropertiesChange();
@@ -106,6 +111,15 @@ void TStation::GrabBarCodeFromRegistry()
             return;
     }
     LogDebug(QStringLiteral("scanned code: reload given up after ") + QString::number(kMaxReloads) + QStringLiteral(" rounds"));
+}
+
+void TStation::takeScannedCodeIntoCodes(const QString& text)
+{
+    if (text.isEmpty())
+        return;
+    for (TTreeNode* node : m_tree.Items())
+        if (auto* code = dynamic_cast<TGlyphCode*>(node->Data()); code && code->FromScannedCode)
+            code->UpDate(text, code->Symbology, code->ModuleUm, code->QuietModules, code->ModuleMarking, code->Offset);
 }
 
 // --- auto-increment -----------------------------------------------------------------------------

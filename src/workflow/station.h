@@ -6,6 +6,7 @@
 
 #include "geometry/xytransform.h"
 #include "glyphs/fontstyles.h"
+#include "glyphs/glyphcode.h"
 #include "glyphs/labeltree.h"
 #include "glyphs/legibility.h"
 #include "inspection/inspection.h"
@@ -76,7 +77,7 @@ struct TEditText {
 };
 
 // Which property panel the window shows for the selected node.
-enum class TPropertyPanel { None, Label, Text, Symbols, Char, Space, Logo, Photo };
+enum class TPropertyPanel { None, Label, Text, Symbols, Char, Space, Logo, Photo, Code };
 
 // The main window's speed buttons of the Align / Inspect / Engrave group.
 enum class TSpeedButton { Align, Inspect, Mark };
@@ -272,6 +273,11 @@ public:
     void BitBtnAddSpaceClick();
     void BitBtnAddLogoClick();
     void BitBtnAddPhotoClick();
+    // "Add Code": a 2D code of the code panel's values.
+    void BitBtnAddCodeClick();
+    // The code panel's line under its fields: the symbol's size in modules and on the stone, or
+    // why the selected code cannot be marked.
+    QString CodePanelInfo() const;
     void BitBtnDelTaskClick();
     void BitBtnTaskUpClick();
     void BitBtnTaskDownClick();
@@ -407,6 +413,15 @@ public:
     double PhotoHeight = 0.8, PhotoOffset = 0;
     double PhotoGamma = 1.0;            // gamma track bar position / 10
     QString PhotoFileName;              // picture for the next photo (empty: the default picture)
+    // The code panel: content, kind, module size (µm), quiet zone (modules), how a module is
+    // marked, offset (a fraction of the code's height), whether the content follows scanned codes.
+    QString CodeContent = QStringLiteral("0000000001");
+    TCodeSymbology CodeSymbology = TCodeSymbology::DataMatrix;
+    double CodeModuleUm = 20;
+    int CodeQuietModules = 2;
+    TCodeModuleMarking CodeModuleMarking = TCodeModuleMarking::OnePulse;
+    double CodeOffset = 0;
+    bool CodeFromScannedCode = false;
     double GridPitch = 0.5;
     bool ShowGrid = true, ShowOverlay = true, ZoomOut = false;
     QString reportNumber;               // the (normally hidden) report-number box
@@ -468,6 +483,8 @@ private:
     bool m_inspectionQuestionPending = false;
     // Inspects the run that just ended (Engrave), when the window gives a picture.
     void inspectAfterRun();
+    // The codes whose content follows the scanner take the scanned text.
+    void takeScannedCodeIntoCodes(const QString& text);
     // "Inspection failed: ... Free the holder anyway?"; true when the holder may be freed.
     bool holderMayBeFreed();
     int m_markingStatusIndex = 0;

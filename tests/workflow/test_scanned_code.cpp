@@ -2,6 +2,7 @@
 // program start and its failure record, and the label's auto-increment.
 #include "labelfixture.h"
 
+#include "glyphs/glyphcode.h"
 #include "records/filelogging.h"
 #include "records/loggingproxy.h"
 #include "workflow/starttf.h"
@@ -140,6 +141,38 @@ TEST_F(ScannedCodeTest, IncrementButtonCountsTheSelectedLabelUp)
     EXPECT_TRUE(st().controls().autoIncChecked);
     st().CheckBox_AutoIncClick(false);
     EXPECT_EQ(st().GlyphAutoInc(), nullptr);
+}
+
+TEST_F(ScannedCodeTest, CodesThatFollowTheScannerTakeTheCodeAndCodesCountOnLikeLabels)
+{
+    Settings().WLabelCheckBeforeEngrave = true;
+    st().CodeContent = QStringLiteral("FIXED");
+    st().BitBtnAddCodeClick();
+    auto* fixed = static_cast<TGlyphCode*>(tree().Selected()->Data());
+    st().CodeContent = QStringLiteral("A09");
+    st().CodeFromScannedCode = true;
+    st().BitBtnAddCodeClick();
+    auto* following = static_cast<TGlyphCode*>(tree().Selected()->Data());
+    ASSERT_TRUE(following->FromScannedCode);
+    tree().setSelected(tree().Root(0));
+    st().TreeViewGlyphsChange(tree().Root(0));
+
+    scan(QStringLiteral("2141234567"));
+    st().GrabBarCodeFromRegistry();
+    EXPECT_EQ(following->Content, QStringLiteral("2141234567"));
+    EXPECT_EQ(following->Matrix, encodeCode(TCodeSymbology::DataMatrix, QStringLiteral("2141234567")).matrix);
+    EXPECT_EQ(fixed->Content, QStringLiteral("FIXED"));
+    EXPECT_EQ(tree().Root(0)->Text(), QStringLiteral("Label \"2141234567\"")) << "the label takes it as before";
+
+    // "ABC++" and the auto-increment on the selected code.
+    tree().setSelected(tree().Root(1));
+    st().TreeViewGlyphsChange(tree().Root(1));
+    st().BitBtnIncLabelClick();
+    EXPECT_EQ(fixed->Content, QStringLiteral("FIXED1"));
+    EXPECT_EQ(tree().Root(1)->Text(), QStringLiteral("Code \"FIXED1\""));
+    EXPECT_EQ(st().CodeContent, QStringLiteral("FIXED1")) << "the panel is refreshed";
+    st().CheckBox_AutoIncClick(true);
+    EXPECT_EQ(st().GlyphAutoInc(), fixed);
 }
 
 TEST_F(ScannedCodeTest, FormTimerDisablesAutoIncrementWhileLabelsAreDeletedAtReset)

@@ -29,6 +29,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QFrame>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -318,6 +319,7 @@ void TfrmMain::connectTreePanel()
     connect(m_add[3], &QPushButton::clicked, this, [op] { op(&TStation::BitBtnAddSpaceClick); });
     connect(m_add[4], &QPushButton::clicked, this, [op] { op(&TStation::BitBtnAddLogoClick); });
     connect(m_add[5], &QPushButton::clicked, this, [op] { op(&TStation::BitBtnAddPhotoClick); });
+    connect(m_addCode, &QPushButton::clicked, this, [op] { op(&TStation::BitBtnAddCodeClick); });
     connect(m_taskUp, &QPushButton::clicked, this, [op] { op(&TStation::BitBtnTaskUpClick); });
     connect(m_taskDown, &QPushButton::clicked, this, [op] { op(&TStation::BitBtnTaskDownClick); });
     connect(m_delTask, &QPushButton::clicked, this, [op] { op(&TStation::BitBtnDelTaskClick); });
@@ -411,6 +413,33 @@ void TfrmMain::connectPropertyPanels()
         afterCommand();
     });
     connect(m_photoPreview, &QPushButton::clicked, this, &TfrmMain::previewRequested);
+
+    // 2D code: every field goes to the station's code values and the selected code.
+    auto applyCode = [this] {
+        if (m_refreshing)
+            return;
+        TStation& st = *m_station;
+        st.CodeContent = m_codeContent->text();
+        st.CodeSymbology = TCodeSymbology(m_codeKind->currentData().toInt());
+        st.CodeModuleMarking = TCodeModuleMarking(m_codeMarking->currentData().toInt());
+        st.CodeModuleUm = m_codeModule->value();
+        st.CodeQuietModules = m_codeQuiet->value();
+        st.CodeOffset = m_codeOffset->value() / 100.0;
+        st.CodeFromScannedCode = m_codeScanned->isChecked();
+        st.GlyphPropertiesChange();
+        afterCommand();
+    };
+    connect(m_codeContent, &QLineEdit::textEdited, this, applyCode);
+    connect(m_codeKind, &QComboBox::activated, this, applyCode);
+    connect(m_codeMarking, &QComboBox::activated, this, applyCode);
+    connect(m_codeModule, &QDoubleSpinBox::valueChanged, this, applyCode);
+    connect(m_codeQuiet, &QSpinBox::valueChanged, this, applyCode);
+    connect(m_codeOffset, &QDoubleSpinBox::valueChanged, this, applyCode);
+    connect(m_codeScanned, &QCheckBox::clicked, this, applyCode);
+    connect(m_codeAutoInc, &QCheckBox::clicked, this, [this](bool on) {
+        m_station->CheckBox_AutoIncClick(on);
+        afterCommand();
+    });
     connect(m_gamma, &QSlider::valueChanged, this, [this](int position) {
         if (m_refreshing)
             return;
@@ -802,7 +831,7 @@ void TfrmMain::refreshControls()
     m_focusHeight->setText(QString::number(st.GetFocusHeight(st.AxisPosition_X), 'f', 3));
     m_progress->setText(progressText());
 
-    for (QAbstractButton* b : std::initializer_list<QAbstractButton*>{m_add[0], m_add[1], m_add[2], m_add[3], m_add[4], m_add[5]})
+    for (QAbstractButton* b : std::initializer_list<QAbstractButton*>{m_add[0], m_add[1], m_add[2], m_add[3], m_add[4], m_add[5], m_addCode})
         b->setEnabled(c.addButtons);
     m_girdleBox->setEnabled(c.girdleAndSlant);
     m_slantBox->setEnabled(c.girdleAndSlant);
@@ -844,6 +873,8 @@ void TfrmMain::refreshControls()
     m_shootOne->setEnabled(c.shootPulses);
     m_autoInc->setChecked(c.autoIncChecked);
     m_autoInc->setEnabled(c.autoIncEnabled);
+    m_codeAutoInc->setChecked(c.autoIncChecked);
+    m_codeAutoInc->setEnabled(c.autoIncEnabled);
     m_overlay->setChecked(st.ShowOverlay);
     m_zoomOut->setChecked(st.ZoomOut);
     m_grid->setChecked(st.ShowGrid);
@@ -938,6 +969,19 @@ void TfrmMain::refreshPanel()
     m_gamma->setValue(int(std::lround(st.PhotoGamma * 10)));
     for (QComboBox* combo : m_markingStatus)
         combo->setCurrentIndex(st.MarkingStatusIndex());
+    // The code's fields; a field being typed into keeps what the operator typed.
+    if (!m_codeContent->hasFocus() && m_codeContent->text() != st.CodeContent)
+        m_codeContent->setText(st.CodeContent);
+    m_codeKind->setCurrentIndex(m_codeKind->findData(int(st.CodeSymbology)));
+    m_codeMarking->setCurrentIndex(m_codeMarking->findData(int(st.CodeModuleMarking)));
+    if (!m_codeModule->hasFocus())
+        m_codeModule->setValue(st.CodeModuleUm);
+    if (!m_codeQuiet->hasFocus())
+        m_codeQuiet->setValue(st.CodeQuietModules);
+    if (!m_codeOffset->hasFocus())
+        m_codeOffset->setValue(st.CodeOffset * 100);
+    m_codeScanned->setChecked(st.CodeFromScannedCode);
+    m_codeInfo->setText(st.CodePanelInfo());
 }
 
 // --- label editing ------------------------------------------------------------------------------

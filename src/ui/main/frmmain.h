@@ -20,6 +20,7 @@ class QAbstractButton;
 class QBoxLayout;
 class QCheckBox;
 class QComboBox;
+class QDoubleSpinBox;
 class QFrame;
 class QGroupBox;
 class QLabel;
@@ -249,7 +250,18 @@ private:
     QPushButton* m_loadPicture = nullptr;
     QPushButton* m_photoPreview = nullptr;
     QSlider* m_gamma = nullptr;
-    std::array<QComboBox*, 3> m_markingStatus{}; // char, logo, photo panels
+    std::array<QComboBox*, 4> m_markingStatus{}; // char, logo, photo, code panels
+    // 2D code.
+    QPushButton* m_addCode = nullptr;
+    QLineEdit* m_codeContent = nullptr;
+    QComboBox* m_codeKind = nullptr;
+    QDoubleSpinBox* m_codeModule = nullptr;
+    QSpinBox* m_codeQuiet = nullptr;
+    QComboBox* m_codeMarking = nullptr;
+    QDoubleSpinBox* m_codeOffset = nullptr;
+    QCheckBox* m_codeScanned = nullptr;
+    QCheckBox* m_codeAutoInc = nullptr;
+    QLabel* m_codeInfo = nullptr;
     QCheckBox* m_autoInc = nullptr;
     QPushButton* m_incLabel = nullptr;
     // Positioning.

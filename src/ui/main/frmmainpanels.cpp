@@ -2,6 +2,7 @@
 // screen. What the controls do is wired in frmmain.cpp.
 #include "ui/main/frmmain.h"
 
+#include "glyphs/glyphcode.h"
 #include "platform/stationglobals.h"
 
 #include "ui/main/mainwindowpalette.h"
@@ -11,6 +12,7 @@
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QGridLayout>
@@ -312,6 +314,9 @@ QWidget* TfrmMain::buildTreePanel()
         m_add[i] = button(captions[i], box);
         buttons->addWidget(m_add[i]);
     }
+    m_addCode = button(QStringLiteral("Add Code"), box);
+    m_addCode->setObjectName(QStringLiteral("BitBtnAddCode"));
+    buttons->addWidget(m_addCode);
     m_taskUp = button(QStringLiteral("Move Object Up"), box);
     m_taskDown = button(QStringLiteral("Move Object Down"), box);
     m_delTask = button(QStringLiteral("Delete Object"), box);
@@ -446,6 +451,55 @@ QWidget* TfrmMain::buildPropertyPanels()
         m_gamma->setValue(10);
         grid->addWidget(m_gamma, 3, 1, 1, 2);
         markingStatus(grid, 4, 2);
+        m_panels->addWidget(g);
+    }
+    // 2D code.
+    {
+        auto* g = new QGroupBox(QStringLiteral("Code properties"), m_panels);
+        g->setObjectName(QStringLiteral("GroupBoxNodeCode"));
+        auto* grid = new QGridLayout(g);
+        m_codeContent = new QLineEdit(g);
+        m_codeContent->setObjectName(QStringLiteral("EditGlyphCodeContent"));
+        m_codeContent->setMaxLength(codelimits::kMaxContentChars);
+        grid->addWidget(m_codeContent, 0, 0, 1, 3);
+        m_codeKind = new QComboBox(g);
+        m_codeKind->addItem(tr("Data Matrix"), int(TCodeSymbology::DataMatrix));
+        m_codeKind->addItem(tr("Data Matrix, oblong"), int(TCodeSymbology::DataMatrixRect));
+        m_codeKind->addItem(tr("QR"), int(TCodeSymbology::QR));
+        m_codeMarking = new QComboBox(g);
+        m_codeMarking->addItem(tr("One pulse a module"), int(TCodeModuleMarking::OnePulse));
+        m_codeMarking->addItem(tr("Square of pulses"), int(TCodeModuleMarking::PulseSquare));
+        grid->addWidget(m_codeKind, 1, 0, 1, 2);
+        grid->addWidget(m_codeMarking, 1, 2);
+        m_codeModule = new QDoubleSpinBox(g);
+        m_codeModule->setObjectName(QStringLiteral("EditGlyphCodeModule"));
+        m_codeModule->setRange(codelimits::kMinModuleUm, codelimits::kMaxModuleUm);
+        m_codeModule->setDecimals(1);
+        m_codeModule->setSuffix(QStringLiteral(" µm"));
+        m_codeQuiet = new QSpinBox(g);
+        m_codeQuiet->setRange(0, codelimits::kMaxQuietModules);
+        grid->addWidget(new QLabel(tr("Module"), g), 2, 0);
+        grid->addWidget(m_codeModule, 2, 1);
+        auto* quiet = new QHBoxLayout;
+        quiet->addWidget(new QLabel(tr("Quiet zone"), g));
+        quiet->addWidget(m_codeQuiet);
+        grid->addLayout(quiet, 2, 2);
+        m_codeOffset = new QDoubleSpinBox(g);
+        m_codeOffset->setRange(-labellimits::kMaxFraction * 100, labellimits::kMaxFraction * 100);
+        m_codeOffset->setDecimals(1);
+        grid->addWidget(new QLabel(tr("Offset %"), g), 3, 0);
+        grid->addWidget(m_codeOffset, 3, 1);
+        m_codeScanned = new QCheckBox(tr("Scanned code"), g);
+        // The label's "On Reset" for a code: the content counts on after each stone.
+        m_codeAutoInc = new QCheckBox(tr("Count on Reset"), g);
+        m_codeAutoInc->setObjectName(QStringLiteral("CheckBoxCodeAutoInc"));
+        grid->addWidget(m_codeScanned, 4, 0, 1, 2);
+        grid->addWidget(m_codeAutoInc, 4, 2);
+        markingStatus(grid, 5, 3);
+        m_codeInfo = new QLabel(g);
+        m_codeInfo->setObjectName(QStringLiteral("LabelCodeInfo"));
+        m_codeInfo->setWordWrap(true);
+        grid->addWidget(m_codeInfo, 6, 0, 1, 3);
         m_panels->addWidget(g);
     }
     return m_panels;

@@ -125,6 +125,11 @@ void TInspectionOverlay::paint(QImage& buffer, const TVideoTransform& view) cons
         p.setPen(QPen(g.ok() ? good : bad, g.ok() ? 1 : 2));
         p.setBrush(Qt::NoBrush);
         p.drawRect(box);
+        // A 2D code carries its grade and what it read above its box.
+        if (g.code && g.code->graded)
+            p.drawText(QPointF(box.left(), box.top() - 4),
+                       QStringLiteral("grade %1").arg(QChar(g.code->overall))
+                           + (g.code->decoded ? QStringLiteral(": ") + g.code->text : QStringLiteral(": does not read")));
     }
     // Reasons under the label, one line per failed glyph, so that they never overlap.
     textY = label.bottom() + 14;

@@ -2,6 +2,10 @@
 // camera, on virtual time.
 #include "mainwinfixture.h"
 
+#include "glyphs/glyphcode.h"
+
+#include <QDoubleSpinBox>
+
 #include "ui/main/videopanel.h"
 
 namespace lapido::test {
@@ -159,6 +163,7 @@ TEST_F(MainWindowTest, EachAddButtonAddsItsNodeAndShowsItsPanel)
         {"Add Space", "Space 50.0%", "Space properties"},
         {"Add Logo", "Logo", "Logo properties"},
         {"Add Picture", "Photo", "Photo properties"},
+        {"Add Code", "Code \"0000000001\"", "Code properties"},
     };
     w.findChild<QTextEdit*>()->setPlainText(QStringLiteral("AB"));
     w.station().TextLabel = QStringLiteral("XY");
@@ -175,6 +180,33 @@ TEST_F(MainWindowTest, EachAddButtonAddsItsNodeAndShowsItsPanel)
         ASSERT_NE(panel, nullptr);
         EXPECT_EQ(static_cast<QGroupBox*>(panel)->title(), QString::fromUtf8(c.panel));
     }
+}
+
+TEST_F(MainWindowTest, TheCodePanelEditsTheSelectedCodeAndSaysWhatItWillBe)
+{
+    TfrmMain& w = start();
+    click(QStringLiteral("Add Code"));
+    auto* code = dynamic_cast<TGlyphCode*>(w.station().TreeViewGlyphs().Selected()->Data());
+    ASSERT_NE(code, nullptr);
+    auto* content = w.findChild<QLineEdit*>(QStringLiteral("EditGlyphCodeContent"));
+    auto* module = w.findChild<QDoubleSpinBox*>(QStringLiteral("EditGlyphCodeModule"));
+    auto* info = w.findChild<QLabel*>(QStringLiteral("LabelCodeInfo"));
+    ASSERT_TRUE(content && module && info);
+    EXPECT_EQ(content->text(), QStringLiteral("0000000001"));
+
+    content->selectAll();
+    QTest::keyClicks(content, QStringLiteral("2141234567"));
+    EXPECT_EQ(code->Content, QStringLiteral("2141234567"));
+    EXPECT_EQ(w.findChild<QTreeWidget*>()->currentItem()->text(0), QStringLiteral("Code \"2141234567\""));
+    module->setValue(25);
+    EXPECT_DOUBLE_EQ(code->ModuleUm, 25);
+    // 12 x 12 modules and two quiet modules a side, 25 µm each.
+    EXPECT_EQ(info->text(), QStringLiteral("12 x 12 modules, 0.400 x 0.400 mm with the quiet zone"));
+
+    // A module the spot cannot keep apart is refused before marking, and the panel says so.
+    module->setValue(5);
+    EXPECT_TRUE(info->text().startsWith(QStringLiteral("Not markable: its modules of 5 um"))) << info->text().toStdString();
+    EXPECT_FALSE(w.station().LabelMarkingProblems().isEmpty());
 }
 
 TEST_F(MainWindowTest, EditBoxesTurnRedOnRefusedEntries)

@@ -101,5 +101,41 @@ TEST_F(MainWindowInspectionTest, AMisfiringLaserTurnsItsGlyphsRed)
         shot.save(path);
 }
 
+// A code of the report number marked through the window with the laser misfiring at the rate
+// given: graded after the run, green while it reads, red once it does not.
+class MainWindowCodeTest : public MainWindowInspectionTest,
+                           public ::testing::WithParamInterface<std::pair<const char*, bool>> {};
+
+TEST_P(MainWindowCodeTest, ACodeIsGradedAfterTheRunAndRedWhenItNoLongerReads)
+{
+    const auto [misfire, reads] = GetParam();
+    store().WriteString(QStringLiteral("Simulator"), QStringLiteral("MisfireRate"), QString::fromLatin1(misfire));
+    TfrmMain& w = start();
+    w.station().EditFloatChange(TEditBox::EditGirdle, QStringLiteral("0.45"));
+    w.station().CodeContent = QStringLiteral("2141234567");
+    w.station().CodeModuleUm = 20;
+    click(QStringLiteral("Add Code"));
+    key(Qt::Key_F9);
+    const auto& inspection = w.station().LastInspection();
+    ASSERT_TRUE(inspection.has_value()) << m_dialogs.texts().join(QStringLiteral(" | ")).toStdString();
+    ASSERT_EQ(inspection->glyphs.size(), 1u);
+    const GlyphInspection& code = inspection->glyphs.front();
+    ASSERT_TRUE(code.code.has_value());
+    EXPECT_EQ(code.code->decoded, reads) << code.code->line().toStdString();
+    EXPECT_EQ(inspection->ok(), reads) << inspection->verdict().toStdString();
+    w.VideoTimerTick();
+    if (reads) {
+        EXPECT_LE(code.code->overall, 'B') << code.code->line().toStdString();
+        EXPECT_EQ(redPixels(w.videoBuffer()), 0);
+        EXPECT_GT(greenPixels(w.videoBuffer()), 50);
+    } else {
+        EXPECT_GT(redPixels(w.videoBuffer()), 50);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Misfires, MainWindowCodeTest,
+                         ::testing::Values(std::pair<const char*, bool>{"0", true}, std::pair<const char*, bool>{"0.2", false}),
+                         [](const auto& info) { return info.param.second ? std::string("Clean") : std::string("FifthMisfiring"); });
+
 } // namespace
 } // namespace lapido::test

@@ -170,7 +170,7 @@ TEST_F(MainWindowScreenTest, EveryControlOfTheButtonAndKeyTablesIsOnTheScreen)
     EXPECT_TRUE(QRegularExpression(QStringLiteral("^Version \\d+\\.\\d+\\.\\d+\\.\\d+\nZirodo Dizoduv Build$"))
                     .match(w.findChild<QLabel*>(QStringLiteral("LabelVersion"))->text())
                     .hasMatch());
-    expectCaptionsOnScreen({"Add Label", "Add Text", "Add Symbols", "Add Space", "Add Logo", "Add Picture",
+    expectCaptionsOnScreen({"Add Label", "Add Text", "Add Symbols", "Add Space", "Add Logo", "Add Picture", "Add Code",
                             "Move Object Up", "Move Object Down", "Delete Object", "Save", "Load", "Close", "Left",
                             "Center", "Right", "Set Focus", "Goto Standby 1", "Goto Standby 2", "Goto Standby 3",
                             "Top", "Bottom", "Centre", "Set", "Goto", "Clear"});
@@ -181,6 +181,14 @@ TEST_F(MainWindowScreenTest, EveryControlOfTheButtonAndKeyTablesIsOnTheScreen)
     expectNamesOnScreen({"RichEditGlyphLabel", "EditGlyphLabelHeight", "EditGlyphLabelOffset",
                          "EditGlyphLabelSpacing", "BitBtnCharacterMap"});
     expectCaptionsOnScreen({"On Reset", "ABC++"});
+
+    // A code through the X server: its whole panel on the screen.
+    xClick(findButton(QStringLiteral("Add Code")));
+    ASSERT_TRUE(waitUntil([&] { return m_window->station().TreeViewGlyphs().RootCount() == 2; }));
+    expectNamesOnScreen({"EditGlyphCodeContent", "EditGlyphCodeModule", "LabelCodeInfo"});
+    expectCaptionsOnScreen({"Scanned code", "Count on Reset"});
+    auto* tree = w.findChild<QTreeWidget*>();
+    tree->setCurrentItem(tree->topLevelItem(0)); // the label again, as before the code
 
     // "Video" opens the roll-down panel: all of it on the screen, the picture still beside the
     // controls and above the panel.
