@@ -328,7 +328,8 @@ public:
     // services().roundTripMs per command: the marks and how long the run would take. What the
     // next Engrave marks is previewed (all glyphs when all are marked already). Neither the
     // machine, the label's marking state, the settings store, the counters nor the trace
-    // change.
+    // change. A rehearsal of the same label from the same state is not run again: the last one
+    // is kept until anything it depends on changes.
     TMarkingPreview PreviewMarking();
     static bool IsAlphabetic(const QString& S);
     static bool IsNumeric(const QString& S);
@@ -459,6 +460,10 @@ private:
     TTreeNode* m_markingTreeNode = nullptr;
     // Called after each glyph of the walk has been marked (the preview's glyph boundaries).
     std::function<void(TTreeNode*)> m_afterGlyphMarked;
+    // The last rehearsal and everything it was made from (see PreviewMarking).
+    struct PreviewCache;
+    std::shared_ptr<const PreviewCache> m_previewCache;
+    TMarkingPreview rehearseMarking();
     std::unique_ptr<Inspector> m_inspector;
     std::optional<InspectionResult> m_lastInspection;
     QImage m_lastInspectionPicture;

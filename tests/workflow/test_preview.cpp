@@ -8,6 +8,9 @@
 
 #include <QRegularExpression>
 
+#include <algorithm>
+#include <functional>
+
 #include <optional>
 #include <thread>
 
@@ -206,6 +209,70 @@ TEST_F(PreviewTest, WhatTheNextEngraveMarks)
         if (n->Data())
             n->Data()->Processed = true;
     EXPECT_EQ(st().PreviewMarking().marks.size(), whole.marks.size());
+}
+
+TEST_F(PreviewTest, ARehearsalIsMadeAgainWhenAnythingItDependsOnChanges)
+{
+    // A rehearsal is kept between two previews of the same label from the same state; each of
+    // these changes must give the preview of the new state, as a station without any kept
+    // rehearsal computes it.
+    struct Case {
+        const char* name;
+        std::function<void(TTreeNode* label)> change;
+    };
+    const Case cases[] = {
+        {"a delay in the store", [this](TTreeNode*) {
+             store().WriteString(QStringLiteral("Hardware"), QStringLiteral("EnableOnDelay"), QStringLiteral("0.4"));
+         }},
+        {"the axes moved", [this](TTreeNode*) {
+             laser().MoveTo(14, 12, 12);
+             laser().WaitOnMotionComplete();
+             st().TimerLaserTick();
+         }},
+        {"a character's own size", [](TTreeNode* label) {
+             label->Item(0)->Item(0)->Data()->RelativeSize *= 0.5;
+         }},
+        {"a marking speed", [this](TTreeNode*) {
+             // As the settings window's OK does: the record, then the machine.
+             Settings().MarkingSpeed *= 0.5;
+             ASSERT_EQ(ApplyMotionSettings(Settings(), laser()), std::nullopt);
+         }},
+        {"a glyph marked", [](TTreeNode* label) { label->Item(0)->Item(0)->Data()->Processed = true; }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TearDown();
+        SetUp();
+        TTreeNode* label = addLabel(QStringLiteral("AB"));
+        inspect();
+        const TMarkingPreview before = st().PreviewMarking();
+        ASSERT_TRUE(before.markable) << before.problem.toStdString();
+        EXPECT_EQ(st().PreviewMarking().marks.size(), before.marks.size());
+        c.change(label);
+        const TMarkingPreview after = st().PreviewMarking();
+        ASSERT_TRUE(after.markable) << after.problem.toStdString();
+        const bool marksMoved = after.marks.size() != before.marks.size()
+                                || !std::equal(after.marks.begin(), after.marks.end(), before.marks.begin(),
+                                               [](const LaserMark& a, const LaserMark& b) {
+                                                   return a.xMm == b.xMm && a.yMm == b.yMm && a.zMm == b.zMm;
+                                               });
+        EXPECT_TRUE(marksMoved || after.seconds != before.seconds) << "the kept rehearsal was given";
+        expectPreviewMatchesRun(after);
+    }
+}
+
+TEST_F(PreviewTest, ALabelBuiltAgainAlikeIsPreviewedWithItsOwnNodes)
+{
+    addLabel(QStringLiteral("AB"));
+    inspect();
+    const TMarkingPreview before = st().PreviewMarking();
+    ASSERT_TRUE(before.markable);
+    st().XML2Tree(st().Tree2XML());
+    const TMarkingPreview after = st().PreviewMarking();
+    ASSERT_EQ(after.glyphs.size(), before.glyphs.size());
+    const std::vector<TTreeNode*> nodes = st().TreeViewGlyphs().Items();
+    for (const TMarkingPreview::Glyph& g : after.glyphs)
+        EXPECT_NE(std::find(nodes.begin(), nodes.end(), g.node), nodes.end()) << "a glyph of the label gone";
 }
 
 TEST_F(PreviewTest, RefusedLabelIsNotRehearsed)

@@ -31,10 +31,11 @@ public:
     QCheckBox* switchBox() const { return m_switch; }
     QLabel* timeLabel() const { return m_time; }
     bool isOn() const;
-    // Called at every video tick: notes a changed label (the preview follows a moment later,
-    // not at every keystroke) and paints the marks when the switch is on.
+    // Called at every video tick: notes a changed label (the rehearsal follows a moment later,
+    // not at every keystroke, whether the switch is on or not, so that Engrave finds it made)
+    // and paints the marks when the switch is on.
     void paint(QImage& buffer, const TVideoTransform& camera);
-    // Computes the preview now (the switch turned on, tests).
+    // Rehearses the label now (the switch turned on, the label settled, tests).
     void recompute();
     const TMarkingPreview& preview() const { return m_preview; }
 
