@@ -121,6 +121,12 @@ void TStation::SpeedButtonAIMClick(TSpeedButton Sender)
             SetFocusCurvature();
             break;
         case TSpeedButton::Mark:
+            if (const QString why = m_services.notReady ? m_services.notReady() : QString(); !why.isEmpty()) {
+                // Nothing has moved or been asked: the button goes back to where it was.
+                m_controls.down = AIMState == TAIMState::aimsInspecting ? TSpeedButton::Inspect : TSpeedButton::Align;
+                operatorDialogs().information(why);
+                break;
+            }
             engraveCommand();
             break;
         }

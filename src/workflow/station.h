@@ -167,6 +167,8 @@ struct TStationServices {
     // The camera's present picture at the station picture's size, without the overlay, for the
     // inspection after a run (none or a null picture: the run is not inspected).
     std::function<QImage()> inspectionPicture;
+    // Why the machine cannot mark yet (a device still starting); empty when it can.
+    std::function<QString()> notReady;
     // Told the plan of a run (its marks, glyph by glyph) just before the laser goes on.
     std::function<void(const TMarkingPreview& plan)> runPlanned;
 };

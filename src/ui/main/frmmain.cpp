@@ -11,6 +11,7 @@
 #include "machine/laser.h"
 #include "machine/lasersource.h"
 #include "peripherals/ledsrgb.h"
+#include "platform/debuglog.h"
 #include "records/lapidographdb.h"
 #include "platform/eventpump.h"
 #include "platform/operatordialogs.h"
@@ -38,6 +39,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QClipboard>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
@@ -133,9 +135,17 @@ TfrmMain::TfrmMain(QWidget* parent) : QWidget(parent)
     services.countShots = !simulate && !address.isEmpty() && address != QLatin1String(TGalil::kDefaultAddress);
     m_simulatedMachine = !services.countShots;
     services.startCompanion = TStartTF::launcher();
-    services.lightTemplate = [](const QString& name) { TLedsRGB::GetInstance().LoadLedsTemplate(name); };
-    services.lightRotate = [](bool plus) {
+    services.lightTemplate = [this](const QString& name) { lightTemplate(name); };
+    services.lightRotate = [this](bool plus) {
+        // A command in the middle of the light's start would be read as its answer.
+        if (m_lightState == LightState::Starting)
+            return;
         plus ? TLedsRGB::GetInstance().DirectRotatePlus() : TLedsRGB::GetInstance().DirectRotateMoins();
+    };
+    services.notReady = [this] {
+        return m_lightState == LightState::Starting
+                   ? tr("The ring light is still starting. Engrave once the position display says it is ready.")
+                   : QString();
     };
     services.applyLaserSettings = [] {
         if (TLaserSource* source = laserSource())
@@ -653,6 +663,62 @@ void TfrmMain::CheckAxisActivation()
     };
     axis(3, s.UseAaxis);
     axis(2, s.UseZaxis);
+}
+
+void TfrmMain::lightTemplate(const QString& name)
+{
+    if (m_lightState == LightState::Starting) {
+        m_pendingLightTemplate = name;
+        return;
+    }
+    if (m_lightState == LightState::NotStarted && !TLedsRGB::ExistingInstance()) {
+        // The light's start takes over a second of pauses its controller needs: it runs on the
+        // event loop's timers while the window is shown and used.
+        m_lightState = LightState::Starting;
+        m_pendingLightTemplate = name;
+        showLightState();
+        LogDebug(QStringLiteral("Ring light starting."));
+        QPointer<TfrmMain> self(this);
+        TLedsRGB::StartInstance([self](bool connected) {
+            if (!self)
+                return;
+            self->m_lightState = connected ? LightState::Ready : LightState::Failed;
+            LogDebug(connected ? QStringLiteral("Ring light ready.") : QStringLiteral("Ring light not connected."));
+            // A light that is not there still has its template written to the store, as before.
+            if (const QString pending = std::exchange(self->m_pendingLightTemplate, {}); !pending.isEmpty())
+                TLedsRGB::GetInstance().LoadLedsTemplate(pending);
+            self->showLightState();
+        });
+        return;
+    }
+    if (m_lightState == LightState::NotStarted)
+        m_lightState = LightState::Ready;
+    TLedsRGB::GetInstance().LoadLedsTemplate(name);
+}
+
+void TfrmMain::showLightState()
+{
+    if (!m_lightStatus)
+        return;
+    switch (m_lightState) {
+    case LightState::NotStarted:
+        m_lightStatus->clear();
+        break;
+    case LightState::Starting:
+        m_lightStatus->setText(tr("light starting\u2026"));
+        setTextColour(m_lightStatus, kAmber);
+        break;
+    case LightState::Ready:
+        m_lightStatus->setText(tr("light ready"));
+        setTextColour(m_lightStatus, kSilver);
+        break;
+    case LightState::Failed:
+        m_lightStatus->setText(tr("no light"));
+        setTextColour(m_lightStatus, kAlarm);
+        break;
+    }
+    m_lightStatus->setToolTip(m_lightState == LightState::Failed ? tr("The ring light did not answer at start")
+                                                                  : tr("The ring light"));
 }
 
 void TfrmMain::updateSimulatedSign()
