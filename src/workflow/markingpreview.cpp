@@ -277,9 +277,10 @@ TMarkingPreview TStation::rehearseMarking()
         const std::int64_t startUs = clock.nowUs();
         // Each glyph waits for its last contour before the next begins, so the marks made
         // since the previous glyph are this one's.
-        m_afterGlyphMarked = [&result, &sim](TTreeNode* node) {
+        m_afterGlyphMarked = [this, &result, &sim, &clock, startUs](TTreeNode* node) {
             const std::size_t first = result.glyphs.empty() ? 0 : result.glyphs.back().first + result.glyphs.back().count;
-            result.glyphs.push_back({node, first, sim->markCount() - first});
+            result.glyphs.push_back({node, first, sim->markCount() - first, m_progress.glyphStartMs - startUs / 1000,
+                                     clock.tickMs() - startUs / 1000});
         };
         runMarkingSequence(laser);
         m_afterGlyphMarked = nullptr;

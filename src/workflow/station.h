@@ -136,6 +136,15 @@ struct TMarkingProgress {
     int glyphCount = 0;
     std::int64_t startMs = 0;
     std::int64_t endMs = 0; // the end of the last run (0 while one runs)
+    std::int64_t glyphStartMs = 0; // when the glyph being marked began
+};
+
+// The glyph being marked measured against the run's estimate: the share of it done (0..1, never
+// 1 before it ends) and the time the run still needs, in seconds.
+struct TGlyphProgress {
+    double share = 0;
+    double secondsLeft = 0;
+    double glyphSeconds = 0; // how long the estimate gives the glyph
 };
 
 // The outside services the station uses; the app installs the real ones, tests their own.
@@ -246,6 +255,8 @@ public:
 
     // --- the run under way
     const TMarkingProgress& markingProgress() const { return m_progress; }
+    // During an Engrave that was estimated, the glyph being marked: nullopt otherwise.
+    std::optional<TGlyphProgress> GlyphProgress() const;
     // Milliseconds since the run began (the length of the last run once it ended).
     std::int64_t markingElapsedMs() const;
 
@@ -489,6 +500,13 @@ private:
     std::array<TEditText, static_cast<size_t>(TEditBox::Count)> m_edits;
     TStationControls m_controls;
     TMarkingProgress m_progress;
+    // The estimate of the run under way, glyph by glyph (empty when it was not estimated).
+    struct PlannedGlyphTime {
+        const TTreeNode* node;
+        std::int64_t startMs, endMs;
+    };
+    std::vector<PlannedGlyphTime> m_runGlyphTimes;
+    std::int64_t m_runEstimateMs = 0;
     bool m_ringLightKeyDown = false; // R held for the ring-light chord
     // The label's history: Tree2XML of earlier and later steps, the step shown now, and the
     // label as last loaded or saved.

@@ -57,6 +57,9 @@ namespace lapido {
 
 namespace {
 
+// A glyph the estimate gives at least this long shows the share of it done while marked.
+constexpr double kLongGlyphSeconds = 2;
+
 // While marking, the controller loops hand the user interface its turn through this pump,
 // so that Abort, Esc and the picture stay alive.
 class QtEventPump final : public EventPump {
@@ -845,8 +848,21 @@ QString TfrmMain::progressText() const
     const QString seconds = QString::number(m_station->markingElapsedMs() / 1000.0, 'f', 1);
     if (p.running && p.glyph == 0)
         return tr("Engraving: enabling the laser, %1 s").arg(seconds);
-    if (p.running)
-        return tr("Engraving glyph %1 of %2, %3 s").arg(p.glyph).arg(p.glyphCount).arg(seconds);
+    if (p.running) {
+        const std::optional<TGlyphProgress> g = m_station->GlyphProgress();
+        if (!g)
+            return tr("Engraving glyph %1 of %2, %3 s").arg(p.glyph).arg(p.glyphCount).arg(seconds);
+        const QString left = QString::number(std::ceil(g->secondsLeft), 'f', 0);
+        // A glyph of seconds (a photo) shows how far it has come; a letter is over before
+        // its share could be read.
+        if (g->glyphSeconds >= kLongGlyphSeconds)
+            return tr("Engraving glyph %1 of %2 (%3 % of it), %4 s, about %5 s left")
+                .arg(p.glyph)
+                .arg(p.glyphCount)
+                .arg(int(g->share * 100))
+                .arg(seconds, left);
+        return tr("Engraving glyph %1 of %2, %3 s, about %4 s left").arg(p.glyph).arg(p.glyphCount).arg(seconds, left);
+    }
     if (p.aborted)
         return tr("Last run aborted at glyph %1 of %2 after %3 s").arg(p.glyph).arg(p.glyphCount).arg(seconds);
     return tr("Last run: glyph %1 of %2 engraved in %3 s").arg(p.glyph).arg(p.glyphCount).arg(seconds);

@@ -256,6 +256,9 @@ TEST_F(MainWindowFaultFixture, EngraveWaitsForTheRingLightsStart)
     EXPECT_EQ(state->text(), QStringLiteral("light ready"));
     // The light heard what a waiting start says, then the template asked for at the window's
     // show.
+    QDeadlineTimer limit(10000);
+    while (light.received().size() < 3 && !limit.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     const QStringList heard = light.received();
     ASSERT_EQ(heard.size(), 3) << heard.join(u'|').toStdString();
     EXPECT_EQ(heard[0], QStringLiteral("TSN"));
