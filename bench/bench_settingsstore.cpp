@@ -1,4 +1,4 @@
-// The settings store, one connection per read or write: a read, a write and the station's whole
+// The settings store: a read, a write and the station's whole
 // record loaded, in a store of 200 and of 2000 values; the growth factor of each is printed.
 #include "platform/settingsstore.h"
 #include "settings/settingsrecord.h"

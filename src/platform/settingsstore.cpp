@@ -2,6 +2,7 @@
 #include "platform/settingsstore.h"
 
 #include "platform/numfmt.h"
+#include "platform/storelocks.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -30,18 +31,26 @@ int waitBriefly(void*, int count)
     return 1;
 }
 
-// Every connection that finds no other one open reads the whole log to index it, and takes a
-// log already folded into the file for new: the log is kept short and emptied when folded.
+// The log is folded into the file once it is 32 pages long. A connection kept open never
+// indexes the log again, and a passive fold, which copies what no reader still needs and
+// waits for nobody, is enough: the next writer then starts the log from its beginning. A
+// connection opened for each operation reads the whole log to index it whenever it finds no
+// other one open, and takes a log already folded into the file for new: for those the log is
+// emptied, which waits for every reader to leave and costs two programs writing in turns most
+// of their time.
+template <int Mode>
 int foldLongLog(void*, sqlite3* db, const char* schema, int frames)
 {
     constexpr int kLongLog = 32;
     if (frames >= kLongLog)
-        sqlite3_wal_checkpoint_v2(db, schema, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+        sqlite3_wal_checkpoint_v2(db, schema, Mode, nullptr, nullptr);
     return SQLITE_OK;
 }
 
+enum class Lifetime { Kept, OneOperation };
+
 // Settings a connection does not keep in the file.
-void setUpConnection(sqlite3* db)
+void setUpConnection(sqlite3* db, Lifetime lifetime)
 {
     sqlite3_busy_handler(db, &waitBriefly, nullptr);
     // The log is folded into the file when it has grown, not by whichever program happens to
@@ -49,7 +58,10 @@ void setUpConnection(sqlite3* db)
     // store is unused.
     sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
     sqlite3_exec(db, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
-    sqlite3_wal_hook(db, &foldLongLog, nullptr);
+    sqlite3_wal_hook(db,
+                     lifetime == Lifetime::Kept ? &foldLongLog<SQLITE_CHECKPOINT_PASSIVE>
+                                                : &foldLongLog<SQLITE_CHECKPOINT_TRUNCATE>,
+                     nullptr);
 }
 
 QString errText(sqlite3* db)
@@ -93,19 +105,21 @@ private:
 
 } // namespace
 
-// The connection of one read or write. Between two of them the process holds no descriptor of
-// the store's files: record locks belong to the process, and any close() of the file anywhere
-// in it (a file dialog guessing the type of the files it lists, say) drops every one of them.
-// A connection held open would then go on as if it still had its shared lock, a companion
-// program would take the store for unused, fold the log into the file and delete it, and the
-// station's later writes would go to a deleted log and come back as stale pages at its exit.
-// A store in memory keeps its one connection: it is its only copy.
+// The connection of one read or write. Record locks of the classic kind belong to the
+// process, and any close() of the file anywhere in it (a file dialog guessing the type of the
+// files it lists, say) drops every one of them: a connection would go on as if it still had its
+// shared lock, a companion program would take the store for unused, fold the log into the file
+// and delete it, and the station's later writes would go to a deleted log and come back as
+// stale pages at its exit. Where the locks are made independent of other descriptors
+// (useDescriptionLocks) the store keeps one connection for its life; where they cannot be, each
+// read or write opens its own and closes it, so that between two of them the process holds no
+// lock to lose. A store in memory keeps its one connection: it is its only copy.
 class SettingsStore::Connection {
 public:
     explicit Connection(const SettingsStore& store) : m_store(store)
     {
-        if (store.m_memory) {
-            m_db = store.m_memory;
+        if (store.m_held) {
+            m_db = store.m_held;
             return;
         }
         m_owned = true;
@@ -120,7 +134,7 @@ public:
             throw SettingsStoreError(
                 QStringLiteral("Settings store \"%1\": cannot open: %2").arg(store.m_path, why).toStdString());
         }
-        setUpConnection(m_db);
+        setUpConnection(m_db, Lifetime::OneOperation);
     }
     ~Connection()
     {
@@ -160,20 +174,21 @@ SettingsStore::SettingsStore(QString path) : m_path(std::move(path)) {}
 
 SettingsStore::~SettingsStore()
 {
-    if (m_memory)
-        sqlite3_close_v2(m_memory);
+    if (m_held)
+        sqlite3_close_v2(m_held);
 }
 
 std::unique_ptr<SettingsStore> SettingsStore::open(const QString& path)
 {
     const bool inMemory = path == QLatin1String(":memory:");
+    const bool keepConnection = useDescriptionLocks() || inMemory;
     const QFileInfo info(path);
     if (!inMemory && !info.absoluteDir().exists() && !QDir().mkpath(info.absolutePath()))
         throw SettingsStoreError(
             QStringLiteral("Settings store \"%1\": cannot create its folder").arg(path).toStdString());
     std::unique_ptr<SettingsStore> store(new SettingsStore(path));
     // The first connection creates the file and its table and finds out whether it can be
-    // written; it is closed like every later one.
+    // written.
     sqlite3* db = nullptr;
     const QByteArray file = QFile::encodeName(path);
     const int rc = sqlite3_open_v2(file.constData(), &db,
@@ -185,8 +200,8 @@ std::unique_ptr<SettingsStore> SettingsStore::open(const QString& path)
         throw SettingsStoreError(
             QStringLiteral("Settings store \"%1\": cannot open: %2").arg(path, why).toStdString());
     }
-    store->m_memory = db; // until set up, so that a failure below closes it
-    setUpConnection(db);
+    store->m_held = db; // until set up, so that a failure below closes it
+    setUpConnection(db, keepConnection ? Lifetime::Kept : Lifetime::OneOperation);
     // A read-only file would only fail at the first write; the station must know at start.
     if (sqlite3_db_readonly(db, "main") == 1)
         throw SettingsStoreError(
@@ -200,9 +215,9 @@ std::unique_ptr<SettingsStore> SettingsStore::open(const QString& path)
                " PRIMARY KEY (section, key))");
     // Probe a write so that a locked or read-only database is found now, not mid-marking.
     setup.exec("BEGIN IMMEDIATE; COMMIT;");
-    if (!inMemory) {
+    if (!keepConnection) {
         sqlite3_close_v2(db);
-        store->m_memory = nullptr;
+        store->m_held = nullptr;
         // A second open finds now what every later one will meet.
         const Connection probe(*store);
     }
@@ -211,6 +226,7 @@ std::unique_ptr<SettingsStore> SettingsStore::open(const QString& path)
 
 std::unique_ptr<SettingsStore> SettingsStore::openForReading(const QString& path)
 {
+    const bool keepConnection = useDescriptionLocks();
     if (!QFileInfo(path).isFile())
         throw SettingsStoreError(QStringLiteral("Settings store \"%1\": it does not exist").arg(path).toStdString());
     const QByteArray uri = "file:" + QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()).toEncoded().mid(7);
@@ -223,17 +239,20 @@ std::unique_ptr<SettingsStore> SettingsStore::openForReading(const QString& path
                                        nullptr);
         bool readable = false;
         if (rc == SQLITE_OK) {
-            sqlite3_busy_timeout(db, kBusyTimeoutMs);
+            setUpConnection(db, keepConnection ? Lifetime::Kept : Lifetime::OneOperation);
             Stmt probe(db, "SELECT count(*) FROM settings");
             readable = probe.ok() && probe.step() == SQLITE_ROW;
         }
-        sqlite3_close_v2(db);
         if (readable) {
-            // Like every store, it opens a connection of its own for each read.
             std::unique_ptr<SettingsStore> store(new SettingsStore(path));
             store->m_readOnlyUri = name;
+            if (keepConnection)
+                store->m_held = db;
+            else
+                sqlite3_close_v2(db);
             return store;
         }
+        sqlite3_close_v2(db);
     }
     throw SettingsStoreError(QStringLiteral("Settings store \"%1\": it cannot be read").arg(path).toStdString());
 }

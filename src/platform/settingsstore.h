@@ -31,9 +31,10 @@ struct SettingsEntry {
 // Every value is a string; section and key names compare without regard to case and keep the
 // spelling of their first write. A missing section or value is never an error. The file is
 // shared with companion programs that write at the same moment: WAL mode and a busy timeout
-// make concurrent access wait instead of fail. Each read or write opens its own connection and
-// closes it, so that nothing else the process does with the files can take its locks away
-// between two of them.
+// make concurrent access wait instead of fail. Nothing else the process does with the files
+// (opening and closing them by path) takes the store's locks away: the store keeps one
+// connection whose locks belong to its own open file descriptions, and where the system lacks
+// those, each read or write opens its own connection and closes it.
 class SettingsStore {
 public:
     // Opens (creating when missing) the store at path. Throws SettingsStoreError.
@@ -84,7 +85,7 @@ private:
     explicit SettingsStore(QString path);
 
     QString m_path;
-    sqlite3* m_memory = nullptr; // the one connection of a store in memory
+    sqlite3* m_held = nullptr;   // the connection kept for the store's life, if any
     QByteArray m_readOnlyUri;    // how a store opened for reading only is opened each time
     mutable std::mutex m_mutex;
 };

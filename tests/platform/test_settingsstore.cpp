@@ -182,7 +182,9 @@ TEST(SettingsStoreFile, TwoProcessesWriteAtOnceAndLoseNothing)
 {
     QTemporaryDir dir;
     const QString p = dir.filePath("settings.db");
-    SettingsStore::open(p); // create the file and its table first
+    // The station's store is open when the companion is forked: the child must take turns
+    // with it, not pass through the locks it inherits.
+    auto store = SettingsStore::open(p);
     constexpr int kWrites = 2000;
 
     const pid_t child = fork();
@@ -201,7 +203,6 @@ TEST(SettingsStoreFile, TwoProcessesWriteAtOnceAndLoseNothing)
         }
         _exit(rc);
     }
-    auto store = SettingsStore::open(p);
     int readFailures = 0;
     for (int i = 0; i < kWrites; ++i) {
         store->WriteInteger("Parent", QString::number(i), i);
@@ -239,14 +240,50 @@ void touchStoreFiles(const QString& path)
 
 // A companion program: this test program started again with LAPIDO_STORE_COMPANION set to
 // "set|path|section|key|value" or "get|path|section|key|expected"; it exits 0 when the write
-// was made or the read gave the expected text. A fork would not do: it would carry the
-// station's connection state into the companion.
+// was made or the read gave the expected text. "stockset" writes as a program using SQLite as
+// it comes would: its close folds the log into the file and removes it when it finds no other
+// connection open. With "held|file|offset" it exits 0 when another
+// process holds a lock on that byte of the file (one a write lock would conflict with), 1 when
+// nobody does. A fork would not do: it would carry the station's connection state into the
+// companion.
 const bool g_companionRun = [] {
     const QByteArray job = qgetenv("LAPIDO_STORE_COMPANION");
     if (job.isEmpty())
         return false;
     const QStringList f = QString::fromUtf8(job).split(QLatin1Char('|'));
     int rc = 2;
+    if (f.value(0) == QLatin1String("held")) {
+        const int fd = ::open(QFile::encodeName(f.value(1)).constData(), O_RDWR);
+        struct flock probe {};
+        probe.l_type = F_WRLCK;
+        probe.l_whence = SEEK_SET;
+        probe.l_start = f.value(2).toLongLong();
+        probe.l_len = 1;
+        if (fd >= 0 && ::fcntl(fd, F_GETLK, &probe) == 0)
+            rc = probe.l_type != F_UNLCK ? 0 : 1;
+        _exit(rc);
+    }
+    if (f.value(0) == QLatin1String("stockset")) {
+        sqlite3* db = nullptr;
+        sqlite3_stmt* st = nullptr;
+        rc = 3;
+        if (sqlite3_open(QFile::encodeName(f.value(1)).constData(), &db) == SQLITE_OK
+            && sqlite3_busy_timeout(db, 30000) == SQLITE_OK
+            && sqlite3_prepare_v2(db,
+                                  "INSERT INTO settings(section, key, value) VALUES (?1, ?2, ?3)"
+                                  " ON CONFLICT(section, key) DO UPDATE SET value = excluded.value",
+                                  -1, &st, nullptr)
+                == SQLITE_OK) {
+            for (int i = 2; i <= 4; ++i) {
+                const QByteArray text = f.value(i).toUtf8();
+                sqlite3_bind_text(st, i - 1, text.constData(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+            }
+            rc = sqlite3_step(st) == SQLITE_DONE ? 0 : 1;
+        }
+        sqlite3_finalize(st);
+        sqlite3_close(db);
+        _exit(rc);
+    }
     try {
         auto store = SettingsStore::open(f.value(1));
         if (f.value(0) == QLatin1String("set")) {
@@ -293,7 +330,7 @@ TEST(SettingsStoreFile, ForeignDescriptorsClosedInTheProcessLoseNoWrites)
     for (int round = 0; round < 3; ++round) {
         touchStoreFiles(p);
         const QString probe = QString::number(round);
-        EXPECT_EQ(companion(QStringLiteral("set|%1|Test|Probe|%2").arg(p, probe)), 0);
+        EXPECT_EQ(companion(QStringLiteral("stockset|%1|Test|Probe|%2").arg(p, probe)), 0);
         touchStoreFiles(p);
         EXPECT_EQ(station->ReadString("Test", "Probe", ""), probe) << "round " << round;
 
@@ -312,4 +349,43 @@ TEST(SettingsStoreFile, ForeignDescriptorsClosedInTheProcessLoseNoWrites)
     EXPECT_EQ(after->ReadString("Administration", "WorkingDir", ""), QStringLiteral("/companion/"));
     EXPECT_EQ(after->ReadString("Positioning", "Goto1_Y", ""), QStringLiteral("12.2"));
     EXPECT_EQ(after->ReadString("Test", "Probe", ""), QStringLiteral("2"));
+}
+
+// A store operation in progress when the process closes another descriptor of the store's
+// files keeps its locks: a companion program must still see the write lock and the store in
+// use, or it would write at the same time or fold the log away under the writer. A raw
+// connection holds its write transaction open here where a store operation cannot be paused.
+TEST(SettingsStoreFile, LocksOfAnOperationOutliveAnotherDescriptorOfTheFile)
+{
+    ASSERT_FALSE(g_companionRun);
+    QTemporaryDir dir;
+    const QString p = dir.filePath(QStringLiteral("settings.db"));
+    auto station = SettingsStore::open(p);
+    station->WriteString("Positioning", "Goto1_Y", "10");
+
+    sqlite3* writer = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(QFile::encodeName(p).constData(), &writer, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(writer,
+                           "BEGIN IMMEDIATE;"
+                           " UPDATE settings SET value = '12.5' WHERE section = 'Positioning' AND key = 'Goto1_Y'",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    // The shared-memory index's locks: the writer's byte, and the byte every open connection
+    // holds so that nobody takes the store for unused.
+    const QString index = p + QStringLiteral("-shm");
+    struct Byte {
+        const char* what;
+        int offset;
+    };
+    for (const Byte b : {Byte{"write lock", 120}, Byte{"store in use", 128}}) {
+        ASSERT_EQ(companion(QStringLiteral("held|%1|%2").arg(index).arg(b.offset)), 0) << b.what << " before";
+        touchStoreFiles(p);
+        EXPECT_EQ(companion(QStringLiteral("held|%1|%2").arg(index).arg(b.offset)), 0) << b.what << " lost";
+    }
+    ASSERT_EQ(sqlite3_exec(writer, "COMMIT", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close_v2(writer);
+    EXPECT_EQ(station->ReadString("Positioning", "Goto1_Y", ""), QStringLiteral("12.5"));
+    EXPECT_EQ(companion(QStringLiteral("get|%1|Positioning|Goto1_Y|12.5").arg(p)), 0);
+    // Once the writer is gone, its lock went with it.
+    EXPECT_EQ(companion(QStringLiteral("held|%1|120").arg(index)), 1);
 }

@@ -5,6 +5,7 @@
 #include "geometry/contours.h"
 #include "glyphs/fontcharacters.h"
 #include "glyphs/fontoutlines.h"
+#include "glyphs/truetypefonts.h"
 #include "ui/glyphs/textrichedit.h"
 
 #include <QAbstractTableModel>
@@ -17,6 +18,7 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
+#include <QFontMetricsF>
 #include <QPixmap>
 #include <QPushButton>
 #include <QStyledItemDelegate>
@@ -77,34 +79,102 @@ TFontStyles selectionStyle(const QTextCharFormat& format, const QTextDocument& d
 
 } // namespace
 
+namespace {
+
+// How far ink must stay from the edge of its cell.
+double symbolMargin(const QRect& rect)
+{
+    return std::max(2.0, 0.08 * std::min(rect.width(), rect.height()));
+}
+
+// The shift along one axis that brings [low, high] inside [lowest, highest], none when it is.
+double shiftInside(double low, double high, double lowest, double highest)
+{
+    if (low < lowest)
+        return lowest - low;
+    if (high > highest)
+        return highest - high;
+    return 0;
+}
+
+// Maps ink placed at its natural place into the cell's inner rectangle: shrunk about its centre
+// only when it is larger, and moved only when it sticks out, so that the characters of one font
+// keep a common size and baseline wherever they can.
+QTransform fitInto(const QRectF& placed, const QRectF& inner)
+{
+    double scale = 1;
+    if (placed.width() > inner.width())
+        scale = inner.width() / placed.width();
+    if (placed.height() > inner.height())
+        scale = std::min(scale, inner.height() / placed.height());
+    const QPointF centre = placed.center();
+    const QSizeF size = placed.size() * scale;
+    const QRectF scaled(centre - QPointF(size.width() / 2, size.height() / 2), size);
+    const double dx = shiftInside(scaled.left(), scaled.right(), inner.left(), inner.right());
+    const double dy = shiftInside(scaled.top(), scaled.bottom(), inner.top(), inner.bottom());
+    QTransform t;
+    t.translate(centre.x() + dx, centre.y() + dy);
+    t.scale(scale, scale);
+    t.translate(-centre.x(), -centre.y());
+    return t;
+}
+
+} // namespace
+
 void paintSymbol(QPainter& painter, const QRect& rect, const QString& fontName, TFontStyles style, char16_t code,
                  int heightPx)
 {
+    const double margin = symbolMargin(rect);
+    const QRectF inner = QRectF(rect).adjusted(margin, margin, -margin, -margin);
+    if (inner.isEmpty())
+        return;
+    const QPointF centre = QRectF(rect).center();
+    const QColor ink = painter.pen().color();
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
     if (!IsStrokeFont(fontName)) {
-        painter.setFont(textFont(fontName, style, heightPx));
-        painter.drawText(rect, Qt::AlignCenter, QString(QChar(code)));
+        // The font's line (ascent and descent) is made to fill the inner height at most, and
+        // centred in it, so that the characters of the font share one baseline.
+        QFont font = textFont(fontName, style, heightPx);
+        const QFontMetricsF nominal(font);
+        const double line = nominal.ascent() + nominal.descent();
+        if (line > inner.height())
+            font.setPixelSize(std::max(1, int(std::floor(heightPx * inner.height() / line))));
+        const QFontMetricsF metrics(font);
+        const QString text{QChar(code)};
+        QPainterPath path;
+        path.addText(0, 0, font, text);
+        const QPointF origin(centre.x() - metrics.horizontalAdvance(text) / 2,
+                             centre.y() + (metrics.ascent() - metrics.descent()) / 2);
+        path.translate(origin);
+        const QRectF placed = path.boundingRect();
+        if (!placed.isEmpty())
+            painter.fillPath(fitInto(placed, inner).map(path), ink);
+        painter.restore();
         return;
     }
     // Stroke fonts exist only as the station's tables: draw their strokes, centred on the
     // character's inked width and the middle of its cell.
     double cellIncX = 0, blackBoxX = 0, originX = 0;
     const auto outline = GetCharOutline(fontName, style, code, cellIncX, blackBoxX, originX);
-    if (!outline || outline->isEmpty())
+    if (!outline || outline->isEmpty()) {
+        painter.restore();
         return;
+    }
     const double left = originX + blackBoxX / 2;
-    const QPointF centre = QRectF(rect).center();
-    painter.save();
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(QPen(painter.pen().color(), std::max(1.0, heightPx / 20.0)));
+    QPainterPath path;
     for (int i = 0; i < outline->Count(); ++i) {
         const TContour& contour = outline->GetContour(i);
-        QPainterPath path;
         for (int v = 0; v < contour.Count(); ++v) {
             const QPointF p(centre.x() + (contour[v].X - left) * heightPx, centre.y() - contour[v].Y * heightPx);
             v == 0 ? path.moveTo(p) : path.lineTo(p);
         }
-        painter.drawPath(path);
     }
+    // The pen keeps its width; the strokes' course is fitted inside the pen's half width.
+    const double width = std::max(1.0, heightPx / 20.0);
+    const QRectF course = inner.adjusted(width / 2, width / 2, -width / 2, -width / 2);
+    painter.setPen(QPen(ink, width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    painter.drawPath(fitInto(path.boundingRect(), course).map(path));
     painter.restore();
 }
 
@@ -291,7 +361,7 @@ TfrmSymbols::TfrmSymbols(QWidget* parent) : QDialog(parent)
     connect(BitBtnCancel, &QPushButton::clicked, this, &QDialog::reject);
     RichEdit->setSelectionChangeHandler([this] { RichEditSelectionChange(); });
 
-    selectFont(SymbolFont);
+    selectFontOrFallback(SymbolFont);
 }
 
 TfrmSymbols::~TfrmSymbols()
@@ -306,15 +376,44 @@ void TfrmSymbols::fillFontList()
     for (const QString& name : usableFontNames()) {
         // Custom digit fonts are neither, and have no characters to pick from.
         if (IsStrokeFont(name))
-            ComboBoxExFonts->addItem(stroke, name);
+            ComboBoxExFonts->addItem(stroke, name, name);
         else if (IsTrueTypeFont(name))
-            ComboBoxExFonts->addItem(trueType, name);
+            ComboBoxExFonts->addItem(trueType, name, name);
     }
 }
 
-void TfrmSymbols::selectFont(const QString& name)
+bool TfrmSymbols::selectFont(const QString& name)
 {
-    ComboBoxExFonts->setCurrentIndex(ComboBoxExFonts->findText(name, Qt::MatchFixedString));
+    int index = ComboBoxExFonts->findData(name, Qt::UserRole, Qt::MatchFixedString);
+    if (index < 0 && IsTrueTypeFont(name)) {
+        // A name the system answers with another installed family (an alias such as "Arial"
+        // for a metric-compatible family) is drawn and marked with that family: it gets an
+        // entry of its own that says so, and the label keeps the name it was given.
+        if (const TrueTypeFace* face = truetype::face(name, {})) {
+            const QString family = face->familyName();
+            index = ComboBoxExFonts->count();
+            for (int i = 0; i < ComboBoxExFonts->count(); ++i) {
+                const QString other = ComboBoxExFonts->itemData(i).toString();
+                if (!IsStrokeFont(other) && QString::compare(other, name, Qt::CaseInsensitive) > 0) {
+                    index = i;
+                    break;
+                }
+            }
+            ComboBoxExFonts->insertItem(index, fontKindIcon(QStringLiteral("T")),
+                                        QStringLiteral("%1 (%2)").arg(name, family), name);
+        }
+    }
+    if (index >= 0)
+        ComboBoxExFonts->setCurrentIndex(index);
+    return index >= 0;
+}
+
+void TfrmSymbols::selectFontOrFallback(const QString& name)
+{
+    // Arial is the picker's own choice for a font it cannot show; where not even that can be
+    // drawn, the first font of the list is what will be used, and is shown as such.
+    if (!selectFont(name) && !selectFont(QStringLiteral("Arial")) && ComboBoxExFonts->count() > 0)
+        ComboBoxExFonts->setCurrentIndex(0);
 }
 
 bool TfrmSymbols::Execute()
@@ -327,14 +426,10 @@ void TfrmSymbols::prepare()
 {
     if (UseRichEdit) {
         const QTextCharFormat format = RichEdit->textCursor().charFormat();
-        selectFont(selectionFamily(format, RichEdit->document()));
-        if (ComboBoxExFonts->currentIndex() < 0)
-            selectFont(QStringLiteral("Arial"));
+        selectFontOrFallback(selectionFamily(format, RichEdit->document()));
         ComboBoxStyle->setCurrentIndex(FontStyleToIndex(selectionStyle(format, RichEdit->document())));
     } else {
-        selectFont(SymbolFont);
-        if (ComboBoxExFonts->currentIndex() < 0)
-            selectFont(QStringLiteral("Arial"));
+        selectFontOrFallback(SymbolFont);
         ComboBoxStyle->setCurrentIndex(FontStyleToIndex(SymbolStyle));
         m_symbols.setText(m_symbols.text());
         refreshSymbolStringGrid();
@@ -361,10 +456,12 @@ void TfrmSymbols::FormActivate()
 
 void TfrmSymbols::ComboBoxExFontsClick()
 {
-    SymbolFont = ComboBoxExFonts->currentIndex() >= 0 ? ComboBoxExFonts->currentText() : QStringLiteral("Arial");
+    const int index = ComboBoxExFonts->currentIndex();
+    SymbolFont = index >= 0 ? ComboBoxExFonts->itemData(index).toString() : QStringLiteral("Arial");
     m_gridModel->setFont(SymbolFont, SymbolStyle, kGridCell - 5);
     m_stringModel->setFont(SymbolFont, SymbolStyle, kGridCell - 5);
-    setWindowTitle(SymbolFont);
+    // The caption names what the characters are drawn with, as the list does.
+    setWindowTitle(index >= 0 ? ComboBoxExFonts->itemText(index) : SymbolFont);
     QCoreApplication::processEvents();
     m_chars = SymbolCharacterList(SymbolFont, SymbolStyle);
     m_gridModel->setContent([this] { return int(m_chars.size()); }, [this](int i) { return m_chars[size_t(i)]; },
@@ -468,9 +565,7 @@ void TfrmSymbols::RichEditSelectionChange()
     const QTextCharFormat format = RichEdit->textCursor().charFormat();
     const QString family = selectionFamily(format, RichEdit->document());
     if (family.compare(SymbolFont, Qt::CaseInsensitive) != 0) {
-        selectFont(family);
-        if (ComboBoxExFonts->currentIndex() < 0)
-            selectFont(QStringLiteral("Arial"));
+        selectFontOrFallback(family);
         ComboBoxExFontsClick();
     } else if (FontStyleToIndex(selectionStyle(format, RichEdit->document())) != ComboBoxStyle->currentIndex()) {
         ComboBoxStyle->setCurrentIndex(FontStyleToIndex(selectionStyle(format, RichEdit->document())));

@@ -76,7 +76,10 @@ protected:
 
 private:
     void fillFontList();
-    void selectFont(const QString& name);
+    // Selects the entry of a font name; false when the list has none and none can be made.
+    bool selectFont(const QString& name);
+    // selectFont, else Arial, else the first font of the list.
+    void selectFontOrFallback(const QString& name);
     void refreshSymbolStringGrid();
     void preview(char16_t code);
     void clearPreview();

@@ -158,6 +158,22 @@ QLabel* caption(const QString& text, QWidget* parent)
     return new QLabel(text, parent);
 }
 
+// Within a page, the captions of all its forms take one width, so that the boxes of its groups
+// stand in one column.
+void alignFormCaptions(QWidget* page)
+{
+    const QList<QFormLayout*> forms = page->findChildren<QFormLayout*>();
+    int width = 0;
+    for (QFormLayout* form : forms)
+        for (int r = 0; r < form->rowCount(); ++r)
+            if (QLayoutItem* item = form->itemAt(r, QFormLayout::LabelRole); item && item->widget())
+                width = std::max(width, item->widget()->sizeHint().width());
+    for (QFormLayout* form : forms)
+        for (int r = 0; r < form->rowCount(); ++r)
+            if (QLayoutItem* item = form->itemAt(r, QFormLayout::LabelRole); item && item->widget())
+                item->widget()->setMinimumWidth(width);
+}
+
 } // namespace
 
 TfrmSettings::TfrmSettings(QWidget* parent)
@@ -186,6 +202,8 @@ TfrmSettings::TfrmSettings(QWidget* parent)
     m_tabs->addTab(buildPulsePage(), QStringLiteral("Pulse"));
     m_tabs->addTab(buildAdministrationPage(), QStringLiteral("Administration"));
     m_tabs->addTab(m_miscPage = buildMiscPage(), QStringLiteral("Misc"));
+    for (int i = 0; i < m_tabs->count(); ++i)
+        alignFormCaptions(m_tabs->widget(i));
     connect(m_tabs, &QTabWidget::currentChanged, this, &TfrmSettings::onTabChanged);
 
     auto* buttons = new QDialogButtonBox(this);
@@ -270,6 +288,8 @@ QSpinBox* TfrmSettings::spinEdit(const char* key, int minimum, int maximum, int 
     spin->setObjectName(QStringLiteral("SpinEdit") + k);
     spin->setRange(minimum, maximum);
     spin->setSingleStep(step);
+    // As wide as its largest number needs, not as the page is.
+    spin->setSizePolicy(QSizePolicy::Fixed, spin->sizePolicy().verticalPolicy());
     m_spinEdits.insert(k, spin);
     connect(spin, &QSpinBox::textChanged, this, [this, k](const QString& text) { SpinEditChange(k, text); });
     return spin;
@@ -571,50 +591,66 @@ QWidget* TfrmSettings::buildLaserPage()
 {
     auto* page = new QWidget(this);
     auto* layout = new QVBoxLayout(page);
+    // One column of captions for the whole page, so that the boxes of every group line up;
+    // the last column takes the spare width, so that no box or button is stretched.
+    constexpr int kStretch = 4;
+    const auto grid = [](QGroupBox* group) {
+        auto* g = new QGridLayout(group);
+        g->setColumnStretch(kStretch, 1);
+        return g;
+    };
+    const auto fixedWidth = [](QWidget* w) {
+        w->setSizePolicy(QSizePolicy::Fixed, w->sizePolicy().verticalPolicy());
+        return w;
+    };
 
     auto* laser = new QGroupBox(QStringLiteral("Laser"), page);
-    auto* ll = new QGridLayout(laser);
+    auto* ll = grid(laser);
     ll->addWidget(caption(QStringLiteral("Selected Laser Source"), laser), 0, 0);
+    auto* sourceRow = new QHBoxLayout;
     m_sourceCombo = new QComboBox(laser);
     m_sourceCombo->setObjectName(QStringLiteral("ComboBoxSource"));
+    m_sourceCombo->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     connect(m_sourceCombo, &QComboBox::activated, this, &TfrmSettings::ComboBoxSourceSelect);
-    ll->addWidget(m_sourceCombo, 0, 1, 1, 2);
+    sourceRow->addWidget(fixedWidth(m_sourceCombo));
     m_showPanel = new QPushButton(QStringLiteral("Show..."), laser);
     m_showPanel->setObjectName(QStringLiteral("ButtonShowPanel"));
     connect(m_showPanel, &QPushButton::clicked, this, [this] { m_laserSource->showPanel(DebugMode()); });
-    ll->addWidget(m_showPanel, 0, 3);
+    sourceRow->addWidget(fixedWidth(m_showPanel));
+    sourceRow->addStretch();
+    ll->addLayout(sourceRow, 0, 1, 1, kStretch);
 
+    // The highest pulse rate: caption and box hidden together for a source without pulses.
     m_maxPulseBox = new QWidget(laser);
     auto* mp = new QHBoxLayout(m_maxPulseBox);
     mp->setContentsMargins(0, 0, 0, 0);
-    mp->addWidget(caption(QStringLiteral("Max. pulse frequency"), m_maxPulseBox));
     mp->addWidget(floatEdit("MaxReprate"));
     mp->addWidget(caption(tr("Hz"), m_maxPulseBox));
-    ll->addWidget(m_maxPulseBox, 1, 0, 1, 4);
+    mp->addStretch();
+    m_maxPulseCaption = caption(QStringLiteral("Max. pulse frequency"), laser);
+    ll->addWidget(m_maxPulseCaption, 1, 0);
+    ll->addWidget(m_maxPulseBox, 1, 1, 1, kStretch);
 
-    // The source's own controls: command part, "Set", read-back part.
-    m_laserControl = new QGroupBox(tr("Laser source"), laser);
+    // The source's own controls, one row each: caption, value and "Set", the source's reading.
+    m_laserControl = new QGroupBox(tr("Laser source"), page);
     m_laserControl->setObjectName(QStringLiteral("GroupBoxLaserControl"));
-    auto* lc = new QGridLayout(m_laserControl);
+    auto* lc = grid(m_laserControl);
     auto addRow = [&](LaserRow& row, int r, const QString& text, const char* key, auto setter) {
-        row.row = new QWidget(m_laserControl);
-        auto* h = new QHBoxLayout(row.row);
-        h->setContentsMargins(0, 0, 0, 0);
-        h->addWidget(caption(text, row.row));
-        row.command = new QWidget(row.row);
+        row.row = caption(text, m_laserControl);
+        lc->addWidget(row.row, r, 0);
+        row.command = new QWidget(m_laserControl);
         auto* c = new QHBoxLayout(row.command);
         c->setContentsMargins(0, 0, 0, 0);
         c->addWidget(floatEdit(key));
         auto* set = new QPushButton(QStringLiteral("Set"), row.command);
         set->setObjectName(QStringLiteral("ButtonSet") + QString::fromLatin1(key));
         connect(set, &QPushButton::clicked, this, setter);
-        c->addWidget(set);
-        h->addWidget(row.command);
-        row.readBack = new QLabel(row.row);
+        c->addWidget(fixedWidth(set));
+        lc->addWidget(fixedWidth(row.command), r, 1);
+        row.readBack = new QLabel(m_laserControl);
         row.readBack->setObjectName(QStringLiteral("LabelRead") + QString::fromLatin1(key));
         row.readBack->setMinimumWidth(70);
-        h->addWidget(row.readBack);
-        lc->addWidget(row.row, r, 0);
+        lc->addWidget(row.readBack, r, 2);
     };
     addRow(m_current, 0, tr("Current [A]"), "LaserCurrent", [this] { m_laserSource->setCurrent(Settings().LaserCurrent); });
     addRow(m_power, 1, tr("Power [%]"), "LaserPower", [this] { m_laserSource->setPower(Settings().LaserPower); });
@@ -624,31 +660,31 @@ QWidget* TfrmSettings::buildLaserPage()
     m_report->setObjectName(QStringLiteral("MemoReport"));
     m_report->setReadOnly(true);
     m_report->setMaximumHeight(80);
-    lc->addWidget(m_report, 3, 0);
-    ll->addWidget(m_laserControl, 2, 0, 1, 4);
+    lc->addWidget(m_report, 3, 0, 1, kStretch + 1);
     layout->addWidget(laser);
+    layout->addWidget(m_laserControl);
 
     m_timedPulse = new QGroupBox(QStringLiteral("Timed Pulse"), page);
     m_timedPulse->setObjectName(QStringLiteral("GroupBoxTimedPulse"));
-    auto* tl = new QHBoxLayout(m_timedPulse);
-    tl->addWidget(caption(tr("Pulse duration [ms]"), m_timedPulse));
-    tl->addWidget(spinEdit("TimedPulseWidth", 5, 500, 5));
+    auto* tl = grid(m_timedPulse);
+    tl->addWidget(caption(tr("Pulse duration [ms]"), m_timedPulse), 0, 0);
+    tl->addWidget(spinEdit("TimedPulseWidth", 5, 500, 5), 0, 1);
     auto* shootTimed = new QPushButton(QStringLiteral("Shoot"), m_timedPulse);
     shootTimed->setObjectName(QStringLiteral("ButtonShootTimed"));
     connect(shootTimed, &QPushButton::clicked, this, [] {
         if (TLaser* laser = Laser())
             laser->EmitPulse(Settings().TimedPulseWidth);
     });
-    tl->addWidget(shootTimed);
+    tl->addWidget(fixedWidth(shootTimed), 0, 2);
     layout->addWidget(m_timedPulse);
 
     m_pulseTrain = new QGroupBox(QStringLiteral("Emit Pulse Train"), page);
     m_pulseTrain->setObjectName(QStringLiteral("GroupBoxPulseTrain"));
-    auto* pl = new QHBoxLayout(m_pulseTrain);
-    pl->addWidget(caption(tr("Count"), m_pulseTrain));
-    pl->addWidget(spinEdit("PulseTrainCount", 1, 999));
-    pl->addWidget(caption(tr("Frequency [Hz]"), m_pulseTrain));
-    pl->addWidget(floatEdit("PulseTrainRate"));
+    auto* pl = grid(m_pulseTrain);
+    pl->addWidget(caption(tr("Count"), m_pulseTrain), 0, 0);
+    pl->addWidget(spinEdit("PulseTrainCount", 1, 999), 0, 1);
+    pl->addWidget(caption(tr("Frequency [Hz]"), m_pulseTrain), 1, 0);
+    pl->addWidget(floatEdit("PulseTrainRate"), 1, 1);
     auto* shootTrain = new QPushButton(QStringLiteral("Shoot"), m_pulseTrain);
     shootTrain->setObjectName(QStringLiteral("ButtonShootTrain"));
     connect(shootTrain, &QPushButton::clicked, this, [this] {
@@ -657,19 +693,21 @@ QWidget* TfrmSettings::buildLaserPage()
         if (TLaser* laser = Laser())
             laser->EmitPulseTrain(Settings().PulseTrainCount, Settings().PulseTrainRate);
     });
-    pl->addWidget(shootTrain);
+    pl->addWidget(fixedWidth(shootTrain), 1, 2);
     layout->addWidget(m_pulseTrain);
 
     m_pulseCounter = new QGroupBox(QStringLiteral("Pulse Counter"), page);
     m_pulseCounter->setObjectName(QStringLiteral("GroupBoxPulseCounter"));
-    auto* cg = new QGridLayout(m_pulseCounter);
+    auto* cg = grid(m_pulseCounter);
     cg->addWidget(caption(QStringLiteral("Total Pulse Count"), m_pulseCounter), 0, 0);
     m_totalCount = new QLabel(m_pulseCounter);
     m_totalCount->setObjectName(QStringLiteral("LabelTotalPulseCount"));
+    m_totalCount->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     cg->addWidget(m_totalCount, 0, 1);
     cg->addWidget(caption(QStringLiteral("Pulse Count"), m_pulseCounter), 1, 0);
     m_pulseCount = new QLabel(m_pulseCounter);
     m_pulseCount->setObjectName(QStringLiteral("LabelPulseCount"));
+    m_pulseCount->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     cg->addWidget(m_pulseCount, 1, 1);
     auto* reset = new QPushButton(QStringLiteral("Reset"), m_pulseCounter);
     reset->setObjectName(QStringLiteral("ButtonResetPulseCount"));
@@ -677,9 +715,19 @@ QWidget* TfrmSettings::buildLaserPage()
         if (PulseCountTracker::GetInstance().ResetPulseCount())
             m_pulseCount->setText(QStringLiteral("0"));
     });
-    cg->addWidget(reset, 1, 2);
+    cg->addWidget(fixedWidth(reset), 1, 2);
     layout->addWidget(m_pulseCounter);
     layout->addStretch();
+
+    // The caption column as wide as the widest caption of the page, in every group.
+    int captionWidth = 0;
+    const QList<QGridLayout*> grids = {ll, lc, tl, pl, cg};
+    for (QGridLayout* g : grids)
+        for (int r = 0; r < g->rowCount(); ++r)
+            if (QLayoutItem* item = g->itemAtPosition(r, 0); item && item->widget() && item->widget() != m_report)
+                captionWidth = std::max(captionWidth, item->widget()->sizeHint().width());
+    for (QGridLayout* g : grids)
+        g->setColumnMinimumWidth(0, captionWidth);
     return page;
 }
 
@@ -845,6 +893,7 @@ QWidget* TfrmSettings::buildMiscPage()
     auto* length = new QSpinBox(warnings);
     length->setObjectName(QStringLiteral("SpinEditWLabelTextLength"));
     length->setRange(0, 100);
+    length->setSizePolicy(QSizePolicy::Fixed, length->sizePolicy().verticalPolicy());
     m_spinEdits.insert(QStringLiteral("WLabelTextLength"), length); // copied at OK only
     wl->addWidget(length, 1, 2);
     wl->addWidget(checkBox("CheckBoxWLabelCheckBeforeEngrave", QStringLiteral("Check before envrage")), 2, 0, 1, 3);
@@ -1313,6 +1362,7 @@ void TfrmSettings::applyLaserSourceView()
     setWindowTitle(v.caption.isEmpty() ? QStringLiteral("Settings") : v.caption);
     m_showPanel->setEnabled(v.showButtonEnabled);
     m_maxPulseBox->setVisible(v.maxPulseFrequencyVisible);
+    m_maxPulseCaption->setVisible(v.maxPulseFrequencyVisible);
     m_pulseCounter->setVisible(v.pulseCounterVisible);
     m_pulseTrain->setVisible(v.pulseTrainVisible);
     m_timedPulse->setVisible(v.timedPulseVisible);
@@ -1323,11 +1373,14 @@ void TfrmSettings::applyLaserSourceView()
     };
     for (const auto& [row, visible, readBack, command] : rows) {
         row.row->setVisible(visible);
-        row.readBack->setVisible(readBack);
-        row.command->setVisible(command);
+        row.readBack->setVisible(visible && readBack);
+        row.command->setVisible(visible && command);
     }
     m_report->setVisible(v.reportVisible);
-    m_laserControl->setVisible(v.groupVisible);
+    // The pulse counter, which the source's view counts in its group, has a group of its own
+    // here: the source's group shows only when it holds one of the source's own controls.
+    m_laserControl->setVisible(v.groupVisible
+                               && (v.currentVisible || v.powerVisible || v.frequencyVisible || v.reportVisible));
     emit laserSourceChanged();
 }
 

@@ -183,6 +183,7 @@ private:
         QLabel* readBack = nullptr;
     };
     LaserRow m_current, m_power, m_frequency;
+    QLabel* m_maxPulseCaption = nullptr;
     QPlainTextEdit* m_report = nullptr;
     QLabel* m_totalCount = nullptr;
     QLabel* m_pulseCount = nullptr;

@@ -5,6 +5,8 @@
 #include "ui/glyphs/textrichedit.h"
 
 #include <QComboBox>
+#include <QImage>
+#include <QPainter>
 #include <QGroupBox>
 #include <QPushButton>
 #include <QTableView>
@@ -145,6 +147,73 @@ TEST_F(FrmSymbolsTest, ExecuteReturnsTrueOnlyForOk)
     EXPECT_TRUE(m_form.Execute());
     QTimer::singleShot(0, &m_form, [&] { m_form.BitBtnCancel->click(); });
     EXPECT_FALSE(m_form.Execute());
+}
+
+// A font the system answers with another family, or one it does not know at all: the list
+// shows what the characters are really drawn with, and the label keeps the name it was given.
+TEST_F(FrmSymbolsTest, AFontNotInstalledShowsTheFamilyReallyUsed)
+{
+    const struct {
+        const char* asked;
+        const char* shown;
+        const char* kept;
+    } cases[] = {
+        {"Arial", "Arial (Liberation Sans)", "Arial"},
+        {"arial", "Arial (Liberation Sans)", "Arial"}, // the entry made for the first spelling
+        {"No Such Font 7", "Arial (Liberation Sans)", "Arial"},
+        {"Liberation Serif", "Liberation Serif", "Liberation Serif"},
+    };
+    for (const auto& c : cases) {
+        openSymbolList(QString::fromLatin1(c.asked), {});
+        ASSERT_GE(m_form.ComboBoxExFonts->currentIndex(), 0) << c.asked;
+        EXPECT_EQ(m_form.ComboBoxExFonts->currentText(), QString::fromLatin1(c.shown)) << c.asked;
+        EXPECT_EQ(m_form.windowTitle(), QString::fromLatin1(c.shown)) << c.asked;
+        EXPECT_EQ(m_form.SymbolFont.toLower(), QString::fromLatin1(c.kept).toLower()) << c.asked;
+        EXPECT_FALSE(m_form.characters().empty()) << c.asked;
+    }
+    // One entry for the alias, however often it was asked for.
+    int aliases = 0;
+    for (int i = 0; i < m_form.ComboBoxExFonts->count(); ++i)
+        aliases += m_form.ComboBoxExFonts->itemText(i).startsWith(QStringLiteral("Arial"));
+    EXPECT_EQ(aliases, 1);
+}
+
+// Every character of a font, drawn in a grid cell, keeps off the cell's edge and shows.
+TEST(SymbolCell, EveryCharacterFitsItsCellWithAMargin)
+{
+    constexpr int kCell = 41;
+    const struct {
+        const char* font;
+        TFontStyles style;
+    } fonts[] = {{"ROMANS", {}},       {"SCRIPTS", {}},        {"GREEKS", {}},
+                 {"Liberation Sans", {}}, {"DejaVu Sans", fsBold}, {"DejaVu Serif", fsItalic}};
+    for (const auto& f : fonts) {
+        const QString font = QString::fromLatin1(f.font);
+        const auto chars = SymbolCharacterList(font, f.style);
+        ASSERT_FALSE(chars.empty()) << f.font;
+        int drawn = 0;
+        for (const char16_t code : chars) {
+            if (code > 0x24F) // Latin, its accents and its tall capitals
+                break;
+            QImage cell(kCell, kCell, QImage::Format_RGB32);
+            cell.fill(Qt::white);
+            QPainter p(&cell);
+            p.setPen(Qt::black);
+            paintSymbol(p, cell.rect(), font, f.style, code, kCell - 5);
+            p.end();
+            bool edge = false, inked = false;
+            for (int y = 0; y < kCell; ++y)
+                for (int x = 0; x < kCell; ++x) {
+                    const bool dark = qGray(cell.pixel(x, y)) < 200;
+                    inked |= dark;
+                    edge |= dark && (x < 2 || y < 2 || x >= kCell - 2 || y >= kCell - 2);
+                }
+            EXPECT_FALSE(edge) << f.font << " U+" << std::hex << int(code) << " touches the cell's edge";
+            if (code != u' ' && code != 0xA0 && code != 0xAD)
+                drawn += inked;
+        }
+        EXPECT_GT(drawn, 40) << f.font;
+    }
 }
 
 class FrmSymbolsRichTest : public FrmSymbolsTest {

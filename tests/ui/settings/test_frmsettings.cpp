@@ -16,9 +16,11 @@
 #include "sim/lightsimulator.h"
 #include "testsupport.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -28,6 +30,8 @@
 #include <QTest>
 
 #include <memory>
+#include <set>
+#include <type_traits>
 #include <string>
 #include <vector>
 
@@ -484,6 +488,62 @@ TEST_F(SettingsWindowTest, LaserPageFollowsTheSourceAndShootsThroughTheControlle
     EXPECT_EQ(edit("PulseTrainRate")->text(), QStringLiteral("1000"));
     EXPECT_FALSE(m_sent.empty());
     EXPECT_FALSE(laser().GateIsOpen);
+}
+
+// The Laser page laid out as a desktop dialog: no empty group for a source without controls of
+// its own, buttons and number boxes at their own width, the boxes of a page in one column.
+TEST_F(SettingsWindowTest, PagesKeepTheirBoxesAlignedAndAtTheirOwnWidth)
+{
+    laser();
+    auto* tabs = child<QTabWidget>("PageControl");
+    auto* source = child<QComboBox>("ComboBoxSource");
+    auto* control = child<QWidget>("GroupBoxLaserControl");
+    tabs->setCurrentIndex(7);
+    auto settle = [&] {
+        QApplication::processEvents();
+        window().layout()->activate();
+        tabs->currentWidget()->layout()->activate();
+    };
+    // The x of each visible widget of a kind on the current page.
+    auto columns = [&](auto* kind, const QString& prefix) {
+        using W = std::remove_pointer_t<decltype(kind)>;
+        std::set<int> xs;
+        for (W* w : tabs->currentWidget()->findChildren<W*>())
+            if (w->isVisibleTo(&window()) && w->objectName().startsWith(prefix))
+                xs.insert(w->mapTo(&window(), QPoint(0, 0)).x());
+        return xs;
+    };
+
+    for (const int builtIn : {0, 1}) {
+        emit source->activated(builtIn);
+        settle();
+        EXPECT_FALSE(control->isVisibleTo(&window())) << source->itemText(builtIn).toStdString();
+    }
+    const int plugin = source->findText(QStringLiteral("DE60 Simulated Source"));
+    ASSERT_GE(plugin, 0) << "the simulated source is not beside the test program";
+    emit source->activated(plugin);
+    settle();
+    ASSERT_TRUE(control->isVisibleTo(&window()));
+    EXPECT_EQ(columns(static_cast<QPushButton*>(nullptr), QStringLiteral("ButtonSet")).size(), 1u);
+    EXPECT_EQ(columns(static_cast<QLineEdit*>(nullptr), QStringLiteral("EditLaser")).size(), 1u);
+    for (QPushButton* b : tabs->currentWidget()->findChildren<QPushButton*>()) {
+        if (b->isVisibleTo(&window())) {
+            EXPECT_EQ(b->width(), b->sizeHint().width()) << b->objectName().toStdString();
+        }
+    }
+
+    for (int page = 0; page < tabs->count(); ++page) {
+        tabs->setCurrentIndex(page);
+        settle();
+        for (QSpinBox* spin : tabs->currentWidget()->findChildren<QSpinBox*>())
+            EXPECT_LE(spin->width(), spin->sizeHint().width()) << spin->objectName().toStdString();
+    }
+    tabs->setCurrentIndex(0); // groups of forms only: every box in one column
+    settle();
+    const auto boxes = columns(static_cast<QWidget*>(nullptr), QStringLiteral("Edit"));
+    const auto spins = columns(static_cast<QWidget*>(nullptr), QStringLiteral("SpinEdit"));
+    EXPECT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(spins, boxes);
 }
 
 TEST_F(SettingsWindowTest, CountersAreGroupedAndResetAfterTheQuestion)

@@ -9,7 +9,10 @@
 #include "settings/settingskeys.h"
 #include "settings/settingsrecord.h"
 #include "sim/dmcsimulator.h"
+#include "ui/glyphs/frmpreviewbitmap.h"
 #include "ui/glyphs/frmsymbols.h"
+#include "glyphs/glyphphoto.h"
+#include "platform/stationglobals.h"
 #include "ui/machine/frmlaser.h"
 #include "ui/workflow/frmveduvazu.h"
 #include "ui/machine/frmtestmotion.h"
@@ -18,6 +21,7 @@
 #include "testsupport.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
@@ -233,6 +237,18 @@ TEST_F(SettingsOnX, EveryPageOnScreen)
         EXPECT_TRUE(onScreen(window())) << tabs->tabText(i).toStdString();
         shoot(QStringLiteral("settings-%1-%2").arg(i, 2, 10, QLatin1Char('0')).arg(tabs->tabText(i).toLower()));
     }
+    // The Laser page with a source that has controls of its own.
+    auto* source = child<QComboBox>(QStringLiteral("ComboBoxSource"));
+    const int plugin = source->findText(QStringLiteral("DE60 Simulated Source"));
+    if (plugin >= 0) {
+        for (int i = 0; i < tabs->count(); ++i)
+            if (tabs->tabText(i) == QLatin1String("Laser"))
+                tabs->setCurrentIndex(i);
+        source->setCurrentIndex(plugin);
+        emit source->activated(plugin);
+        EXPECT_TRUE(onScreen(window()));
+        shoot(QStringLiteral("settings-07-laser-plugin"));
+    }
 }
 
 // "Test..." with the modal settings open: the motion test shows fully on screen and its
@@ -285,6 +301,13 @@ TEST_F(SettingsOnX, SymbolPickerAndLogoEditorOnScreen)
     ASSERT_TRUE(framed(symbols));
     EXPECT_TRUE(onScreen(symbols)) << symbols.frameGeometry().width() << "x" << symbols.frameGeometry().height();
     shoot(QStringLiteral("symbol-picker"));
+    // A stroke font, whose tall characters once ran over their cells.
+    symbols.UseRichEdit = false;
+    symbols.SymbolFont = QStringLiteral("SCRIPTS");
+    symbols.prepare();
+    symbols.FormActivate();
+    EXPECT_TRUE(onScreen(symbols));
+    shoot(QStringLiteral("symbol-picker-stroke"));
     symbols.hide();
 
     TfrmVeduvAZU logos;
@@ -292,6 +315,30 @@ TEST_F(SettingsOnX, SymbolPickerAndLogoEditorOnScreen)
     ASSERT_TRUE(framed(logos));
     EXPECT_TRUE(onScreen(logos)) << logos.frameGeometry().width() << "x" << logos.frameGeometry().height();
     shoot(QStringLiteral("logo-editor"));
+}
+
+// The engraving preview of a small photo (0.12 mm high: 24 dot rows), opened whole and as
+// large as the window allows, on screen.
+TEST_F(SettingsOnX, EngravingPreviewOnScreen)
+{
+    Settings().PhotoResolution = 5;
+    setGirdleHeight(0.5);
+    QImage picture(60, 40, QImage::Format_RGB32);
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x)
+            picture.setPixel(x, y, qRgb(255 * x / 59, 255 * y / 39, 128));
+    TGlyphPhoto photo(nullptr, nullptr, picture, 0.24, 0.0);
+    TfrmPreviewBitmap preview;
+    preview.GlyphPhoto = &photo;
+    preview.show();
+    preview.activateWindow();
+    ASSERT_TRUE(framed(preview));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !preview.Image->dots().isNull(); }, 10000));
+    EXPECT_TRUE(onScreen(preview));
+    EXPECT_GE(preview.Image->zoom(), 8);
+    shoot(QStringLiteral("engraving-preview"));
+    preview.hide();
+    resetStationGlobals();
 }
 
 } // namespace
