@@ -1,7 +1,8 @@
 // Start of the station program to its main window shown, on the simulated machine with
-// "/NOHOMING" (goal under 1.5 s), as an operator waits for it: a separate process, the
-// offscreen platform, a fresh settings store. Timed with 10 and with 100 templates in the
-// working folder (the window lists them at start) and the growth factor printed.
+// "/NOHOMING" (goal under 0.5 s), as an operator waits for it: a separate process, the
+// offscreen platform, a fresh settings store, the simulated ring light. Timed with 10 and with
+// 100 templates in the working folder (the window lists them at start) and the growth factor
+// printed; the time until the ring light is ready (the window is usable meanwhile) beside it.
 #include "platform/settingsstore.h"
 
 #include <QCoreApplication>
@@ -20,16 +21,21 @@
 namespace {
 
 constexpr int kRuns = 3;
-constexpr double kGoalMs = 1500;
+constexpr double kGoalMs = 500;
 
 const char kLabel[] = R"(<tree2xml app="lapidograph">
   <item text="Text &quot;LG 1407&quot;" imageIndex="-1" stateIndex="-1" Girdleheight="0.15" SlantAngle="0.0" type="TGlyphWideString" textLabel="LG 1407" fontName="ROMANS" textHeight="0.8" textOffset="0" textSpacing="0.1"/>
 </tree2xml>
 )";
 
-// Milliseconds from the start of the process to the line "Main window shown." of its debug
-// log; negative when it never came.
-double startOnce(const QString& program, int templates)
+struct StartTimes {
+    double shownMs = -1; // to the line "Main window shown." of its debug log
+    double lightMs = -1; // to "Ring light ready." or "Ring light not connected."
+};
+
+// Milliseconds from the start of the process to the window shown and to the light's end of
+// start; negative when it never came.
+StartTimes startOnce(const QString& program, int templates)
 {
     QTemporaryDir dir;
     QDir(dir.path()).mkpath("work/Templates");
@@ -58,16 +64,19 @@ double startOnce(const QString& program, int templates)
     QElapsedTimer t;
     t.start();
     p.start(program, {"--simulate", "/NOHOMING"});
-    double ms = -1;
+    StartTimes times;
     QFile log(dir.filePath("station.log"));
     while (t.elapsed() < 30000 && p.state() != QProcess::NotRunning) {
         if (log.exists() && log.open(QIODevice::ReadOnly)) {
-            const bool shown = log.readAll().contains("Main window shown.");
+            const QByteArray text = log.readAll();
             log.close();
-            if (shown) {
-                ms = double(t.nsecsElapsed()) / 1e6;
+            const double now = double(t.nsecsElapsed()) / 1e6;
+            if (times.shownMs < 0 && text.contains("Main window shown."))
+                times.shownMs = now;
+            if (times.lightMs < 0 && (text.contains("Ring light ready.") || text.contains("Ring light not connected.")))
+                times.lightMs = now;
+            if (times.shownMs >= 0 && times.lightMs >= 0)
                 break;
-            }
         }
         QThread::usleep(500);
     }
@@ -76,7 +85,7 @@ double startOnce(const QString& program, int templates)
         if (!p.waitForFinished(20000))
             p.kill();
     }
-    return ms;
+    return times;
 }
 
 double median(std::vector<double> v)
@@ -98,18 +107,20 @@ int main(int argc, char** argv)
     double results[2] = {0, 0};
     const int sizes[2] = {10, 100};
     for (int s = 0; s < 2; ++s) {
-        std::vector<double> runs;
+        std::vector<double> runs, lights;
         for (int r = 0; r < kRuns; ++r) {
-            const double ms = startOnce(program, sizes[s]);
-            if (ms < 0) {
+            const StartTimes times = startOnce(program, sizes[s]);
+            if (times.shownMs < 0) {
                 std::fprintf(stderr, "bench_startup: the main window was not shown\n");
                 return 1;
             }
-            runs.push_back(ms);
+            runs.push_back(times.shownMs);
+            lights.push_back(times.lightMs);
         }
         results[s] = median(runs);
         std::printf("start to main window shown, %3d templates: %7.1f ms (median of %d; goal < %.0f ms) %s\n",
                     sizes[s], results[s], kRuns, kGoalMs, results[s] < kGoalMs ? "ok" : "SLOW");
+        std::printf("  start to ring light ready (window usable meanwhile): %7.1f ms\n", median(lights));
     }
     std::printf("growth factor for 10x the templates: %.2f\n", results[1] / results[0]);
     return 0;

@@ -52,7 +52,7 @@ function(lapido_add_ui_test)
     lapido_testmain_widgets Qt6::Test GTest::gtest GTest::gmock)
   gtest_discover_tests(${T_NAME}
     WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
-    PROPERTIES LABELS ui ENVIRONMENT QT_QPA_PLATFORM=offscreen
+    PROPERTIES LABELS ui ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp"
     DISCOVERY_TIMEOUT 60)
 endfunction()
 
@@ -77,7 +77,8 @@ function(lapido_add_x_test)
     add_test(NAME ${T_NAME}_${size}
       COMMAND ${PROJECT_SOURCE_DIR}/scripts/xsession.sh --size ${size} -- $<TARGET_FILE:${T_NAME}>
       WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
-    set_tests_properties(${T_NAME}_${size} PROPERTIES LABELS x ENVIRONMENT LAPIDO_SCREEN_SIZE=${size}
+    set_tests_properties(${T_NAME}_${size} PROPERTIES LABELS x
+      ENVIRONMENT "LAPIDO_SCREEN_SIZE=${size};LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp"
       TIMEOUT 600)
   endforeach()
 endfunction()

@@ -5,6 +5,7 @@
 #include "glyphs/glyph.h"
 #include "glyphs/glyphoutline.h"
 #include "glyphs/glyphphoto.h"
+#include "glyphs/overlayhalo.h"
 #include "platform/numfmt.h"
 #include "platform/stationglobals.h"
 #include "sim/dmcsimulator.h"
@@ -18,6 +19,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdlib>
 #include <numbers>
 #include <vector>
 
@@ -76,6 +78,17 @@ void drawGridCrosses(QImage& buffer, QPainter& p, const GridCrosses& grid, const
         const int W = buffer.width(), H = buffer.height();
         const qsizetype stride = buffer.bytesPerLine() / 4;
         auto* base = reinterpret_cast<quint32*>(buffer.bits());
+        // First a dark rim one pixel round each cross (the olive crosses vanish on the light
+        // girdle band), then the cross itself on its exact pixels.
+        const auto darken = [](quint32& px) { px = 0xFF000000u | ((px >> 2) & 0x3F3F3Fu); };
+        for (int x : grid.columns)
+            for (int y : grid.rows)
+                for (int yy = std::max(y - 4, 0); yy <= std::min(y + 4, H - 1); ++yy)
+                    for (int xx = std::max(x - 4, 0); xx <= std::min(x + 4, W - 1); ++xx) {
+                        const int ax = std::abs(xx - x), ay = std::abs(yy - y);
+                        if ((ax <= 1 && ay <= 4) || (ay <= 1 && ax <= 4))
+                            darken(base[yy * stride + xx]);
+                    }
         for (int x : grid.columns)
             for (int y : grid.rows) {
                 if (y >= 0 && y < H)
@@ -86,6 +99,17 @@ void drawGridCrosses(QImage& buffer, QPainter& p, const GridCrosses& grid, const
                         base[yy * stride + x] = pixel;
             }
         return;
+    }
+    std::vector<QLine> rims;
+    for (int x : grid.columns)
+        for (int y : grid.rows)
+            for (int k = -1; k <= 1; ++k) {
+                rims.emplace_back(x - 4, y + k, x + 4, y + k);
+                rims.emplace_back(x + k, y - 4, x + k, y + 4);
+            }
+    if (!rims.empty()) {
+        p.setPen(thinPen(QColor(0, 0, 0, 176)));
+        p.drawLines(rims.data(), int(rims.size()));
     }
     p.setPen(thinPen(colour));
     std::vector<QLine> crosses;
@@ -288,13 +312,11 @@ void PaintVideoOverlay(QImage& buffer, const TStation& station, TVideoTransform&
     // Painting changes no label state; the tree is reached through the non-const accessor only
     // because the glyphs' painting is not const.
     auto& tree = const_cast<TStation&>(station).TreeViewGlyphs();
-    if (!layer) {
-        SetPaintPosition(start, 0);
-        for (TTreeNode* node : tree.Items())
-            if (TGlyph* glyph = node->Data())
-                glyph->Paint(p, L);
-        return;
-    }
+    // Without a kept layer the outlines go through one made for this tick, so that they look
+    // the same either way.
+    TLabelLayer scratch;
+    if (!layer)
+        layer = &scratch;
     std::vector<double> key = labelLayerKey(buffer, L, station, settings, start);
     if (key != layer->m_key || layer->m_image.size() != buffer.size()) {
         // The outlines on a clear layer, with the pen and brush they would meet on the picture;
@@ -315,6 +337,14 @@ void PaintVideoOverlay(QImage& buffer, const TStation& station, TVideoTransform&
                 glyph->Paint(lp, L);
             }
         }
+        // Yellow and white strokes vanish on the light girdle band: a dark rim under them
+        // keeps them legible on any picture, the strokes' own pixels unchanged.
+        lp.end();
+        const QImage rim = darkRim(layer->m_image);
+        QPainter under(&layer->m_image);
+        under.setCompositionMode(QPainter::CompositionMode_DestinationOver);
+        under.drawImage(0, 0, rim);
+        under.end();
         layer->m_key = std::move(key);
         ++layer->m_draws;
     }

@@ -1,5 +1,6 @@
 // TGlyphPhoto: dot geometry, the cached camera overlay, and marking as dot rows or gate pulses.
 #include "glyphs/glyphphoto.h"
+#include "glyphs/overlayhalo.h"
 
 #include "machine/laser.h"
 #include "machine/lasersource.h"
@@ -200,6 +201,7 @@ void TGlyphPhoto::recolourOverlay(const QColor& colour)
     m_overlayColorStale = false;
     if (OverlayWhite.isNull()) {
         OverlayColor = QImage();
+        OverlayRim = QImage();
         return;
     }
     const int w = OverlayWhite.width();
@@ -214,6 +216,15 @@ void TGlyphPhoto::recolourOverlay(const QColor& colour)
         for (int x = 0; x < w; ++x)
             out[x] = in[x] ? pen : 0u;
     }
+    // One pixel of margin: the dots on the image's edge have their rim outside it.
+    QImage padded(w + 2, h + 2, QImage::Format_ARGB32_Premultiplied);
+    padded.fill(Qt::transparent);
+    {
+        QPainter copy(&padded);
+        copy.setCompositionMode(QPainter::CompositionMode_Source);
+        copy.drawImage(1, 1, OverlayColor);
+    }
+    OverlayRim = darkRim(padded);
 }
 
 void TGlyphPhoto::Paint(QPainter& Canvas, const TXYTransform& XYTF)
@@ -247,6 +258,7 @@ void TGlyphPhoto::Paint(QPainter& Canvas, const TXYTransform& XYTF)
         recolourOverlay(pen);
     if (!OverlayColor.isNull()) {
         const QPainter::CompositionMode mode = Canvas.compositionMode();
+        Canvas.drawImage(shift - OverlayOffset - QPoint(1, 1), OverlayRim);
         Canvas.setCompositionMode(QPainter::RasterOp_SourceOrDestination);
         Canvas.drawImage(shift - OverlayOffset, OverlayColor);
         Canvas.setCompositionMode(mode);

@@ -54,6 +54,8 @@ public:
     // The dots in the display colour on a fully transparent background, ready to be OR-ed on
     // the camera picture.
     QImage OverlayColor;
+    // A dark rim around the dots, drawn under them so they read on a light girdle band.
+    QImage OverlayRim;
     std::int32_t OverlayPixHeight = -1;
     QImage Bitmap;
     double Gamma = 1.5;

@@ -9,8 +9,10 @@
 #include "settings/settingskeys.h"
 
 #include <QDeadlineTimer>
+#include <QTimer>
 
 #include <algorithm>
+#include <utility>
 
 namespace lapido {
 
@@ -100,6 +102,17 @@ TLedsRGB& TLedsRGB::GetInstance()
     return *slot;
 }
 
+TLedsRGB& TLedsRGB::StartInstance(std::function<void(bool connected)> done)
+{
+    auto& slot = instanceSlot();
+    if (!slot) {
+        slot = std::make_unique<TLedsRGB>();
+        slot->setPortOverride(instancePortOverride());
+        slot->StartLedsLight(std::move(done));
+    }
+    return *slot;
+}
+
 TLedsRGB* TLedsRGB::ExistingInstance()
 {
     return instanceSlot().get();
@@ -145,32 +158,140 @@ QString TLedsRGB::portName() const
     return m_portOverride.isEmpty() ? getCOMP() : m_portOverride;
 }
 
-void TLedsRGB::connect()
+void TLedsRGB::StartLedsLight(std::function<void(bool connected)> done)
 {
-    ensurePort();
+    m_startContext = std::make_unique<QObject>();
+    m_starting = true;
+    m_startDone = std::move(done);
+    const auto finish = [this] { finishStart(); };
     disconnect();
+    ComPort1.reset();
+    ensurePort();
+    if (!openPort()) {
+        finish();
+        return;
+    }
+    after(kSettleMs, [this, finish] {
+        ComPort1->discardInput();
+        CMD(QStringLiteral("TSN"));
+        after(kSettleMs, [this, finish] {
+            pollReply(QDeadlineTimer(m_replyTimeoutMs), {}, [this, finish](std::optional<QString> reply) {
+                acceptIdentity(reply);
+                if (!IsConnected()) {
+                    finish();
+                    return;
+                }
+                // The colours, as LoadLedsColor reads them.
+                after(kSettleMs, [this, finish] {
+                    if (!IsConnected()) {
+                        finish();
+                        return;
+                    }
+                    after(kSettleMs, [this, finish] {
+                        ComPort1->discardInput();
+                        CMD(QStringLiteral("TC"));
+                        after(kSettleMs, [this, finish] {
+                            pollReply(QDeadlineTimer(m_replyTimeoutMs), {},
+                                      [this, finish](std::optional<QString> colours) {
+                                          if (colours)
+                                              LedsColors = splitLedPattern(*colours);
+                                          finish();
+                                      });
+                        });
+                    });
+                });
+            });
+        });
+    });
+}
+
+void TLedsRGB::finishStart()
+{
+    m_starting = false;
+    if (auto done = std::exchange(m_startDone, {}))
+        done(IsConnected());
+}
+
+void TLedsRGB::after(int ms, std::function<void()> next)
+{
+    QTimer::singleShot(ms, m_startContext.get(), std::move(next));
+}
+
+void TLedsRGB::pollReply(QDeadlineTimer deadline, QByteArray collected,
+                         std::function<void(std::optional<QString>)> then)
+{
+    if (!IsConnected()) {
+        then(std::nullopt);
+        return;
+    }
+    const auto piece = ComPort1->read(kReadPieceChars, 0);
+    if (!piece) {
+        then(std::nullopt);
+        return;
+    }
+    collected += *piece;
+    if (collected.contains(';') || collected.contains("\r\n")) {
+        collected.replace("\r\n", QByteArray()).replace(';', QByteArray());
+        then(QString::fromLatin1(collected));
+        return;
+    }
+    if (deadline.hasExpired() || collected.size() > kMaxReplyChars) {
+        LogDebug(QStringLiteral("Ring light: reply without end after %1 characters").arg(collected.size()));
+        then(std::nullopt);
+        return;
+    }
+    after(kPumpSliceMs, [this, deadline, collected, then] { pollReply(deadline, collected, then); });
+}
+
+bool TLedsRGB::openPort()
+{
     const QString name = portName();
     if (name.isEmpty()) {
         operatorDialogs().error(kNotConfigured);
-        return;
+        return false;
     }
     QString why;
     if (!ComPort1->open(serialDevicePath(name), &why)) {
         LogDebug(QStringLiteral("Ring light: cannot open %1 (%2): %3").arg(name, serialDevicePath(name), why));
         operatorDialogs().error(kCannotOpen);
-        return;
+        return false;
     }
+    return true;
+}
+
+void TLedsRGB::acceptIdentity(const std::optional<QString>& reply)
+{
+    m_identity = reply.value_or(QStringLiteral("nothing"));
+    if (!m_identity.contains(kIdentityTag)) {
+        LogDebug(QStringLiteral("Ring light: %1 answered \"%2\"").arg(portName(), m_identity));
+        disconnect();
+        operatorDialogs().error(kNotTheLight);
+    }
+}
+
+void TLedsRGB::connect()
+{
+    // A start under way is replaced by this connection, and told its outcome.
+    m_startContext.reset();
+    struct EndStart {
+        TLedsRGB& light;
+        bool wasStarting;
+        ~EndStart()
+        {
+            if (wasStarting)
+                light.finishStart();
+        }
+    } endStart{*this, m_starting};
+    ensurePort();
+    disconnect();
+    if (!openPort())
+        return;
     waitPumping(kSettleMs);
     // Whatever a previous device left in the line is not the answer to this question.
     ComPort1->discardInput();
     CMD(QStringLiteral("TSN"));
     waitPumping(kSettleMs);
-    m_identity = readReply().value_or(QStringLiteral("nothing"));
-    if (!m_identity.contains(kIdentityTag)) {
-        LogDebug(QStringLiteral("Ring light: %1 answered \"%2\"").arg(name, m_identity));
-        disconnect();
-        operatorDialogs().error(kNotTheLight);
-    }
+    acceptIdentity(readReply());
 }
 
 void TLedsRGB::disconnect()

@@ -3,6 +3,8 @@
 
 #include "peripherals/seriallink.h"
 
+#include <QDeadlineTimer>
+#include <QObject>
 #include <QString>
 #include <QStringList>
 
@@ -50,6 +52,9 @@ public:
 
     // The process-wide instance, created (and InitLedsLight run) on first use.
     static TLedsRGB& GetInstance();
+    // The process-wide instance made and started without waiting (StartLedsLight); done is
+    // told the outcome. An instance made already is returned as it is and done is not called.
+    static TLedsRGB& StartInstance(std::function<void(bool connected)> done);
     // The process-wide instance when one was made (the station makes it at start), else null;
     // never makes one.
     static TLedsRGB* ExistingInstance();
@@ -66,6 +71,14 @@ public:
     TLedsRGB& operator=(const TLedsRGB&) = delete;
 
     void InitLedsLight();
+    // What InitLedsLight does, the same commands after the same pauses, without waiting on the
+    // calling thread: the pauses are timers of its event loop and the replies are polled, so
+    // a window stays usable while the light comes up. done(connected) at the end, also after
+    // a failure (its box shown, as InitLedsLight shows it). A connect() meanwhile, or the
+    // object's end, cancels the rest.
+    void StartLedsLight(std::function<void(bool connected)> done);
+    // True from StartLedsLight until its end.
+    bool Starting() const { return m_starting; }
     void connect();
     void disconnect();
     bool IsConnected() const;
@@ -98,6 +111,17 @@ public:
 
 private:
     void ensurePort();
+    // The port opened for an identification; false (and the box shown) when there is none.
+    bool openPort();
+    // The identification's reply checked; a port that is not the light is closed and told.
+    void acceptIdentity(const std::optional<QString>& reply);
+    // The start's end: no longer starting, its caller told.
+    void finishStart();
+    // Runs next on the calling thread's event loop after ms, unless the start was cancelled.
+    void after(int ms, std::function<void()> next);
+    // Polls one reply like readReply without waiting, then hands it on.
+    void pollReply(QDeadlineTimer deadline, QByteArray collected,
+                   std::function<void(std::optional<QString>)> then);
     // Waits on the station's clock while the user interface keeps running.
     void waitPumping(int ms);
     // Reads one reply and removes its end marks; nullopt on a read error or time-out.
@@ -109,6 +133,10 @@ private:
     QString m_portOverride;
     QString m_identity;
     int m_replyTimeoutMs = kReplyTimeoutMs;
+    bool m_starting = false;
+    std::function<void(bool)> m_startDone;
+    // The context of a start's timers: replaced to cancel them.
+    std::unique_ptr<QObject> m_startContext;
 };
 
 } // namespace lapido

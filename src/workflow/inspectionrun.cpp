@@ -9,6 +9,7 @@
 #include "glyphs/glyphphoto.h"
 #include "glyphs/strokefonts.h"
 #include "platform/debuglog.h"
+#include "platform/eventpump.h"
 #include "platform/operatordialogs.h"
 #include "platform/stationglobals.h"
 #include "records/stlogfile.h"
@@ -18,6 +19,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+
+#include <chrono>
+#include <future>
 
 namespace lapido {
 
@@ -124,7 +128,16 @@ const InspectionResult& TStation::InspectRun(const InspectionPlan& plan, const Q
     const TSettings& s = Settings();
     const InspectionView view =
         InspectionView::fromSettings(s, picture.size(), TCoord{MarkingReference_X, MarkingReference_Y});
-    m_lastInspection = m_inspector->inspect(plan, picture, view, InspectionLimits::fromStore(s));
+    const InspectionLimits limits = InspectionLimits::fromStore(s);
+    // Registering the marks and reading the text back take far longer than a frame: they run
+    // beside the window, which keeps painting and answering until the verdict is in. The
+    // inspector is only ever used by one reading at a time, as this waits for it.
+    std::future<InspectionResult> reading = std::async(std::launch::async, [&] {
+        return m_inspector->inspect(plan, picture, view, limits);
+    });
+    while (reading.wait_for(std::chrono::milliseconds(2)) != std::future_status::ready)
+        eventPump().pump();
+    m_lastInspection = reading.get();
     m_lastInspectionPicture = picture;
     m_inspectionQuestionPending = !m_lastInspection->ok();
 

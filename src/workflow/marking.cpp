@@ -121,6 +121,12 @@ void TStation::SpeedButtonAIMClick(TSpeedButton Sender)
             SetFocusCurvature();
             break;
         case TSpeedButton::Mark:
+            if (const QString why = m_services.notReady ? m_services.notReady() : QString(); !why.isEmpty()) {
+                // Nothing has moved or been asked: the button goes back to where it was.
+                m_controls.down = AIMState == TAIMState::aimsInspecting ? TSpeedButton::Inspect : TSpeedButton::Align;
+                operatorDialogs().information(why);
+                break;
+            }
             engraveCommand();
             break;
         }
@@ -240,10 +246,14 @@ void TStation::engraveCommand()
     // The estimate is taken from the state the run starts from, before anything moves.
     std::optional<double> estimatedSeconds;
     m_runPlan.reset();
+    m_runGlyphTimes.clear();
     if (laser) {
         const TMarkingPreview preview = PreviewMarking();
         if (preview.markable) {
             estimatedSeconds = preview.seconds;
+            m_runEstimateMs = std::llround(preview.seconds * 1000);
+            for (const TMarkingPreview::Glyph& g : preview.glyphs)
+                m_runGlyphTimes.push_back({g.node, g.startMs, g.endMs});
             m_runPlan = InspectionPlanOf(preview);
             if (m_services.runPlanned)
                 m_services.runPlanned(preview);
@@ -302,6 +312,27 @@ void TStation::engraveCommand()
     refreshPositionAndPulseCount();
     if (m_services.countShots)
         PulseCountTracker::GetInstance().SavePulseCounters();
+}
+
+std::optional<TGlyphProgress> TStation::GlyphProgress() const
+{
+    if (!m_progress.running || !m_markingTreeNode)
+        return std::nullopt;
+    const auto planned = std::find_if(m_runGlyphTimes.begin(), m_runGlyphTimes.end(),
+                                      [this](const PlannedGlyphTime& g) { return g.node == m_markingTreeNode; });
+    if (planned == m_runGlyphTimes.end() || planned->endMs <= planned->startMs)
+        return std::nullopt;
+    const double glyphMs = double(planned->endMs - planned->startMs);
+    const double inGlyphMs = double(std::max<std::int64_t>(0, systemClock().tickMs() - m_progress.glyphStartMs));
+    TGlyphProgress p;
+    p.glyphSeconds = glyphMs / 1000;
+    // A glyph slower than its estimate stays short of done until it is.
+    p.share = std::min(inGlyphMs / glyphMs, 0.99);
+    // What is left of this glyph, then what the estimate has after it (the glyphs after it and
+    // the table's return).
+    const double restMs = std::max(0.0, glyphMs - inGlyphMs) + double(std::max<std::int64_t>(0, m_runEstimateMs - planned->endMs));
+    p.secondsLeft = restMs / 1000;
+    return p;
 }
 
 void TStation::runMarkingSequence(TLaser& laser)
@@ -552,6 +583,7 @@ void TStation::markOutLines()
         TGlyph* glyph = node->Data();
         if (glyph) {
             ++m_progress.glyph;
+            m_progress.glyphStartMs = systemClock().tickMs();
             glyph->Mark(XYTF);
             if (m_afterGlyphMarked)
                 m_afterGlyphMarked(node);

@@ -18,6 +18,7 @@
 #include "sim/dmcsimtransport.h"
 #include "sim/simfromsettings.h"
 
+#include <array>
 #include <cmath>
 #include <optional>
 #include <utility>
@@ -141,7 +142,70 @@ QString runTimeLine(double estimatedSeconds, double measuredSeconds)
            + seconds(measuredSeconds) + QStringLiteral(" s");
 }
 
+// What a rehearsal was made from besides the label's saved form: the nodes and glyphs it points
+// to (a label rebuilt alike has new ones), their sizes, where the axes stand, the laser lines,
+// the settings and the store, and the link's round trip. A rehearsal is only reused when all of
+// it is the same.
+struct TStation::PreviewCache {
+    TPreviewInputs inputs;
+    std::vector<const void*> objects;
+    std::vector<double> sizes;
+    std::array<double, 4> axes{};
+    std::uint32_t supplyWaitMs = 0;
+    bool enableOn = false;
+    double roundTripMs = 0;
+    TSettings settings;
+    std::vector<SettingsEntry> store;
+    TMarkingPreview preview;
+
+    bool operator==(const PreviewCache& o) const
+    {
+        return inputs == o.inputs && objects == o.objects && sizes == o.sizes && axes == o.axes
+               && supplyWaitMs == o.supplyWaitMs && enableOn == o.enableOn && roundTripMs == o.roundTripMs
+               && settings == o.settings && store == o.store;
+    }
+};
+
 TMarkingPreview TStation::PreviewMarking()
+{
+    // The key is taken from the state before the rehearsal touches anything.
+    auto key = std::make_shared<PreviewCache>();
+    key->inputs = PreviewInputs(*this);
+    for (TTreeNode* node : m_tree.Items()) {
+        key->objects.push_back(node);
+        key->objects.push_back(node->Data());
+        // The saved form leaves out some glyphs' sizes (a symbol run's, a character's own).
+        if (const TGlyph* g = node->Data())
+            key->sizes.insert(key->sizes.end(), {g->RelativeSize, g->UnitWidth, g->Offset, g->Spacing, g->Width()});
+    }
+    key->axes = {AxisPosition_X, AxisPosition_Y, AxisPosition_Z, AxisPosition_W()};
+    if (const TLaser* real = Laser()) {
+        // A supply still warming up costs a different wait at every instant of the station's clock.
+        key->supplyWaitMs =
+            real->TimerSystemOn && real->TimerSystemOn->IsRunning() ? real->TimerSystemOn->Remaining() : 0;
+        key->enableOn = real->EnableIsOn;
+    }
+    key->roundTripMs = m_services.roundTripMs;
+    key->settings = Settings();
+    // The run reads some of its delays and speeds from the store, which companion programs write.
+    try {
+        key->store = AppRegistry().entries();
+    } catch (const SettingsStoreError&) {
+        // A store that cannot be read cannot tell whether anything changed.
+        m_previewCache.reset();
+        return rehearseMarking();
+    }
+    if (m_previewCache && *m_previewCache == *key)
+        return m_previewCache->preview;
+    key->preview = rehearseMarking();
+    // The rehearsal gives every glyph its state back, but each of those touches moved the
+    // label's revision: the label as it now stands is the one the rehearsal was made of.
+    key->inputs = PreviewInputs(*this);
+    m_previewCache = key;
+    return key->preview;
+}
+
+TMarkingPreview TStation::rehearseMarking()
 {
     TMarkingPreview result;
     const QStringList problems = LabelMarkingProblems();
@@ -222,9 +286,10 @@ TMarkingPreview TStation::PreviewMarking()
         const std::int64_t startUs = clock.nowUs();
         // Each glyph waits for its last contour before the next begins, so the marks made
         // since the previous glyph are this one's.
-        m_afterGlyphMarked = [&result, &sim](TTreeNode* node) {
+        m_afterGlyphMarked = [this, &result, &sim, &clock, startUs](TTreeNode* node) {
             const std::size_t first = result.glyphs.empty() ? 0 : result.glyphs.back().first + result.glyphs.back().count;
-            result.glyphs.push_back({node, first, sim->markCount() - first});
+            result.glyphs.push_back({node, first, sim->markCount() - first, m_progress.glyphStartMs - startUs / 1000,
+                                     clock.tickMs() - startUs / 1000});
         };
         runMarkingSequence(laser);
         m_afterGlyphMarked = nullptr;

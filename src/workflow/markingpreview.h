@@ -27,6 +27,8 @@ struct TMarkingPreview {
     struct Glyph {
         TTreeNode* node = nullptr;
         std::size_t first = 0, count = 0;
+        // When the glyph begins and ends, in ms of machine time from the laser going on.
+        std::int64_t startMs = 0, endMs = 0;
     };
     std::vector<Glyph> glyphs;
 };

@@ -137,6 +137,15 @@ struct TMarkingProgress {
     int glyphCount = 0;
     std::int64_t startMs = 0;
     std::int64_t endMs = 0; // the end of the last run (0 while one runs)
+    std::int64_t glyphStartMs = 0; // when the glyph being marked began
+};
+
+// The glyph being marked measured against the run's estimate: the share of it done (0..1, never
+// 1 before it ends) and the time the run still needs, in seconds.
+struct TGlyphProgress {
+    double share = 0;
+    double secondsLeft = 0;
+    double glyphSeconds = 0; // how long the estimate gives the glyph
 };
 
 // The outside services the station uses; the app installs the real ones, tests their own.
@@ -168,6 +177,8 @@ struct TStationServices {
     // The camera's present picture at the station picture's size, without the overlay, for the
     // inspection after a run (none or a null picture: the run is not inspected).
     std::function<QImage()> inspectionPicture;
+    // Why the machine cannot mark yet (a device still starting); empty when it can.
+    std::function<QString()> notReady;
     // Told the plan of a run (its marks, glyph by glyph) just before the laser goes on.
     std::function<void(const TMarkingPreview& plan)> runPlanned;
 };
@@ -245,6 +256,8 @@ public:
 
     // --- the run under way
     const TMarkingProgress& markingProgress() const { return m_progress; }
+    // During an Engrave that was estimated, the glyph being marked: nullopt otherwise.
+    std::optional<TGlyphProgress> GlyphProgress() const;
     // Milliseconds since the run began (the length of the last run once it ended).
     std::int64_t markingElapsedMs() const;
 
@@ -334,7 +347,8 @@ public:
     // services().roundTripMs per command: the marks and how long the run would take. What the
     // next Engrave marks is previewed (all glyphs when all are marked already). Neither the
     // machine, the label's marking state, the settings store, the counters nor the trace
-    // change.
+    // change. A rehearsal of the same label from the same state is not run again: the last one
+    // is kept until anything it depends on changes.
     TMarkingPreview PreviewMarking();
     static bool IsAlphabetic(const QString& S);
     static bool IsNumeric(const QString& S);
@@ -474,6 +488,10 @@ private:
     TTreeNode* m_markingTreeNode = nullptr;
     // Called after each glyph of the walk has been marked (the preview's glyph boundaries).
     std::function<void(TTreeNode*)> m_afterGlyphMarked;
+    // The last rehearsal and everything it was made from (see PreviewMarking).
+    struct PreviewCache;
+    std::shared_ptr<const PreviewCache> m_previewCache;
+    TMarkingPreview rehearseMarking();
     std::unique_ptr<Inspector> m_inspector;
     std::optional<InspectionResult> m_lastInspection;
     QImage m_lastInspectionPicture;
@@ -499,6 +517,13 @@ private:
     std::array<TEditText, static_cast<size_t>(TEditBox::Count)> m_edits;
     TStationControls m_controls;
     TMarkingProgress m_progress;
+    // The estimate of the run under way, glyph by glyph (empty when it was not estimated).
+    struct PlannedGlyphTime {
+        const TTreeNode* node;
+        std::int64_t startMs, endMs;
+    };
+    std::vector<PlannedGlyphTime> m_runGlyphTimes;
+    std::int64_t m_runEstimateMs = 0;
     bool m_ringLightKeyDown = false; // R held for the ring-light chord
     // The label's history: Tree2XML of earlier and later steps, the step shown now, and the
     // label as last loaded or saved.

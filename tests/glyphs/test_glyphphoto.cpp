@@ -1,6 +1,7 @@
 // TGlyphPhoto: dot geometry, preview sizes, the measured rectangle, the cached overlay and
 // picture files.
 #include "glyphs/glyphphoto.h"
+#include "glyphs/overlayhalo.h"
 #include "glyphs/labeltree.h"
 
 #include "platform/stationglobals.h"
@@ -202,6 +203,17 @@ protected:
     {
         ASSERT_EQ(canvas.format(), QImage::Format_RGB32);
         QImage want = m_camera;
+        // Under the dots a dark rim one pixel round them, so they read on a light picture.
+        // (Dots just outside the picture have their rim on its edge: one pixel of margin.)
+        QImage ink(want.size() + QSize(2, 2), QImage::Format_ARGB32_Premultiplied);
+        ink.fill(Qt::transparent);
+        for (const auto& [x, y] : dots)
+            if (ink.rect().contains(x + 1, y + 1))
+                ink.setPixel(x + 1, y + 1, 0xFFFFFFFFu);
+        {
+            QPainter under(&want);
+            under.drawImage(-1, -1, darkRim(ink));
+        }
         for (const auto& [x, y] : dots)
             if (want.rect().contains(x, y))
                 want.setPixel(x, y, want.pixel(x, y) | pen);
@@ -329,6 +341,35 @@ TEST_F(PhotoTest, PictureFilesThatCannotBeUsedLeaveThePhotoAsItWas)
     QImage dots;
     photo.MarkingBitmapAssignTo(&dots);
     EXPECT_EQ(dots.size(), QSize(180, 90));
+}
+
+// The rim is the ring of pixels round the strokes, never a stroke pixel, and nothing further.
+TEST(DarkRimTest, RingsTheStrokesOnly)
+{
+    QImage strokes(9, 9, QImage::Format_ARGB32_Premultiplied);
+    strokes.fill(Qt::transparent);
+    strokes.setPixel(4, 4, 0xFFFFFF00u);
+    strokes.setPixel(5, 4, 0xFFFFFF00u);
+    strokes.setPixel(0, 8, 0x80808000u); // half covered: a stroke too, at the picture's corner
+    const QImage rim = darkRim(strokes);
+    ASSERT_EQ(rim.size(), strokes.size());
+    for (int y = 0; y < 9; ++y)
+        for (int x = 0; x < 9; ++x) {
+            const bool stroke = qAlpha(strokes.pixel(x, y)) > 0;
+            bool near = false;
+            for (int dy = -1; dy <= 1; ++dy)
+                for (int dx = -1; dx <= 1; ++dx) {
+                    const int xx = x + dx, yy = y + dy;
+                    near = near || (xx >= 0 && xx < 9 && yy >= 0 && yy < 9 && qAlpha(strokes.pixel(xx, yy)) > 0);
+                }
+            const int alpha = qAlpha(rim.pixel(x, y));
+            if (!stroke && near) {
+                EXPECT_GT(alpha, 127) << x << "," << y;
+                EXPECT_EQ(qRed(rim.pixel(x, y)) + qGreen(rim.pixel(x, y)) + qBlue(rim.pixel(x, y)), 0);
+            } else {
+                EXPECT_EQ(alpha, 0) << x << "," << y;
+            }
+        }
 }
 
 } // namespace

@@ -5,6 +5,10 @@
 #include "settings/settingskeys.h"
 #include "testsupport.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QTimer>
+
 #include <deque>
 
 namespace lapido {
@@ -351,6 +355,86 @@ TEST_F(LedsRGBTest, SettleWaitsRunOnTheStationClockAndPump)
         last = t;
     }
     EXPECT_EQ(last, t2);
+}
+
+// The start without waiting says what InitLedsLight says, in the same order, returns before
+// anything is said, and tells its outcome once.
+TEST_F(LedsRGBTest, StartWithoutWaitingSaysWhatTheWaitingStartSays)
+{
+    struct Case {
+        const char* name;
+        const char* storedPort;
+        std::vector<std::optional<QByteArray>> replies;
+        bool connected;
+        QString dialog; // empty: no box
+    };
+    const Case cases[] = {
+        {"light with colours", "COM8", {QByteArray("RNG16 SN 1\r\n"), QByteArray("0#1#2#3#@1#4#5#6#@;")}, true, {}},
+        {"reply in pieces", "COM8", {QByteArray("RN"), QByteArray(), QByteArray("G 7;"), QByteArray("0#1#1#1#@;")}, true, {}},
+        {"another device", "COM8", {QByteArray("THC-2 SN 1\r\n")}, false, kNotTheLight},
+        {"silent", "COM8", {}, false, kNotTheLight},
+        {"not configured", "", {}, false, kNotConfigured},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        keys::write(keys::ArdlightCOMnb, QString::fromLatin1(c.storedPort));
+
+        // What the waiting start says and reads.
+        m_script = std::make_shared<LinkScript>();
+        m_script->pieces.assign(c.replies.begin(), c.replies.end());
+        m_light = std::make_unique<TLedsRGB>([s = m_script] { return std::make_unique<ScriptedLink>(s); });
+        m_light->setReplyTimeoutMs(50);
+        m_dialogs.clear();
+        m_light->InitLedsLight();
+        const QStringList waitingSent = sent();
+        const QStringList waitingColours = m_light->GetLedsColor();
+        const QStringList waitingBoxes = m_dialogs.texts();
+
+        m_script = std::make_shared<LinkScript>();
+        m_script->pieces.assign(c.replies.begin(), c.replies.end());
+        m_light = std::make_unique<TLedsRGB>([s = m_script] { return std::make_unique<ScriptedLink>(s); });
+        m_light->setReplyTimeoutMs(50);
+        m_dialogs.clear();
+        std::vector<bool> outcomes;
+        m_light->StartLedsLight([&outcomes](bool connected) { outcomes.push_back(connected); });
+        if (!QByteArray(c.storedPort).isEmpty()) {
+            EXPECT_TRUE(m_light->Starting());
+            EXPECT_TRUE(sent().isEmpty()) << "the start waited before returning";
+        }
+        QDeadlineTimer limit(20000);
+        while (outcomes.empty() && !limit.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+
+        ASSERT_EQ(outcomes.size(), 1u);
+        EXPECT_EQ(outcomes.front(), c.connected);
+        EXPECT_FALSE(m_light->Starting());
+        EXPECT_EQ(m_light->IsConnected(), c.connected);
+        EXPECT_EQ(sent(), waitingSent);
+        EXPECT_EQ(m_light->GetLedsColor(), waitingColours);
+        EXPECT_EQ(m_dialogs.texts(), waitingBoxes);
+        EXPECT_EQ(m_dialogs.texts(), c.dialog.isEmpty() ? QStringList{} : QStringList{c.dialog});
+    }
+}
+
+TEST_F(LedsRGBTest, AConnectionDuringTheStartEndsItOnce)
+{
+    keys::write(keys::ArdlightCOMnb, QStringLiteral("COM8"));
+    std::vector<bool> outcomes;
+    m_light->StartLedsLight([&outcomes](bool connected) { outcomes.push_back(connected); });
+    ASSERT_TRUE(m_light->Starting());
+    m_script->pieces = {QByteArray("RNG;")};
+    m_light->connect(); // the settings page's Connect, pressed while the light starts
+    ASSERT_EQ(outcomes, std::vector<bool>{true});
+    EXPECT_FALSE(m_light->Starting());
+    // The start's own steps are gone: nothing more is said, nothing more is told.
+    // A timer due after every step the start had pending: the event loop runs those first.
+    m_script->written.clear();
+    bool later = false;
+    QTimer::singleShot(2 * TLedsRGB::kSettleMs, [&later] { later = true; });
+    while (!later)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_TRUE(sent().isEmpty());
+    EXPECT_EQ(outcomes.size(), 1u);
 }
 
 TEST(LedEntryTest, ParsesExactlyFourNumbers)

@@ -2,11 +2,16 @@
 // marks, the same duration, and nothing of the station changed by previewing.
 #include "markingfixture.h"
 
+#include "glyphs/glyphphoto.h"
 #include "machine/galil.h"
 #include "machine/galildmc.h"
+#include "platform/eventpump.h"
 #include "workflow/markingpreview.h"
 
 #include <QRegularExpression>
+
+#include <algorithm>
+#include <functional>
 
 #include <optional>
 #include <thread>
@@ -262,6 +267,129 @@ TEST_F(PreviewTest, WhatTheNextEngraveMarks)
         if (n->Data())
             n->Data()->Processed = true;
     EXPECT_EQ(st().PreviewMarking().marks.size(), whole.marks.size());
+}
+
+TEST_F(PreviewTest, ARehearsalIsMadeAgainWhenAnythingItDependsOnChanges)
+{
+    // A rehearsal is kept between two previews of the same label from the same state; each of
+    // these changes must give the preview of the new state, as a station without any kept
+    // rehearsal computes it.
+    struct Case {
+        const char* name;
+        std::function<void(TTreeNode* label)> change;
+    };
+    const Case cases[] = {
+        {"a delay in the store", [this](TTreeNode*) {
+             store().WriteString(QStringLiteral("Hardware"), QStringLiteral("EnableOnDelay"), QStringLiteral("0.4"));
+         }},
+        {"the axes moved", [this](TTreeNode*) {
+             laser().MoveTo(14, 12, 12);
+             laser().WaitOnMotionComplete();
+             st().TimerLaserTick();
+         }},
+        {"a character's own size", [](TTreeNode* label) {
+             label->Item(0)->Item(0)->Data()->RelativeSize *= 0.5;
+         }},
+        {"a marking speed", [this](TTreeNode*) {
+             // As the settings window's OK does: the record, then the machine.
+             Settings().MarkingSpeed *= 0.5;
+             ASSERT_EQ(ApplyMotionSettings(Settings(), laser()), std::nullopt);
+         }},
+        {"a glyph marked", [](TTreeNode* label) { label->Item(0)->Item(0)->Data()->Processed = true; }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TearDown();
+        SetUp();
+        TTreeNode* label = addLabel(QStringLiteral("AB"));
+        inspect();
+        const TMarkingPreview before = st().PreviewMarking();
+        ASSERT_TRUE(before.markable) << before.problem.toStdString();
+        EXPECT_EQ(st().PreviewMarking().marks.size(), before.marks.size());
+        c.change(label);
+        const TMarkingPreview after = st().PreviewMarking();
+        ASSERT_TRUE(after.markable) << after.problem.toStdString();
+        const bool marksMoved = after.marks.size() != before.marks.size()
+                                || !std::equal(after.marks.begin(), after.marks.end(), before.marks.begin(),
+                                               [](const LaserMark& a, const LaserMark& b) {
+                                                   return a.xMm == b.xMm && a.yMm == b.yMm && a.zMm == b.zMm;
+                                               });
+        EXPECT_TRUE(marksMoved || after.seconds != before.seconds) << "the kept rehearsal was given";
+        expectPreviewMatchesRun(after);
+    }
+}
+
+TEST_F(PreviewTest, ALabelBuiltAgainAlikeIsPreviewedWithItsOwnNodes)
+{
+    addLabel(QStringLiteral("AB"));
+    inspect();
+    const TMarkingPreview before = st().PreviewMarking();
+    ASSERT_TRUE(before.markable);
+    st().XML2Tree(st().Tree2XML());
+    const TMarkingPreview after = st().PreviewMarking();
+    ASSERT_EQ(after.glyphs.size(), before.glyphs.size());
+    const std::vector<TTreeNode*> nodes = st().TreeViewGlyphs().Items();
+    for (const TMarkingPreview::Glyph& g : after.glyphs)
+        EXPECT_NE(std::find(nodes.begin(), nodes.end(), g.node), nodes.end()) << "a glyph of the label gone";
+}
+
+// Calls a function at every turn a machine wait gives the window.
+class SamplingPump final : public EventPump {
+public:
+    explicit SamplingPump(std::function<void()> f) : m_f(std::move(f)) {}
+    void pump() override { m_f(); }
+
+private:
+    std::function<void()> m_f;
+};
+
+// While a run goes as estimated, the glyph being marked shows how far it has come and the time
+// the run still needs: the time gone and the time left make the estimate all through, and a
+// photo's share grows to nearly all of it without saying it is done before it is.
+TEST_F(PreviewTest, TheGlyphBeingMarkedShowsItsShareAndTheTimeLeft)
+{
+    addLabel(QStringLiteral("AB"));
+    QImage picture(24, 24, QImage::Format_Grayscale8);
+    picture.fill(60);
+    TLabelTree& tree = st().TreeViewGlyphs();
+    TGlyph::CreateFor<TGlyphPhoto>(&tree, tree.Add(QStringLiteral("Photo")), picture, 0.8, 0.0);
+    inspect();
+    const TMarkingPreview preview = st().PreviewMarking();
+    ASSERT_TRUE(preview.markable) << preview.problem.toStdString();
+    EXPECT_FALSE(st().GlyphProgress().has_value()) << "progress outside a run";
+
+    struct Sample {
+        int glyph;
+        TGlyphProgress progress;
+        std::int64_t elapsedMs;
+    };
+    std::vector<Sample> samples;
+    SamplingPump pump([&] {
+        if (const auto p = st().GlyphProgress())
+            samples.push_back({st().markingProgress().glyph, *p, st().markingElapsedMs()});
+    });
+    EventPump* previous = setEventPump(&pump);
+    engrave();
+    setEventPump(previous);
+    EXPECT_FALSE(st().GlyphProgress().has_value()) << "progress after the run";
+
+    ASSERT_FALSE(samples.empty());
+    const int photo = st().markingProgress().glyphCount;
+    double lastLeft = preview.seconds + 1, lastShare = -1, photoShare = 0;
+    for (const Sample& s : samples) {
+        EXPECT_NEAR(s.elapsedMs / 1000.0 + s.progress.secondsLeft, preview.seconds, 0.005)
+            << "glyph " << s.glyph << " at " << s.elapsedMs << " ms";
+        EXPECT_LE(s.progress.secondsLeft, lastLeft + 1e-9);
+        lastLeft = s.progress.secondsLeft;
+        EXPECT_GE(s.progress.share, 0.0);
+        EXPECT_LT(s.progress.share, 1.0);
+        if (s.glyph == photo) {
+            EXPECT_GE(s.progress.share, lastShare);
+            lastShare = s.progress.share;
+            photoShare = std::max(photoShare, s.progress.share);
+        }
+    }
+    EXPECT_GT(photoShare, 0.9);
 }
 
 TEST_F(PreviewTest, RefusedLabelIsNotRehearsed)

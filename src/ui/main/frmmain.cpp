@@ -11,6 +11,7 @@
 #include "machine/laser.h"
 #include "machine/lasersource.h"
 #include "peripherals/ledsrgb.h"
+#include "platform/debuglog.h"
 #include "records/lapidographdb.h"
 #include "platform/eventpump.h"
 #include "platform/operatordialogs.h"
@@ -39,6 +40,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QClipboard>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
@@ -55,6 +57,9 @@
 namespace lapido {
 
 namespace {
+
+// A glyph the estimate gives at least this long shows the share of it done while marked.
+constexpr double kLongGlyphSeconds = 2;
 
 // While marking, the controller loops hand the user interface its turn through this pump,
 // so that Abort, Esc and the picture stay alive.
@@ -134,9 +139,17 @@ TfrmMain::TfrmMain(QWidget* parent) : QWidget(parent)
     services.countShots = !simulate && !address.isEmpty() && address != QLatin1String(TGalil::kDefaultAddress);
     m_simulatedMachine = !services.countShots;
     services.startCompanion = TStartTF::launcher();
-    services.lightTemplate = [](const QString& name) { TLedsRGB::GetInstance().LoadLedsTemplate(name); };
-    services.lightRotate = [](bool plus) {
+    services.lightTemplate = [this](const QString& name) { lightTemplate(name); };
+    services.lightRotate = [this](bool plus) {
+        // A command in the middle of the light's start would be read as its answer.
+        if (m_lightState == LightState::Starting)
+            return;
         plus ? TLedsRGB::GetInstance().DirectRotatePlus() : TLedsRGB::GetInstance().DirectRotateMoins();
+    };
+    services.notReady = [this] {
+        return m_lightState == LightState::Starting
+                   ? tr("The ring light is still starting. Engrave once the position display says it is ready.")
+                   : QString();
     };
     services.applyLaserSettings = [] {
         if (TLaserSource* source = laserSource())
@@ -684,6 +697,62 @@ void TfrmMain::CheckAxisActivation()
     axis(2, s.UseZaxis);
 }
 
+void TfrmMain::lightTemplate(const QString& name)
+{
+    if (m_lightState == LightState::Starting) {
+        m_pendingLightTemplate = name;
+        return;
+    }
+    if (m_lightState == LightState::NotStarted && !TLedsRGB::ExistingInstance()) {
+        // The light's start takes over a second of pauses its controller needs: it runs on the
+        // event loop's timers while the window is shown and used.
+        m_lightState = LightState::Starting;
+        m_pendingLightTemplate = name;
+        showLightState();
+        LogDebug(QStringLiteral("Ring light starting."));
+        QPointer<TfrmMain> self(this);
+        TLedsRGB::StartInstance([self](bool connected) {
+            if (!self)
+                return;
+            self->m_lightState = connected ? LightState::Ready : LightState::Failed;
+            LogDebug(connected ? QStringLiteral("Ring light ready.") : QStringLiteral("Ring light not connected."));
+            // A light that is not there still has its template written to the store, as before.
+            if (const QString pending = std::exchange(self->m_pendingLightTemplate, {}); !pending.isEmpty())
+                TLedsRGB::GetInstance().LoadLedsTemplate(pending);
+            self->showLightState();
+        });
+        return;
+    }
+    if (m_lightState == LightState::NotStarted)
+        m_lightState = LightState::Ready;
+    TLedsRGB::GetInstance().LoadLedsTemplate(name);
+}
+
+void TfrmMain::showLightState()
+{
+    if (!m_lightStatus)
+        return;
+    switch (m_lightState) {
+    case LightState::NotStarted:
+        m_lightStatus->clear();
+        break;
+    case LightState::Starting:
+        m_lightStatus->setText(tr("light starting\u2026"));
+        setTextColour(m_lightStatus, kAmber);
+        break;
+    case LightState::Ready:
+        m_lightStatus->setText(tr("light ready"));
+        setTextColour(m_lightStatus, kSilver);
+        break;
+    case LightState::Failed:
+        m_lightStatus->setText(tr("no light"));
+        setTextColour(m_lightStatus, kAlarm);
+        break;
+    }
+    m_lightStatus->setToolTip(m_lightState == LightState::Failed ? tr("The ring light did not answer at start")
+                                                                  : tr("The ring light"));
+}
+
 void TfrmMain::updateSimulatedSign()
 {
     QStringList devices;
@@ -808,8 +877,21 @@ QString TfrmMain::progressText() const
     const QString seconds = QString::number(m_station->markingElapsedMs() / 1000.0, 'f', 1);
     if (p.running && p.glyph == 0)
         return tr("Engraving: enabling the laser, %1 s").arg(seconds);
-    if (p.running)
-        return tr("Engraving glyph %1 of %2, %3 s").arg(p.glyph).arg(p.glyphCount).arg(seconds);
+    if (p.running) {
+        const std::optional<TGlyphProgress> g = m_station->GlyphProgress();
+        if (!g)
+            return tr("Engraving glyph %1 of %2, %3 s").arg(p.glyph).arg(p.glyphCount).arg(seconds);
+        const QString left = QString::number(std::ceil(g->secondsLeft), 'f', 0);
+        // A glyph of seconds (a photo) shows how far it has come; a letter is over before
+        // its share could be read.
+        if (g->glyphSeconds >= kLongGlyphSeconds)
+            return tr("Engraving glyph %1 of %2 (%3 % of it), %4 s, about %5 s left")
+                .arg(p.glyph)
+                .arg(p.glyphCount)
+                .arg(int(g->share * 100))
+                .arg(seconds, left);
+        return tr("Engraving glyph %1 of %2, %3 s, about %4 s left").arg(p.glyph).arg(p.glyphCount).arg(seconds, left);
+    }
     if (p.aborted)
         return tr("Last run aborted at glyph %1 of %2 after %3 s").arg(p.glyph).arg(p.glyphCount).arg(seconds);
     return tr("Last run: glyph %1 of %2 engraved in %3 s").arg(p.glyph).arg(p.glyphCount).arg(seconds);

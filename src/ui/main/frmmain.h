@@ -133,6 +133,9 @@ private:
     void arrangeSideColumns();
     // Shows "simulated" beside the position display while any device is simulated.
     void updateSimulatedSign();
+    // A light template asked for: applied now, after the light's start, or the start begun.
+    void lightTemplate(const QString& name);
+    void showLightState();
     // What the controls do: each panel's clicks and changes reach the station.
     void connectControls();
     void connectAimPanel();
@@ -185,6 +188,11 @@ private:
     bool m_settingsLocked = false;
     bool m_inRichChange = false;
     bool m_simulatedMachine = false;
+    // The ring light comes up while the window is already in use; Engrave waits for it.
+    enum class LightState { NotStarted, Starting, Ready, Failed };
+    LightState m_lightState = LightState::NotStarted;
+    QString m_pendingLightTemplate;
+    QLabel* m_lightStatus = nullptr;
     QStringList m_pendingTemplates;
 
     QTimer* m_timerLaser = nullptr;

@@ -204,7 +204,11 @@ QWidget* TfrmMain::buildPositionPanel()
         if (l == m_wCount || l == m_focusHeight)
             counters->addSpacing(12);
     }
+    m_lightStatus = new QLabel(box);
+    m_lightStatus->setObjectName(QStringLiteral("LabelLightState"));
     counters->addStretch();
+    counters->addWidget(m_lightStatus);
+    counters->addSpacing(8);
     counters->addWidget(m_simulated);
     grid->addLayout(counters, 2, 0, 1, 2);
     return box;

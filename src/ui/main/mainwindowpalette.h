@@ -12,6 +12,8 @@ inline const QColor kLime(0, 255, 0);
 inline const QColor kGrey(128, 128, 128);
 // The "simulated" sign beside the position display.
 inline const QColor kAmber(255, 176, 0);
+// A device that failed to start.
+inline const QColor kAlarm(255, 80, 60);
 
 inline void setTextColour(QWidget* w, const QColor& colour)
 {

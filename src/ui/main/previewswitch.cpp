@@ -46,27 +46,28 @@ void TPreviewSwitch::toggled(bool on)
     if (on) {
         recompute();
     } else {
-        m_settle->stop();
         m_preview = {};
-        m_inputs = {};
         m_time->clear();
     }
 }
 
 void TPreviewSwitch::recompute()
 {
-    if (!isOn())
-        return;
     const TAIMState state = m_station.AIMState;
     const bool machineFree = state != TAIMState::aimsMarking && state != TAIMState::aimsHoming;
     if (!machineFree || (m_mayRehearse && !m_mayRehearse())) {
         m_settle->start(); // again once the machine is free
         return;
     }
-    m_preview = m_station.PreviewMarking();
+    // The label is rehearsed at rest even with the switch off: Engrave then starts from this
+    // rehearsal instead of making one while the picture stands still.
+    TMarkingPreview preview = m_station.PreviewMarking();
     ++m_computes;
     // Taken after the rehearsal, which marks the glyphs and gives their state back.
     m_inputs = PreviewInputs(m_station);
+    if (!isOn())
+        return;
+    m_preview = std::move(preview);
     if (m_preview.markable)
         m_time->setText(tr("Estimated time: %1 s").arg(m_preview.seconds, 0, 'f', 1));
     else
@@ -75,11 +76,11 @@ void TPreviewSwitch::recompute()
 
 void TPreviewSwitch::paint(QImage& buffer, const TVideoTransform& camera)
 {
-    if (!isOn())
-        return;
     // While marking the label's state changes by itself; the preview waits for the run's end.
     if (m_station.AIMState != TAIMState::aimsMarking && !m_settle->isActive() && PreviewInputs(m_station) != m_inputs)
         m_settle->start();
+    if (!isOn())
+        return;
     PaintPreviewMarks(buffer, m_preview.marks, m_station, camera, &m_marksLayer, std::uint64_t(m_computes));
 }
 

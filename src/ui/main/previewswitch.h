@@ -31,11 +31,12 @@ public:
     QCheckBox* switchBox() const { return m_switch; }
     QLabel* timeLabel() const { return m_time; }
     bool isOn() const;
-    // Called at every video tick: notes a changed label (the preview follows a moment later,
-    // not at every keystroke) and paints the marks when the switch is on. What it compares at
-    // each tick is the label's revision and a few numbers, whatever the label's size.
+    // Called at every video tick: notes a changed label (the rehearsal follows a moment later,
+    // not at every keystroke, whether the switch is on or not, so that Engrave finds it made)
+    // and paints the marks when the switch is on. What it compares at each tick is the label's
+    // revision and a few numbers, whatever the label's size.
     void paint(QImage& buffer, const TVideoTransform& camera);
-    // Computes the preview now (the switch turned on, tests).
+    // Rehearses the label now (the switch turned on, the label settled, tests).
     void recompute();
     const TMarkingPreview& preview() const { return m_preview; }
     // How many previews were computed since the window opened.

@@ -7,6 +7,9 @@
 #include <QDoubleSpinBox>
 
 #include "ui/main/videopanel.h"
+#include "glyphs/glyphphoto.h"
+
+#include <QRegularExpression>
 
 namespace lapido::test {
 namespace {
@@ -262,6 +265,53 @@ TEST_F(MainWindowTest, EscAbortsInTheMiddleAndTheNextF9OffersContinueOrRestart)
     EXPECT_GT(markCount(), aborted);
     EXPECT_FALSE(MarkingAborted());
     EXPECT_EQ(QApplication::focusWidget(), m_window->findChild<QPushButton*>(QStringLiteral("BitBtnReset")));
+}
+
+// While a photo is marked the progress line says how far the photo has come and how long the
+// run still needs, instead of standing at its glyph number.
+TEST_F(MainWindowTest, AMarkedPhotoShowsItsShareAndTheTimeLeft)
+{
+    TfrmMain& w = start();
+    addLabel(QStringLiteral("A"));
+    QImage picture(24, 24, QImage::Format_Grayscale8);
+    picture.fill(60);
+    TLabelTree& tree = w.station().TreeViewGlyphs();
+    TGlyph::CreateFor<TGlyphPhoto>(&tree, tree.Add(QStringLiteral("Photo")), picture, 0.8, 0.0);
+    w.refreshControls();
+    auto* progress = w.findChild<QLabel*>(QStringLiteral("LabelProgress"));
+    ASSERT_NE(progress, nullptr);
+    QStringList seen;
+    QTimer sample;
+    sample.setInterval(0);
+    QObject::connect(&sample, &QTimer::timeout, [&] {
+        const TMarkingProgress& p = w.station().markingProgress();
+        // The window's own refresh runs on real time while the machine runs on the virtual
+        // clock: the line is written here at every turn the run gives.
+        // (After its last glyph the run only takes the table back.)
+        if (p.running && p.glyph == p.glyphCount && p.glyphCount > 0 && w.station().GlyphProgress()) {
+            w.refreshControls();
+            seen << progress->text();
+        }
+    });
+    sample.start();
+    key(Qt::Key_F9);
+    sample.stop();
+    ASSERT_FALSE(seen.isEmpty());
+    static const QRegularExpression line(
+        QStringLiteral("^Engraving glyph (\\d+) of \\1 \\((\\d+) % of it\\), [0-9.]+ s, about (\\d+) s left$"));
+    int lastShare = -1, largestShare = 0, smallestShare = 100;
+    for (const QString& text : seen) {
+        const auto m = line.match(text);
+        ASSERT_TRUE(m.hasMatch()) << text.toStdString();
+        const int share = m.captured(2).toInt();
+        EXPECT_GE(share, lastShare) << text.toStdString();
+        lastShare = share;
+        largestShare = std::max(largestShare, share);
+        smallestShare = std::min(smallestShare, share);
+    }
+    EXPECT_LT(smallestShare, 10);
+    EXPECT_GE(largestShare, 90);
+    EXPECT_LT(largestShare, 100);
 }
 
 TEST_F(MainWindowTest, F10ResetsAndDeletesTheLabelOnlyWhenTheSettingsSaySo)

@@ -95,6 +95,18 @@ protected:
         letPositionTimerTick();
     }
     QString told() const { return m_dialogs.texts().join(QStringLiteral(" | ")); }
+    // Waits, with the window's events running, until the ring light's start is over.
+    bool lightStarted()
+    {
+        QDeadlineTimer limit(30000);
+        while (!limit.hasExpired()) {
+            const TLedsRGB* light = TLedsRGB::ExistingInstance();
+            if (light && !light->Starting())
+                return true;
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        }
+        return false;
+    }
     // Lets the window's position timer run n more ticks (each reads the machine, and a further
     // message would come with one), counted on the timer itself: elapsed time, which a busy
     // machine stretches, says nothing about how many ticks ran.
@@ -188,6 +200,7 @@ TEST_F(MainWindowFaultFixture, RingLightUnpluggedDuringF9IsToldOnceAndTheWindowG
     ASSERT_TRUE(light.start(&why)) << why.toStdString();
     keys::write(keys::ArdlightCOMnb, light.portName());
     start();
+    ASSERT_TRUE(lightStarted());
     ASSERT_TRUE(TLedsRGB::GetInstance().IsConnected());
     addLabel(QStringLiteral("HHHH"));
     m_dialogs.clear();
@@ -216,6 +229,49 @@ TEST_F(MainWindowFaultFixture, RingLightUnpluggedDuringF9IsToldOnceAndTheWindowG
     EXPECT_GT(markCount(), before);
     EXPECT_TRUE(laserOff());
     EXPECT_EQ(m_dialogs.texts().size(), 1) << told().toStdString();
+}
+
+// The window is shown and used while the ring light comes up; Engrave waits for the light,
+// says why, and moves nothing until it is ready.
+TEST_F(MainWindowFaultFixture, EngraveWaitsForTheRingLightsStart)
+{
+    LightSimulator light;
+    QString why;
+    ASSERT_TRUE(light.start(&why)) << why.toStdString();
+    keys::write(keys::ArdlightCOMnb, light.portName());
+    start();
+    ASSERT_TRUE(m_window->isVisible());
+    auto* state = m_window->findChild<QLabel*>(QStringLiteral("LabelLightState"));
+    ASSERT_NE(state, nullptr);
+    ASSERT_NE(TLedsRGB::ExistingInstance(), nullptr);
+    ASSERT_TRUE(TLedsRGB::ExistingInstance()->Starting()) << "the window waited for the light before it was shown";
+    EXPECT_TRUE(state->text().contains(QStringLiteral("starting")));
+
+    addLabel(QStringLiteral("I"));
+    m_dialogs.clear();
+    key(Qt::Key_F9);
+    EXPECT_EQ(markCount(), 0);
+    EXPECT_TRUE(laserOff());
+    ASSERT_EQ(m_dialogs.texts().size(), 1) << told().toStdString();
+    EXPECT_TRUE(m_dialogs.texts()[0].contains(QStringLiteral("ring light is still starting"))) << told().toStdString();
+    EXPECT_NE(m_window->station().controls().down, TSpeedButton::Mark);
+
+    ASSERT_TRUE(lightStarted());
+    EXPECT_EQ(state->text(), QStringLiteral("light ready"));
+    // The light heard what a waiting start says, then the template asked for at the window's
+    // show.
+    QDeadlineTimer limit(10000);
+    while (light.received().size() < 3 && !limit.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    const QStringList heard = light.received();
+    ASSERT_EQ(heard.size(), 3) << heard.join(u'|').toStdString();
+    EXPECT_EQ(heard[0], QStringLiteral("TSN"));
+    EXPECT_EQ(heard[1], QStringLiteral("TC"));
+    EXPECT_TRUE(heard[2].startsWith(QStringLiteral("SC"))) << heard[2].toStdString();
+    m_dialogs.clear();
+    key(Qt::Key_F9);
+    EXPECT_GT(markCount(), 0);
+    EXPECT_TRUE(laserOff());
 }
 
 // The marking-record database unreachable when the window opens, or its connection dropped by
