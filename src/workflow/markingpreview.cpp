@@ -131,6 +131,26 @@ TPreviewInputs PreviewInputs(TStation& station)
     return inputs;
 }
 
+namespace {
+
+// The label a rehearsal is made of, by content: Engrave reuses a rehearsal only for the very
+// label it would mark, so this is not the revision (which a glyph field set directly does not
+// move) but the saved form, what each glyph has marked and the numbers of the table.
+QString rehearsedLabel(TStation& station)
+{
+    QString label = station.Tree2XML();
+    for (TTreeNode* node : station.TreeViewGlyphs().Items())
+        if (const TGlyph* g = node->Data())
+            label += g->Processed ? QLatin1Char('1') : QLatin1Char('0');
+    for (const double v : {GirdleHeight(), SlantAngle(), station.MarkingReference_X, station.MarkingReference_Y,
+                           station.MarkingReference_Z, station.CuvatureLeft_X, station.CuvatureLeft_Z,
+                           station.CuvatureRight_X, station.CuvatureRight_Z})
+        label += QLatin1Char(' ') + QString::number(v, 'g', 17);
+    return label;
+}
+
+} // namespace
+
 QString estimateLine(const TMarkingPreview& preview)
 {
     return QStringLiteral("estimate: ") + seconds(preview.seconds) + QStringLiteral(" s");
@@ -147,7 +167,7 @@ QString runTimeLine(double estimatedSeconds, double measuredSeconds)
 // the settings and the store, and the link's round trip. A rehearsal is only reused when all of
 // it is the same.
 struct TStation::PreviewCache {
-    TPreviewInputs inputs;
+    QString label;
     std::vector<const void*> objects;
     std::vector<double> sizes;
     std::array<double, 4> axes{};
@@ -160,7 +180,7 @@ struct TStation::PreviewCache {
 
     bool operator==(const PreviewCache& o) const
     {
-        return inputs == o.inputs && objects == o.objects && sizes == o.sizes && axes == o.axes
+        return label == o.label && objects == o.objects && sizes == o.sizes && axes == o.axes
                && supplyWaitMs == o.supplyWaitMs && enableOn == o.enableOn && roundTripMs == o.roundTripMs
                && settings == o.settings && store == o.store;
     }
@@ -170,7 +190,7 @@ TMarkingPreview TStation::PreviewMarking()
 {
     // The key is taken from the state before the rehearsal touches anything.
     auto key = std::make_shared<PreviewCache>();
-    key->inputs = PreviewInputs(*this);
+    key->label = rehearsedLabel(*this);
     for (TTreeNode* node : m_tree.Items()) {
         key->objects.push_back(node);
         key->objects.push_back(node->Data());
@@ -198,9 +218,6 @@ TMarkingPreview TStation::PreviewMarking()
     if (m_previewCache && *m_previewCache == *key)
         return m_previewCache->preview;
     key->preview = rehearseMarking();
-    // The rehearsal gives every glyph its state back, but each of those touches moved the
-    // label's revision: the label as it now stands is the one the rehearsal was made of.
-    key->inputs = PreviewInputs(*this);
     m_previewCache = key;
     return key->preview;
 }
