@@ -63,8 +63,10 @@ void TPreviewSwitch::recompute()
     // rehearsal instead of making one while the picture stands still.
     TMarkingPreview preview = m_station.PreviewMarking();
     ++m_computes;
-    // Taken after the rehearsal, which marks the glyphs and gives their state back.
+    // Taken after the rehearsal, which marks the glyphs and gives their state back. A change
+    // noted before it (the switch turned on while the label settled) is in this rehearsal.
     m_inputs = PreviewInputs(m_station);
+    m_settle->stop();
     if (!isOn())
         return;
     m_preview = std::move(preview);
