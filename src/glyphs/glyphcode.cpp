@@ -3,6 +3,7 @@
 #include "glyphs/glyphcode.h"
 
 #include "glyphs/legibility.h"
+#include "glyphs/pulsedots.h"
 #include "machine/laser.h"
 #include "machine/lasersource.h"
 #include "platform/debuglog.h"
@@ -427,51 +428,23 @@ void TGlyphCode::Mark(const TXYTransform& XYTF)
                     const bool rightToLeft = j % 2 == 1;
                     const double first = rightToLeft ? row.xUm.back() : row.xUm.front();
                     const double last = rightToLeft ? row.xUm.front() : row.xUm.back();
-                    if (!laser->WaitOnMotionComplete())
-                        break;
-                    const TCoord start = dotPoint(first + (rightToLeft ? a : -a), row.yUm);
-                    laser->MoveTo(start.X, start.Y);
-                    laser->StartLIXY_Pulse_Mode();
-                    bool aborted = false;
-                    for (std::size_t k = 0; k < row.xUm.size(); ++k) {
-                        if (MarkingAborted()) {
-                            laser->StopLIXYMode();
-                            aborted = true;
-                            break;
-                        }
-                        const double x = rightToLeft ? row.xUm[row.xUm.size() - 1 - k] : row.xUm[k];
-                        const TCoord p = dotPoint(x, row.yUm);
-                        laser->AddLIXY_Pulse(p.X, p.Y, false);
-                    }
-                    // After a stop the run-out is not queued: it could begin the stopped sequence.
-                    if (!aborted) {
-                        const TCoord out = dotPoint(last + (rightToLeft ? -b : b), row.yUm);
-                        laser->AddLIXY_Pulse(out.X, out.Y, true);
-                    }
-                    laser->FinishLIXYMode();
-                    if (MarkingAborted() || laser->sequenceFaulted())
+                    std::vector<TCoord> dots;
+                    dots.reserve(row.xUm.size());
+                    for (std::size_t k = 0; k < row.xUm.size(); ++k)
+                        dots.push_back(dotPoint(rightToLeft ? row.xUm[row.xUm.size() - 1 - k] : row.xUm[k], row.yUm));
+                    if (!markPulseRow(*laser, dotPoint(first + (rightToLeft ? a : -a), row.yUm), dots,
+                                      dotPoint(last + (rightToLeft ? -b : b), row.yUm)))
                         break;
                 }
             } else {
-                const std::string width = std::to_string(Settings().TimedPulseWidth);
-                const std::string command = laser->InvertGate ? "CB1;WT" + width + ";SB1;IP ,,,1"
-                                                              : "SB1;WT" + width + ";CB1;IP ,,,1";
+                const std::string command = timedGatePulseCommand(*laser);
                 bool aborted = false;
                 for (std::size_t j = 0; j < rows.size() && !aborted; ++j)
-                    for (double x : rows[j].xUm) {
-                        const TCoord p = dotPoint(x, rows[j].yUm);
-                        laser->MoveTo(p.X, p.Y);
-                        // After a guard stop not one more timed pulse may go.
-                        if (!laser->WaitOnMotionComplete()) {
+                    for (double x : rows[j].xUm)
+                        if (!fireTimedPulseAt(*laser, dotPoint(x, rows[j].yUm), command)) {
                             aborted = true;
                             break;
                         }
-                        laser->DMCCmd(command);
-                        if (MarkingAborted()) {
-                            aborted = true;
-                            break;
-                        }
-                    }
             }
             laser->CloseGate();
             laser->EnableOff();

@@ -1,6 +1,7 @@
 // TGlyphPhoto: dot geometry, the cached camera overlay, and marking as dot rows or gate pulses.
 #include "glyphs/glyphphoto.h"
 #include "glyphs/overlayhalo.h"
+#include "glyphs/pulsedots.h"
 
 #include "machine/laser.h"
 #include "machine/lasersource.h"
@@ -338,60 +339,28 @@ void TGlyphPhoto::Mark(const TXYTransform& XYTF)
                         f += step;
                     if (f == end)
                         continue;
-                    if (!laser->WaitOnMotionComplete())
-                        break;
                     const double y = top - j * dy;
-                    const TCoord start = dotPoint(f * dx + M.X + (rightToLeft ? a : -a), y);
-                    laser->MoveTo(start.X, start.Y);
-                    laser->StartLIXY_Pulse_Mode();
+                    std::vector<TCoord> dots;
                     int last = f;
-                    bool aborted = false;
-                    for (int g = f; g != end; g += step) {
-                        if (!isDot(B, g, j))
-                            continue;
-                        last = g;
-                        if (MarkingAborted()) {
-                            laser->StopLIXYMode();
-                            aborted = true;
-                            break;
+                    for (int g = f; g != end; g += step)
+                        if (isDot(B, g, j)) {
+                            dots.push_back(dotPoint(g * dx + M.X, y));
+                            last = g;
                         }
-                        const TCoord p = dotPoint(g * dx + M.X, y);
-                        laser->AddLIXY_Pulse(p.X, p.Y, false);
-                    }
-                    // After a stop the run-out is not queued: queuing it could begin the stopped
-                    // sequence and open the gate again.
-                    if (!aborted) {
-                        const TCoord out = dotPoint(last * dx + M.X + (rightToLeft ? -b : b), y);
-                        laser->AddLIXY_Pulse(out.X, out.Y, true);
-                    }
-                    laser->FinishLIXYMode();
-                    if (MarkingAborted() || laser->sequenceFaulted())
+                    if (!markPulseRow(*laser, dotPoint(f * dx + M.X + (rightToLeft ? a : -a), y), dots,
+                                      dotPoint(last * dx + M.X + (rightToLeft ? -b : b), y)))
                         break;
                 }
             } else {
-                const std::string width = std::to_string(Settings().TimedPulseWidth);
-                const std::string command = laser->InvertGate ? "CB1;WT" + width + ";SB1;IP ,,,1"
-                                                              : "SB1;WT" + width + ";CB1;IP ,,,1";
+                const std::string command = timedGatePulseCommand(*laser);
                 bool aborted = false;
                 for (int j = 0; j < H && !aborted; ++j) {
                     const double y = top - j * dy;
-                    for (int i = 0; i < W; ++i) {
-                        if (!isDot(B, i, j))
-                            continue;
-                        const TCoord p = dotPoint(i * dx + M.X, y);
-                        laser->MoveTo(p.X, p.Y);
-                        // The timed gate pulse is sent as it is, past OpenGate: after a guard
-                        // stop not one more may go.
-                        if (!laser->WaitOnMotionComplete()) {
+                    for (int i = 0; i < W; ++i)
+                        if (isDot(B, i, j) && !fireTimedPulseAt(*laser, dotPoint(i * dx + M.X, y), command)) {
                             aborted = true;
                             break;
                         }
-                        laser->DMCCmd(command);
-                        if (MarkingAborted()) {
-                            aborted = true;
-                            break;
-                        }
-                    }
                 }
             }
             laser->CloseGate();
