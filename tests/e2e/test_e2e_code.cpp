@@ -1,7 +1,7 @@
 // A label with a 2D code through lapidograph-cli: marked, read back and graded on the simulated
 // machine, flagged when misfires leave it unreadable, predicted by check, included in the
 // preview's estimate.
-#include "testsupport.h"
+#include "clirun.h"
 
 #include <QFile>
 #include <QProcess>
@@ -10,36 +10,15 @@
 namespace lapido {
 namespace {
 
-struct CliRun {
-    int exitCode = -1;
-    QString out;
-};
+using test::CliRun;
+using test::readText;
 
-class CodeRunTest : public test::StationFixture {
+class CodeRunTest : public test::CliRunFixture {
 protected:
-    CliRun cli(const QStringList& args)
-    {
-        QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("LAPIDOGRAPH_SETTINGS", scratch("settings.db"));
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        env.insert("LC_ALL", "C.UTF-8");
-        p.setProcessEnvironment(env);
-        p.setWorkingDirectory(scratch());
-        p.start(QStringLiteral(LAPIDO_CLI), args);
-        p.waitForFinished(120000);
-        return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput())};
-    }
-    static QString example(const QString& name) { return QStringLiteral(LAPIDO_EXAMPLES_DIR "/") + name; }
-    QString read(const QString& path) const
-    {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
-    }
     // The example with its girdle and the code's module size replaced.
     QString variant(const QString& girdle, const QString& moduleUm)
     {
-        QString text = read(example("code.xml"));
+        QString text = readText(example("code.xml"));
         text.replace(QStringLiteral("Girdleheight=\"0.4\""), QStringLiteral("Girdleheight=\"%1\"").arg(girdle));
         text.replace(QStringLiteral("moduleSize=\"20\""), QStringLiteral("moduleSize=\"%1\"").arg(moduleUm));
         const QString path = scratch(QStringLiteral("code-%1-%2.xml").arg(girdle, moduleUm));
@@ -56,10 +35,10 @@ TEST_F(CodeRunTest, MarkInspectReadsTheCodeBackAndFailsWhenMisfiresLeaveItUnread
     EXPECT_EQ(clean.exitCode, 0) << clean.out.toStdString();
     static const QRegularExpression graded(QStringLiteral("Code \"2141234567\": grade [AB] \\(decode A, .*reads \"2141234567\""));
     EXPECT_TRUE(graded.match(clean.out).hasMatch()) << clean.out.toStdString();
-    const QString trace = read(scratch("clean/LATrace"));
+    const QString trace = readText(scratch("clean/LATrace"));
     EXPECT_TRUE(trace.contains(QStringLiteral("Inspection: ok"))) << trace.toStdString();
     EXPECT_TRUE(QRegularExpression(QStringLiteral("Code \"2141234567\": grade [AB]")).match(trace).hasMatch());
-    EXPECT_TRUE(read(scratch("clean/LAInspection.log")).contains(QStringLiteral("decode A")));
+    EXPECT_TRUE(readText(scratch("clean/LAInspection.log")).contains(QStringLiteral("decode A")));
     EXPECT_TRUE(clean.out.contains(QStringLiteral("laser after marking: gate closed, enable off")));
 
     const CliRun misfired =
@@ -67,7 +46,7 @@ TEST_F(CodeRunTest, MarkInspectReadsTheCodeBackAndFailsWhenMisfiresLeaveItUnread
     EXPECT_EQ(misfired.exitCode, 4) << misfired.out.toStdString();
     EXPECT_TRUE(misfired.out.contains(QStringLiteral("Code \"2141234567\": the code does not read")))
         << misfired.out.toStdString();
-    EXPECT_TRUE(read(scratch("misfire/LATrace")).contains(QStringLiteral("Inspection: failed: Code \"2141234567\": the code does not read")));
+    EXPECT_TRUE(readText(scratch("misfire/LATrace")).contains(QStringLiteral("Inspection: failed: Code \"2141234567\": the code does not read")));
 }
 
 TEST_F(CodeRunTest, CheckPredictsTheGradeAndRefusesAModuleTheSpotCannotMark)
@@ -108,8 +87,8 @@ TEST_F(CodeRunTest, ThePreviewEstimatesTheCodeAndItsMarks)
     EXPECT_GT(large, small);
     const CliRun run = cli({"mark", example("code.xml"), "--out", scratch("run")});
     ASSERT_EQ(run.exitCode, 0);
-    const QString previewMarks = read(scratch("small/marks.csv"));
-    const QString runMarks = read(scratch("run/marks.csv"));
+    const QString previewMarks = readText(scratch("small/marks.csv"));
+    const QString runMarks = readText(scratch("run/marks.csv"));
     EXPECT_EQ(previewMarks.count(QLatin1Char('\n')), runMarks.count(QLatin1Char('\n')));
 }
 

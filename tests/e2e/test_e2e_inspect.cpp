@@ -1,6 +1,6 @@
 // The inspection through lapidograph-cli: mark --inspect on the simulated machine, clean and with
 // a glyph left out, and inspect on a saved picture of the run.
-#include "testsupport.h"
+#include "clirun.h"
 
 #include <QFile>
 #include <QProcess>
@@ -8,33 +8,10 @@
 namespace lapido {
 namespace {
 
-struct CliRun {
-    int exitCode = -1;
-    QString out;
-};
+using test::CliRun;
+using test::readText;
 
-class InspectRunTest : public test::StationFixture {
-protected:
-    CliRun cli(const QStringList& args)
-    {
-        QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("LAPIDOGRAPH_SETTINGS", scratch("settings.db"));
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        env.insert("LC_ALL", "C.UTF-8");
-        p.setProcessEnvironment(env);
-        p.setWorkingDirectory(scratch());
-        p.start(QStringLiteral(LAPIDO_CLI), args);
-        p.waitForFinished(120000);
-        return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput())};
-    }
-    static QString example(const QString& name) { return QStringLiteral(LAPIDO_EXAMPLES_DIR "/") + name; }
-    QString read(const QString& path) const
-    {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
-    }
-};
+class InspectRunTest : public test::CliRunFixture {};
 
 TEST_F(InspectRunTest, MarkInspectPrintsEachGlyphAndFailsWithExitFourOnASkippedGlyph)
 {
@@ -42,14 +19,14 @@ TEST_F(InspectRunTest, MarkInspectPrintsEachGlyphAndFailsWithExitFourOnASkippedG
     EXPECT_EQ(clean.exitCode, 0) << clean.out.toStdString();
     EXPECT_TRUE(clean.out.contains(QStringLiteral("'7': ok"))) << clean.out.toStdString();
     EXPECT_TRUE(clean.out.contains(QStringLiteral("read back: LG1407 (matches)"))) << clean.out.toStdString();
-    EXPECT_TRUE(read(scratch("clean/LATrace")).contains(QStringLiteral("Inspection: ok")));
+    EXPECT_TRUE(readText(scratch("clean/LATrace")).contains(QStringLiteral("Inspection: ok")));
     EXPECT_TRUE(QFile::exists(scratch("clean/LAInspection.log")));
 
     const CliRun skipped =
         cli({"mark", example("text-stroke.xml"), "--out", scratch("skip"), "--inspect", "--sim-skip-glyph", "2"});
     EXPECT_EQ(skipped.exitCode, 4) << skipped.out.toStdString();
     EXPECT_TRUE(skipped.out.contains(QStringLiteral("'G': 0 % of its marks found"))) << skipped.out.toStdString();
-    EXPECT_TRUE(read(scratch("skip/LATrace")).contains(QStringLiteral("Inspection: failed: 'G': 0 % of its marks found")));
+    EXPECT_TRUE(readText(scratch("skip/LATrace")).contains(QStringLiteral("Inspection: failed: 'G': 0 % of its marks found")));
 
     // The same run's marks on a saved picture of the simulated camera, inspected afterwards.
     const CliRun render = cli({"render", example("text-stroke.xml"), scratch("picture.png"), "--camera", "sim",

@@ -9,7 +9,7 @@
 #include "workflow/station.h"
 #include "workflow/templatelist.h"
 
-#include "testsupport.h"
+#include "clirun.h"
 
 #include <QDir>
 #include <QFile>
@@ -22,17 +22,8 @@
 namespace lapido {
 namespace {
 
-struct CliRun {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-QString readText(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
-}
+using test::CliRun;
+using test::readText;
 
 // Marks without their controller time: what was burnt where.
 QStringList markPlaces(const QString& csvPath)
@@ -68,28 +59,7 @@ int columnGroups(const QImage& picture, int gap = 3)
     return groups;
 }
 
-class MarkRunTest : public test::StationFixture {
-protected:
-    CliRun mark(const QString& label, const QString& outName, const QStringList& extra = {},
-                const QString& locale = QStringLiteral("C.UTF-8"))
-    {
-        return cli(QStringList{"mark", label, "--out", scratch(outName)} + extra, locale);
-    }
-    CliRun cli(const QStringList& args, const QString& locale = QStringLiteral("C.UTF-8"))
-    {
-        QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("LAPIDOGRAPH_SETTINGS", scratch("settings.db"));
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        env.insert("LC_ALL", locale);
-        p.setProcessEnvironment(env);
-        p.setWorkingDirectory(scratch());
-        p.start(QStringLiteral(LAPIDO_CLI), args);
-        p.waitForFinished(120000);
-        return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
-    }
-    static QString example(const QString& name) { return QStringLiteral(LAPIDO_EXAMPLES_DIR "/") + name; }
-};
+class MarkRunTest : public test::CliRunFixture {};
 
 struct Example {
     const char* file;
